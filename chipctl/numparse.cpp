@@ -1,0 +1,42 @@
+#include "numparse.h"
+
+namespace numparse {
+
+bool hex(const QString &word, uint32_t &value)
+{
+    bool ok = false;
+    const uint v = word.toUInt(&ok, 16);
+    if (ok)
+        value = v;
+    return ok;
+}
+
+bool dec(const QString &word, uint32_t &value)
+{
+    bool ok = false;
+    const uint v = word.toUInt(&ok, 10);
+    if (ok)
+        value = v;
+    return ok;
+}
+
+bool signedDec(const QString &word, int32_t &value)
+{
+    bool ok = false;
+    const int v = word.toInt(&ok, 10);
+    if (ok)
+        value = v;
+    return ok;
+}
+
+uint32_t uncheckedDec(const QString &word)
+{
+    return word.toUInt(nullptr, 10);
+}
+
+int32_t uncheckedSignedDec(const QString &word)
+{
+    return word.toInt(nullptr, 10);
+}
+
+} // namespace numparse

@@ -1,0 +1,21 @@
+#ifndef NUMPARSE_H
+#define NUMPARSE_H
+
+#include <QString>
+
+#include <cstdint>
+
+// Numbers taken from command words. Hexadecimal words may carry a leading
+// "0x"; a word that is not a valid number makes the checked forms fail.
+namespace numparse {
+
+bool hex(const QString &word, uint32_t &value);
+bool dec(const QString &word, uint32_t &value);
+bool signedDec(const QString &word, int32_t &value);
+// Unchecked forms: a word that is not a number counts as 0.
+uint32_t uncheckedDec(const QString &word);
+int32_t uncheckedSignedDec(const QString &word);
+
+} // namespace numparse
+
+#endif // NUMPARSE_H

@@ -1,0 +1,23 @@
+#ifndef WAITMS_H
+#define WAITMS_H
+
+#include <functional>
+
+// Waiting in Chipctl. No event loop ever runs on its own: received serial
+// bytes (like every other Qt event) are delivered only inside these waits.
+// Every wait is bounded by a monotonic deadline and blocks in the thread's
+// event dispatcher, so a waiting Chipctl uses no CPU.
+
+// Waits `ms` milliseconds while processing the calling thread's events.
+void waitMs(int ms);
+
+// Outcome of one look at an answer.
+enum class AnswerState { Pending, Accepted, Rejected };
+
+// Waits for an answer: `rule` is evaluated at once, whenever events have been
+// processed (so as soon as new bytes arrive) and at least every `intervalMs`,
+// for `polls` intervals in all. Returns true when the rule accepted the
+// answer, false when it rejected it or the time ran out.
+bool pollAnswer(unsigned polls, int intervalMs, const std::function<AnswerState()> &rule);
+
+#endif // WAITMS_H

@@ -1,0 +1,20 @@
+# Compiler warnings, warnings-as-errors and sanitizers for every target of the
+# station. Targets call station_target_defaults(<target>).
+
+option(STATION_WERROR "Treat compiler warnings as errors" OFF)
+set(STATION_SANITIZE "" CACHE STRING "Sanitizers to build with: address;undefined or thread")
+
+add_compile_definitions(QT_NO_FOREACH QT_USE_QSTRINGBUILDER QT_DISABLE_DEPRECATED_BEFORE=0x050F00)
+
+if(STATION_SANITIZE)
+    string(REPLACE ";" "," _station_san "${STATION_SANITIZE}")
+    add_compile_options(-fsanitize=${_station_san} -fno-omit-frame-pointer -fno-sanitize-recover=all)
+    add_link_options(-fsanitize=${_station_san})
+endif()
+
+function(station_target_defaults target)
+    target_compile_options(${target} PRIVATE -Wall -Wextra)
+    if(STATION_WERROR)
+        target_compile_options(${target} PRIVATE -Werror)
+    endif()
+endfunction()
