@@ -4,8 +4,7 @@
 
 ATCMD::ATCMD(QObject *parent)
     : QObject(parent)
-{
-}
+{}
 
 void ATCMD::recvData(QByteArray data)
 {
@@ -21,7 +20,7 @@ bool ATCMD::exchange(const QByteArray &command)
     emit sendData(command);
     return pollAnswer(11, 10, [this] {
         return recvText.contains(QLatin1String("OK")) ? AnswerState::Accepted
-                                                       : AnswerState::Pending;
+                                                      : AnswerState::Pending;
     });
 }
 
@@ -59,8 +58,8 @@ bool ATCMD::readCalibration(QList<int32_t> &values)
 {
     if (!exchange(QByteArrayLiteral("AT+ATE_OK?\r\n")))
         return false;
-    static const char *const keys[] = {"+XTAL_COMP:", "+TXPOWER_COMP:", "+TXPOWER_B_COMP:",
-                                       "+TXPOWER_GN_COMP:"};
+    static const char *const keys[] = {
+        "+XTAL_COMP:", "+TXPOWER_COMP:", "+TXPOWER_B_COMP:", "+TXPOWER_GN_COMP:"};
     for (const char *key : keys) {
         const QLatin1String tag(key);
         const int at = recvText.indexOf(tag);

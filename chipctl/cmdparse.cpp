@@ -25,8 +25,7 @@ constexpr int anyCount = -1;
 CMD_PARSE::CMD_PARSE(const QString &configDir, QObject *parent)
     : QObject(parent)
     , configDir(configDir)
-{
-}
+{}
 
 CMD_PARSE::~CMD_PARSE()
 {
@@ -61,7 +60,8 @@ uint32_t CMD_PARSE::run()
     if (!word(0, port))
         return ERR_PARAMETER;
     if (port == QLatin1String("version")) {
-        Console::out() << "V1.0.16" << "\n";
+        Console::out() << "V1.0.16"
+                       << "\n";
         return CMD_OK;
     }
     if (!serial->openPort(port, openBaudRate))
@@ -113,9 +113,11 @@ uint32_t CMD_PARSE::cmdMode()
     if (!protocol->getMode(answer))
         return ERR_DOWNLOAD_MODE;
     if (answer == QLatin1String("RAMCODE"))
-        Console::out() << "RAMCODE MODE." << "\n";
+        Console::out() << "RAMCODE MODE."
+                       << "\n";
     else if (answer == QLatin1String("TK716A"))
-        Console::out() << "BOOT MODE." << "\n";
+        Console::out() << "BOOT MODE."
+                       << "\n";
     return CMD_OK;
 }
 

@@ -8,7 +8,8 @@ class QTextStream;
 // Result codes of a Chipctl run. 0x1xx: the chip or a resource could not be
 // reached in the needed state; 0x2xx: a bad command line or a failed chip
 // command.
-enum ResultCode : uint32_t {
+enum ResultCode : uint32_t
+{
     CMD_OK = 0x000,
     ERR_OPEN_SERIAL = 0x100,
     ERR_OPEN_FILE = 0x101,

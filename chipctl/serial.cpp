@@ -11,8 +11,7 @@ std::unique_ptr<SerialBackend> backendFor(const QString &name);
 
 Serial::Serial(QObject *parent)
     : QObject(parent)
-{
-}
+{}
 
 Serial::~Serial() = default;
 

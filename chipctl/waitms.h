@@ -12,7 +12,12 @@
 void waitMs(int ms);
 
 // Outcome of one look at an answer.
-enum class AnswerState { Pending, Accepted, Rejected };
+enum class AnswerState
+{
+    Pending,
+    Accepted,
+    Rejected
+};
 
 // Waits for an answer: `rule` is evaluated at once, whenever events have been
 // processed (so as soon as new bytes arrive) and at least every `intervalMs`,

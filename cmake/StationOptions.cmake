@@ -4,7 +4,7 @@
 option(STATION_WERROR "Treat compiler warnings as errors" OFF)
 set(STATION_SANITIZE "" CACHE STRING "Sanitizers to build with: address;undefined or thread")
 
-add_compile_definitions(QT_NO_FOREACH QT_USE_QSTRINGBUILDER QT_DISABLE_DEPRECATED_BEFORE=0x050F00)
+add_compile_definitions(QT_NO_FOREACH QT_DISABLE_DEPRECATED_BEFORE=0x050F00)
 
 if(STATION_SANITIZE)
     string(REPLACE ";" "," _station_san "${STATION_SANITIZE}")

@@ -38,8 +38,7 @@ bool parseFile(const QString &path, QJsonDocument &doc)
 
 chipInfo::chipInfo(const QString &filePath)
     : path(filePath)
-{
-}
+{}
 
 bool chipInfo::load()
 {

@@ -4,8 +4,7 @@
 
 FakeChip::FakeChip(QObject *parent)
     : QObject(parent)
-{
-}
+{}
 
 void FakeChip::deliver(const QByteArray &bytes)
 {
