@@ -30,9 +30,12 @@ bool LocalPort::write(const QByteArray &data)
 {
     if (port->write(data) < 0)
         return false;
+    // flush() hands the bytes to the driver; wait only for what it could
+    // not take yet (waiting with nothing left would idle the full 50 ms).
     if (!port->flush())
         return true;
-    port->waitForBytesWritten(50);
+    if (port->bytesToWrite() > 0)
+        port->waitForBytesWritten(50);
     return true;
 }
 
