@@ -52,9 +52,10 @@ public:
     bool readChipBanner(const QString &name, QString &banner) const;
 
     // Ramcode commands. Each empties the receive buffer, sends one command
-    // line and waits up to `waitCount` + 1 polls for its answer; false on a
-    // refusal or a time-out, when output arguments keep their contents.
-    // Addresses go out as "0x" and lower-case hexadecimal.
+    // line and waits up to `waitCount` + 1 polls of 10 ms for its answer,
+    // judged as soon as bytes arrive. False on a refusal or a time-out;
+    // after a time-out output arguments keep their contents. Addresses go
+    // out as "0x" and lower-case hexadecimal.
 
     // Erases whole 4 KiB sectors covering the range.
     bool flashErase(uint32_t address, uint32_t length);
