@@ -20,6 +20,8 @@ tranProtocol::tranProtocol(const QString &configDir, QObject *parent)
     , configPath(configDir.isEmpty() ? defaultConfigDir() : configDir)
     , chips(configPath + QStringLiteral("/chip_info.json"))
 {
+    connect(this, &tranProtocol::sendDataToYodem, &sender, &yModemProtocol::recvData);
+    connect(&sender, &yModemProtocol::sendData, this, &tranProtocol::sendDataFromYmodem);
     loadChipInfo();
 }
 

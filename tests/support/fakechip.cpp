@@ -34,5 +34,13 @@ void FakeChip::hostSent(QByteArray data)
         received.append(line);
         if (responder)
             deliver(responder(line));
+        // A command that switched the chip to raw bytes (a transfer): what
+        // follows it is no longer cut into lines.
+        if (rawMode && !pending.isEmpty()) {
+            const QByteArray rest = pending;
+            pending.clear();
+            hostSent(rest);
+            return;
+        }
     }
 }

@@ -1,0 +1,229 @@
+#include "answerrules.h"
+
+#include <QtGlobal>
+
+namespace answerRules {
+
+namespace {
+
+const QByteArray donePass("\r\npppp\r\n");
+const QByteArray doneFail("\r\nffff\r\n");
+
+bool confirmed(const QByteArray &buf, int atLeast)
+{
+    return buf.size() >= atLeast && buf.contains("pppp");
+}
+
+// Up to `length` bytes of text from `from`, ended early by a 0x00. False when
+// the text is not complete yet (fewer bytes than `length` and no 0x00).
+bool takeText(const QByteArray &buf, int from, int length, QByteArray &text)
+{
+    const QByteArray available = buf.mid(from, length);
+    const int nul = available.indexOf('\0');
+    if (nul >= 0) {
+        text = available.left(nul);
+        return true;
+    }
+    if (available.size() < length)
+        return false;
+    text = available;
+    return true;
+}
+
+bool isHexDigit(char c)
+{
+    return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
+}
+
+int countContaining(const QStringList &lines, const QString &marker)
+{
+    int n = 0;
+    for (const QString &line : lines) {
+        if (line.contains(marker))
+            ++n;
+    }
+    return n;
+}
+
+} // namespace
+
+QByteArray untilNul(const QByteArray &bytes)
+{
+    const int nul = bytes.indexOf('\0');
+    return nul < 0 ? bytes : bytes.left(nul);
+}
+
+AnswerState confirm(const QByteArray &buf)
+{
+    return confirmed(buf, 5) ? AnswerState::Accepted : AnswerState::Pending;
+}
+
+AnswerState passFail(const QByteArray &buf)
+{
+    if (buf.isEmpty())
+        return AnswerState::Pending;
+    if (buf.contains(donePass))
+        return AnswerState::Accepted;
+    if (buf.contains(doneFail))
+        return AnswerState::Rejected;
+    return AnswerState::Pending;
+}
+
+AnswerState fileCount(const QByteArray &buf, uint32_t &count)
+{
+    static const QByteArray tag("\r\nfc:");
+    const int at = buf.indexOf(tag);
+    const int last = buf.lastIndexOf("\r\n");
+    if (at < 0 || last <= 0)
+        return AnswerState::Pending;
+    const int from = at + tag.size();
+    const QByteArray text = last == at ? buf.mid(from) : buf.mid(from, last - from);
+    bool ok = false;
+    const uint32_t value = text.toUInt(&ok, 10);
+    count = ok ? value : 0;
+    return AnswerState::Accepted;
+}
+
+bool flashUidArrived(const QByteArray &buf)
+{
+    const int at = buf.indexOf("flash uid:");
+    return buf.size() >= 50 && at >= 0 && at + 44 < buf.size();
+}
+
+AnswerState flashUid(const QByteArray &buf, QString &uid)
+{
+    static const QByteArray tag("flash uid:");
+    if (!flashUidArrived(buf))
+        return AnswerState::Pending;
+    QByteArray text;
+    takeText(buf, buf.indexOf(tag) + tag.size(), 34, text);
+    uid = QString::fromUtf8(text);
+    if (text.startsWith("0x") && isHexDigit(text.at(text.size() - 1)))
+        return AnswerState::Accepted;
+    return AnswerState::Pending;
+}
+
+AnswerState efuseWord(const QByteArray &buf, QString &word)
+{
+    static const QByteArray tag("efuse data:");
+    const int at = buf.indexOf(tag);
+    if (buf.size() < 30 || at < 0)
+        return AnswerState::Pending;
+    QByteArray text;
+    if (!takeText(buf, at + tag.size(), 10, text))
+        return AnswerState::Pending;
+    word = QString::fromUtf8(text);
+    return text.startsWith("0x") ? AnswerState::Accepted : AnswerState::Pending;
+}
+
+AnswerState lockState(const QByteArray &buf, uint32_t &state)
+{
+    if (!confirmed(buf, 5))
+        return AnswerState::Pending;
+    if (buf.contains("sta:0")) {
+        state = 0;
+        return AnswerState::Accepted;
+    }
+    if (buf.contains("sta:1")) {
+        state = 1;
+        return AnswerState::Accepted;
+    }
+    return AnswerState::Pending;
+}
+
+AnswerState gpioValue(const QByteArray &buf, int32_t &value)
+{
+    static const QByteArray tag("gpio val:0x");
+    if (!confirmed(buf, 5))
+        return AnswerState::Pending;
+    const int at = buf.indexOf(tag);
+    if (at < 0)
+        return AnswerState::Rejected;
+    const int digit = at + tag.size();
+    if (digit >= buf.size())
+        return AnswerState::Pending;
+    value = int32_t(buf.at(digit)) - '0';
+    return AnswerState::Accepted;
+}
+
+AnswerState taggedValue(const QByteArray &buf, const QByteArray &tag, int32_t &value)
+{
+    if (!confirmed(buf, 5))
+        return AnswerState::Pending;
+    const int at = buf.indexOf(tag);
+    if (at < 0)
+        return AnswerState::Rejected;
+    const int from = at + tag.size();
+    const int end = buf.indexOf('\r', from);
+    if (end < 0)
+        return AnswerState::Pending;
+    bool ok = false;
+    const int32_t number = buf.mid(from, end - from).toInt(&ok, 10);
+    value = ok ? number : 0;
+    return ok ? AnswerState::Accepted : AnswerState::Rejected;
+}
+
+AnswerState macLine(const QByteArray &buf, bool strict, QString &mac)
+{
+    if (!confirmed(buf, 5))
+        return AnswerState::Pending;
+    const int first = buf.indexOf('\n');
+    const int next = first < 0 ? -1 : buf.indexOf('\n', first + 1);
+    if (next < 0)
+        return AnswerState::Pending;
+    const QByteArray line = untilNul(buf.mid(first + 1, next - first));
+    if (line.count(':') == 5) {
+        mac = QString::fromUtf8(line);
+        return AnswerState::Accepted;
+    }
+    return strict ? AnswerState::Pending : AnswerState::Accepted;
+}
+
+AnswerState hexDump(const QByteArray &buf, uint32_t length, QString &dump)
+{
+    const qint64 chars = 3 * qint64(length);
+    if (qint64(buf.size()) < qMax<qint64>(chars - 4, 0))
+        return AnswerState::Pending;
+    const int first = buf.indexOf('\n');
+    if (first < 0)
+        return AnswerState::Pending;
+    const QByteArray text = untilNul(buf.mid(first + 1));
+    if (qint64(text.size()) != chars + 6)
+        return AnswerState::Pending;
+    dump = QString::fromUtf8(text.left(int(chars + 5)));
+    return AnswerState::Accepted;
+}
+
+QStringList splitLines(const QByteArray &buf)
+{
+    return QString::fromUtf8(untilNul(buf)).split(QLatin1Char('\n'));
+}
+
+AnswerState masterTxLines(const QByteArray &buf, uint8_t n, QStringList &lines)
+{
+    static const QString rssi = QStringLiteral("rssi:");
+    const QStringList all = splitLines(buf);
+    if (all.size() < 10 * int(n) || countContaining(all, rssi) < 20 * int(n))
+        return AnswerState::Pending;
+    for (const QString &line : all) {
+        if (line.contains(rssi))
+            lines.append(line);
+    }
+    return AnswerState::Accepted;
+}
+
+AnswerState slaveRxLines(const QByteArray &buf, QStringList &lines)
+{
+    static const QString rssi = QStringLiteral("rssi=");
+    static const QString freq = QStringLiteral("freq=");
+    const QStringList all = splitLines(buf);
+    if (all.size() < 20 || countContaining(all, rssi) < 20 || countContaining(all, freq) < 20)
+        return AnswerState::Pending;
+    for (const QString &line : all) {
+        if (line.contains(rssi))
+            lines.append(line);
+    }
+    return AnswerState::Accepted;
+}
+
+} // namespace answerRules

@@ -1,0 +1,87 @@
+// tranProtocol: reading a flash range into a file, 512 bytes at a time at
+// 1000000 baud, each chunk checked against the CRC the ramcode appends.
+#include "tranprotocol.h"
+
+#include "crc16.h"
+
+#include <QDebug>
+#include <QFile>
+
+namespace {
+
+constexpr uint32_t chunkSize = 512;
+constexpr uint32_t fastBaud = 1000000;
+constexpr uint32_t normalBaud = 115200;
+constexpr uint32_t chunkWaitCount = 100;
+// Failed reads of one chunk allowed before the next one ends the read.
+constexpr int failureLimit = 10;
+
+// A dump of one chunk: 512 data bytes and the two CRC bytes, high first,
+// each as hexadecimal separated by single spaces.
+bool parseChunk(const QString &dump, QByteArray &chunk)
+{
+    const QStringList items = dump.split(QLatin1Char(' '));
+    if (items.size() != int(chunkSize) + 2)
+        return false;
+    QByteArray bytes;
+    bytes.reserve(items.size());
+    for (const QString &item : items) {
+        bool ok = false;
+        const uint value = item.toUInt(&ok, 16);
+        if (!ok || value > 0xff)
+            return false;
+        bytes.append(char(value));
+    }
+    chunk = bytes.left(int(chunkSize));
+    const uint16_t sent =
+        uint16_t(uint8_t(bytes.at(int(chunkSize))) << 8 | uint8_t(bytes.at(int(chunkSize) + 1)));
+    return crc16(chunk) == sent;
+}
+
+} // namespace
+
+// One chunk: up to 12 reads of the same address; each answer that arrives
+// is logged, then it must parse and its CRC must match.
+bool tranProtocol::readChunk(uint32_t address, qint64 received, QByteArray &chunk)
+{
+    QString dump;
+    int failures = 0;
+    while (!flashRead(address, chunkSize, dump)) {
+        if (failures > failureLimit)
+            return false;
+        ++failures;
+    }
+    qDebug().noquote() << QStringLiteral("flash read: address 0x%1, received 0x%2, failures %3")
+                              .arg(address, 0, 16)
+                              .arg(received, 0, 16)
+                              .arg(failures);
+    return parseChunk(dump, chunk);
+}
+
+bool tranProtocol::readToFile(uint32_t address, uint32_t length, const QString &path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))
+        return false;
+    file.close();
+    if (!file.open(QIODevice::WriteOnly))
+        return false;
+    if (!changeBaudRate(fastBaud))
+        return false;
+    waitCount = chunkWaitCount;
+
+    bool ok = true;
+    // 64 bits, so that a length near 4 GiB cannot wrap the count.
+    qint64 received = 0;
+    while (ok && received < qint64(length)) {
+        QByteArray chunk;
+        // Each chunk reaches the disk before the next is read.
+        ok = readChunk(address, received, chunk) && file.write(chunk) == chunk.size() &&
+             file.flush();
+        received += chunkSize;
+        address += chunkSize;
+    }
+    changeBaudRate(normalBaud);
+    file.close();
+    return ok;
+}
