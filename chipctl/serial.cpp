@@ -1,6 +1,8 @@
 #include "serial.h"
 
 #include "localport.h"
+#include "netport.h"
+#include "netportaddress.h"
 #include "serialbackend.h"
 
 namespace {
@@ -70,8 +72,12 @@ bool Serial::setRTS(uint32_t val)
 
 namespace {
 
-std::unique_ptr<SerialBackend> backendFor(const QString &)
+// "rfc2217://..." and "socket://..." are network serial ports; every other
+// name is a serial port of the platform.
+std::unique_ptr<SerialBackend> backendFor(const QString &name)
 {
+    if (NetPortAddress::isNetworkName(name))
+        return std::make_unique<NetPort>();
     return std::make_unique<LocalPort>();
 }
 

@@ -1,0 +1,282 @@
+#include "netport.h"
+
+#include "comportoption.h"
+#include "netportaddress.h"
+
+#include <QDeadlineTimer>
+#include <QEventLoop>
+#include <QNetworkProxy>
+#include <QTcpSocket>
+#include <QTimer>
+
+#include <utility>
+
+namespace {
+
+constexpr int closeTimeoutMs = 300;
+constexpr int closeQuietMs = 20;
+
+int msLeft(const QDeadlineTimer &deadline)
+{
+    return int(qBound<qint64>(0, deadline.remainingTime(), INT32_MAX));
+}
+
+} // namespace
+
+// Marks a call that blocks without returning to the caller's event
+// processing: received data is kept and announced after the call.
+class NetPort::BlockingCall
+{
+public:
+    explicit BlockingCall(NetPort &port)
+        : port(port)
+    {
+        ++port.blockingCalls;
+    }
+    ~BlockingCall() { port.leaveBlockingCall(); }
+    BlockingCall(const BlockingCall &) = delete;
+    BlockingCall &operator=(const BlockingCall &) = delete;
+
+private:
+    NetPort &port;
+};
+
+NetPort::NetPort(QObject *parent)
+    : SerialBackend(parent)
+    , socket(new QTcpSocket(this))
+    , options({TelnetCodec::optionBinary, TelnetCodec::optionSuppressGoAhead,
+               TelnetCodec::optionComPort},
+              {TelnetCodec::optionBinary, TelnetCodec::optionSuppressGoAhead,
+               TelnetCodec::optionComPort})
+{
+    socket->setProxy(QNetworkProxy::NoProxy);
+    connect(socket, &QTcpSocket::readyRead, this, &NetPort::receive);
+}
+
+NetPort::~NetPort()
+{
+    socket->disconnect(this);
+    if (socket->state() != QAbstractSocket::ConnectedState)
+        return;
+    // Let the last bytes leave and close the connection cleanly. A socket
+    // closed with unread bytes resets the connection, and a reset makes the
+    // server drop what it has not read yet (perhaps our last line change):
+    // so take in the server's answers until it has been quiet for a moment.
+    ++blockingCalls;
+    const QDeadlineTimer deadline(closeTimeoutMs);
+    flushFor(closeTimeoutMs);
+    do {
+        socket->readAll();
+    } while (socket->state() == QAbstractSocket::ConnectedState && msLeft(deadline) > 0 &&
+             socket->waitForReadyRead(qMin(closeQuietMs, msLeft(deadline))));
+    socket->readAll();
+    socket->disconnectFromHost();
+    if (socket->state() != QAbstractSocket::UnconnectedState)
+        socket->waitForDisconnected(closeTimeoutMs);
+}
+
+bool NetPort::open(const QString &name, uint32_t baudRate)
+{
+    const QDeadlineTimer deadline(openTimeoutMs);
+    NetPortAddress address;
+    if (!NetPortAddress::parse(name, address))
+        return false;
+    telnet = address.kind == NetPortAddress::Kind::Rfc2217;
+
+    BlockingCall call(*this);
+    if (!connectToServer(address, deadline)) {
+        socket->abort();
+        return false;
+    }
+    // Line changes are single small segments whose timing matters.
+    socket->setSocketOption(QAbstractSocket::LowDelayOption, 1);
+    if (!telnet)
+        return true;
+    if (!negotiate(deadline)) {
+        socket->abort();
+        return false;
+    }
+    if (comPortUsable()) {
+        send(ComPortOption::lineSettings(baudRate) +
+             ComPortOption::setControl(ComPortOption::controlNoFlowControl));
+        flushFor(qMin(lineChangeTimeoutMs, msLeft(deadline)));
+    }
+    return socket->state() == QAbstractSocket::ConnectedState;
+}
+
+// Name lookup and connection, bounded by `deadline`; the lookup runs in
+// Qt's own thread, so a resolver that does not answer is left behind.
+bool NetPort::connectToServer(const NetPortAddress &address, const QDeadlineTimer &deadline)
+{
+    QEventLoop loop;
+    QTimer expiry;
+    expiry.setSingleShot(true);
+    connect(&expiry, &QTimer::timeout, &loop, &QEventLoop::quit);
+    connect(socket, &QAbstractSocket::connected, &loop, &QEventLoop::quit);
+    connect(socket, &QAbstractSocket::errorOccurred, &loop, &QEventLoop::quit);
+    socket->connectToHost(address.host, address.port);
+    if (socket->state() != QAbstractSocket::UnconnectedState &&
+        socket->state() != QAbstractSocket::ConnectedState) {
+        expiry.start(msLeft(deadline));
+        loop.exec(QEventLoop::ExcludeUserInputEvents);
+    }
+    disconnect(socket, nullptr, &loop, nullptr);
+    return socket->state() == QAbstractSocket::ConnectedState;
+}
+
+// Offers binary transmission both ways, no go-ahead and the COM-PORT-OPTION,
+// then waits (bounded) until the server has answered them. False when the
+// server closed the connection.
+bool NetPort::negotiate(const QDeadlineTimer &deadline)
+{
+    send(options.offerLocal(TelnetCodec::optionBinary) +
+         options.requestRemote(TelnetCodec::optionBinary) +
+         options.offerLocal(TelnetCodec::optionSuppressGoAhead) +
+         options.requestRemote(TelnetCodec::optionSuppressGoAhead) +
+         options.offerLocal(TelnetCodec::optionComPort));
+    const QDeadlineTimer answers(qMin(negotiationTimeoutMs, msLeft(deadline)));
+    while (!negotiationSettled() && socket->state() == QAbstractSocket::ConnectedState) {
+        const int left = msLeft(answers);
+        if (left <= 0)
+            break;
+        // Emits readyRead, which decodes the answers and replies to them.
+        socket->waitForReadyRead(left);
+    }
+    return socket->state() == QAbstractSocket::ConnectedState;
+}
+
+bool NetPort::negotiationSettled() const
+{
+    return options.localSettled(TelnetCodec::optionBinary) &&
+           options.remoteSettled(TelnetCodec::optionBinary) &&
+           options.localSettled(TelnetCodec::optionComPort);
+}
+
+bool NetPort::comPortUsable() const
+{
+    return telnet && options.localUsable(TelnetCodec::optionComPort);
+}
+
+QByteArray NetPort::readAll()
+{
+    return std::exchange(received, QByteArray());
+}
+
+bool NetPort::write(const QByteArray &data)
+{
+    if (socket->state() != QAbstractSocket::ConnectedState)
+        return false;
+    BlockingCall call(*this);
+    const QByteArray wire = telnet ? TelnetCodec::escape(data) : data;
+    if (socket->write(wire) != wire.size())
+        return false;
+    flushFor(50);
+    return true;
+}
+
+void NetPort::setBaudRate(uint32_t baudRate)
+{
+    // 0 would ask the server for its rate instead of setting one.
+    if (baudRate != 0)
+        changeLine(ComPortOption::lineSettings(baudRate));
+}
+
+void NetPort::setDataTerminalReady(bool on)
+{
+    changeLine(
+        ComPortOption::setControl(on ? ComPortOption::controlDtrOn : ComPortOption::controlDtrOff));
+}
+
+void NetPort::setRequestToSend(bool on)
+{
+    changeLine(
+        ComPortOption::setControl(on ? ComPortOption::controlRtsOn : ComPortOption::controlRtsOff));
+}
+
+// Sends a COM-PORT-OPTION request and waits until it has left. The server's
+// answer is never waited for (a server on a line without modem signals
+// does not answer DTR and RTS requests at all).
+void NetPort::changeLine(const QByteArray &request)
+{
+    if (!comPortUsable() || socket->state() != QAbstractSocket::ConnectedState)
+        return;
+    BlockingCall call(*this);
+    send(request);
+    flushFor(lineChangeTimeoutMs);
+}
+
+void NetPort::receive()
+{
+    // Announcing data may lead to writes that read more bytes into the
+    // socket without a new readyRead: take those too.
+    while (socket->bytesAvailable() > 0)
+        take(socket->readAll());
+}
+
+void NetPort::take(const QByteArray &bytes)
+{
+    QByteArray data;
+    if (telnet) {
+        QList<TelnetCodec::Event> events;
+        codec.decode(bytes, data, events);
+        QByteArray replies;
+        for (const TelnetCodec::Event &event : std::as_const(events)) {
+            if (event.kind == TelnetCodec::Event::Negotiation) {
+                replies += options.answer(event.verb, event.option);
+            } else if (event.option == TelnetCodec::optionComPort) {
+                // Answers and notifications of the server; only the baud
+                // rate it confirms is kept.
+                uint32_t baudRate = 0;
+                if (ComPortOption::readBaudRateAnswer(event.payload, baudRate))
+                    serverBaudRate = baudRate;
+            }
+        }
+        send(replies);
+    } else {
+        data = bytes;
+    }
+    if (data.isEmpty())
+        return;
+    received += data;
+    announceData();
+}
+
+void NetPort::announceData()
+{
+    if (blockingCalls > 0)
+        dataWaiting = true;
+    else
+        emit readyRead();
+}
+
+void NetPort::leaveBlockingCall()
+{
+    if (--blockingCalls > 0 || !dataWaiting)
+        return;
+    dataWaiting = false;
+    QMetaObject::invokeMethod(
+        this,
+        [this] {
+            if (!received.isEmpty())
+                emit readyRead();
+        },
+        Qt::QueuedConnection);
+}
+
+void NetPort::send(const QByteArray &bytes)
+{
+    if (bytes.isEmpty() || socket->state() != QAbstractSocket::ConnectedState)
+        return;
+    socket->write(bytes);
+    socket->flush();
+}
+
+void NetPort::flushFor(int ms)
+{
+    const QDeadlineTimer deadline(ms);
+    while (socket->bytesToWrite() > 0 && socket->state() == QAbstractSocket::ConnectedState) {
+        const int left = msLeft(deadline);
+        if (left <= 0 || !socket->waitForBytesWritten(left))
+            break;
+    }
+}

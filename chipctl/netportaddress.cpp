@@ -1,0 +1,88 @@
+#include "netportaddress.h"
+
+#include <QHostAddress>
+
+namespace {
+
+const QString rfc2217Scheme = QStringLiteral("rfc2217://");
+const QString socketScheme = QStringLiteral("socket://");
+
+bool readPort(const QString &text, uint16_t &port)
+{
+    if (text.isEmpty() || text.size() > 5)
+        return false;
+    uint32_t value = 0;
+    for (const QChar c : text) {
+        if (c < QLatin1Char('0') || c > QLatin1Char('9'))
+            return false;
+        value = value * 10 + uint32_t(c.unicode() - '0');
+    }
+    if (value == 0 || value > 65535)
+        return false;
+    port = uint16_t(value);
+    return true;
+}
+
+// A host name or IPv4 address: no separators, spaces or brackets.
+bool plainHost(const QString &host)
+{
+    if (host.isEmpty())
+        return false;
+    for (const QChar c : host) {
+        if (c.isSpace() || QStringLiteral(":/?#@[]\\").contains(c))
+            return false;
+    }
+    return true;
+}
+
+} // namespace
+
+bool NetPortAddress::isNetworkName(const QString &name)
+{
+    return name.startsWith(rfc2217Scheme, Qt::CaseInsensitive) ||
+           name.startsWith(socketScheme, Qt::CaseInsensitive);
+}
+
+bool NetPortAddress::parse(const QString &name, NetPortAddress &address)
+{
+    QString rest;
+    Kind kind;
+    if (name.startsWith(rfc2217Scheme, Qt::CaseInsensitive)) {
+        kind = Kind::Rfc2217;
+        rest = name.mid(rfc2217Scheme.size());
+    } else if (name.startsWith(socketScheme, Qt::CaseInsensitive)) {
+        kind = Kind::Socket;
+        rest = name.mid(socketScheme.size());
+    } else {
+        return false;
+    }
+
+    QString host;
+    QString portText;
+    if (rest.startsWith(QLatin1Char('['))) {
+        const int close = rest.indexOf(QLatin1Char(']'));
+        if (close < 0 || rest.mid(close + 1, 1) != QLatin1String(":"))
+            return false;
+        host = rest.mid(1, close - 1);
+        portText = rest.mid(close + 2);
+        QHostAddress ip;
+        if (!ip.setAddress(host) || ip.protocol() != QAbstractSocket::IPv6Protocol)
+            return false;
+    } else {
+        const int colon = rest.lastIndexOf(QLatin1Char(':'));
+        if (colon < 0)
+            return false;
+        host = rest.left(colon);
+        portText = rest.mid(colon + 1);
+        if (!plainHost(host))
+            return false;
+    }
+
+    uint16_t port = 0;
+    if (!readPort(portText, port))
+        return false;
+    address.kind = kind;
+    address.host = host;
+    address.port = port;
+    return true;
+}
