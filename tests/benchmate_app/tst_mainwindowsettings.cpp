@@ -1,0 +1,315 @@
+// The window and its settings file: read while it is built, written when it
+// is destroyed.
+#include "mainwindow.h"
+#include "stationdir.h"
+#include "stationglobals.h"
+
+#include <QCheckBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QTableWidget>
+#include <QtTest>
+
+#include <memory>
+
+namespace {
+
+template <typename T>
+T *widget(const MainWindow &window, const char *name)
+{
+    T *found = window.findChild<T *>(QLatin1String(name));
+    if (!found)
+        qFatal("no widget %s", name);
+    return found;
+}
+
+QString cell(const MainWindow &window, int row, int column)
+{
+    const QTableWidgetItem *item = widget<QTableWidget>(window, "tableWidget")->item(row, column);
+    return item ? item->text() : QStringLiteral("<no item>");
+}
+
+const char *const limitEdits[] = {"leRxRssiMax", "leRxRssiMin",    "leRxFreqMax",
+                                  "leRxFreqMin", "leTxRssiMax",    "leTxRssiMin",
+                                  "leTestCha",   "leSendInterval", "leTimeOut"};
+
+} // namespace
+
+class TestMainWindowSettings : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init();
+
+    void readIntoWidgets();
+    void rewriteKeepsBytes_data();
+    void rewriteKeepsBytes();
+    void ignoredFileRewrittenInFull_data();
+    void ignoredFileRewrittenInFull();
+    void enableField_data();
+    void enableField();
+    void lockAndAutoTestValues();
+    void crystalValue_data();
+    void crystalValue();
+    void editedValuesWritten();
+    void namesNotKept();
+    void missingConfigDirectory();
+};
+
+void TestMainWindowSettings::init()
+{
+    calVal = 244;
+}
+
+void TestMainWindowSettings::readIntoWidgets()
+{
+    StationDir dir;
+    QVERIFY(dir.isValid());
+    dir.writeConfig(ConfigText::sample().bytes());
+    MainWindow window;
+
+    QCOMPARE(cell(window, 0, 1), QStringLiteral("Gold Machine"));
+    QCOMPARE(cell(window, 0, 2), QStringLiteral("COM3"));
+    QCOMPARE(cell(window, 0, 4), QStringLiteral("2"));
+    QCOMPARE(cell(window, 0, 5), QString());
+    QCOMPARE(cell(window, 8, 1), QStringLiteral("DUT7"));
+    QCOMPARE(cell(window, 8, 2), QStringLiteral("COM11"));
+    QCOMPARE(cell(window, 8, 4), QStringLiteral("0"));
+    QCOMPARE(cell(window, 8, 5), QString());
+    QCOMPARE(cell(window, 9, 5), QStringLiteral("0"));
+    for (int row = 0; row < MainWindow::tableRows; ++row) {
+        QVERIFY(window.rowCheckBox(row));
+        QCOMPARE(window.rowCheckBox(row)->isChecked(), row == 0 || (row - 1) % 3 != 1);
+        QCOMPARE(cell(window, row, 3), QString()); // results stay empty
+    }
+
+    QCOMPARE(widget<QLineEdit>(window, "leFilePath")->text(),
+             QStringLiteral("D:/固件/TK716A fw.bin"));
+    const QStringList shown = {
+        QStringLiteral("-20.5"), QStringLiteral("-60"),   QStringLiteral("20"),
+        QStringLiteral("-20"),   QStringLiteral("1e+07"), QStringLiteral("-70.125"),
+        QStringLiteral("6"),     QStringLiteral("100"),   QStringLiteral("0.25")};
+    for (int i = 0; i < shown.size(); ++i)
+        QCOMPARE(widget<QLineEdit>(window, limitEdits[i])->text(), shown.at(i));
+
+    QCOMPARE(widget<QLabel>(window, "labelTestAllNum")->text(), QStringLiteral("4294967295"));
+    QCOMPARE(widget<QLabel>(window, "labelTestPassNum")->text(), QStringLiteral("117"));
+    QCOMPARE(widget<QLabel>(window, "labelTestFailNum")->text(), QStringLiteral("3"));
+    QCOMPARE(widget<QCheckBox>(window, "cbAutoTest")->isChecked(), true);
+    QCOMPARE(widget<QCheckBox>(window, "checkBox")->isChecked(), false);
+    QCOMPARE(calVal.load(), 253);
+}
+
+void TestMainWindowSettings::rewriteKeepsBytes_data()
+{
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::newRow("sample") << ConfigText::sample().bytes();
+    QTest::newRow("locked, no auto test")
+        << ConfigText::sample().set(33, QStringLiteral("1")).set(41, QStringLiteral("0")).bytes();
+    QTest::newRow("blank") << ConfigText::blank().bytes();
+}
+
+void TestMainWindowSettings::rewriteKeepsBytes()
+{
+    QFETCH(QByteArray, bytes);
+    StationDir dir;
+    QVERIFY(dir.isValid());
+    dir.writeConfig(bytes);
+    std::make_unique<MainWindow>().reset();
+    QCOMPARE(dir.readConfig(), bytes);
+}
+
+void TestMainWindowSettings::ignoredFileRewrittenInFull_data()
+{
+    QTest::addColumn<bool>("present");
+    QTest::addColumn<QByteArray>("bytes");
+    const QByteArray good = ConfigText::sample().bytes();
+    QTest::newRow("missing") << false << QByteArray();
+    QTest::newRow("empty") << true << QByteArray();
+    QTest::newRow("43 line feeds") << true << QByteArray(good + "\n");
+    QTest::newRow("line missing") << true << good.mid(good.indexOf('\n') + 1);
+}
+
+void TestMainWindowSettings::ignoredFileRewrittenInFull()
+{
+    QFETCH(bool, present);
+    QFETCH(QByteArray, bytes);
+    StationDir dir;
+    QVERIFY(dir.isValid());
+    if (present)
+        dir.writeConfig(bytes);
+
+    auto window = std::make_unique<MainWindow>();
+    for (int row = 0; row < MainWindow::tableRows; ++row) {
+        QCOMPARE(window->rowCheckBox(row)->isChecked(), false);
+        for (int column = 1; column < MainWindow::tableColumns; ++column)
+            QCOMPARE(cell(*window, row, column), QString());
+    }
+    QCOMPARE(widget<QLineEdit>(*window, "leFilePath")->text(), QString());
+    for (const char *name : limitEdits)
+        QCOMPARE(widget<QLineEdit>(*window, name)->text(), QString());
+    QCOMPARE(widget<QLabel>(*window, "labelTestAllNum")->text(), QStringLiteral("0"));
+    QCOMPARE(widget<QLabel>(*window, "labelTestPassNum")->text(), QStringLiteral("0"));
+    QCOMPARE(widget<QLabel>(*window, "labelTestFailNum")->text(), QStringLiteral("0"));
+    QCOMPARE(widget<QCheckBox>(*window, "checkBox")->isChecked(), false);
+    QCOMPARE(widget<QCheckBox>(*window, "cbAutoTest")->isChecked(), false);
+    QCOMPARE(calVal.load(), 244);
+
+    window.reset();
+    QCOMPARE(dir.readConfig(), ConfigText::blank().bytes());
+}
+
+void TestMainWindowSettings::enableField_data()
+{
+    QTest::addColumn<QString>("field");
+    QTest::addColumn<bool>("checked");
+    QTest::newRow("1") << "1" << true;
+    QTest::newRow("01") << "01" << true;
+    QTest::newRow("0") << "0" << false;
+    QTest::newRow("2") << "2" << false;
+    QTest::newRow("yes") << "yes" << false;
+    QTest::newRow("empty") << "" << false;
+}
+
+void TestMainWindowSettings::enableField()
+{
+    QFETCH(QString, field);
+    QFETCH(bool, checked);
+    StationDir dir;
+    QVERIFY(dir.isValid());
+    dir.writeConfig(ConfigText::sample()
+                        .set(1, field + QStringLiteral(",Gold Machine,COM3,2"))
+                        .set(6, field + QStringLiteral(",DUT4,COM8,2,0"))
+                        .bytes());
+    auto window = std::make_unique<MainWindow>();
+    QCOMPARE(window->rowCheckBox(0)->isChecked(), checked);
+    QCOMPARE(window->rowCheckBox(5)->isChecked(), checked);
+    window.reset();
+    // The golden machine's line always says 1; a DUT says what its box shows.
+    const QStringList lines = ConfigText::linesOf(dir.readConfig());
+    QCOMPARE(lines.at(1), QStringLiteral("1,Gold Machine,COM3,2"));
+    QCOMPARE(lines.at(6), QStringLiteral("%1,DUT4,COM8,2,0").arg(checked ? 1 : 0));
+}
+
+void TestMainWindowSettings::lockAndAutoTestValues()
+{
+    StationDir dir;
+    QVERIFY(dir.isValid());
+    dir.writeConfig(
+        ConfigText::sample().set(33, QStringLiteral("2")).set(41, QStringLiteral("2")).bytes());
+    auto window = std::make_unique<MainWindow>();
+    // Any non-zero lock value locks, and at once.
+    QCOMPARE(widget<QCheckBox>(*window, "checkBox")->isChecked(), true);
+    QCOMPARE(widget<QLineEdit>(*window, "leRxRssiMax")->isEnabled(), false);
+    QCOMPARE(window->rowCheckBox(3)->isEnabled(), false);
+    QCOMPARE(widget<QTableWidget>(*window, "tableWidget")->editTriggers(),
+             QAbstractItemView::NoEditTriggers);
+    // Only 1 switches auto test on.
+    QCOMPARE(widget<QCheckBox>(*window, "cbAutoTest")->isChecked(), false);
+    window.reset();
+    const QStringList lines = ConfigText::linesOf(dir.readConfig());
+    QCOMPARE(lines.at(33), QStringLiteral("1"));
+    QCOMPARE(lines.at(41), QStringLiteral("0"));
+}
+
+void TestMainWindowSettings::crystalValue_data()
+{
+    QTest::addColumn<int>("before");
+    QTest::addColumn<QString>("field");
+    QTest::addColumn<int>("after");
+    QTest::addColumn<QString>("written");
+    QTest::newRow("-12") << 244 << "-12" << 244 << "-12";
+    QTest::newRow("-12, upper bits kept") << 0x105 << "-12" << 0x1f4 << "-12";
+    QTest::newRow("10") << 244 << "10" << 10 << "10";
+    QTest::newRow("244") << 0 << "244" << 244 << "-12";
+    QTest::newRow("300") << 0 << "300" << 44 << "44";
+    QTest::newRow("text") << 244 << "x" << 0 << "0";
+}
+
+void TestMainWindowSettings::crystalValue()
+{
+    QFETCH(int, before);
+    QFETCH(QString, field);
+    QFETCH(int, after);
+    QFETCH(QString, written);
+    StationDir dir;
+    QVERIFY(dir.isValid());
+    dir.writeConfig(ConfigText::sample().set(40, field).bytes());
+    calVal = before;
+    auto window = std::make_unique<MainWindow>();
+    QCOMPARE(calVal.load(), after);
+    window.reset();
+    QCOMPARE(ConfigText::linesOf(dir.readConfig()).at(40), written);
+}
+
+void TestMainWindowSettings::editedValuesWritten()
+{
+    StationDir dir;
+    QVERIFY(dir.isValid());
+    dir.writeConfig(ConfigText::sample().bytes());
+    auto window = std::make_unique<MainWindow>();
+    widget<QLineEdit>(*window, "leRxRssiMax")->setText(QStringLiteral("abc"));
+    widget<QLineEdit>(*window, "leTestCha")->setText(QStringLiteral("11.50"));
+    widget<QLineEdit>(*window, "leTimeOut")->setText(QString());
+    widget<QLineEdit>(*window, "leFilePath")->setText(QStringLiteral("/srv/fw/新.bin"));
+    widget<QLabel>(*window, "labelTestPassNum")->setText(QStringLiteral("-1"));
+    widget<QCheckBox>(*window, "cbAutoTest")->setChecked(false);
+    widget<QCheckBox>(*window, "checkBox")->setChecked(true);
+    window->rowCheckBox(2)->setChecked(true);
+    widget<QTableWidget>(*window, "tableWidget")->item(2, 2)->setText(QStringLiteral("COM42"));
+    widget<QTableWidget>(*window, "tableWidget")->item(2, 4)->setText(QStringLiteral("-7"));
+    calVal = 5;
+    window.reset();
+
+    const QStringList lines = ConfigText::linesOf(dir.readConfig());
+    QCOMPARE(lines.size(), 42);
+    QCOMPARE(lines.at(3), QStringLiteral("1,DUT1,COM42,-7,1"));
+    QCOMPARE(lines.at(26), QStringLiteral("/srv/fw/新.bin"));
+    QCOMPARE(lines.at(27), QStringLiteral("0"));
+    QCOMPARE(lines.at(33), QStringLiteral("1"));
+    QCOMPARE(lines.at(34), QStringLiteral("11.5"));
+    QCOMPARE(lines.at(36), QStringLiteral("0"));
+    QCOMPARE(lines.at(37), QStringLiteral("4294967295"));
+    QCOMPARE(lines.at(38), QStringLiteral("0"));
+    QCOMPARE(lines.at(40), QStringLiteral("5"));
+    QCOMPARE(lines.at(41), QStringLiteral("0"));
+}
+
+void TestMainWindowSettings::namesNotKept()
+{
+    StationDir dir;
+    QVERIFY(dir.isValid());
+    dir.writeConfig(ConfigText::sample()
+                        .set(1, QStringLiteral("1,金机,COM3,2,9"))
+                        .set(4, QStringLiteral("0,Left bench,COM6,-1,2"))
+                        .bytes());
+    auto window = std::make_unique<MainWindow>();
+    QCOMPARE(cell(*window, 0, 1), QStringLiteral("金机"));
+    QCOMPARE(cell(*window, 0, 5), QStringLiteral("9"));
+    QCOMPARE(cell(*window, 3, 1), QStringLiteral("Left bench"));
+    widget<QTableWidget>(*window, "tableWidget")->item(5, 1)->setText(QStringLiteral("typed"));
+    window.reset();
+    const QStringList lines = ConfigText::linesOf(dir.readConfig());
+    QCOMPARE(lines.at(1), QStringLiteral("1,Gold Machine,COM3,2"));
+    QCOMPARE(lines.at(4), QStringLiteral("0,DUT2,COM6,-1,2"));
+    QCOMPARE(lines.at(6), QStringLiteral("0,DUT4,COM8,2,0"));
+}
+
+void TestMainWindowSettings::missingConfigDirectory()
+{
+    StationDir dir(false);
+    QVERIFY(dir.isValid());
+    MessageLog log;
+    auto window = std::make_unique<MainWindow>();
+    QCOMPARE(widget<QLabel>(*window, "labelTestAllNum")->text(), QStringLiteral("0"));
+    widget<QLineEdit>(*window, "leTimeOut")->setText(QStringLiteral("30"));
+    window.reset();
+    // Nothing is created, and the console says once that nothing is kept.
+    QVERIFY(QDir(dir.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot).isEmpty());
+    QCOMPARE(log.count(QStringLiteral("配置目录不存在")), 1);
+    QCOMPARE(log.count(QStringLiteral("软件版本号：V2.0.2")), 1);
+}
+
+QTEST_MAIN(TestMainWindowSettings)
+#include "tst_mainwindowsettings.moc"
