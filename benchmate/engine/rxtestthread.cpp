@@ -38,7 +38,15 @@ rxTestThread::rxTestThread(const rxTestPara &para, QObject *parent)
 rxTestThread::~rxTestThread()
 {
     stop();
+    join();
+}
+
+void rxTestThread::join()
+{
     wait();
+    // Pairs with the store at the end of run(): the thread's end as seen by
+    // wait() carries no ordering a race checker can see.
+    m_runReturned.load(std::memory_order_acquire);
 }
 
 void rxTestThread::stop()
@@ -80,8 +88,11 @@ bool rxTestThread::step(chipTool &tool, const QStringList &words, int finishWait
 
 void rxTestThread::run()
 {
-    chipTool tool;
-    body(tool);
+    {
+        chipTool tool;
+        body(tool);
+    }
+    m_runReturned.store(true, std::memory_order_release);
 }
 
 void rxTestThread::body(chipTool &tool)

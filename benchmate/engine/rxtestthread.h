@@ -41,6 +41,10 @@ public:
     // The flash UID the DUT answered ("uid:" taken off), empty before.
     QString flashUid() const;
 
+    // Waits until the thread has ended; afterwards everything the worker
+    // wrote (its log, progress and results) is visible to the caller.
+    void join();
+
 protected:
     void run() override;
 
@@ -54,6 +58,7 @@ private:
     const rxTestPara para;
     std::atomic<uint8_t> stopFlag{0};
     std::atomic<int> stage{RX_NOT_STARTED};
+    std::atomic<bool> m_runReturned{false};
 
     mutable std::mutex m_lock; // guards the values below
     rxTestResult m_result;

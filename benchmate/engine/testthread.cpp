@@ -55,6 +55,8 @@ testThread::~testThread()
 {
     stop();
     wait();
+    // Pairs with the store at the end of run() (see rxTestThread::join).
+    m_runReturned.load(std::memory_order_acquire);
     std::lock_guard<std::mutex> guard(m_workers);
     rxThreads.clear();
     devLogs.clear();
@@ -72,7 +74,7 @@ void testThread::stop()
     for (const auto &worker : workers)
         worker->stop();
     for (const auto &worker : workers)
-        worker->wait();
+        worker->join();
 }
 
 int testThread::getResult(testRestlt_t *result) const
@@ -122,6 +124,7 @@ void testThread::run()
     cycle(tool);
     // Whatever way the cycle ended, no worker outlives it.
     waitAllWorkers();
+    m_runReturned.store(true, std::memory_order_release);
 }
 
 void testThread::waitAllWorkers()
@@ -132,7 +135,7 @@ void testThread::waitAllWorkers()
         workers = rxThreads;
     }
     for (const auto &worker : workers)
-        worker->wait();
+        worker->join();
 }
 
 bool testThread::goldenStep(chipTool &tool, const QStringList &words, int finishWait)

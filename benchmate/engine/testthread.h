@@ -93,6 +93,7 @@ private:
     testPara_t para;
     const unsigned char autoFlag;
     std::atomic<uint8_t> stopFlag{0};
+    std::atomic<bool> m_runReturned{false};
 
     mutable std::mutex m_results; // guards the three values below
     QList<deviceRestlt_t> results;

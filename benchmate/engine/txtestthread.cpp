@@ -21,6 +21,7 @@ txTestThread::txTestThread(const txTestPara &para, QObject *parent)
 txTestThread::~txTestThread()
 {
     wait();
+    m_runReturned.load(std::memory_order_acquire);
 }
 
 void txTestThread::stop()
@@ -39,6 +40,12 @@ int txTestThread::getResult(float *result)
 }
 
 void txTestThread::run()
+{
+    setUp();
+    m_runReturned.store(true, std::memory_order_release);
+}
+
+void txTestThread::setUp()
 {
     chipTool tool;
     auto runStep = [this, &tool](const QStringList &words, int finishWait) {

@@ -36,8 +36,11 @@ protected:
     void run() override;
 
 private:
+    void setUp();
+
     const txTestPara para;
     std::atomic<uint8_t> stopFlag{0};
+    std::atomic<bool> m_runReturned{false};
     std::atomic<int> stage{0};
     std::array<float, 4> txResult{};
 };

@@ -22,6 +22,7 @@ waitDeviceThread::~waitDeviceThread()
 {
     stop();
     wait();
+    m_runReturned.load(std::memory_order_acquire);
 }
 
 void waitDeviceThread::stop()
@@ -30,6 +31,12 @@ void waitDeviceThread::stop()
 }
 
 void waitDeviceThread::run()
+{
+    watch();
+    m_runReturned.store(true, std::memory_order_release);
+}
+
+void waitDeviceThread::watch()
 {
     chipTool tool;
     waitResult.store(WAIT_POLLING);

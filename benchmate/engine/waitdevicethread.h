@@ -41,9 +41,11 @@ protected:
     void run() override;
 
 private:
+    void watch();
     bool stopRequested() const { return stopFlag.load() != 0; }
 
     std::atomic<uint8_t> stopFlag{0};
+    std::atomic<bool> m_runReturned{false};
     std::atomic<int> waitResult{0};
     const QString waitPort;
     logRecord *const waitLog;

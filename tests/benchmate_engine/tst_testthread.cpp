@@ -456,7 +456,7 @@ void TestTestThread::rxTimeoutWaitsForEveryWorker()
             QStringLiteral("sleep=800"));
     fake.healthyGolden(gmMac);
     healthyDuts(fake, 3);
-    const Cycle out = runCycle(cyclePara(3, 300));
+    const Cycle out = runCycle(cyclePara(3, 900));
     QCOMPARE(out.result.finished, 1);
     QCOMPARE(out.result.cycleStatus, int(STATUS_PASS));
     QVERIFY(out.result.results.isEmpty());
