@@ -64,17 +64,17 @@ testThread::~testThread()
 
 void testThread::stop()
 {
-    std::vector<std::shared_ptr<rxTestThread>> workers;
-    {
-        // Under the lock, so that run() starts no worker after this point.
-        std::lock_guard<std::mutex> guard(m_workers);
-        stopFlag.store(1);
-        workers = rxThreads;
-    }
-    for (const auto &worker : workers)
+    requestStop();
+    waitAllWorkers();
+}
+
+void testThread::requestStop()
+{
+    // Under the lock, so that run() starts no worker after this point.
+    std::lock_guard<std::mutex> guard(m_workers);
+    stopFlag.store(1);
+    for (const auto &worker : rxThreads)
         worker->stop();
-    for (const auto &worker : workers)
-        worker->join();
 }
 
 int testThread::getResult(testRestlt_t *result) const
@@ -120,8 +120,10 @@ QList<deviceTrace_t> testThread::getTraceability() const
 
 void testThread::run()
 {
-    chipTool tool;
-    cycle(tool);
+    {
+        chipTool tool;
+        cycle(tool);
+    }
     // Whatever way the cycle ended, no worker outlives it.
     waitAllWorkers();
     m_runReturned.store(true, std::memory_order_release);

@@ -40,9 +40,15 @@ public:
 
     // Asks the cycle to stop: no DUT worker starts after this call, the
     // running ones are asked to stop, and the call returns when all of them
-    // have ended (up to one chip-tool wait, 10 s). The cycle thread itself
-    // ends at its next stop check.
+    // have ended (a worker ends at its next check, after its running
+    // chip-tool step: usually within 10 s, up to the golden-MAC retries).
+    // The cycle thread itself ends at its next stop check, never before its
+    // workers.
     void stop();
+
+    // The same request without waiting: for a caller that keeps its own
+    // events running until isFinished().
+    void requestStop();
 
     // Copies results, cycleStatus and finished; returns CYCLE_RUNNING while
     // the thread runs, CYCLE_ENDED when it does not.

@@ -100,6 +100,7 @@ private slots:
     void init() { calVal.store(244); }
 
     void wholeCycle();
+    void fullStation();
     void calStartFromCalVal();
     void goldenFailures_data();
     void goldenFailures();
@@ -115,6 +116,7 @@ private slots:
     void rxTimeoutWaitsForEveryWorker();
     void stopDuringRx();
     void stopBeforeWorkers();
+    void requestStopDoesNotWait();
     void noWorkerStartsAfterStop();
 };
 
@@ -205,6 +207,35 @@ void TestTestThread::wholeCycle()
     QVERIFY(out.traces.at(0).flashUid.startsWith(QStringLiteral("0x00112233")));
     QCOMPARE(out.traces.at(0).flashUid.size(), 34);
     QVERIFY(out.traces.at(0).flashUid != out.traces.at(1).flashUid);
+}
+
+// 24 DUTs at once: every worker reports, every DUT gets its own MAC and is
+// TX-tested in slot order.
+void TestTestThread::fullStation()
+{
+    FakeTool fake;
+    QVERIFY(fake.isValid());
+    fake.healthyGolden(QStringLiteral("02:00:00:00:00:F0"));
+    healthyDuts(fake, 24);
+    const Cycle out = runCycle(cyclePara(24));
+    QCOMPARE(out.result.finished, 1);
+    QCOMPARE(out.result.results.size(), 24);
+    QSet<QString> macs;
+    QStringList txOrder;
+    for (int i = 0; i < 24; ++i) {
+        QCOMPARE(out.result.results.at(i).name, QStringLiteral("Dev%1").arg(i + 1));
+        QCOMPARE(out.result.results.at(i).rxStatus, int(STATUS_PASS));
+        QCOMPARE(out.result.results.at(i).txStatus, int(STATUS_PASS));
+        QCOMPARE(progress[i].load(), uint8_t(100));
+        macs.insert(out.traces.at(i).mac);
+        txOrder.append(QStringLiteral("D%1 tx_dut 100 20000 6").arg(i + 1));
+    }
+    QCOMPARE(macs.size(), 24);
+    QVERIFY(macs.contains(QStringLiteral("02:00:00:00:00:ff")));
+    QVERIFY(macs.contains(QStringLiteral("02:00:00:00:01:08")));
+    QCOMPARE(fake.calls().filter(QStringLiteral(" tx_dut ")), txOrder);
+    QVERIFY(fake.callsStartingWith(QStringLiteral("BUSY")).isEmpty());
+    QCOMPARE(lines(out.log).filter(QStringLiteral(" RX test success.")).size(), 24);
 }
 
 // Every DUT calibration starts from the low byte of calVal, read as signed.
@@ -534,6 +565,29 @@ void TestTestThread::stopBeforeWorkers()
     QCOMPARE(result.cycleStatus, int(STATUS_PASS));
     QVERIFY(fake.callsStartingWith(QStringLiteral("D")).isEmpty());
     QVERIFY(cycle.getTraceability().isEmpty());
+}
+
+// The request alone returns at once; the cycle still ends only after its
+// worker has finished the tool run it was in.
+void TestTestThread::requestStopDoesNotWait()
+{
+    FakeTool fake;
+    QVERIFY(fake.isValid());
+    fake.healthyGolden(gmMac);
+    fake.on(QStringLiteral("D1 rx_dut*"), FakeTool::rxAnswer(1.0f), QStringLiteral("sleep=3000"));
+    healthyDuts(fake, 1);
+    testThread cycle(cyclePara(1), 0);
+    cycle.start();
+    QTRY_VERIFY_WITH_TIMEOUT(!fake.callsStartingWith(QStringLiteral("D1 rx_dut")).isEmpty(), 30000);
+    cycle.requestStop();
+    QVERIFY(cycle.isRunning());
+    QVERIFY(cycle.wait(QDeadlineTimer(30000)));
+    testRestlt_t result;
+    cycle.getResult(&result);
+    QCOMPARE(result.finished, 1);
+    QVERIFY(result.results.isEmpty());
+    QCOMPARE(fake.callsStartingWith(QStringLiteral("D1 rx_dut")).size(), 1);
+    QVERIFY(fake.callsStartingWith(QStringLiteral("D1 xtal_cap write flash_otp")).isEmpty());
 }
 
 // However a stop falls while the cycle starts its 24 workers, once stop()
