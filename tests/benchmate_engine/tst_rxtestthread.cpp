@@ -390,7 +390,7 @@ void TestRxTestThread::stopDuringCalibration()
     FakeTool fake;
     QVERIFY(fake.isValid());
     dutAnswers(fake);
-    fake.on(QStringLiteral("D1 rx_dut *"), FakeTool::rxAnswer(1.0f), QStringLiteral("sleep=300"));
+    fake.on(QStringLiteral("D1 rx_dut *"), FakeTool::rxAnswer(1.0f), QStringLiteral("sleep=1500"));
     logRecord log;
     rxTestPara p = para();
     p.log = &log;
