@@ -212,6 +212,8 @@ void SimChip::onBytes(const QByteArray &bytes)
                 dispatch(line);
             continue;
         }
+        if (quint8(ch) < 0x20 || quint8(ch) > 0x7e)
+            continue; // the command parser takes printable characters only
         if (lineBuffer.size() >= maxLine)
             lineOverflow = true; // an endless line is noise: dropped at its end
         else
