@@ -76,8 +76,8 @@ int main(int argc, char *argv[])
         }
     }
 
-    std::fprintf(stderr, "stationsim: %d chips, state in %s\n", int(setup.chips.size()),
-                 host.stateDir().toLocal8Bit().constData());
+    std::fprintf(stderr, "stationsim: golden machine and %d DUTs, state in %s\n",
+                 int(setup.chips.size()) - 1, host.stateDir().toLocal8Bit().constData());
     std::fprintf(stdout, "%s\n", host.readyLine().toLatin1().constData());
     std::fflush(stdout);
 

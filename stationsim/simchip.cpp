@@ -22,11 +22,20 @@ SimChip::SimChip(const ChipSetup &setup, quint32 seed, RfMedium *medium, QObject
     uart.setNoise(config.faults.lineNoise, rng());
     connect(&uart, &UartLink::toChip, this, &SimChip::onBytes);
     connect(&ymodem, &YmodemReceiver::send, this, &SimChip::sendRaw);
+    connect(&ymodem, &YmodemReceiver::header, this,
+            [this](const QString &fileName, const QByteArray &fields) {
+                emit note(QStringLiteral("YMODEM header: \"%1\" \"%2\"")
+                              .arg(fileName, QString::fromLatin1(fields)));
+            });
     connect(&ymodem, &YmodemReceiver::finished, this,
             [this](bool ok, const QByteArray &data, const QString &fileName) {
                 Received done = std::move(receiveDone);
                 receiveDone = nullptr;
-                emit note(ok ? QStringLiteral("transfer of %1 bytes done").arg(data.size())
+                emit note(ok ? QStringLiteral("transfer of %1 bytes done (%2 blocks of 128 bytes, "
+                                              "%3 longer blocks)")
+                                   .arg(data.size())
+                                   .arg(ymodem.shortBlocks())
+                                   .arg(ymodem.longBlocks())
                              : QStringLiteral("transfer failed"));
                 if (done)
                     done(ok, data, fileName);

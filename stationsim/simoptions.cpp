@@ -56,7 +56,7 @@ bool SimOptions::parse(const QStringList &arguments, QString *error)
             return false;
         }
         if (!hasValue) {
-            if (i + 1 >= arguments.size()) {
+            if (i + 1 >= arguments.size() || arguments.at(i + 1).startsWith(QLatin1String("--"))) {
                 *error = QStringLiteral("%1 needs a value").arg(option);
                 return false;
             }

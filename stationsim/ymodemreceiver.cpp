@@ -20,7 +20,7 @@ void YmodemReceiver::start(const Options &options)
     state = State::WaitHeader;
     block.clear();
     blockLength = 0;
-    cancels = errors = goodBlocks = 0;
+    cancels = errors = goodBlocks = shortCount = longCount = 0;
     tries = 1;
     naksLeft = options.nakBlocks;
     lastSeq = 0;
@@ -173,6 +173,7 @@ void YmodemReceiver::onBlock()
     data.append(payload);
     lastSeq = seq;
     ++goodBlocks;
+    ++(payload.size() == 128 ? shortCount : longCount);
     answer(ACK);
 }
 
@@ -194,6 +195,8 @@ void YmodemReceiver::onHeader(const QByteArray &payload)
             break;
         sizeText.append(ch);
     }
+    const int fieldsEnd = payload.indexOf('\0', nameEnd + 1);
+    emit header(name, payload.mid(nameEnd + 1, fieldsEnd < 0 ? -1 : fieldsEnd - nameEnd - 1));
     bool ok = false;
     const qint64 size = sizeText.toLongLong(&ok);
     headerSize = ok ? size : -1;

@@ -30,6 +30,9 @@ public:
     // Drops a running transfer without a word (the chip was reset).
     void abort();
     bool active() const { return state != State::Idle; }
+    // Data blocks taken in the last transfer, by size.
+    int shortBlocks() const { return shortCount; }
+    int longBlocks() const { return longCount; }
 
     // Timings, shortened by tests.
     int headerRetryMs = 1000;
@@ -39,6 +42,9 @@ public:
 
 signals:
     void send(const QByteArray &bytes);
+    // The header block: file name and everything after the name (size, date,
+    // mode ... as the sender put them).
+    void header(const QString &name, const QByteArray &fields);
     // ok false: cancelled or failed. data is cut to the size in the header.
     void finished(bool ok, const QByteArray &data, const QString &fileName);
 
@@ -69,6 +75,8 @@ private:
     int errors = 0;
     int tries = 0;
     int goodBlocks = 0;
+    int shortCount = 0;
+    int longCount = 0;
     int naksLeft = 0;
     quint8 lastSeq = 0;
     qint64 headerSize = -1;

@@ -45,15 +45,15 @@ void TstCrystalSearch::initTestCase()
     QCOMPARE(sim.names().size(), 25);
     QVERIFY(connectClient(gm, sim, "gm"));
     std::optional<QByteArray> mac;
-    QVERIFY(gm.command("get_m_local_mac", [&](const QByteArray &rx) { return bool(mac = macLine(rx, true)); }));
+    QVERIFY(gm.command("get_m_local_mac",
+                       [&](const QByteArray &rx) { return bool(mac = macLine(rx, true)); }));
     QCOMPARE(mac->trimmed(), QByteArray("02:54:4b:00:00:10"));
     QVERIFY(gm.command("start_m_rx_test 10 120000 7", confirm));
 }
 
 bool TstCrystalSearch::prepare(SimClient &c, const QString &name)
 {
-    if (!connectClient(c, sim, name) ||
-        !c.command("set_s_remote_mac 02:54:4b:00:00:10", confirm))
+    if (!connectClient(c, sim, name) || !c.command("set_s_remote_mac 02:54:4b:00:00:10", confirm))
         return false;
     // Faster measurements: both sides to 921600.
     c.write("baudrate 921600\r\n");
@@ -67,7 +67,8 @@ std::optional<double> TstCrystalSearch::meanOffset(SimClient &c, int cal)
     if (!c.command("set_xtal_cap_in_ram " + QByteArray::number(cal), confirm))
         return std::nullopt;
     std::optional<QList<QByteArray>> lines;
-    if (!c.command("start_s_rx_test 120000 7", [&](const QByteArray &rx) { return bool(lines = rxLines(rx)); }))
+    if (!c.command("start_s_rx_test 120000 7",
+                   [&](const QByteArray &rx) { return bool(lines = rxLines(rx)); }))
         return std::nullopt;
     const RxSamples s = parseRxSamples(*lines);
     if (s.freq.size() != 20 || s.rssi.size() != 20)
@@ -124,8 +125,10 @@ void TstCrystalSearch::convergesForEveryDut()
 
         const Search s = search(c, -12);
         QVERIFY2(s.accepted, qPrintable(name));
-        QVERIFY2(qAbs(s.cal - optimum) <= 2.0,
-                 qPrintable(QStringLiteral("%1: accepted %2, optimum %3").arg(name).arg(s.cal).arg(optimum)));
+        QVERIFY2(
+            qAbs(s.cal - optimum) <= 2.0,
+            qPrintable(
+                QStringLiteral("%1: accepted %2, optimum %3").arg(name).arg(s.cal).arg(optimum)));
         worst = qMax(worst, s.iterations);
         c.write("baudrate 115200\r\n");
         c.collect(100);
@@ -152,7 +155,7 @@ void TstCrystalSearch::seedChangesOnlyTheNoise()
     QVERIFY(prepare(d1, "dut01"));
     const std::optional<double> a = meanOffset(d1, 0), b = meanOffset(d2, 0);
     QVERIFY(a && b);
-    QVERIFY(*a != *b);           // other noise
+    QVERIFY(*a != *b);            // other noise
     QVERIFY(qAbs(*a - *b) < 2.5); // same crystal
 }
 

@@ -62,7 +62,10 @@ private slots:
     void refusesBaudSwitch();
 
 private:
-    bool client(SimClient &c, const char *name) { return connectClient(c, sim, QString::fromLatin1(name)); }
+    bool client(SimClient &c, const char *name)
+    {
+        return connectClient(c, sim, QString::fromLatin1(name));
+    }
     bool download(SimClient &c, YmodemSendResult *result);
 
     QTemporaryDir dir;
@@ -155,7 +158,8 @@ void TstSimFaults::lineNoise()
         else
             ++damaged;
     }
-    QVERIFY2(clean > 0 && damaged > 0, qPrintable(QStringLiteral("%1 clean, %2 damaged").arg(clean).arg(damaged)));
+    QVERIFY2(clean > 0 && damaged > 0,
+             qPrintable(QStringLiteral("%1 clean, %2 damaged").arg(clean).arg(damaged)));
 }
 
 void TstSimFaults::slowAnswers()
@@ -173,7 +177,8 @@ void TstSimFaults::shortSampleSet()
     QVERIFY(client(c, "dut08"));
     QVERIFY(gm.command("start_m_rx_test 10 120000 7", confirm));
     // 19 samples: the host's rule never ends the wait.
-    QVERIFY(!c.command("start_s_rx_test 120000 7", [](const QByteArray &rx) { return bool(rxLines(rx)); }, 800));
+    QVERIFY(!c.command(
+        "start_s_rx_test 120000 7", [](const QByteArray &rx) { return bool(rxLines(rx)); }, 800));
     QCOMPARE(c.received().count("freq="), 19);
     QVERIFY(c.received().contains("pppp"));
     QVERIFY(gm.command("rf_stop", confirm));
@@ -189,14 +194,16 @@ void TstSimFaults::crystalNeverConverges()
     for (int cal : {-40, 0, 40}) {
         QVERIFY(c.command("set_xtal_cap_in_ram " + QByteArray::number(cal), confirm));
         std::optional<QList<QByteArray>> lines;
-        QVERIFY(c.command("start_s_rx_test 120000 7", [&](const QByteArray &rx) { return bool(lines = rxLines(rx)); }));
+        QVERIFY(c.command("start_s_rx_test 120000 7",
+                          [&](const QByteArray &rx) { return bool(lines = rxLines(rx)); }));
         const RxSamples s = parseRxSamples(*lines);
         QCOMPARE(s.freq.size(), 20);
         means.append(std::accumulate(s.freq.begin(), s.freq.end(), 0.0) / 20);
     }
     // The offset ignores the crystal value and never comes below the limit.
     for (double mean : means)
-        QVERIFY2(qAbs(mean) >= 5 && qAbs(mean - means.first()) < 2, qPrintable(QString::number(mean)));
+        QVERIFY2(qAbs(mean) >= 5 && qAbs(mean - means.first()) < 2,
+                 qPrintable(QString::number(mean)));
     QVERIFY(gm.command("rf_stop", confirm));
 }
 
@@ -205,7 +212,8 @@ void TstSimFaults::lockedOtp()
     SimClient c;
     QVERIFY(client(c, "dut10"));
     std::optional<int> state;
-    QVERIFY(c.command("flash_otp_get_lock_state", [&](const QByteArray &rx) { return bool(state = lockState(rx)); }));
+    QVERIFY(c.command("flash_otp_get_lock_state",
+                      [&](const QByteArray &rx) { return bool(state = lockState(rx)); }));
     QCOMPARE(*state, 1);
     QVERIFY(!c.command("set_xtal_cap_in_flash_otp -8", anything, 400));
     QVERIFY(!c.command("flash_otp_write 3 0", anything, 400));
@@ -213,14 +221,16 @@ void TstSimFaults::lockedOtp()
     // The RAM value still works: only OTP is locked.
     QVERIFY(c.command("set_xtal_cap_in_ram -8", confirm));
     c.write("reboot\r\n");
-    QVERIFY(c.command("AT+PVTCMD=XTAL_CAP,4", [](const QByteArray &rx) { return rx.contains("ERROR"); }));
+    QVERIFY(c.command("AT+PVTCMD=XTAL_CAP,4",
+                      [](const QByteArray &rx) { return rx.contains("ERROR"); }));
 }
 
 void TstSimFaults::malformedGoldenMac()
 {
     SimClient gm;
     QVERIFY(client(gm, "gm"));
-    QVERIFY(!gm.command("get_m_local_mac", [](const QByteArray &rx) { return bool(macLine(rx, true)); }, 600));
+    QVERIFY(!gm.command(
+        "get_m_local_mac", [](const QByteArray &rx) { return bool(macLine(rx, true)); }, 600));
     QVERIFY(gm.received().contains("02-54-4b-00-00-10"));
 }
 
