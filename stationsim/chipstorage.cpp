@@ -10,7 +10,6 @@
 
 ChipStorage::ChipStorage(const QString &name)
     : name(name)
-    , flash(int(flashSize), char(0xff))
     , otp(otpSize, char(0xff))
     , fuses(efuseWords, 0)
 {}
@@ -146,6 +145,8 @@ QByteArray ChipStorage::flashRead(quint32 address, quint32 length) const
 {
     if (!flashInRange(address, length))
         return QByteArray();
+    if (flash.isEmpty()) // never written: all erased
+        return QByteArray(int(length), char(0xff));
     return flash.mid(int(address), int(length));
 }
 
@@ -155,12 +156,16 @@ bool ChipStorage::flashErase(quint32 address, quint32 length)
         return false;
     if (length == 0)
         return true;
+    if (flash.isEmpty())
+        return true;
     flash.replace(int(address), int(length), QByteArray(int(length), char(0xff)));
     return saveFlash();
 }
 
 void ChipStorage::flashEraseAll()
 {
+    if (flash.isEmpty())
+        return;
     flash.fill(char(0xff));
     saveFlash();
 }
@@ -172,6 +177,8 @@ bool ChipStorage::flashWrite(quint32 address, const QByteArray &data)
         return false;
     if (length == 0)
         return true;
+    if (flash.isEmpty())
+        flash = QByteArray(int(flashSize), char(0xff));
     const quint32 first = address - address % sectorSize;
     const quint32 end = address + length;
     const quint32 last = (end + sectorSize - 1) / sectorSize * sectorSize;

@@ -81,7 +81,7 @@ private:
 
     QString name;
     QString dir;
-    QByteArray flash;
+    QByteArray flash; // empty until first written: the chip's flash is erased
     QByteArray otp;
     QVector<quint32> fuses;
     bool locked = false;

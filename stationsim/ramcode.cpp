@@ -322,8 +322,8 @@ void Ramcode::gpioWrite(const Args &args)
 {
     const int pin = args.size() == 2 ? gpioPin(args.at(0)) : -1;
     int level = 0;
-    if (pin < 0 || !decWord(args.at(1), 0, 1, &level))
-        return;
+    if (pin < 0 || !decWord(args.at(1), 0, 255, &level))
+        return; // any level above 0 drives the pin high
     gpioLevels = level ? (gpioLevels | (1u << pin)) : (gpioLevels & ~(1u << pin));
     confirm();
 }
