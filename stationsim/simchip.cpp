@@ -174,6 +174,8 @@ void SimChip::startRamcode()
 void SimChip::halt()
 {
     stopTransmitting();
+    ymodem.abort();
+    receiveDone = nullptr;
     retired = std::move(program);
     ramcode = nullptr;
     setMode(Mode::Halted);
@@ -183,6 +185,7 @@ void SimChip::rebootIntoFirmware()
 {
     stopTransmitting();
     ymodem.abort();
+    receiveDone = nullptr;
     baudTimer.stop();
     uart.setChipBaud(config.baud);
     boot(Mode::Firmware);

@@ -47,6 +47,7 @@ private slots:
     void foreignImageStopsChip();
     void disconnectMidTransfer();
     void rebootAndResetLeaveRamcode();
+    void garbageNeverHurts();
 
 private:
     QTemporaryDir dir;
@@ -249,6 +250,45 @@ void TstSimWiring::rebootAndResetLeaveRamcode()
     // The ramcode lives in RAM: after a reset into the boot ROM it is gone.
     QVERIFY(c.enterBootRom());
     QVERIFY(c.command("version", recognisedAs("TK716A")));
+}
+
+void TstSimWiring::garbageNeverHurts()
+{
+    QByteArray garbage(6000, '\0');
+    quint32 state = 12345;
+    for (int i = 0; i < garbage.size(); ++i) {
+        state = state * 1103515245u + 12345u;
+        garbage[i] = char(state >> 23);
+    }
+    // Runs of line ends, 0xFF and control bytes among the noise.
+    garbage.replace(100, 8, "\r\n\r\n\xff\xff\x18\x18");
+    garbage.replace(3000, 5, "\x01\x00\xff\x02\x01");
+    garbage.append("\r\n"); // so the next command starts a line of its own
+    auto drain = [this] {
+        c.collect(800); // 6000 bytes take 520 ms at 115200
+        c.clear();
+    };
+
+    c.write(garbage); // the AT firmware
+    drain();
+    QVERIFY(c.command("AT", atOk));
+
+    QVERIFY(c.enterBootRom());
+    c.write(garbage);
+    drain();
+    QVERIFY(c.command("version", recognisedAs("TK716A")));
+    c.write(downloadCommand(image.size()));
+    QVERIFY(c.waitFor([](const QByteArray &rx) { return rx.contains('C'); }, 2000));
+    c.write(garbage); // noise instead of a file
+    drain();
+    QVERIFY(c.enterBootRom());
+    c.clear();
+    c.write(downloadCommand(image.size()));
+    QVERIFY(sendYmodem(c, "ram.bin", image, 1024).ok);
+
+    c.write(garbage); // the ramcode
+    drain();
+    QVERIFY(c.command("version", recognisedAs("RAMCODE")));
 }
 
 QTEST_GUILESS_MAIN(TstSimWiring)
