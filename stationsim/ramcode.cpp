@@ -160,7 +160,9 @@ QByteArray Ramcode::hexDump(const QByteArray &data)
 
 void Ramcode::confirm(const QByteArray &before)
 {
-    chip.reply(before + pass);
+    // Data lines first, the confirmation last: every answer rule of the host
+    // ends its wait on the answer's last line, so nothing trails behind.
+    chip.reply(before.isEmpty() ? pass : before + "pppp\r\n");
 }
 
 void Ramcode::passFail(bool ok)
@@ -172,7 +174,7 @@ QByteArray Ramcode::macAnswer(const QByteArray &mac) const
 {
     // The MAC on the line after the first line end, then the confirmation.
     const char separator = chip.setup().faults.malformedMac ? '-' : ':';
-    return "\r\n" + macToText(mac, separator) + "\r\n" + pass;
+    return "\r\n" + macToText(mac, separator) + "\r\npppp\r\n";
 }
 
 int Ramcode::gpioPin(const QByteArray &name) const
@@ -541,7 +543,7 @@ void Ramcode::startMTxTest(const Args &args)
         const long rssi = std::lround(level + clippedNoise(chip.random(), me.rssiNoise));
         out += "rssi:" + QByteArray::number(qlonglong(rssi)) + "\r\n";
     }
-    chip.reply(out + "pppp\r\n", measureMs);
+    chip.reply(out, measureMs); // the host's rule ends with the last sample line
 }
 
 void Ramcode::startSRxTest(const Args &args)
@@ -566,7 +568,7 @@ void Ramcode::startSRxTest(const Args &args)
         out += "freq=" + QByteArray::number(freq, 'f', 1) +
                ",rssi=" + QByteArray::number(qlonglong(rssi)) + "\r\n";
     }
-    chip.reply(out + "pppp\r\n", measureMs);
+    chip.reply(out, measureMs); // the host's rule ends with the last sample line
 }
 
 void Ramcode::fdump(const Args &args)

@@ -203,6 +203,7 @@ QByteArray SimClient::collect(int ms)
 
 bool SimClient::command(const QByteArray &line, const Rule &rule, int timeoutMs)
 {
+    pump(0); // what already waits in the socket belongs to before the command
     data.clear();
     write(line + "\r\n");
     if (waitFor(rule, timeoutMs))

@@ -34,7 +34,8 @@ public:
     QByteArray collect(int ms);
     QByteArray received() const { return data; }
     void clear() { data.clear(); }
-    // Empties the buffer, sends line + "\r\n" and waits for the rule.
+    // Takes in what has arrived, empties the buffer, sends line + "\r\n" and
+    // waits for the rule.
     bool command(const QByteArray &line, const Rule &rule, int timeoutMs = 2000);
 
     // The line sequences of the station: into the boot ROM ("entry_boot_mode")

@@ -18,6 +18,20 @@ const QByteArray scenario = R"({
     }
 })";
 
+// The host's rule must end its wait on the answer's last byte: nothing of
+// the answer may trail behind and land in the next command's buffer.
+bool ask(SimClient &c, const QByteArray &line, const SimClient::Rule &rule, int timeoutMs = 2000)
+{
+    if (!c.command(line, rule, timeoutMs))
+        return false;
+    const QByteArray answer = c.received();
+    if (c.collect(80) == answer)
+        return true;
+    qWarning("\"%s\": bytes after the host's rule was satisfied: %s", line.constData(),
+             c.received().mid(answer.size()).toPercentEncoding().constData());
+    return false;
+}
+
 // A refused command gets no answer at all: nothing arrives for a while.
 bool staysQuiet(SimClient &c, const QByteArray &line, int ms = 300)
 {
@@ -63,9 +77,9 @@ void TstSimAnswers::recognition()
 {
     std::optional<QString> name;
     auto rule = [&name](const QByteArray &rx) { return bool(name = recognise(rx)); };
-    QVERIFY(gm.command("version", rule));
+    QVERIFY(ask(gm, "version", rule));
     QCOMPARE(*name, QStringLiteral("RAMCODE"));
-    QVERIFY(boot.command("version", rule));
+    QVERIFY(ask(boot, "version", rule));
     QCOMPARE(*name, QStringLiteral("TK716A"));
     // The AT firmware answers no "version" the host could take for a chip.
     QVERIFY(!fw.command("version", rule, 300));
@@ -78,11 +92,11 @@ void TstSimAnswers::flashUidAndEfuse()
         gm.command("flash_uid", [&](const QByteArray &rx) { return bool(uid = flashUid(rx)); }));
     QVERIFY(QRegularExpression("^0x[0-9a-f]{32}$").match(QString::fromLatin1(*uid)).hasMatch());
 
-    QVERIFY(dut.command("efuse_write 2 0x00ff00ff", confirm));
-    QVERIFY(dut.command("efuse_write 2 0x0f000000", confirm));
+    QVERIFY(ask(dut, "efuse_write 2 0x00ff00ff", confirm));
+    QVERIFY(ask(dut, "efuse_write 2 0x0f000000", confirm));
     std::optional<QByteArray> word;
-    QVERIFY(dut.command("efuse_read 2",
-                        [&](const QByteArray &rx) { return bool(word = efuseWord(rx)); }));
+    QVERIFY(
+        ask(dut, "efuse_read 2", [&](const QByteArray &rx) { return bool(word = efuseWord(rx)); }));
     QCOMPARE(*word, QByteArray("0x0fff00ff")); // eFuse bits only burn to 1
     QVERIFY(staysQuiet(dut, "efuse_read 99"));
 }
@@ -91,20 +105,20 @@ void TstSimAnswers::passFailCommands()
 {
     std::optional<bool> result;
     auto rule = [&result](const QByteArray &rx) { return bool(result = passFail(rx)); };
-    QVERIFY(dut.command("ferase 0x1000 0x1000", rule));
+    QVERIFY(ask(dut, "ferase 0x1000 0x1000", rule));
     QCOMPARE(*result, true);
-    QVERIFY(dut.command("ferase 0x1234 0x1000", rule)); // not on a sector boundary
+    QVERIFY(ask(dut, "ferase 0x1234 0x1000", rule)); // not on a sector boundary
     QCOMPARE(*result, false);
-    QVERIFY(dut.command("startaddr 0x300000", rule)); // beyond the 2 MiB flash
+    QVERIFY(ask(dut, "startaddr 0x300000", rule)); // beyond the 2 MiB flash
     QCOMPARE(*result, false);
-    QVERIFY(dut.command("no_such_command 1 2", rule));
+    QVERIFY(ask(dut, "no_such_command 1 2", rule));
     QCOMPARE(*result, false);
 
     // The file count answer carries nothing after its line end, so the count
     // reads as a number.
     std::optional<quint32> count;
-    QVERIFY(dut.command("filecount",
-                        [&](const QByteArray &rx) { return bool(count = fileCount(rx)); }));
+    QVERIFY(
+        ask(dut, "filecount", [&](const QByteArray &rx) { return bool(count = fileCount(rx)); }));
     QCOMPARE(*count, 0u);
     QCOMPARE(dut.collect(100), QByteArray("\r\nfc:0\r\n"));
 }
@@ -115,8 +129,8 @@ void TstSimAnswers::upgradeAndDumps()
     for (int i = 0; i < image.size(); ++i)
         image[i] = char((i * 37 + 11) & 0xff);
     std::optional<bool> ok;
-    QVERIFY(dut.command("startaddr 0x10000",
-                        [&](const QByteArray &rx) { return bool(ok = passFail(rx)); }));
+    QVERIFY(ask(dut, "startaddr 0x10000",
+                [&](const QByteArray &rx) { return bool(ok = passFail(rx)); }));
     QVERIFY(*ok);
     dut.clear();
     dut.write("upgrade\r\n");
@@ -125,8 +139,8 @@ void TstSimAnswers::upgradeAndDumps()
     QCOMPARE(sent.naks, 1); // the first EOT only
 
     std::optional<quint32> count;
-    QVERIFY(dut.command("filecount",
-                        [&](const QByteArray &rx) { return bool(count = fileCount(rx)); }));
+    QVERIFY(
+        ask(dut, "filecount", [&](const QByteArray &rx) { return bool(count = fileCount(rx)); }));
     QCOMPARE(*count, 1u);
 
     // 512-byte chunks as a flash read into a file takes them: 514 items, the
@@ -151,8 +165,8 @@ void TstSimAnswers::upgradeAndDumps()
     }
     // A one-byte read: 9 characters after the line end, the host keeps 8.
     std::optional<QByteArray> one;
-    QVERIFY(dut.command("flash_read 0x10000 0x1",
-                        [&](const QByteArray &rx) { return bool(one = hexDump(rx, 1)); }));
+    QVERIFY(ask(dut, "flash_read 0x10000 0x1",
+                [&](const QByteArray &rx) { return bool(one = hexDump(rx, 1)); }));
     QCOMPARE(one->size(), 8);
     QVERIFY(one->startsWith("0b "));
     QVERIFY(staysQuiet(dut, "flash_read 0x1ffff0 0x20")); // past the end of the flash
@@ -164,20 +178,20 @@ void TstSimAnswers::otpAnswers()
     auto dump = [&text](int n) {
         return [&text, n](const QByteArray &rx) { return bool(text = hexDump(rx, n)); };
     };
-    QVERIFY(dut.command("flash_otp_read 0 4", dump(4)));
+    QVERIFY(ask(dut, "flash_otp_read 0 4", dump(4)));
     QCOMPARE(text->left(12), QByteArray("ff ff ff ff "));
     // Bits go from 1 to 0 only: 0xf0 then 0x0f leaves 0x00.
-    QVERIFY(dut.command("flash_otp_write 5 -16", confirm));
-    QVERIFY(dut.command("flash_otp_write 5 15", confirm));
-    QVERIFY(dut.command("flash_otp_read 5 1", dump(1)));
+    QVERIFY(ask(dut, "flash_otp_write 5 -16", confirm));
+    QVERIFY(ask(dut, "flash_otp_write 5 15", confirm));
+    QVERIFY(ask(dut, "flash_otp_read 5 1", dump(1)));
     QVERIFY(text->startsWith("00 "));
     // OTP cannot be erased: refused, no answer.
     QVERIFY(staysQuiet(dut, "flash_otp_erase 5 1"));
-    QVERIFY(dut.command("flash_otp_read 0 0", dump(0)));
+    QVERIFY(ask(dut, "flash_otp_read 0 0", dump(0)));
     QCOMPARE(*text, QByteArray("00 00")); // the CRC of nothing
     std::optional<int> state;
-    QVERIFY(dut.command("flash_otp_get_lock_state",
-                        [&](const QByteArray &rx) { return bool(state = lockState(rx)); }));
+    QVERIFY(ask(dut, "flash_otp_get_lock_state",
+                [&](const QByteArray &rx) { return bool(state = lockState(rx)); }));
     QCOMPARE(*state, 0);
 }
 
@@ -185,13 +199,13 @@ void TstSimAnswers::gpio()
 {
     std::optional<int> value;
     auto rule = [&value](const QByteArray &rx) { return bool(value = gpioValue(rx)); };
-    QVERIFY(dut.command("gpio_write GPIO3 1", confirm));
-    QVERIFY(dut.command("gpio_read GPIO3", rule));
+    QVERIFY(ask(dut, "gpio_write GPIO3 1", confirm));
+    QVERIFY(ask(dut, "gpio_read GPIO3", rule));
     QCOMPARE(*value, 1);
-    QVERIFY(dut.command("gpio_read 4", rule));
+    QVERIFY(ask(dut, "gpio_read 4", rule));
     QCOMPARE(*value, 0);
-    QVERIFY(dut.command("gpio_write_all 0x10", confirm));
-    QVERIFY(dut.command("gpio_read 4", rule));
+    QVERIFY(ask(dut, "gpio_write_all 0x10", confirm));
+    QVERIFY(ask(dut, "gpio_read 4", rule));
     QCOMPARE(*value, 1);
     QVERIFY(staysQuiet(dut, "gpio_write GPIO99 1"));
 }
@@ -199,20 +213,20 @@ void TstSimAnswers::gpio()
 void TstSimAnswers::macLines()
 {
     std::optional<QByteArray> line;
-    QVERIFY(gm.command("get_m_local_mac",
-                       [&](const QByteArray &rx) { return bool(line = macLine(rx, true)); }));
+    QVERIFY(ask(gm, "get_m_local_mac",
+                [&](const QByteArray &rx) { return bool(line = macLine(rx, true)); }));
     QCOMPARE(*line, QByteArray("02:54:4b:00:00:10\r\n"));
 
     // A blank DUT reads its erased OTP MAC.
-    QVERIFY(dut.command("get_mac_in_flash_otp",
-                        [&](const QByteArray &rx) { return bool(line = macLine(rx, false)); }));
+    QVERIFY(ask(dut, "get_mac_in_flash_otp",
+                [&](const QByteArray &rx) { return bool(line = macLine(rx, false)); }));
     QCOMPARE(*line, QByteArray("ff:ff:ff:ff:ff:ff\r\n"));
-    QVERIFY(dut.command("set_mac_in_flash_otp 02:54:4B:00:00:11", confirm));
-    QVERIFY(dut.command("get_mac_in_flash_otp",
-                        [&](const QByteArray &rx) { return bool(line = macLine(rx, false)); }));
+    QVERIFY(ask(dut, "set_mac_in_flash_otp 02:54:4B:00:00:11", confirm));
+    QVERIFY(ask(dut, "get_mac_in_flash_otp",
+                [&](const QByteArray &rx) { return bool(line = macLine(rx, false)); }));
     QCOMPARE(*line, QByteArray("02:54:4b:00:00:11\r\n"));
     QVERIFY(staysQuiet(dut, "set_m_local_mac 02-54-4b-00-00-11"));
-    QVERIFY(dut.command("set_m_test_device_mac 3 02:54:4b:00:00:13", confirm));
+    QVERIFY(ask(dut, "set_m_test_device_mac 3 02:54:4b:00:00:13", confirm));
 }
 
 void TstSimAnswers::taggedValues()
@@ -221,22 +235,22 @@ void TstSimAnswers::taggedValues()
     auto rule = [&value](const QByteArray &tag) {
         return [&value, tag](const QByteArray &rx) { return bool(value = tagged(rx, tag)); };
     };
-    QVERIFY(gm.command("get_xtal_cap_in_flash_otp", rule("xtal_cap:")));
+    QVERIFY(ask(gm, "get_xtal_cap_in_flash_otp", rule("xtal_cap:")));
     QVERIFY(value->ok);
     QCOMPARE(value->value, 3);
-    QVERIFY(gm.command("get_txp_b_in_flash_otp", rule("b:")));
+    QVERIFY(ask(gm, "get_txp_b_in_flash_otp", rule("b:")));
     QVERIFY(value->ok);
     QCOMPARE(value->value, 8);
-    QVERIFY(gm.command("get_txp_gn_in_flash_otp", rule("gn:")));
+    QVERIFY(ask(gm, "get_txp_gn_in_flash_otp", rule("gn:")));
     QVERIFY(value->ok);
     QCOMPARE(value->value, 6);
 
     // Nothing stored: "pppp" without the tag, a failure the host sees at once.
-    QVERIFY(dut.command("get_txp_gn_in_flash_otp", rule("gn:")));
+    QVERIFY(ask(dut, "get_txp_gn_in_flash_otp", rule("gn:")));
     QVERIFY(!value->ok);
-    QVERIFY(dut.command("set_xtal_cap_in_flash_otp -7", confirm));
-    QVERIFY(dut.command("set_xtal_cap_in_flash_otp -9", confirm)); // a new record
-    QVERIFY(dut.command("get_xtal_cap_in_flash_otp", rule("xtal_cap:")));
+    QVERIFY(ask(dut, "set_xtal_cap_in_flash_otp -7", confirm));
+    QVERIFY(ask(dut, "set_xtal_cap_in_flash_otp -9", confirm)); // a new record
+    QVERIFY(ask(dut, "get_xtal_cap_in_flash_otp", rule("xtal_cap:")));
     QVERIFY(value->ok);
     QCOMPARE(value->value, -9);
     QVERIFY(staysQuiet(dut, "set_xtal_cap_in_ram 300"));
@@ -245,14 +259,14 @@ void TstSimAnswers::taggedValues()
 void TstSimAnswers::rfSamples()
 {
     // Nobody transmits: no samples at all.
-    QVERIFY(gm.command("rf_stop", confirm));
-    QVERIFY(dut.command("set_s_remote_mac 02:54:4b:00:00:10", confirm));
+    QVERIFY(ask(gm, "rf_stop", confirm));
+    QVERIFY(ask(dut, "set_s_remote_mac 02:54:4b:00:00:10", confirm));
     QVERIFY(staysQuiet(dut, "start_s_rx_test 120000 7", 400));
 
-    QVERIFY(gm.command("start_m_rx_test 10 120000 7", confirm));
+    QVERIFY(ask(gm, "start_m_rx_test 10 120000 7", confirm));
     std::optional<QList<QByteArray>> lines;
-    QVERIFY(dut.command("start_s_rx_test 120000 7",
-                        [&](const QByteArray &rx) { return bool(lines = rxLines(rx)); }));
+    QVERIFY(ask(dut, "start_s_rx_test 120000 7",
+                [&](const QByteArray &rx) { return bool(lines = rxLines(rx)); }));
     // Whole lines only, frequency first, when the host's rule fires.
     QCOMPARE(lines->size(), 20);
     const QRegularExpression format("^freq=-?\\d+\\.\\d,rssi=-?\\d+\\r$");
@@ -266,14 +280,14 @@ void TstSimAnswers::rfSamples()
 
     // Another channel or another golden MAC: nothing heard.
     QVERIFY(staysQuiet(dut, "start_s_rx_test 120000 3", 400));
-    QVERIFY(dut.command("set_s_remote_mac 02:54:4b:00:00:99", confirm));
+    QVERIFY(ask(dut, "set_s_remote_mac 02:54:4b:00:00:99", confirm));
     QVERIFY(staysQuiet(dut, "start_s_rx_test 120000 7", 400));
 
     // The DUT transmits, the golden machine measures it: 20 "rssi:" lines.
-    QVERIFY(gm.command("rf_stop", confirm));
-    QVERIFY(dut.command("start_s_tx_test 10 120000 7", confirm));
-    QVERIFY(gm.command("start_m_tx_test 120000 7",
-                       [&](const QByteArray &rx) { return bool(lines = txLines(rx, 1)); }));
+    QVERIFY(ask(gm, "rf_stop", confirm));
+    QVERIFY(ask(dut, "start_s_tx_test 10 120000 7", confirm));
+    QVERIFY(ask(gm, "start_m_tx_test 120000 7",
+                [&](const QByteArray &rx) { return bool(lines = txLines(rx, 1)); }));
     const QList<int> tx = parseTxSamples(*lines);
     QCOMPARE(tx.size(), 20);
     for (int rssi : tx)
@@ -282,19 +296,19 @@ void TstSimAnswers::rfSamples()
     QVERIFY(!gm.command(
         "start_m_tx_test 120000 7", [](const QByteArray &rx) { return bool(txLines(rx, 2)); },
         500));
-    QVERIFY(dut.command("rf_stop", confirm));
+    QVERIFY(ask(dut, "rf_stop", confirm));
     QVERIFY(staysQuiet(gm, "start_m_tx_test 120000 7", 400));
 }
 
 void TstSimAnswers::atFirmware()
 {
     auto ok = [](const QByteArray &rx) { return rx.contains("OK"); };
-    QVERIFY(fw.command("AT", ok));
-    QVERIFY(fw.command("AT+PVTCMD=XTAL_CAP,12", ok));
-    QVERIFY(fw.command("AT+PVTCMD=TX_POWER,5", ok));
-    QVERIFY(fw.command("AT+PVTCMD=TX_POWER_B,-3", ok));
-    QVERIFY(fw.command("AT+PVTCMD=TX_POWER_GN,7", ok));
-    QVERIFY(fw.command("AT+ATE_OK?", ok));
+    QVERIFY(ask(fw, "AT", ok));
+    QVERIFY(ask(fw, "AT+PVTCMD=XTAL_CAP,12", ok));
+    QVERIFY(ask(fw, "AT+PVTCMD=TX_POWER,5", ok));
+    QVERIFY(ask(fw, "AT+PVTCMD=TX_POWER_B,-3", ok));
+    QVERIFY(ask(fw, "AT+PVTCMD=TX_POWER_GN,7", ok));
+    QVERIFY(ask(fw, "AT+ATE_OK?", ok));
     // The host reads each key up to the next "\r\n".
     const QByteArray rx = fw.received();
     const QList<QPair<QByteArray, int>> keys = {{"+XTAL_COMP:", 12},
@@ -309,9 +323,9 @@ void TstSimAnswers::atFirmware()
         QCOMPARE(rx.mid(from, rx.indexOf("\r\n", from) - from).toInt(&parsed), key.second);
         QVERIFY(parsed);
     }
-    QVERIFY(fw.command("AT+PVTCMD=XTAL_CAP,abc",
-                       [](const QByteArray &r) { return r.contains("ERROR"); }));
-    QVERIFY(fw.command("AT+NOPE", [](const QByteArray &r) { return r.contains("ERROR"); }));
+    QVERIFY(
+        ask(fw, "AT+PVTCMD=XTAL_CAP,abc", [](const QByteArray &r) { return r.contains("ERROR"); }));
+    QVERIFY(ask(fw, "AT+NOPE", [](const QByteArray &r) { return r.contains("ERROR"); }));
 }
 
 QTEST_GUILESS_MAIN(TstSimAnswers)
