@@ -1,0 +1,64 @@
+#include "chiptool.h"
+
+#include "logrecord.h"
+#include "tooloutput.h"
+
+namespace {
+
+// How long a killed tool may take to be reaped.
+constexpr int reapWait = 5000;
+
+} // namespace
+
+chipTool::chipTool() = default;
+
+chipTool::~chipTool()
+{
+    reap();
+}
+
+QString chipTool::toolPath()
+{
+#ifdef Q_OS_WIN
+    return QStringLiteral("./config/CHIPCTL/Chipctl.exe");
+#else
+    return QStringLiteral("./config/CHIPCTL/Chipctl");
+#endif
+}
+
+QString chipTool::logCommandLine(const QStringList &args)
+{
+    return QStringLiteral("cmd.exe ./config/CHIPCTL/Chipctl.exe ") + args.join(QLatin1Char(' '));
+}
+
+void chipTool::reap()
+{
+    if (m_process.state() == QProcess::NotRunning)
+        return;
+    m_process.kill();
+    m_process.waitForFinished(reapWait);
+}
+
+bool chipTool::run(const QStringList &args, int finishWait)
+{
+    reap();
+    m_process.start(toolPath(), args, QIODevice::ReadWrite);
+    m_process.waitForStarted(startWait);
+    if (m_process.state() == QProcess::Running)
+        m_process.waitForFinished(qMax(finishWait, 0));
+    // Whatever it printed before a kill is still in the pipe and read here.
+    reap();
+    m_output = toolOutput::decode(m_process.readAllStandardOutput());
+    m_process.readAllStandardError();
+    return toolOutput::isOk(m_output);
+}
+
+bool chipTool::runTool(const QStringList &args, int finishWait, logRecord *log)
+{
+    const bool ok = run(args, finishWait);
+    if (log) {
+        log->debug(logCommandLine(args));
+        log->debug(m_output);
+    }
+    return ok;
+}

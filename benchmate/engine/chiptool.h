@@ -1,0 +1,53 @@
+#ifndef CHIPTOOL_H
+#define CHIPTOOL_H
+
+#include <QProcess>
+#include <QString>
+#include <QStringList>
+
+class logRecord;
+
+// Runs the chip tool Chipctl, one chip operation per run, and keeps what it
+// printed. The tool lives at "./config/CHIPCTL/Chipctl" (".exe" on Windows)
+// relative to the working directory, which the child inherits. A worker
+// creates one runner at the start of its run() and uses it for all its steps;
+// the process object belongs to the worker's thread.
+class chipTool
+{
+public:
+    // Wait for the tool process to start, in ms.
+    static constexpr int startWait = 1000;
+
+    chipTool();
+    ~chipTool();
+
+    // The program started for every step.
+    static QString toolPath();
+
+    // The command line as the operator's log shows it. It has always read
+    // "cmd.exe ./config/CHIPCTL/Chipctl.exe " and the arguments, and keeps
+    // that text on every platform so logs compare across stations.
+    static QString logCommandLine(const QStringList &args);
+
+    // One run: `args` is the port name followed by the command words. Waits
+    // up to startWait ms for the start and `finishWait` ms for the end, then
+    // reads all output. A tool still running then is killed and reaped, so
+    // it never keeps the port busy for the next run. Returns true when the
+    // output holds "Ok.".
+    bool run(const QStringList &args, int finishWait);
+
+    // run(), then the two debug lines into `log`: the command line and the
+    // output unchanged.
+    bool runTool(const QStringList &args, int finishWait, logRecord *log);
+
+    // The decoded output of the last run.
+    const QString &output() const { return m_output; }
+
+private:
+    void reap();
+
+    QProcess m_process;
+    QString m_output;
+};
+
+#endif // CHIPTOOL_H

@@ -1,0 +1,290 @@
+#include "rxtestthread.h"
+
+#include "chiptool.h"
+#include "logrecord.h"
+#include "sleepmsec.h"
+#include "tooloutput.h"
+
+#include <algorithm>
+#include <climits>
+#include <cmath>
+
+namespace {
+
+constexpr int toolWait = 10000;  // boot mode, download, MACs, RAM writes, RX results
+constexpr int shortWait = 1000;  // UID, DUT MAC
+constexpr int settleWait = 1000; // pause after the ramcode download
+constexpr int retryPause = 10;
+
+int waitFor(uint32_t ms)
+{
+    return ms > uint32_t(INT_MAX) ? INT_MAX : int(ms);
+}
+
+QString general(float value)
+{
+    return QString::number(double(value), 'g', 6);
+}
+
+} // namespace
+
+rxTestThread::rxTestThread(const rxTestPara &para, QObject *parent)
+    : QThread(nullptr)
+    , para(para)
+{
+    Q_UNUSED(parent)
+}
+
+rxTestThread::~rxTestThread()
+{
+    stop();
+    join();
+}
+
+void rxTestThread::join()
+{
+    wait();
+    // Pairs with the store at the end of run(): the thread's end as seen by
+    // wait() carries no ordering a race checker can see.
+    m_runReturned.load(std::memory_order_acquire);
+}
+
+void rxTestThread::stop()
+{
+    stopFlag.store(1);
+}
+
+int rxTestThread::getResult(rxTestResult *result) const
+{
+    {
+        std::lock_guard<std::mutex> guard(m_lock);
+        if (result)
+            *result = m_result;
+    }
+    return isRunning() ? int(RX_RUNNING) : stage.load();
+}
+
+QString rxTestThread::flashUid() const
+{
+    std::lock_guard<std::mutex> guard(m_lock);
+    return m_flashUid;
+}
+
+void rxTestThread::setProgress(uint8_t value)
+{
+    if (para.progressPtr)
+        para.progressPtr->store(value);
+}
+
+bool rxTestThread::step(chipTool &tool, const QStringList &words, int finishWait,
+                        const char *failure)
+{
+    if (tool.runTool(QStringList(para.port) + words, finishWait, para.log))
+        return true;
+    if (failure && para.log)
+        para.log->error(QString::fromLatin1(failure));
+    return false;
+}
+
+void rxTestThread::run()
+{
+    {
+        chipTool tool;
+        body(tool);
+    }
+    m_runReturned.store(true, std::memory_order_release);
+}
+
+void rxTestThread::body(chipTool &tool)
+{
+    logRecord *log = para.log;
+    auto info = [log](const QString &text) {
+        if (log)
+            log->info(text);
+    };
+
+    info(QStringLiteral("Device %1: Start test.......................................")
+             .arg(para.name));
+
+    setProgress(0);
+    stage.store(RX_STAGE_DOWNLOAD);
+    if (!step(tool, {QStringLiteral("entry_boot_mode")}, toolWait,
+              "Can not set the serial port RTS and DTR."))
+        return;
+
+    setProgress(10);
+    stage.store(RX_STAGE_DOWNLOAD);
+    if (!step(tool,
+              {QStringLiteral("download"), QStringLiteral("ram"), QStringLiteral("0x20000000"),
+               para.filePath},
+              toolWait, "RX donwload rambin error."))
+        return;
+
+    setProgress(30);
+    if (stopRequested())
+        return;
+    sleepMsec(settleWait);
+    stage.store(RX_STAGE_MAC);
+
+    // The freshly started ramcode may not take the golden MAC at once.
+    bool macSet = false;
+    for (int attempt = 0; attempt < gmMacAttempts && !macSet; ++attempt) {
+        if (attempt > 0)
+            sleepMsec(retryPause);
+        macSet = step(tool, {QStringLiteral("test_dut"), QStringLiteral("mac_gm"), para.gmMac},
+                      toolWait, nullptr);
+    }
+    if (!macSet) {
+        if (log)
+            log->error(QStringLiteral("RX set gm mac error."));
+        return;
+    }
+
+    setProgress(35);
+    if (stopRequested())
+        return;
+
+    if (!step(tool, {QStringLiteral("uuid")}, shortWait, "RX get flash uuid error."))
+        return;
+    const QString uidLine = toolOutput::firstLine(tool.output());
+    info(uidLine);
+    {
+        std::lock_guard<std::mutex> guard(m_lock);
+        m_flashUid = uidLine.startsWith(QLatin1String("uid:")) ? uidLine.mid(4) : uidLine;
+    }
+
+    if (stopRequested())
+        return;
+    setProgress(40);
+    if (!step(tool, {QStringLiteral("test_dut"), QStringLiteral("mac_dut"), para.dutMac}, shortWait,
+              "RX set dut mac error."))
+        return;
+
+    if (stopRequested())
+        return;
+    setProgress(50);
+    stage.store(RX_STAGE_CAL);
+    if (!calibrate(tool))
+        return;
+    setProgress(80);
+}
+
+// The crystal search. Steps the value by 2 toward a smaller offset while the
+// offset keeps shrinking in magnitude; the first larger offset sends the
+// search back to the previous value, which is measured once more and
+// accepted when its offset is below freqLimit in magnitude. A first offset
+// above 50 in magnitude sends the search to 0. Returns true when a value was
+// accepted and written into OTP.
+bool rxTestThread::calibrate(chipTool &tool)
+{
+    logRecord *log = para.log;
+    int8_t cal = para.calStart;
+    int8_t prevCal = 0;
+    float prevAve = 50.0f;
+    bool revert = false;
+    float ave = 0.0f;
+    bool accepted = false;
+
+    for (qint64 iteration = 0; iteration < maxIterations && !accepted; ++iteration) {
+        if (stopRequested())
+            return false;
+        if (!step(tool,
+                  {QStringLiteral("xtal_cap"), QStringLiteral("write"), QStringLiteral("ram"),
+                   QString::number(int(cal))},
+                  toolWait, "RX set freq offset error."))
+            return false;
+        if (!step(tool,
+                  {QStringLiteral("rx_dut"), QString::number(para.timeOut),
+                   QString::number(int(para.testCha))},
+                  toolWait, "RX get rx result error."))
+            return false;
+
+        QList<float> rssi;
+        QList<float> freq;
+        toolOutput::parseRxSamples(tool.output(), &rssi, &freq);
+        if (rssi.size() != samplesPerTest || freq.size() != samplesPerTest) {
+            if (log)
+                log->warn(QStringLiteral("Recive RX data err.Start next test."));
+            continue;
+        }
+
+        std::sort(rssi.begin(), rssi.end());
+        std::sort(freq.begin(), freq.end());
+        float rssiSum = 0.0f;
+        float freqSum = 0.0f;
+        for (float v : qAsConst(rssi))
+            rssiSum += v;
+        for (float v : qAsConst(freq))
+            freqSum += v;
+        ave = freqSum / float(samplesPerTest);
+        {
+            std::lock_guard<std::mutex> guard(m_lock);
+            m_result.rssiMin = int32_t(rssi.first());
+            m_result.rssiMax = int32_t(rssi.last());
+            m_result.freqMin = int32_t(freq.first());
+            m_result.freqMax = int32_t(freq.last());
+            m_result.rssiAve = int32_t(rssiSum / float(samplesPerTest));
+            m_result.freqAve = int32_t(ave);
+        }
+        if (log)
+            log->debug(QStringLiteral("[%1 cal]cal val = %2,freq offset = %3.")
+                           .arg(iteration)
+                           .arg(int(cal))
+                           .arg(general(ave)));
+
+        if (revert) {
+            if (std::fabs(ave) < float(para.freqLimit))
+                accepted = true;
+            else
+                revert = false; // the same value once more, as an ordinary iteration
+            continue;
+        }
+        if (std::fabs(ave) > std::fabs(prevAve)) {
+            cal = prevCal;
+            revert = true;
+            continue;
+        }
+        prevCal = cal;
+        prevAve = ave;
+        // 8-bit arithmetic: 126 + 2 wraps to -128.
+        cal = int8_t(uint8_t(uint8_t(cal) + (ave > 0.0f ? 2 : 254)));
+    }
+
+    if (!accepted) {
+        stage.store(RX_NOT_CONVERGED);
+        if (log)
+            log->error(QStringLiteral("RX cal freq offset error."));
+        return false;
+    }
+
+    {
+        std::lock_guard<std::mutex> guard(m_lock);
+        m_result.calResult = cal;
+    }
+    if (!step(tool,
+              {QStringLiteral("xtal_cap"), QStringLiteral("write"), QStringLiteral("flash_otp"),
+               QString::number(int(cal))},
+              waitFor(para.timeOut), "RX cal freq offset error."))
+        return false;
+
+    if (log)
+        log->debug(
+            QStringLiteral("Cal end.Cal val = %1,freq offset %2.").arg(int(cal)).arg(general(ave)));
+    stage.store(RX_PASSED);
+    rxTestResult r;
+    {
+        std::lock_guard<std::mutex> guard(m_lock);
+        r = m_result;
+    }
+    if (log)
+        log->info(QStringLiteral("RX test success.RX RSSI MIN = %1,RX RSSI MAX = %2,RX RSSI AVE = "
+                                 "%3,FREQ MIN = %4,FREQ MAX = %5,FREQ AVE = %6,CAL VAL = %7")
+                      .arg(r.rssiMin)
+                      .arg(r.rssiMax)
+                      .arg(r.rssiAve)
+                      .arg(r.freqMin)
+                      .arg(r.freqMax)
+                      .arg(r.freqAve)
+                      .arg(int(int8_t(r.calResult & 0xff))));
+    return true;
+}

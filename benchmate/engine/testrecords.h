@@ -1,0 +1,142 @@
+#ifndef TESTRECORDS_H
+#define TESTRECORDS_H
+
+#include <QList>
+#include <QString>
+
+#include <atomic>
+#include <cstdint>
+
+// The plain value records exchanged by the window and the test engine, and
+// the status codes they carry.
+
+class logRecord;
+
+// Status of a DUT RX worker (rxTestThread::getResult).
+enum RX_STATUS_T
+{
+    RX_NOT_STARTED = 0,
+    RX_STAGE_DOWNLOAD = 1, // boot-mode entry and ramcode download
+    RX_STAGE_MAC = 2,      // golden and DUT MAC set-up
+    RX_STAGE_CAL = 3,      // crystal calibration
+    RX_RUNNING = 4,        // the worker thread still runs
+    RX_PASSED = 5,         // calibration accepted, written and reported
+    RX_NOT_CONVERGED = 6   // no accepted crystal value within 40 iterations
+};
+
+// testThread::getResult.
+enum CYCLE_RUN_T
+{
+    CYCLE_RUNNING = 6,
+    CYCLE_ENDED = 7
+};
+
+// txStatus and rxStatus of deviceRestlt_t, cycleStatus of testRestlt_t.
+enum RESULT_STATUS_T
+{
+    TX_NOT_RUN = 0,
+    STATUS_PASS = 4, // passed / no golden-machine step failed
+    STATUS_FAIL = 5  // failed / a golden-machine step failed
+};
+
+// One DUT of a cycle (one checked row of the device table).
+struct deviceInfo_t
+{
+    QString port; // serial port name of the DUT
+    QString mac;  // empty when handed in; the cycle appends the DUT's MAC
+    QString name; // display name
+    std::atomic<uint8_t> *progressPtr = nullptr; // this slot's byte in the global progress array
+};
+
+// Parameters of one cycle.
+struct testPara_t
+{
+    QList<deviceInfo_t> devices;
+    QString filePath;     // ramcode image downloaded into every DUT
+    QString gmPort;       // serial port name of the golden machine
+    QString gmMac;        // set by the cycle from the golden machine's answer
+    uint32_t timeOut = 0; // RF test duration, RF step wait and RX wait limit, ms
+    uint32_t sendInterval = 0;
+    uint8_t testCha = 0; // Wi-Fi test channel
+    QString logPath;     // "./log"; not read by the engine
+};
+
+// Parameters of one DUT RX worker.
+struct rxTestPara
+{
+    QString port;
+    QString dutMac;
+    QString filePath;
+    QString gmMac;
+    QString name;
+    uint32_t timeOut = 0;
+    uint8_t testCha = 0;
+    uint32_t freqLimit = 5; // accepted when |mean frequency offset| < freqLimit
+    int8_t calStart = 0;    // first crystal value of the search
+    std::atomic<uint8_t> *progressPtr = nullptr;
+    logRecord *log = nullptr; // the DUT's collector, owned by the cycle
+};
+
+// Statistics of a DUT's last complete RX measurement, truncated toward zero.
+struct rxTestResult
+{
+    int32_t freqMax = 0;
+    int32_t freqMin = 0;
+    int32_t rssiMax = 0;
+    int32_t rssiMin = 0;
+    int32_t rssiAve = 0;
+    int32_t freqAve = 0;
+    int32_t calResult = 0; // accepted crystal value; low byte, signed
+};
+
+// Result of one DUT in a cycle.
+struct deviceRestlt_t
+{
+    QString name;
+    int32_t rxRssiMax = 0;
+    int32_t rxRssiMin = 0;
+    int32_t rxRssiAve = 0;
+    int8_t calVal = 0;
+    int32_t txRssiMax = 0;
+    int32_t txRssiMin = 0;
+    int32_t txRssiAve = 0;
+    int32_t freqMax = 0;
+    int32_t freqMin = 0;
+    int32_t freqAve = 0;
+    int32_t txStatus = TX_NOT_RUN;
+    int32_t rxStatus = STATUS_FAIL;
+};
+
+// What a cycle reports.
+struct testRestlt_t
+{
+    QList<deviceRestlt_t> results;
+    int32_t cycleStatus = 0;
+    int32_t finished = 0;
+};
+
+// Parameters of the separate TX worker (txTestThread).
+struct txTestPara
+{
+    QString port;
+    QString dutMac;
+    QString filePath;
+    QString gmMac;
+    QString name;
+    uint32_t timeOut = 0;
+    uint32_t sendInterval = 0;
+    uint32_t testCha = 0;
+};
+
+// Traceability of one DUT of a cycle, as its RX worker used and read it:
+// the MAC given to the DUT and the flash UID it answered (empty when the
+// worker never got that far).
+struct deviceTrace_t
+{
+    QString name;
+    QString port;
+    QString mac;
+    QString flashUid;
+};
+
+#endif // TESTRECORDS_H

@@ -1,0 +1,417 @@
+#include "testthread.h"
+
+#include "chiptool.h"
+#include "dutmac.h"
+#include "rxtestthread.h"
+#include "sleepmsec.h"
+#include "stationglobals.h"
+#include "tooloutput.h"
+#include "txtestthread.h"
+#include "waitdevicethread.h"
+
+#include <QDebug>
+
+#include <algorithm>
+#include <climits>
+
+namespace {
+
+constexpr int goldenWait = 1000; // golden MAC, crystal value, RF off; DUT RF off
+
+const QString msgGmMac = QStringLiteral("获取金机MAC地址失败！");
+const QString msgGmXtal = QStringLiteral("获取金机频偏失败！");
+const QString msgGmXtalParse = QStringLiteral("解析金机频偏失败！");
+const QString msgGmXtalSet = QStringLiteral("设置金机频偏失败！");
+const QString msgGmRx = QStringLiteral("设置金机进入RX测试模式失败！");
+const QString msgUserStop = QStringLiteral("用户主动停止测试！");
+const QString msgRxTimeout = QStringLiteral("等待RX测试结果超时，退出测试！");
+const QString msgGmRfOff = QStringLiteral("关闭RX 金机RF射频失败！");
+const QString msgDutTx = QStringLiteral("设备进入TX测试模式失败！");
+const QString msgGmTx = QStringLiteral("测试时金机设备进入TX测试模式失败！");
+const QString msgDutRfOff = QStringLiteral("待测设备停止RF失败！");
+
+// Benchmate's console beside its window.
+void console(const QString &text)
+{
+    qDebug().noquote() << text;
+}
+
+int waitFor(uint32_t ms)
+{
+    return ms > uint32_t(INT_MAX) ? INT_MAX : int(ms);
+}
+
+} // namespace
+
+testThread::testThread(const testPara_t &para, unsigned char autoFlag, QObject *parent)
+    : QThread(nullptr)
+    , para(para)
+    , autoFlag(autoFlag)
+{
+    Q_UNUSED(parent)
+}
+
+testThread::~testThread()
+{
+    stop();
+    wait();
+    // Pairs with the store at the end of run() (see rxTestThread::join).
+    m_runReturned.load(std::memory_order_acquire);
+    std::lock_guard<std::mutex> guard(m_workers);
+    rxThreads.clear();
+    devLogs.clear();
+}
+
+void testThread::stop()
+{
+    requestStop();
+    waitAllWorkers();
+}
+
+void testThread::requestStop()
+{
+    // Under the lock, so that run() starts no worker after this point.
+    std::lock_guard<std::mutex> guard(m_workers);
+    stopFlag.store(1);
+    for (const auto &worker : rxThreads)
+        worker->stop();
+}
+
+int testThread::getResult(testRestlt_t *result) const
+{
+    {
+        std::lock_guard<std::mutex> guard(m_results);
+        if (result) {
+            result->results = results;
+            result->cycleStatus = cycleStatus;
+            result->finished = finished;
+        }
+    }
+    return isRunning() ? int(CYCLE_RUNNING) : int(CYCLE_ENDED);
+}
+
+QString testThread::getLog()
+{
+    QString text;
+    {
+        std::lock_guard<std::mutex> guard(m_workers);
+        for (const auto &log : devLogs)
+            text += log->getLog(LOG_INFO) + QStringLiteral("\r\n");
+    }
+    text += mainLog.getLog(LOG_INFO) + QStringLiteral("\r\n");
+    console(text);
+    return text;
+}
+
+QList<deviceTrace_t> testThread::getTraceability() const
+{
+    QList<deviceTrace_t> traces;
+    std::lock_guard<std::mutex> guard(m_workers);
+    for (int i = 0; i < rxParas.size() && size_t(i) < rxThreads.size(); ++i) {
+        deviceTrace_t trace;
+        trace.name = rxParas.at(i).name;
+        trace.port = rxParas.at(i).port;
+        trace.mac = rxParas.at(i).dutMac;
+        trace.flashUid = rxThreads[size_t(i)]->flashUid();
+        traces.append(trace);
+    }
+    return traces;
+}
+
+void testThread::run()
+{
+    {
+        chipTool tool;
+        cycle(tool);
+    }
+    // Whatever way the cycle ended, no worker outlives it.
+    waitAllWorkers();
+    m_runReturned.store(true, std::memory_order_release);
+}
+
+void testThread::waitAllWorkers()
+{
+    std::vector<std::shared_ptr<rxTestThread>> workers;
+    {
+        std::lock_guard<std::mutex> guard(m_workers);
+        workers = rxThreads;
+    }
+    for (const auto &worker : workers)
+        worker->join();
+}
+
+bool testThread::goldenStep(chipTool &tool, const QStringList &words, int finishWait)
+{
+    return tool.runTool(QStringList(para.gmPort) + words, finishWait, &mainLog);
+}
+
+void testThread::failCycle(const QString &message)
+{
+    mainLog.error(message);
+    console(message);
+    std::lock_guard<std::mutex> guard(m_results);
+    cycleStatus = STATUS_FAIL;
+}
+
+void testThread::endCycle()
+{
+    mainLog.info(QStringLiteral("Test end."));
+    {
+        std::lock_guard<std::mutex> guard(m_results);
+        finished = 1;
+    }
+    console(QStringLiteral("Test end."));
+}
+
+void testThread::cycle(chipTool &tool)
+{
+    mainLog.info(QStringLiteral("Start Test."));
+    console(QStringLiteral("Start Test."));
+    {
+        std::lock_guard<std::mutex> guard(m_results);
+        finished = 0;
+        cycleStatus = STATUS_PASS;
+    }
+
+    // Golden machine's MAC.
+    toolOutput::macBytes gmBytes{};
+    QString gmMacText;
+    if (!goldenStep(tool, {QStringLiteral("gm_mac")}, goldenWait) ||
+        !toolOutput::parseGoldenMac(tool.output(), &gmMacText, &gmBytes)) {
+        failCycle(msgGmMac);
+        return;
+    }
+    para.gmMac = gmMacText;
+    if (stopRequested())
+        return;
+
+    // Its calibrated crystal value, from OTP.
+    if (!goldenStep(
+            tool, {QStringLiteral("xtal_cap"), QStringLiteral("read"), QStringLiteral("flash_otp")},
+            goldenWait)) {
+        failCycle(msgGmXtal);
+        return;
+    }
+    int8_t gmXtal = 0;
+    if (!toolOutput::parseGoldenXtal(tool.output(), &gmXtal)) {
+        failCycle(msgGmXtalParse);
+        return;
+    }
+    console(QStringLiteral("GM Freq Offset ") + QString::number(int(gmXtal)));
+    if (stopRequested())
+        return;
+
+    // ... loaded into its RAM for the RF tests.
+    if (!goldenStep(tool,
+                    {QStringLiteral("xtal_cap"), QStringLiteral("write"), QStringLiteral("ram"),
+                     QString::number(int(gmXtal))},
+                    goldenWait)) {
+        failCycle(msgGmXtalSet);
+        return;
+    }
+    if (stopRequested())
+        return;
+
+    // One MAC per DUT above the golden machine's.
+    for (int i = 0; i < para.devices.size(); ++i) {
+        QString mac;
+        if (!dutMacFor(gmBytes, i, &mac)) {
+            failCycle(msgGmMac);
+            return;
+        }
+        para.devices[i].mac += mac;
+    }
+
+    mainLog.info(QStringLiteral("Start RX Test."));
+    console(QStringLiteral("Start RX Test."));
+    if (!goldenStep(tool,
+                    {QStringLiteral("rx_gm"), QString::number(para.sendInterval),
+                     QString::number(para.timeOut), QString::number(int(para.testCha))},
+                    waitFor(para.timeOut))) {
+        failCycle(msgGmRx);
+        return;
+    }
+    if (stopRequested())
+        return;
+
+    if (!startWorkers()) {
+        mainLog.error(msgUserStop);
+        endCycle();
+        return;
+    }
+    if (!para.devices.isEmpty()) {
+        if (!waitForWorkers()) {
+            endCycle();
+            return;
+        }
+        collectResults();
+    }
+
+    // Golden machine's RF off, then the TX phase.
+    if (!goldenStep(tool, {QStringLiteral("rf_stop")}, goldenWait)) {
+        mainLog.error(msgGmRfOff);
+        endCycle();
+        return;
+    }
+    if (stopRequested()) {
+        endCycle();
+        return;
+    }
+    txPhase(tool);
+    endCycle();
+}
+
+// Starts one RX worker per device. False when a stop was requested before
+// all of them could start.
+bool testThread::startWorkers()
+{
+    const int8_t calStart = int8_t(uint8_t(calVal.load() & 0xff));
+    std::lock_guard<std::mutex> guard(m_workers);
+    rxThreads.clear();
+    rxParas.clear();
+    for (const deviceInfo_t &device : qAsConst(para.devices)) {
+        if (stopRequested())
+            return false;
+        devLogs.push_back(std::make_unique<logRecord>());
+        rxTestPara rx;
+        rx.port = device.port;
+        rx.dutMac = device.mac;
+        rx.filePath = para.filePath;
+        rx.gmMac = para.gmMac;
+        rx.name = device.name;
+        rx.timeOut = para.timeOut;
+        rx.testCha = para.testCha;
+        rx.freqLimit = 5;
+        rx.calStart = calStart;
+        rx.progressPtr = device.progressPtr;
+        rx.log = devLogs.back().get();
+        auto worker = std::make_shared<rxTestThread>(rx);
+        worker->start(QThread::InheritPriority);
+        rxThreads.push_back(worker);
+        rxParas.append(rx);
+    }
+    return !stopRequested();
+}
+
+// Waits for the RX workers. False when the cycle is to end without results:
+// a stop request, or the time-out (after every worker has ended by itself).
+bool testThread::waitForWorkers()
+{
+    quint64 elapsed = 0;
+    for (;;) {
+        const bool anyRunning =
+            std::any_of(rxThreads.begin(), rxThreads.end(), [](const auto &worker) {
+                return worker->getResult(nullptr) == RX_RUNNING;
+            });
+        if (!anyRunning)
+            return !stopRequested();
+        sleepMsec(rxPoll);
+        elapsed += rxPoll;
+        if (elapsed > para.timeOut) {
+            waitAllWorkers();
+            mainLog.error(msgRxTimeout);
+            return false;
+        }
+        if (stopRequested())
+            return false;
+    }
+}
+
+void testThread::collectResults()
+{
+    QList<deviceRestlt_t> collected;
+    for (int i = 0; i < para.devices.size(); ++i) {
+        rxTestResult rx;
+        const int status = rxThreads[size_t(i)]->getResult(&rx);
+        deviceRestlt_t device;
+        device.name = para.devices.at(i).name;
+        device.rxRssiMax = rx.rssiMax;
+        device.rxRssiMin = rx.rssiMin;
+        device.rxRssiAve = rx.rssiAve;
+        device.calVal = int8_t(uint8_t(rx.calResult & 0xff));
+        device.freqMax = rx.freqMax;
+        device.freqMin = rx.freqMin;
+        device.freqAve = rx.freqAve;
+        device.txStatus = TX_NOT_RUN;
+        device.rxStatus = status == RX_PASSED ? STATUS_PASS : STATUS_FAIL;
+        collected.append(device);
+    }
+    std::lock_guard<std::mutex> guard(m_results);
+    results = collected;
+}
+
+// The TX test, one DUT after the other (they share the golden machine as
+// receiver). A failed chip-tool step ends the phase; a wrong sample count
+// fails only that DUT.
+void testThread::txPhase(chipTool &tool)
+{
+    mainLog.info(QStringLiteral("Start TX Test."));
+    console(QStringLiteral("Start TX Test."));
+
+    for (int i = 0; i < para.devices.size(); ++i) {
+        {
+            std::lock_guard<std::mutex> guard(m_results);
+            if (i >= results.size() || results.at(i).rxStatus != STATUS_PASS)
+                continue;
+        }
+        const deviceInfo_t &device = para.devices.at(i);
+        logRecord *log = devLogs[size_t(i)].get();
+        if (device.progressPtr)
+            device.progressPtr->store(90);
+        console(QStringLiteral("Start TX Test ") + device.name);
+
+        const QString interval = QString::number(para.sendInterval);
+        const QString duration = QString::number(para.timeOut);
+        const QString channel = QString::number(int(para.testCha));
+        if (!tool.runTool({device.port, QStringLiteral("tx_dut"), interval, duration, channel},
+                          waitFor(para.timeOut), log)) {
+            log->error(device.name + msgDutTx);
+            return;
+        }
+        if (!tool.runTool(
+                {para.gmPort, QStringLiteral("tx_gm"), QStringLiteral("1"), duration, channel},
+                waitFor(para.timeOut), log)) {
+            log->error(device.name + msgGmTx);
+            return;
+        }
+        const QString txOutput = tool.output();
+        if (!tool.runTool({device.port, QStringLiteral("rf_stop")}, goldenWait, log)) {
+            log->error(device.name + msgDutRfOff);
+            return;
+        }
+
+        QList<int> samples = toolOutput::parseTxRssi(txOutput);
+        if (samples.size() == rxTestThread::samplesPerTest) {
+            std::sort(samples.begin(), samples.end());
+            float sum = 0.0f;
+            for (int v : qAsConst(samples))
+                sum += float(v);
+            const float mean = sum / float(rxTestThread::samplesPerTest);
+            {
+                std::lock_guard<std::mutex> guard(m_results);
+                deviceRestlt_t &r = results[i];
+                r.txRssiMin = samples.first();
+                r.txRssiMax = samples.last();
+                r.txRssiAve = int32_t(mean);
+                r.txStatus = STATUS_PASS;
+            }
+            log->info(QStringLiteral(
+                          "TX test success.TX RSSI MIN = %1,TX RSSI MAX = %2,TX RSSI AVE = %3.")
+                          .arg(samples.first())
+                          .arg(samples.last())
+                          .arg(QString::number(double(mean), 'g', 6)));
+            if (device.progressPtr)
+                device.progressPtr->store(100);
+        } else {
+            {
+                std::lock_guard<std::mutex> guard(m_results);
+                results[i].txStatus = STATUS_FAIL;
+            }
+            log->error(QStringLiteral("TX test error."));
+        }
+        log->info(QStringLiteral("Device %1: Test end.......................................")
+                      .arg(device.name));
+        if (stopRequested())
+            return;
+    }
+}

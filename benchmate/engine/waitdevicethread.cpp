@@ -1,0 +1,72 @@
+#include "waitdevicethread.h"
+
+#include "chiptool.h"
+#include "sleepmsec.h"
+
+namespace {
+
+constexpr int toolWait = 10000;
+constexpr int pause = 100;
+
+} // namespace
+
+waitDeviceThread::waitDeviceThread(const QString &port, logRecord *log, QObject *parent)
+    : QThread(nullptr)
+    , waitPort(port)
+    , waitLog(log)
+{
+    Q_UNUSED(parent)
+}
+
+waitDeviceThread::~waitDeviceThread()
+{
+    stop();
+    wait();
+    m_runReturned.load(std::memory_order_acquire);
+}
+
+void waitDeviceThread::stop()
+{
+    stopFlag.store(1);
+}
+
+void waitDeviceThread::run()
+{
+    watch();
+    m_runReturned.store(true, std::memory_order_release);
+}
+
+void waitDeviceThread::watch()
+{
+    chipTool tool;
+    waitResult.store(WAIT_POLLING);
+
+    // Until the tool finds nothing answering on the port.
+    for (;;) {
+        tool.runTool({waitPort, QStringLiteral("mode"), QStringLiteral("read")}, toolWait, nullptr);
+        if (tool.output().contains(QLatin1String("Fail.")))
+            break;
+        sleepMsec(pause);
+        if (stopRequested())
+            return;
+    }
+    waitResult.store(WAIT_PULSING);
+
+    // Reset into the boot ROM until it answers.
+    for (;;) {
+        tool.runTool({waitPort, QStringLiteral("usb_io"), QStringLiteral("0"), QStringLiteral("1"),
+                      QStringLiteral("100"), QStringLiteral("1"), QStringLiteral("0"),
+                      QStringLiteral("50")},
+                     toolWait, nullptr);
+        if (stopRequested())
+            return;
+        tool.runTool({waitPort, QStringLiteral("mode"), QStringLiteral("read")}, toolWait, nullptr);
+        if (tool.output().contains(QLatin1String("BOOT MODE."))) {
+            waitResult.store(WAIT_BOOT_MODE);
+            return;
+        }
+        sleepMsec(pause);
+        if (stopRequested())
+            return;
+    }
+}
