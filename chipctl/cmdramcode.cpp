@@ -146,16 +146,16 @@ uint32_t CMD_PARSE::cmdGpioWriteAll()
     return protocol->gpioWriteAll(mask) ? CMD_OK : ERR_COMMAND;
 }
 
-// Reads the GPIO levels the ramcode reports for "gpio_read_all" and prints
-// them like "gpio read" does.
+// The levels of all pins as one mask, bit n for pin n, in the notation
+// "gpio_write_all" takes: "gpio levels:0x6" for pins 1 and 2 high.
 uint32_t CMD_PARSE::cmdGpioReadAll()
 {
     if (!ramcodeRunning())
         return ERR_RAMCODE_MODE;
-    int32_t value = 0;
-    if (!protocol->gpioReadAll(value))
+    int32_t levels = 0;
+    if (!protocol->gpioReadAll(levels))
         return ERR_COMMAND;
-    Console::out() << "gpio value:" << uint32_t(value) << "\n";
+    Console::out() << "gpio levels:0x" << QString::number(uint32_t(levels), 16) << "\n";
     return CMD_OK;
 }
 

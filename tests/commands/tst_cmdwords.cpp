@@ -21,6 +21,8 @@ QByteArray ramcodeAnswer(const QByteArray &line)
         return "\r\npppp\r\n";
     if (command == "gpio_read")
         return "\r\ngpio val:0x1\r\npppp\r\n";
+    if (command == "gpio_read_all")
+        return "\r\ngpio val:0x0106\r\npppp\r\n";
     if (command == "get_mac_in_flash_otp")
         return "\r\n0a:1b:2c:3d:4e:5f\r\npppp\r\n";
     if (command == "get_xtal_cap_in_flash_otp")
@@ -63,6 +65,8 @@ private slots:
     void argumentsOnTheWire();
     void gpioWriteStopsAtTheFirstRefusedPin();
     void readbinIntoMissingDirectory();
+    void gpioReadAllWithoutLevels_data();
+    void gpioReadAllWithoutLevels();
     void atFirmware_data();
     void atFirmware();
     void calibrationWithMissingKeyIsAFailedRead();
@@ -235,6 +239,9 @@ void TestCmdWords::argumentsOnTheWire_data()
         << QStringList{"gpio", "write", "1"} << QByteArray() << QByteArray("Ok.");
     QTest::newRow("gpio read") << QStringList{"gpio", "read", "A1"}
                                << QByteArray("gpio_read A1\r\n") << QByteArray("gpio value:1\nOk.");
+    QTest::newRow("gpio_read_all shows every level")
+        << QStringList{"gpio_read_all"} << QByteArray("gpio_read_all\r\n")
+        << QByteArray("gpio levels:0x106\nOk.");
     QTest::newRow("mac read keeps the chip's line end")
         << QStringList{"mac", "read"} << QByteArray("get_mac_in_flash_otp\r\n")
         << QByteArray("mac:0a:1b:2c:3d:4e:5f\r\nOk.");
@@ -296,6 +303,32 @@ void TestCmdWords::readbinIntoMissingDirectory()
     QCOMPARE(r.out, parseFail);
     QCOMPARE(r.sentToChip, QByteArray());
     QVERIFY(!QFileInfo::exists(path));
+}
+
+// A confirmation without a readable mask fails at once, without waiting
+// for the ramcode's time-out.
+void TestCmdWords::gpioReadAllWithoutLevels_data()
+{
+    QTest::addColumn<QByteArray>("answer");
+    QTest::newRow("no levels") << QByteArray("\r\npppp\r\n");
+    QTest::newRow("no digit") << QByteArray("\r\ngpio val:0x\r\npppp\r\n");
+    QTest::newRow("more than 32 bits") << QByteArray("\r\ngpio val:0x123456789\r\npppp\r\n");
+}
+
+void TestCmdWords::gpioReadAllWithoutLevels()
+{
+    QFETCH(QByteArray, answer);
+    PtyChip chip;
+    ChipctlCopy tool;
+    QVERIFY(tool.isValid());
+    chip.setResponder([answer](const QByteArray &line) {
+        return line == "gpio_read_all\r\n" ? answer : ramcodeAnswer(line);
+    });
+    // Ended well before the 10 s the ramcode is given to answer, or the
+    // run is cut short and prints nothing.
+    const ChipctlResult r = tool.run({chip.path(), "gpio_read_all"}, &chip, 8000);
+    QCOMPARE(r.out, QByteArray("Fail. Command execution error."));
+    QCOMPARE(r.sentToChip, probe + "gpio_read_all\r\n");
 }
 
 void TestCmdWords::atFirmware_data()
