@@ -119,7 +119,7 @@ uint32_t CMD_PARSE::downloadFlashExtend()
     while (!printer.isFinished() && !deadline.hasExpired())
         waitMs(1);
     // Finished by now unless a write to standard output blocks it.
-    printer.wait();
+    printer.join();
 
     QTextStream &out = Console::out();
     if (result == tranProtocol::DownloadOk) {

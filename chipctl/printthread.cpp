@@ -23,6 +23,15 @@ void printThread::stop()
     stopRequested = true;
 }
 
+void printThread::join()
+{
+    wait();
+    // Pairs with the store at the end of run(): the end of a thread as seen
+    // by wait() carries no ordering a race checker can see without an
+    // instrumented Qt.
+    returned.load(std::memory_order_acquire);
+}
+
 int printThread::percent(float senderProgress, float doneSteps, int32_t fileCount)
 {
     const double p =
@@ -35,6 +44,12 @@ int printThread::percent(float senderProgress, float doneSteps, int32_t fileCoun
 }
 
 void printThread::run()
+{
+    printUntilStopped();
+    returned.store(true, std::memory_order_release);
+}
+
+void printThread::printUntilStopped()
 {
     for (;;) {
         for (int i = 0; i < pollsPerLine; ++i) {

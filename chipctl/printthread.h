@@ -20,6 +20,10 @@ public:
     // ramcode counts as one step and each of `fileCount` images as one.
     static int percent(float senderProgress, float doneSteps, int32_t fileCount);
 
+    // Waits until the thread has ended; afterwards everything the printer
+    // wrote (the console stream above all) is the caller's again.
+    void join();
+
 public slots:
     void stop();
 
@@ -27,7 +31,10 @@ protected:
     void run() override;
 
 private:
+    void printUntilStopped();
+
     std::atomic<bool> stopRequested{false};
+    std::atomic<bool> returned{false};
 };
 
 #endif // PRINTTHREAD_H

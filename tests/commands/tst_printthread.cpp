@@ -6,10 +6,10 @@
 #include "protocol/tranprotocol.h"
 
 #include <QDeadlineTimer>
-#include <QMutex>
-#include <QMutexLocker>
 #include <QTemporaryDir>
 #include <QtTest>
+
+#include <mutex>
 
 namespace {
 
@@ -20,7 +20,7 @@ public:
     LockedSink() { open(QIODevice::WriteOnly); }
     QByteArray snapshot()
     {
-        QMutexLocker lock(&mutex);
+        std::lock_guard<std::mutex> lock(mutex);
         return data;
     }
 
@@ -28,20 +28,23 @@ protected:
     qint64 readData(char *, qint64) override { return -1; }
     qint64 writeData(const char *bytes, qint64 size) override
     {
-        QMutexLocker lock(&mutex);
+        std::lock_guard<std::mutex> lock(mutex);
         data.append(bytes, int(size));
         return size;
     }
 
 private:
-    QMutex mutex;
+    std::mutex mutex;
     QByteArray data;
 };
 
 bool joined(printThread &printer)
 {
     printer.stop();
-    return printer.wait(QDeadlineTimer(5000));
+    if (!printer.wait(QDeadlineTimer(5000)))
+        return false;
+    printer.join();
+    return true;
 }
 
 } // namespace

@@ -116,17 +116,17 @@ void TestSimDownload::steps_data()
         exact(dump16(app2)));
     row("flash_extend: second image", "dut01", {"flash", "read", "0x50000", "10"},
         exact(dump16(app1)));
-    row("flash_extend: trailing address", "dut01",
-        {"download", "flash_extend", "921600", "64", "0", "0x60000", "{work}/app1.bin", "0x70000"},
+    row("flash_extend: bad address after the pulse", "dut01",
+        {"download", "flash_extend", "115200", "64", "0", "zz", "{work}/app1.bin"},
+        exact("Fail. Error parsing parameters."));
+    row("flash_extend: the pulse was given", "dut01", {"mode", "read"}, exact("BOOT MODE.\nOk."));
+    row("flash_extend 0 0 from the boot ROM, trailing address", "dut01",
+        {"download", "flash_extend", "921600", "0", "0", "0x60000", "{work}/app1.bin", "0x70000"},
         matching(progress + R"(Download progress: 100%\.\n)" + uid + R"(\nOk\.)"));
     row("flash_extend: image with a path written", "dut01", {"flash", "read", "0x60000", "10"},
         exact(dump16(app1)));
     row("flash_extend: address without a path unused", "dut01", {"flash", "read", "0x70000", "10"},
         exact(dump16(QByteArray(16, char(0xff)))));
-    row("flash_extend: bad address after the pulse", "dut01",
-        {"download", "flash_extend", "115200", "64", "0", "zz", "{work}/app1.bin"},
-        exact("Fail. Error parsing parameters."));
-    row("flash_extend: the pulse was given", "dut01", {"mode", "read"}, exact("BOOT MODE.\nOk."));
     row("flash_extend: missing image after the UID", "dut01",
         {"download", "flash_extend", "115200", "0", "0", "0x0", "{work}/missing.bin"},
         matching(progress + R"(Fail\. Error downloading file\.\n)" + uid + R"(\n)"));
