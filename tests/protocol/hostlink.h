@@ -1,5 +1,5 @@
-#ifndef BENCH_HOSTLINK_H
-#define BENCH_HOSTLINK_H
+#ifndef HOSTLINK_H
+#define HOSTLINK_H
 
 #include "protocol/tranprotocol.h"
 #include "serial.h"
@@ -39,4 +39,4 @@ private:
     qint64 received = 0;
 };
 
-#endif // BENCH_HOSTLINK_H
+#endif // HOSTLINK_H
