@@ -204,8 +204,12 @@ int main(int argc, char *argv[])
                                            QStringLiteral("PATH"), QStringLiteral(RAMCODE_IMAGE));
     const QCommandLineOption szOption(QStringLiteral("sz"), QStringLiteral("lrzsz's sz"),
                                       QStringLiteral("PATH"), QStringLiteral("sz"));
-    parser.addOptions(
-        {runsOption, flashRunsOption, flashSizeOption, simOption, ramcodeOption, szOption});
+    const QCommandLineOption traceOption(
+        QStringLiteral("sim-trace"),
+        QStringLiteral("let the simulator write its wire traces into DIR (for finding gaps)"),
+        QStringLiteral("DIR"));
+    parser.addOptions({runsOption, flashRunsOption, flashSizeOption, simOption, ramcodeOption,
+                       szOption, traceOption});
     parser.process(app);
 
     const int runs = qMax(1, parser.value(runsOption).toInt());
@@ -240,8 +244,11 @@ int main(int argc, char *argv[])
     }
 
     SimStation sim(parser.value(simOption));
-    if (!sim.start(
-            {QStringLiteral("--duts"), QStringLiteral("2"), QStringLiteral("--pty-dir"), ptyDir})) {
+    QStringList simArgs{QStringLiteral("--duts"), QStringLiteral("2"), QStringLiteral("--pty-dir"),
+                        ptyDir};
+    if (parser.isSet(traceOption))
+        simArgs << QStringLiteral("--trace") << parser.value(traceOption);
+    if (!sim.start(simArgs)) {
         err() << sim.errorText() << Qt::endl;
         return 2;
     }
@@ -299,13 +306,15 @@ int main(int argc, char *argv[])
     for (const TransferRow &row : std::as_const(rows)) {
         allMeasured = allMeasured && row.measured();
         if (row.measured() && row.sender == QLatin1String("Chipctl"))
-            out << "- " << row.sender << ", " << row.link << ", " << row.file << ": ratio "
-                << QString::number(row.ratio(), 'f', 3)
-                << " ≤ 1.05: " << verdict(row.ratio() <= 1.05) << "\n";
+            out << QStringLiteral("- %1, %2, %3: ratio %4 ≤ 1.05: %5\n")
+                       .arg(row.sender, row.link, row.file)
+                       .arg(row.ratio(), 0, 'f', 3)
+                       .arg(verdict(row.ratio() <= 1.05));
     }
-    if (ours.measured() && peer.measured() && oursPty.measured())
-        out << "- Chipctl against sz on the same pty: " << QString::number(oursPty.ratio(), 'f', 3)
-            << " against " << QString::number(peer.ratio(), 'f', 3) << ": "
-            << verdict(oursPty.ratio() <= peer.ratio()) << "\n";
+    if (peer.measured() && oursPty.measured())
+        out << QStringLiteral("- Chipctl against sz on the same pty: ratio %1 ≤ %2: %3\n")
+                   .arg(oursPty.ratio(), 0, 'f', 3)
+                   .arg(peer.ratio(), 0, 'f', 3)
+                   .arg(verdict(oursPty.ratio() <= peer.ratio()));
     return allMeasured ? 0 : 1;
 }
