@@ -281,6 +281,11 @@ void tst_SimTransfers::nakedBlocksAreSentAgain()
     sent.clear();
     QCOMPARE(host.downloadFlash(fastBaud, {0x10000}, {path}, 2),
              uint32_t(tranProtocol::DownloadOk));
+    // The ramcode runs already: no ramcode download, but the UID and the
+    // baud switch all the same.
+    QCOMPARE(countSent(sent, "download [rambin] [0x20000000] [24576]\r\n"), 0);
+    QCOMPARE(countSent(sent, "flash_uid\r\n"), 1);
+    QCOMPARE(countSent(sent, "baudrate 1000000\r\n"), 1);
     QCOMPARE(dataBlockNumbers(sent), QList<int>({1, 1, 1}) + range(1, 3));
     QVERIFY(storedFlash(QStringLiteral("dut03"), 0x10000, image.size()) == image);
 }
