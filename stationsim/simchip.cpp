@@ -211,8 +211,10 @@ void SimChip::onBytes(const QByteArray &bytes)
         if (current == Mode::Reset || current == Mode::Halted || current == Mode::Dead)
             return;
         if (ymodem.active()) {
-            ymodem.feed(bytes.mid(i));
-            return;
+            // The bytes after the end of a transfer (a command that follows
+            // a cancel at once) go to the command parser.
+            i += ymodem.feed(bytes.mid(i)) - 1;
+            continue;
         }
         const char ch = bytes.at(i);
         if (ch == '\r' || ch == '\n') {

@@ -63,13 +63,12 @@ void YmodemReceiver::finish(bool ok)
     emit finished(ok, result, fileName);
 }
 
-void YmodemReceiver::feed(const QByteArray &bytes)
+int YmodemReceiver::feed(const QByteArray &bytes)
 {
-    for (char ch : bytes) {
-        if (state == State::Idle)
-            return;
-        onByte(quint8(ch));
-    }
+    int taken = 0;
+    while (taken < bytes.size() && state != State::Idle)
+        onByte(quint8(bytes.at(taken++)));
+    return taken;
 }
 
 void YmodemReceiver::onByte(quint8 b)

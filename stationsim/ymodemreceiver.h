@@ -26,7 +26,9 @@ public:
     explicit YmodemReceiver(QObject *parent = nullptr);
 
     void start(const Options &options);
-    void feed(const QByteArray &bytes);
+    // Takes bytes until the transfer ends; returns how many it took. What
+    // follows the end belongs to whatever the chip does next.
+    int feed(const QByteArray &bytes);
     // Drops a running transfer without a word (the chip was reset).
     void abort();
     bool active() const { return state != State::Idle; }

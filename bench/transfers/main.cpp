@@ -1,0 +1,320 @@
+// Transfer benchmark on the simulated station's paced serial link: Chipctl's
+// YMODEM sender loading the ramcode into the boot ROM and writing a flash
+// image through the ramcode, and lrzsz's sz sending the same ramcode, each
+// against the time the wire itself needs. Prints a Markdown table.
+//
+//   build/bin/bench_transfers [--runs N] [--flash-runs N] [--flash-size BYTES]
+//                             [--stationsim PATH] [--ramcode PATH] [--sz PATH]
+#include "hostlink.h"
+#include "simstation.h"
+#include "szrelay.h"
+#include "transfertable.h"
+
+#include <QCommandLineParser>
+#include <QCoreApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QRandomGenerator>
+#include <QTemporaryDir>
+#include <QTextStream>
+
+#include <cstdio>
+
+namespace {
+
+constexpr quint32 ramcodeAddress = 0x20000000;
+constexpr quint32 flashBaud = 1000000;
+
+QTextStream &err()
+{
+    static QTextStream stream(stderr);
+    static const bool utf8 = (stream.setCodec("UTF-8"), true);
+    Q_UNUSED(utf8)
+    return stream;
+}
+
+bool copyFile(const QString &from, const QString &to)
+{
+    QFile::remove(to);
+    return QFile::copy(from, to);
+}
+
+QByteArray flashImage(int size)
+{
+    QRandomGenerator generator(716);
+    QByteArray bytes(size, '\0');
+    for (char &c : bytes)
+        c = char(generator.bounded(256));
+    return bytes;
+}
+
+// One ramcode load with Chipctl's sender: reset into the boot ROM over
+// `control`, load over `link`, check that the ramcode answers.
+bool loadRamcode(HostLink &control, HostLink &link, const QString &image, TransferRow &row)
+{
+    control.resetIntoBootRom();
+    QString answer;
+    if (!link.protocol().getMode(answer) || answer != QLatin1String("TK716A")) {
+        row.failure = QStringLiteral("the boot ROM did not answer");
+        return false;
+    }
+    link.resetCounters();
+    QElapsedTimer clock;
+    clock.start();
+    const bool ok = link.protocol().downloadRam(ramcodeAddress, image);
+    const double seconds = double(clock.nsecsElapsed()) / 1e9;
+    if (!ok) {
+        row.failure = QStringLiteral("sender result %1").arg(link.protocol().lastTransferResult());
+        return false;
+    }
+    row.seconds << seconds;
+    row.hostToChip = link.sentBytes();
+    row.chipToHost = link.receivedBytes();
+    if (!link.protocol().getMode(answer) || answer != QLatin1String("RAMCODE")) {
+        row.failure = QStringLiteral("the ramcode did not start");
+        return false;
+    }
+    return true;
+}
+
+bool szLoadRamcode(HostLink &control, const QString &pty, const QString &sz, const QString &workDir,
+                   qint64 imageSize, TransferRow &row)
+{
+    SzRelay relay;
+    if (!relay.openPty(pty)) {
+        row.failure = relay.errorText();
+        return false;
+    }
+    control.resetIntoBootRom();
+    const QByteArray command =
+        "download [rambin] [0x20000000] [" + QByteArray::number(imageSize) + "]\r\n";
+    QElapsedTimer clock;
+    clock.start();
+    const bool ok = relay.send(command, sz,
+                               {QStringLiteral("--ymodem"), QStringLiteral("--1k"),
+                                QStringLiteral("-q"), QStringLiteral("TK716A_RAM_BIN.bin")},
+                               workDir, 60000);
+    const double seconds = double(clock.nsecsElapsed()) / 1e9;
+    if (!ok) {
+        row.failure = relay.errorText();
+        return false;
+    }
+    row.seconds << seconds;
+    row.hostToChip = relay.sentBytes();
+    row.chipToHost = relay.receivedBytes();
+    QString answer;
+    if (!control.protocol().getMode(answer) || answer != QLatin1String("RAMCODE")) {
+        row.failure = QStringLiteral("the ramcode did not start");
+        return false;
+    }
+    return true;
+}
+
+// Flash writes: the ramcode is loaded once and switched to 1,000,000 baud;
+// each run writes the image at address 0 with 16384-byte blocks.
+bool writeFlash(HostLink &link, const QString &ramcode, const QString &image, int runs,
+                TransferRow &row)
+{
+    TransferRow load;
+    if (!loadRamcode(link, link, ramcode, load)) {
+        row.failure = QStringLiteral("ramcode: ") + load.failure;
+        return false;
+    }
+    if (!link.protocol().changeBaudRate(flashBaud)) {
+        row.failure = QStringLiteral("no answer at %1 baud").arg(flashBaud);
+        return false;
+    }
+    for (int run = 0; run < runs; ++run) {
+        err() << "  flash run " << run + 1 << "/" << runs << Qt::endl;
+        if (!link.protocol().setStartAddr(0)) {
+            row.failure = QStringLiteral("start address refused");
+            return false;
+        }
+        link.resetCounters();
+        QElapsedTimer clock;
+        clock.start();
+        const bool ok = link.protocol().upgradeFile(image);
+        const double seconds = double(clock.nsecsElapsed()) / 1e9;
+        if (!ok) {
+            row.failure =
+                QStringLiteral("sender result %1").arg(link.protocol().lastTransferResult());
+            return false;
+        }
+        row.seconds << seconds;
+        row.hostToChip = link.sentBytes();
+        row.chipToHost = link.receivedBytes();
+    }
+    uint32_t count = 0;
+    if (!link.protocol().getFileCount(count) || count != uint32_t(runs)) {
+        row.failure = QStringLiteral("file count %1, expected %2").arg(count).arg(runs);
+        return false;
+    }
+    link.protocol().changeBaudRate(115200);
+    return true;
+}
+
+// The flash the simulator stored must hold the image.
+bool flashHolds(const QString &stateDir, const QByteArray &image)
+{
+    QFile file(stateDir + QStringLiteral("/dut01.flash"));
+    return file.open(QIODevice::ReadOnly) && file.read(image.size()) == image;
+}
+
+TransferRow makeRow(const QString &sender, const QString &link, const QString &file, quint32 baud,
+                    quint32 blockSize)
+{
+    TransferRow row;
+    row.sender = sender;
+    row.link = link;
+    row.file = file;
+    row.baud = baud;
+    row.blockSize = blockSize;
+    return row;
+}
+
+QString verdict(bool met)
+{
+    return met ? QStringLiteral("met") : QStringLiteral("MISSED");
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    QCoreApplication app(argc, argv);
+    QCommandLineParser parser;
+    parser.setApplicationDescription(
+        QStringLiteral("YMODEM transfers on stationsim's paced link against the wire time"));
+    parser.addHelpOption();
+    const QCommandLineOption runsOption(QStringLiteral("runs"),
+                                        QStringLiteral("runs of each ramcode transfer"),
+                                        QStringLiteral("N"), QStringLiteral("7"));
+    const QCommandLineOption flashRunsOption(QStringLiteral("flash-runs"),
+                                             QStringLiteral("runs of the flash transfer"),
+                                             QStringLiteral("N"), QStringLiteral("3"));
+    const QCommandLineOption flashSizeOption(QStringLiteral("flash-size"),
+                                             QStringLiteral("flash image size in bytes"),
+                                             QStringLiteral("BYTES"), QString::number(1024 * 1024));
+    const QCommandLineOption simOption(QStringLiteral("stationsim"),
+                                       QStringLiteral("the simulator program"),
+                                       QStringLiteral("PATH"), SimStation::defaultProgram());
+    const QCommandLineOption ramcodeOption(QStringLiteral("ramcode"),
+                                           QStringLiteral("the simulator's ramcode image"),
+                                           QStringLiteral("PATH"), QStringLiteral(RAMCODE_IMAGE));
+    const QCommandLineOption szOption(QStringLiteral("sz"), QStringLiteral("lrzsz's sz"),
+                                      QStringLiteral("PATH"), QStringLiteral("sz"));
+    const QCommandLineOption traceOption(
+        QStringLiteral("sim-trace"),
+        QStringLiteral("let the simulator write its wire traces into DIR (for finding gaps)"),
+        QStringLiteral("DIR"));
+    parser.addOptions({runsOption, flashRunsOption, flashSizeOption, simOption, ramcodeOption,
+                       szOption, traceOption});
+    parser.process(app);
+
+    const int runs = qMax(1, parser.value(runsOption).toInt());
+    const int flashRuns = qMax(0, parser.value(flashRunsOption).toInt());
+    const int flashSize = qBound(1, parser.value(flashSizeOption).toInt(), 2 * 1024 * 1024);
+
+    QTemporaryDir dir;
+    if (!dir.isValid()) {
+        err() << "cannot create a temporary directory" << Qt::endl;
+        return 2;
+    }
+    const QString configDir = dir.filePath(QStringLiteral("Config"));
+    const QString workDir = dir.filePath(QStringLiteral("work"));
+    const QString ptyDir = dir.filePath(QStringLiteral("tty"));
+    QDir().mkpath(configDir);
+    QDir().mkpath(workDir);
+    const QString ramcode = workDir + QStringLiteral("/TK716A_RAM_BIN.bin");
+    if (!copyFile(parser.value(ramcodeOption), ramcode) ||
+        !copyFile(parser.value(ramcodeOption), configDir + QStringLiteral("/TK716A_RAM_BIN.bin"))) {
+        err() << "cannot copy the ramcode image " << parser.value(ramcodeOption) << Qt::endl;
+        return 2;
+    }
+    const qint64 ramcodeSize = QFile(ramcode).size();
+    const QByteArray flash = flashImage(flashSize);
+    const QString flashPath = workDir + QStringLiteral("/flash.bin");
+    {
+        QFile file(flashPath);
+        if (!file.open(QIODevice::WriteOnly) || file.write(flash) != flash.size()) {
+            err() << "cannot write " << flashPath << Qt::endl;
+            return 2;
+        }
+    }
+
+    SimStation sim(parser.value(simOption));
+    QStringList simArgs{QStringLiteral("--duts"), QStringLiteral("2"), QStringLiteral("--pty-dir"),
+                        ptyDir};
+    if (parser.isSet(traceOption))
+        simArgs << QStringLiteral("--trace") << parser.value(traceOption);
+    if (!sim.start(simArgs)) {
+        err() << sim.errorText() << Qt::endl;
+        return 2;
+    }
+
+    const QString ramName = QStringLiteral("ramcode, %1 KiB").arg(ramcodeSize / 1024);
+    TransferRow ours =
+        makeRow(QStringLiteral("Chipctl"), QStringLiteral("RFC 2217"), ramName, 115200, 1024);
+    TransferRow oursPty =
+        makeRow(QStringLiteral("Chipctl"), QStringLiteral("pty"), ramName, 115200, 1024);
+    TransferRow peer =
+        makeRow(QStringLiteral("sz --ymodem --1k"), QStringLiteral("pty"), ramName, 115200, 1024);
+    TransferRow flashRow =
+        makeRow(QStringLiteral("Chipctl"), QStringLiteral("RFC 2217"),
+                QStringLiteral("flash image, %1 KiB").arg(flashSize / 1024), flashBaud, 16384);
+
+    // The three ramcode loads take turns, so that a change in the machine's
+    // load touches them alike.
+    HostLink net(configDir);
+    HostLink control(configDir);
+    if (!net.open(sim.url(QStringLiteral("dut01"))) ||
+        !control.open(sim.url(QStringLiteral("dut02")))) {
+        err() << "cannot open the simulator's ports" << Qt::endl;
+        return 2;
+    }
+    const QString pty = ptyDir + QStringLiteral("/dut02");
+    for (int run = 0; run < runs; ++run) {
+        err() << "ramcode run " << run + 1 << "/" << runs << Qt::endl;
+        if (ours.failure.isEmpty())
+            loadRamcode(net, net, ramcode, ours);
+        if (oursPty.failure.isEmpty()) {
+            HostLink local(configDir);
+            if (local.open(pty))
+                loadRamcode(control, local, ramcode, oursPty);
+            else
+                oursPty.failure = QStringLiteral("cannot open ") + pty;
+        }
+        if (peer.failure.isEmpty())
+            szLoadRamcode(control, pty, parser.value(szOption), workDir, ramcodeSize, peer);
+    }
+    QList<TransferRow> rows{ours, oursPty, peer};
+    if (flashRuns > 0) {
+        err() << "flash image, " << flashRuns << " runs" << Qt::endl;
+        if (writeFlash(net, ramcode, flashPath, flashRuns, flashRow) &&
+            !flashHolds(sim.stateDir(), flash))
+            flashRow.failure = QStringLiteral("the simulator's flash does not hold the image");
+        rows << flashRow;
+    }
+    sim.stop();
+
+    QTextStream out(stdout);
+    out.setCodec("UTF-8");
+    out << markdownTable(rows);
+    out << "\nTargets: within 5 % of the wire-time limit, and no slower than sz.\n\n";
+    bool allMeasured = true;
+    for (const TransferRow &row : std::as_const(rows)) {
+        allMeasured = allMeasured && row.measured();
+        if (row.measured() && row.sender == QLatin1String("Chipctl"))
+            out << QStringLiteral("- %1, %2, %3: ratio %4 ≤ 1.05: %5\n")
+                       .arg(row.sender, row.link, row.file)
+                       .arg(row.ratio(), 0, 'f', 3)
+                       .arg(verdict(row.ratio() <= 1.05));
+    }
+    if (peer.measured() && oursPty.measured())
+        out << QStringLiteral("- Chipctl against sz on the same pty: ratio %1 ≤ %2: %3\n")
+                   .arg(oursPty.ratio(), 0, 'f', 3)
+                   .arg(peer.ratio(), 0, 'f', 3)
+                   .arg(verdict(oursPty.ratio() <= peer.ratio()));
+    return allMeasured ? 0 : 1;
+}

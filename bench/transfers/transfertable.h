@@ -1,0 +1,32 @@
+#ifndef BENCH_TRANSFERTABLE_H
+#define BENCH_TRANSFERTABLE_H
+
+#include <QList>
+#include <QString>
+#include <QStringList>
+
+// One measured transfer: repeated runs of the same exchange, each with its
+// time and the bytes that crossed the serial line. The wire-time limit is
+// what the line itself needs: bytes on the wire × 10 bits / baud.
+struct TransferRow
+{
+    QString sender;
+    QString link;
+    QString file;
+    quint32 baud = 0;
+    quint32 blockSize = 0;
+    QList<double> seconds;
+    qint64 hostToChip = 0; // bytes, of the last run
+    qint64 chipToHost = 0;
+    QString failure; // set when a run failed; the row then has no figures
+
+    double wireLimit() const;
+    double medianSeconds() const;
+    double ratio() const { return medianSeconds() / wireLimit(); }
+    bool measured() const { return failure.isEmpty() && !seconds.isEmpty() && wireLimit() > 0; }
+};
+
+// The rows as a Markdown table, one line per row, with the header.
+QString markdownTable(const QList<TransferRow> &rows);
+
+#endif // BENCH_TRANSFERTABLE_H
