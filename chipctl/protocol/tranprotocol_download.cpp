@@ -56,6 +56,10 @@ QString tranProtocol::downloadFlashText(uint32_t code)
 bool tranProtocol::runTransfer(const QString &path, uint32_t blockSize)
 {
     sender.blockSize = blockSize;
+    // Whatever the chip sent during an earlier transfer (above all the CAN
+    // bytes of a transfer it aborted) belongs to that transfer; left in the
+    // sender's buffer it would cancel this one, the retry, at once.
+    sender.recvBuf.clear();
     ymodemRunning = true;
     transferResult = sender.sendFile(path);
     ymodemRunning = false;

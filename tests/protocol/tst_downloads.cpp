@@ -43,6 +43,7 @@ private slots:
     void flashDownloadProgress();
     void flashDownloadSurvivesNaks();
     void flashDownloadFailures();
+    void retryAfterChipCancelStartsClean();
     void flashDownloadNoChip();
     void flashDownloadRamcodeNotStarting();
     void resultTexts();
@@ -306,6 +307,23 @@ void tst_Downloads::flashDownloadFailures()
     QCOMPARE(host->downloadFlash(115200, {0}, {dir->filePath(QStringLiteral("none.bin"))}, 2),
              1033u);
     QCOMPARE(model->count("upgrade"), 0);
+}
+
+void tst_Downloads::retryAfterChipCancelStartsClean()
+{
+    model->ramcodeRunning = true;
+    const QByteArray image = randomBytes(3000, 11);
+    // The chip aborts the first transfer of the image; the retry must not
+    // see those CAN bytes again.
+    int transfers = 0;
+    model->configureTransfer = [&transfers](YmodemReceiver &rx) {
+        if (++transfers == 1)
+            rx.answerHook = [](int, const QByteArray &) { return QByteArray(5, '\x18'); };
+    };
+    QCOMPARE(host->downloadFlash(115200, {0x1000}, {writeFile(QStringLiteral("r.bin"), image)}, 2),
+             0u);
+    QCOMPARE(transfers, 2);
+    QCOMPARE(model->flashImages.last().second, image);
 }
 
 void tst_Downloads::flashDownloadNoChip()
