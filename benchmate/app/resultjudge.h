@@ -50,6 +50,8 @@ struct DeviceJudgement
     int txOffset = 0; // signed 8-bit
     int rxOffset = 0; // signed 8-bit
     deviceRestlt_t result;
+    // For a failing device, each bound it broke ("rx rssi -61 < -60").
+    QStringList reasons;
 };
 
 // What a finished cycle means for the station: what to show, what to count

@@ -170,7 +170,8 @@ int BenchRunner::run()
         const qint64 elapsed = clock.elapsed();
 
         const uint32_t number = m_config.testAllNum;
-        if (!dailyLog.write(number, engine.getLog()))
+        const QString cycleLog = engine.getLog();
+        if (!dailyLog.write(number, cycleLog))
             m_logsPending = true;
         testRestlt_t result;
         const int state = engine.getResult(&result);
@@ -190,7 +191,7 @@ int BenchRunner::run()
             m_mode = 1;
 
         m_out << CycleTable::cycleTable(cycle, m_options.cycles, elapsed, para, traces, result,
-                                        judgement);
+                                        judgement, cycleLog);
         m_out << "  counters: total " << m_config.testAllNum << ", passed " << m_config.testPassNum
               << ", failed " << m_config.testFailNum << "; next calibration starts at "
               << int(int8_t(uint8_t(calVal.load() & 0xff))) << "\n\n";

@@ -1,5 +1,6 @@
 #include "cycletable.h"
 
+#include "logrecord.h"
 #include "resultscsv.h"
 
 #include <QStringList>
@@ -67,10 +68,36 @@ QString CycleTable::verdict(const CycleJudgement &judgement, const testRestlt_t 
     return QStringLiteral("ERROR (TX)");
 }
 
+QStringList CycleTable::firstErrors(const QString &cycleLog, int devices)
+{
+    const QString prefix = logRecord::getLevelPrefix(LOG_ERROR);
+    const int stampLength = int(sizeof("hh:mm:ss:zzz ")) - 1;
+    QStringList errors;
+    QString first;
+    const QStringList lines = cycleLog.split(QStringLiteral("\r\n"));
+    for (const QString &line : lines) {
+        if (errors.size() > devices)
+            break;
+        if (line.isEmpty()) {
+            errors << first;
+            first.clear();
+        } else if (first.isEmpty() && line.startsWith(prefix)) {
+            first = line.mid(prefix.size() + stampLength);
+        }
+    }
+    while (errors.size() <= devices)
+        errors << QString();
+    return errors;
+}
+
 QString CycleTable::cycleTable(int cycle, int cycles, qint64 elapsedMs, const testPara_t &para,
                                const QList<deviceTrace_t> &traces, const testRestlt_t &result,
-                               const CycleJudgement &judgement)
+                               const CycleJudgement &judgement, const QString &cycleLog)
 {
+    // The cycle keeps a log for every DUT whose worker it started, and those
+    // are the DUTs it traced.
+    const QStringList errors = firstErrors(cycleLog, traces.size());
+    const QString goldenError = errors.last();
     QString out = QStringLiteral("Cycle %1 of %2: %3 DUT(s), %4")
                       .arg(cycle)
                       .arg(cycles)
@@ -83,13 +110,16 @@ QString CycleTable::cycleTable(int cycle, int cycles, qint64 elapsedMs, const te
                                     : QStringLiteral(", results missing");
     else if (judgement.cycleError)
         out += QStringLiteral(", golden machine error");
+    if (judgement.cycleError && !goldenError.isEmpty())
+        out += QStringLiteral(": ") + goldenError;
     out += QLatin1Char('\n');
 
     QList<QStringList> rows;
-    rows << QStringList{
-        QStringLiteral("slot"),    QStringLiteral("device"),  QStringLiteral("port"),
-        QStringLiteral("mac"),     QStringLiteral("verdict"), QStringLiteral("tx rssi"),
-        QStringLiteral("rx rssi"), QStringLiteral("freq"),    QStringLiteral("crystal")};
+    rows << QStringList{QStringLiteral("slot"),    QStringLiteral("device"),
+                        QStringLiteral("port"),    QStringLiteral("mac"),
+                        QStringLiteral("verdict"), QStringLiteral("tx rssi"),
+                        QStringLiteral("rx rssi"), QStringLiteral("freq"),
+                        QStringLiteral("crystal"), QStringLiteral("note")};
     for (int k = 0; k < para.devices.size(); ++k) {
         const deviceInfo_t &device = para.devices.at(k);
         const int slot = ResultsCsv::slotOf(device);
@@ -103,14 +133,15 @@ QString CycleTable::cycleTable(int cycle, int cycles, qint64 elapsedMs, const te
         if (judged && judged->verdict != DeviceVerdict::Error) {
             const deviceRestlt_t &r = judged->result;
             row << QString::number(r.txRssiAve) << QString::number(r.rxRssiAve)
-                << QString::number(r.freqAve) << QString::number(int(r.calVal));
+                << QString::number(r.freqAve) << QString::number(int(r.calVal))
+                << judged->reasons.join(QStringLiteral("; "));
         } else {
             row << QStringLiteral("-") << QStringLiteral("-") << QStringLiteral("-")
-                << QStringLiteral("-");
+                << QStringLiteral("-") << (judged && k < traces.size() ? errors.at(k) : QString());
         }
         rows << row;
     }
-    out += columns(rows, {true, false, false, false, false, true, true, true, true});
+    out += columns(rows, {true, false, false, false, false, true, true, true, true, false});
     out += QStringLiteral("  passed %1, failed %2\n").arg(judgement.passed).arg(judgement.failed);
     return out;
 }
