@@ -1,0 +1,11 @@
+#include "commandset.h"
+
+QList<QByteArray> CommandSet::words(const QByteArray &line)
+{
+    QList<QByteArray> out;
+    for (const QByteArray &word : line.split(' ')) {
+        if (!word.isEmpty())
+            out.append(word);
+    }
+    return out;
+}

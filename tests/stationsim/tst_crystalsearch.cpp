@@ -1,0 +1,163 @@
+// The station's crystal search run against every healthy simulated DUT: start
+// at -12, step by 2 toward a smaller mean offset, go back once when it grows,
+// accept a mean below 5 in magnitude. It must converge within 2 of the DUT's
+// optimum, which the test finds on its own from two far-apart measurements.
+#include "hostrules.h"
+#include "simtestutil.h"
+
+#include <QtTest>
+
+#include <numeric>
+
+using namespace HostRules;
+
+namespace {
+struct Search
+{
+    bool accepted = false;
+    int cal = 0;
+    int iterations = 0;
+};
+} // namespace
+
+class TstCrystalSearch : public QObject
+{
+    Q_OBJECT
+private slots:
+    void initTestCase();
+    void convergesForEveryDut();
+    void seedChangesOnlyTheNoise();
+
+private:
+    std::optional<double> meanOffset(SimClient &c, int cal);
+    Search search(SimClient &c, int calStart);
+    bool prepare(SimClient &c, const QString &name);
+
+    QTemporaryDir dir;
+    SimStation sim;
+    SimClient gm;
+};
+
+void TstCrystalSearch::initTestCase()
+{
+    QVERIFY2(startWithScenario(sim, dir, R"({"dutDefaults": {"start": "ramcode"}})"),
+             qPrintable(sim.errorText()));
+    QCOMPARE(sim.names().size(), 25);
+    QVERIFY(connectClient(gm, sim, "gm"));
+    std::optional<QByteArray> mac;
+    QVERIFY(gm.command("get_m_local_mac",
+                       [&](const QByteArray &rx) { return bool(mac = macLine(rx, true)); }));
+    QCOMPARE(mac->trimmed(), QByteArray("02:54:4b:00:00:10"));
+    QVERIFY(gm.command("start_m_rx_test 10 120000 7", confirm));
+}
+
+bool TstCrystalSearch::prepare(SimClient &c, const QString &name)
+{
+    if (!connectClient(c, sim, name) || !c.command("set_s_remote_mac 02:54:4b:00:00:10", confirm))
+        return false;
+    // Faster measurements: both sides to 921600.
+    c.write("baudrate 921600\r\n");
+    c.collect(100);
+    return c.setBaud(921600) &&
+           c.command("version", [](const QByteArray &rx) { return rx.contains("RAMCODE"); });
+}
+
+std::optional<double> TstCrystalSearch::meanOffset(SimClient &c, int cal)
+{
+    if (!c.command("set_xtal_cap_in_ram " + QByteArray::number(cal), confirm))
+        return std::nullopt;
+    std::optional<QList<QByteArray>> lines;
+    if (!c.command("start_s_rx_test 120000 7",
+                   [&](const QByteArray &rx) { return bool(lines = rxLines(rx)); }))
+        return std::nullopt;
+    const RxSamples s = parseRxSamples(*lines);
+    if (s.freq.size() != 20 || s.rssi.size() != 20)
+        return std::nullopt;
+    return std::accumulate(s.freq.begin(), s.freq.end(), 0.0) / 20.0;
+}
+
+Search TstCrystalSearch::search(SimClient &c, int calStart)
+{
+    Search result;
+    qint8 cal = qint8(calStart), prevCal = 0;
+    float prevAve = 50.0f;
+    bool revert = false;
+    for (int iteration = 0; iteration < 40; ++iteration) {
+        result.iterations = iteration + 1;
+        const std::optional<double> mean = meanOffset(c, cal);
+        if (!mean)
+            continue;
+        const float ave = float(*mean);
+        if (revert) {
+            if (qAbs(ave) < 5.0f) {
+                result.accepted = true;
+                result.cal = cal;
+                return result;
+            }
+            revert = false;
+            continue;
+        }
+        if (qAbs(ave) > qAbs(prevAve)) {
+            cal = prevCal;
+            revert = true;
+            continue;
+        }
+        prevCal = cal;
+        prevAve = ave;
+        cal = qint8(ave > 0 ? cal + 2 : cal - 2);
+    }
+    return result;
+}
+
+void TstCrystalSearch::convergesForEveryDut()
+{
+    int worst = 0;
+    QList<int> optima;
+    for (int n = 1; n <= 24; ++n) {
+        const QString name = QStringLiteral("dut%1").arg(n, 2, 10, QLatin1Char('0'));
+        SimClient c;
+        QVERIFY2(prepare(c, name), qPrintable(name));
+        // The optimum from a straight line through two distant points.
+        const std::optional<double> low = meanOffset(c, -40), high = meanOffset(c, 40);
+        QVERIFY(low && high && *low > *high); // raising the value lowers the offset
+        const double optimum = -40 + (0 - *low) * 80 / (*high - *low);
+        optima.append(qRound(optimum));
+
+        const Search s = search(c, -12);
+        QVERIFY2(s.accepted, qPrintable(name));
+        QVERIFY2(
+            qAbs(s.cal - optimum) <= 2.0,
+            qPrintable(
+                QStringLiteral("%1: accepted %2, optimum %3").arg(name).arg(s.cal).arg(optimum)));
+        worst = qMax(worst, s.iterations);
+        c.write("baudrate 115200\r\n");
+        c.collect(100);
+    }
+    qInfo("slowest search: %d iterations", worst);
+    QVERIFY(worst < 40);
+    // The optima spread over the calibration range.
+    const auto [lo, hi] = std::minmax_element(optima.begin(), optima.end());
+    QVERIFY(*lo <= -15 && *hi >= 15);
+}
+
+void TstCrystalSearch::seedChangesOnlyTheNoise()
+{
+    // Two stations with different seeds: the same DUT has the same optimum.
+    QTemporaryDir other;
+    SimStation second;
+    QVERIFY2(startWithScenario(second, other, R"({"dutDefaults": {"start": "ramcode"}})",
+                               {"--duts", "1", "--seed", "77"}),
+             qPrintable(second.errorText()));
+    SimClient g2, d1, d2;
+    QVERIFY(connectClient(g2, second, "gm"));
+    QVERIFY(g2.command("start_m_rx_test 10 120000 7", confirm));
+    QVERIFY(connectClient(d2, second, "dut01"));
+    QVERIFY(prepare(d1, "dut01"));
+    const std::optional<double> a = meanOffset(d1, 0), b = meanOffset(d2, 0);
+    QVERIFY(a && b);
+    QVERIFY(*a != *b);            // other noise
+    QVERIFY(qAbs(*a - *b) < 2.5); // same crystal
+}
+
+QTEST_GUILESS_MAIN(TstCrystalSearch)
+#include "tst_crystalsearch.moc"

@@ -1,0 +1,402 @@
+// The simulator's parts in-process: the telnet side of RFC 2217, the paced
+// UART, the chip's YMODEM receiver and the trace format.
+#include "simclient.h"
+
+#include "telnetcodec.h"
+#include "uartlink.h"
+#include "wiretrace.h"
+#include "ymodemreceiver.h"
+
+#include <QElapsedTimer>
+#include <QtTest>
+
+namespace {
+QByteArray bytes(std::initializer_list<int> values)
+{
+    QByteArray out;
+    for (int v : values)
+        out.append(char(v));
+    return out;
+}
+
+QByteArray frame(char kind, quint8 seq, QByteArray payload, int size)
+{
+    payload = payload.leftJustified(size, seq == 0 ? '\0' : char(0x1a), true);
+    QByteArray out;
+    out.append(kind).append(char(seq)).append(char(255 - seq)).append(payload);
+    const quint16 crc = testCrc16(payload);
+    return out.append(char(crc >> 8)).append(char(crc & 0xff));
+}
+
+QByteArray header(const QByteArray &name, qint64 size, const QByteArray &extra = QByteArray())
+{
+    QByteArray h = name + '\0' + QByteArray::number(size);
+    if (!extra.isEmpty())
+        h += ' ' + extra;
+    return frame(1, 0, h, 128);
+}
+
+// Collects what a receiver sends and how it ends.
+struct ReceiverProbe
+{
+    explicit ReceiverProbe(YmodemReceiver &r)
+    {
+        QObject::connect(&r, &YmodemReceiver::send, [this](const QByteArray &b) { sent += b; });
+        QObject::connect(&r, &YmodemReceiver::finished,
+                         [this](bool ok, const QByteArray &d, const QString &n) {
+                             done = true;
+                             success = ok;
+                             data = d;
+                             name = n;
+                         });
+    }
+    QByteArray take()
+    {
+        QByteArray b = sent;
+        sent.clear();
+        return b;
+    }
+    QByteArray sent;
+    bool done = false;
+    bool success = false;
+    QByteArray data;
+    QString name;
+};
+
+const char ACK = 6, NAK = 0x15, CAN = 0x18, EOT = 4, SOH = 1, STX = 2;
+} // namespace
+
+class TstSimParts : public QObject
+{
+    Q_OBJECT
+private slots:
+    void telnetSplitsDataAndRequests();
+    void telnetUnescapesAcrossChunks();
+    void telnetNegotiation();
+    void telnetFraming();
+    void uartPacesHostBytes();
+    void uartHandsOverWholeLines();
+    void uartGarblesAtWrongRate();
+    void uartClears();
+    void ymodemWholeTransfer();
+    void ymodemDamagedAndRepeatedBlocks();
+    void ymodemLongBlocks();
+    void ymodemSenderCancels();
+    void ymodemTooLargeAndOutOfStep();
+    void ymodemTimeouts();
+    void traceLineFormat();
+};
+
+void TstSimParts::telnetSplitsDataAndRequests()
+{
+    TelnetCodec codec;
+    // "ab", SET-BAUDRATE 115200, "cd", SET-CONTROL RTS on
+    const QByteArray in = QByteArray("ab") + bytes({255, 250, 44, 1, 0, 1, 0xc2, 0, 255, 240}) +
+                          "cd" + bytes({255, 250, 44, 5, 11, 255, 240});
+    const QList<TelnetCodec::Item> items = codec.feed(in);
+    QCOMPARE(items.size(), 4);
+    QCOMPARE(items[0].data, QByteArray("ab"));
+    QVERIFY(items[1].isRequest);
+    QCOMPARE(items[1].command, quint8(1));
+    QCOMPARE(items[1].value, bytes({0, 1, 0xc2, 0}));
+    QCOMPARE(items[2].data, QByteArray("cd"));
+    QCOMPARE(items[3].command, quint8(5));
+    QCOMPARE(items[3].value, bytes({11}));
+}
+
+void TstSimParts::telnetUnescapesAcrossChunks()
+{
+    TelnetCodec codec;
+    // Data 0xFF doubled, the pair split between two reads.
+    QList<TelnetCodec::Item> items = codec.feed(bytes({'x', 255}));
+    QCOMPARE(items.size(), 1);
+    QCOMPARE(items[0].data, QByteArray("x"));
+    items = codec.feed(bytes({255, 'y'}));
+    QCOMPARE(items[0].data, bytes({255, 'y'}));
+    // Baud 65535 inside a subnegotiation: 00 00 ff ff ff ff.
+    items = codec.feed(bytes({255, 250, 44, 1, 0, 0, 255, 255}));
+    QVERIFY(items.isEmpty());
+    items = codec.feed(bytes({255, 255, 255, 240}));
+    QCOMPARE(items.size(), 1);
+    QCOMPARE(items[0].value, bytes({0, 0, 255, 255}));
+    // Other telnet commands vanish from the data.
+    items = codec.feed(bytes({'a', 255, 241, 'b'}));
+    QCOMPARE(items[0].data, QByteArray("ab"));
+}
+
+void TstSimParts::telnetNegotiation()
+{
+    TelnetCodec codec;
+    const QByteArray greeting = codec.greeting();
+    QVERIFY(greeting.contains(bytes({255, 251, 0})));  // WILL BINARY
+    QVERIFY(greeting.contains(bytes({255, 253, 44}))); // DO COM-PORT-OPTION
+    // The client agrees: nothing more to say.
+    codec.feed(bytes({255, 253, 0, 255, 251, 0, 255, 253, 44, 255, 251, 44, 255, 253, 3}));
+    QCOMPARE(codec.takeReplies(), QByteArray());
+    // Refused: ECHO and an unknown option.
+    codec.feed(bytes({255, 253, 1, 255, 251, 99}));
+    QCOMPARE(codec.takeReplies(), bytes({255, 252, 1, 255, 254, 99}));
+    // The client turns BINARY off, then on again: each change is answered once.
+    codec.feed(bytes({255, 254, 0}));
+    QCOMPARE(codec.takeReplies(), bytes({255, 252, 0}));
+    codec.feed(bytes({255, 254, 0}));
+    QCOMPARE(codec.takeReplies(), QByteArray());
+    codec.feed(bytes({255, 253, 0}));
+    QCOMPARE(codec.takeReplies(), bytes({255, 251, 0}));
+}
+
+void TstSimParts::telnetFraming()
+{
+    QCOMPARE(TelnetCodec::escape(bytes({1, 255, 2})), bytes({1, 255, 255, 2}));
+    QCOMPARE(TelnetCodec::comPortMessage(101, bytes({0, 0, 255, 255})),
+             bytes({255, 250, 44, 101, 0, 0, 255, 255, 255, 255, 255, 240}));
+}
+
+void TstSimParts::uartPacesHostBytes()
+{
+    UartLink link;
+    link.setChipBaud(9600);
+    QByteArray got;
+    connect(&link, &UartLink::toChip, this, [&got](const QByteArray &b) { got += b; });
+    QByteArray sent(96, '\0');
+    for (int i = 0; i < sent.size(); ++i)
+        sent[i] = char('0' + i % 40);
+    QElapsedTimer clock;
+    clock.start();
+    link.fromHost(sent, 9600); // 96 bytes at 9600 baud: 100 ms on the wire
+    QTRY_VERIFY_WITH_TIMEOUT(!got.isEmpty(), 1000);
+    // A byte is seen only once its wire time has passed.
+    while (got.size() < sent.size() && clock.elapsed() < 2000) {
+        QVERIFY2(got.size() <= clock.elapsed() * 96 / 100 + 1,
+                 qPrintable(
+                     QStringLiteral("%1 bytes after %2 ms").arg(got.size()).arg(clock.elapsed())));
+        QTest::qWait(5);
+    }
+    QCOMPARE(got, sent);
+    QVERIFY(clock.elapsed() >= 99);
+}
+
+void TstSimParts::uartHandsOverWholeLines()
+{
+    UartLink link;
+    link.setChipBaud(9600);
+    QList<QByteArray> units;
+    connect(&link, &UartLink::toHost, this, [&units](const QByteArray &b, quint32 baud) {
+        QCOMPARE(baud, 9600u);
+        units.append(b);
+    });
+    link.fromChip("freq=1.0,rssi=-40\r\nfreq=2.0,rssi=-41\r\npp");
+    QTRY_COMPARE_WITH_TIMEOUT(units.size(), 3, 2000);
+    QCOMPARE(units[0], QByteArray("freq=1.0,rssi=-40\r\n"));
+    QCOMPARE(units[1], QByteArray("freq=2.0,rssi=-41\r\n"));
+    QCOMPARE(units[2], QByteArray("pp"));
+    QVERIFY(!link.chipOutputPending());
+}
+
+void TstSimParts::uartGarblesAtWrongRate()
+{
+    QVERIFY(UartLink::ratesMatch(115200, 115200));
+    QVERIFY(UartLink::ratesMatch(115200, 0)); // unknown: taken as matching
+    QVERIFY(UartLink::ratesMatch(115200, 113000));
+    QVERIFY(!UartLink::ratesMatch(115200, 57600));
+    QVERIFY(!UartLink::ratesMatch(921600, 1000000));
+
+    UartLink link;
+    QByteArray got;
+    connect(&link, &UartLink::toChip, this, [&got](const QByteArray &b) { got += b; });
+    link.fromHost("version\r\n", 57600);
+    QTRY_COMPARE_WITH_TIMEOUT(got.size(), 9, 1000);
+    for (char ch : got)
+        QVERIFY(quint8(ch) >= 0x80);
+    got.clear();
+    link.fromHost("version\r\n", 0); // a pty: at the chip's rate
+    QTRY_COMPARE_WITH_TIMEOUT(got, QByteArray("version\r\n"), 1000);
+}
+
+void TstSimParts::uartClears()
+{
+    UartLink link;
+    link.setChipBaud(1200);
+    int deliveries = 0;
+    connect(&link, &UartLink::toChip, this, [&deliveries](const QByteArray &) { ++deliveries; });
+    connect(&link, &UartLink::toHost, this,
+            [&deliveries](const QByteArray &, quint32) { ++deliveries; });
+    link.fromHost(QByteArray(100, 'a'), 1200);
+    link.fromChip(QByteArray(100, 'b'), 50);
+    link.clearFromHost();
+    link.clearFromChip();
+    QTest::qWait(150);
+    QCOMPARE(deliveries, 0);
+}
+
+void TstSimParts::ymodemWholeTransfer()
+{
+    YmodemReceiver r;
+    ReceiverProbe probe(r);
+    YmodemReceiver::Options o;
+    o.maxSize = 4096;
+    r.start(o);
+    QCOMPARE(probe.take(), QByteArray("C"));
+    // Header with the extra fields a sender may add (date, mode ...).
+    r.feed(header("img.bin", 1100, "14371573257 100644 0 1 1100"));
+    QCOMPARE(probe.take(), QByteArray("\x06"
+                                      "C"));
+    QByteArray file(1100, '\0');
+    for (int i = 0; i < file.size(); ++i)
+        file[i] = char(i * 7);
+    r.feed(frame(STX, 1, file.left(1024), 1024));
+    QCOMPARE(probe.take(), QByteArray(1, ACK));
+    // Noise between blocks is ignored.
+    r.feed("zz" + frame(SOH, 2, file.mid(1024), 128));
+    QCOMPARE(probe.take(), QByteArray(1, ACK));
+    r.feed(QByteArray(1, EOT));
+    QCOMPARE(probe.take(), QByteArray(1, NAK));
+    r.feed(QByteArray(1, EOT));
+    QCOMPARE(probe.take(), QByteArray("\x06"
+                                      "C"));
+    QVERIFY(!probe.done);
+    r.feed(frame(SOH, 0, QByteArray(), 128));
+    QCOMPARE(probe.take(), QByteArray(1, ACK));
+    QVERIFY(probe.done && probe.success);
+    QCOMPARE(probe.name, QStringLiteral("img.bin"));
+    QCOMPARE(probe.data, file); // padding cut to the header's size
+    QVERIFY(!r.active());
+}
+
+void TstSimParts::ymodemDamagedAndRepeatedBlocks()
+{
+    YmodemReceiver r;
+    ReceiverProbe probe(r);
+    YmodemReceiver::Options o;
+    o.maxSize = 4096;
+    r.start(o);
+    r.feed(header("a", 256));
+    probe.take();
+    QByteArray block = frame(SOH, 1, QByteArray(128, 'a'), 128);
+    QByteArray damaged = block;
+    damaged[10] = 'b';
+    r.feed(damaged);
+    QCOMPARE(probe.take(), QByteArray(1, NAK));
+    QByteArray badComplement = block;
+    badComplement[2] = 0;
+    r.feed(badComplement);
+    QCOMPARE(probe.take(), QByteArray(1, NAK));
+    r.feed(block);
+    QCOMPARE(probe.take(), QByteArray(1, ACK));
+    r.feed(block); // our ACK got lost: the same block again
+    QCOMPARE(probe.take(), QByteArray(1, ACK));
+    r.feed(frame(SOH, 2, QByteArray(128, 'c'), 128));
+    r.feed(QByteArray(1, EOT));
+    r.feed(QByteArray(1, EOT));
+    r.feed(frame(SOH, 0, QByteArray(), 128));
+    QVERIFY(probe.success);
+    QCOMPARE(probe.data, QByteArray(128, 'a') + QByteArray(128, 'c'));
+}
+
+void TstSimParts::ymodemLongBlocks()
+{
+    YmodemReceiver r;
+    ReceiverProbe probe(r);
+    YmodemReceiver::Options o;
+    o.stxSize = 16384;
+    o.maxSize = 1 << 20;
+    r.start(o);
+    r.feed(header("flash.bin", 16385));
+    probe.take();
+    const QByteArray file = QByteArray(16384, 'x') + 'y';
+    r.feed(frame(STX, 1, file.left(16384), 16384));
+    QCOMPARE(probe.take(), QByteArray(1, ACK));
+    r.feed(frame(SOH, 2, "y", 128));
+    r.feed(QByteArray(1, EOT) + QByteArray(1, EOT) + frame(SOH, 0, QByteArray(), 128));
+    QVERIFY(probe.success);
+    QCOMPARE(probe.data, file);
+}
+
+void TstSimParts::ymodemSenderCancels()
+{
+    YmodemReceiver r;
+    ReceiverProbe probe(r);
+    YmodemReceiver::Options o;
+    o.maxSize = 4096;
+    r.start(o);
+    r.feed(header("a", 200));
+    probe.take();
+    r.feed(QByteArray(1, CAN)); // one CAN alone is noise
+    QVERIFY(!probe.done);
+    r.feed(QByteArray(1, 'q') + QByteArray(2, CAN));
+    QVERIFY(probe.done && !probe.success);
+    QCOMPARE(probe.take(), QByteArray()); // the sender knows: nothing to say
+}
+
+void TstSimParts::ymodemTooLargeAndOutOfStep()
+{
+    YmodemReceiver r;
+    ReceiverProbe probe(r);
+    YmodemReceiver::Options o;
+    o.maxSize = 1000;
+    r.start(o);
+    r.feed(header("big", 5000));
+    QCOMPARE(probe.take().right(5), QByteArray(5, CAN));
+    QVERIFY(probe.done && !probe.success);
+
+    ReceiverProbe second(r);
+    r.start(o);
+    r.feed(header("a", 500));
+    second.take();
+    r.feed(frame(SOH, 3, QByteArray(128, 'a'), 128)); // block 3 after the header
+    QCOMPARE(second.take(), QByteArray(5, CAN));
+    QVERIFY(second.done && !second.success);
+
+    // An empty batch header: nothing to receive.
+    ReceiverProbe third(r);
+    r.start(o);
+    third.take();
+    r.feed(frame(SOH, 0, QByteArray(), 128));
+    QCOMPARE(third.take(), QByteArray(1, ACK));
+    QVERIFY(third.done && !third.success);
+}
+
+void TstSimParts::ymodemTimeouts()
+{
+    YmodemReceiver r;
+    r.headerRetryMs = 20;
+    r.headerTries = 3;
+    r.blockTimeoutMs = 20;
+    r.maxErrors = 2;
+    ReceiverProbe probe(r);
+    YmodemReceiver::Options o;
+    o.maxSize = 1000;
+    // No sender: "C" three times, then it gives up.
+    r.start(o);
+    QTRY_VERIFY_WITH_TIMEOUT(probe.done, 2000);
+    QCOMPARE(probe.take(), QByteArray("CCC"));
+    QVERIFY(!probe.success);
+    // A sender that goes quiet mid-block: NAKs, then a cancel.
+    ReceiverProbe quiet(r);
+    r.start(o);
+    r.feed(header("a", 300));
+    quiet.take();
+    r.feed(QByteArray(1, SOH) + QByteArray(1, 1));
+    QTRY_VERIFY_WITH_TIMEOUT(quiet.done, 2000);
+    QCOMPARE(quiet.take(), QByteArray(2, NAK) + QByteArray(5, CAN));
+    // No closing block after the second EOT: the file counts all the same.
+    ReceiverProbe unclosed(r);
+    r.start(o);
+    r.feed(header("a", 3));
+    r.feed(frame(SOH, 1, "abc", 128) + QByteArray(1, EOT) + QByteArray(1, EOT));
+    QTRY_VERIFY_WITH_TIMEOUT(unclosed.done, 2000);
+    QVERIFY(unclosed.success);
+    QCOMPARE(unclosed.data, QByteArray("abc"));
+}
+
+void TstSimParts::traceLineFormat()
+{
+    QCOMPARE(WireTrace::formatLine("AT\r\n"),
+             QByteArray("41 54 0d 0a") + QByteArray(47 - 11, ' ') + "  |AT..|");
+    const QByteArray full = WireTrace::formatLine(QByteArray(16, char(0xff)));
+    QVERIFY(full.startsWith("ff ff"));
+    QVERIFY(full.endsWith("|................|"));
+}
+
+QTEST_GUILESS_MAIN(TstSimParts)
+#include "tst_simparts.moc"
