@@ -50,6 +50,7 @@ private slots:
     void init();
     void cleanup();
 
+    void slotsInOrder();
     void wholeCycleShownCountedAndLogged();
     void limitsAndOffsetsFromTheWindow();
     void calValFromThePassingDeviceCarriesToTheNextCycle();
@@ -122,6 +123,43 @@ bool TestWindowControl::runCycle(int ms)
         QTest::qWait(20);
     }
     return false;
+}
+
+// The window's slots, reachable through the meta-object system in this
+// order; the start button's is connected by name.
+void TestWindowControl::slotsInOrder()
+{
+    const QMetaObject &meta = MainWindow::staticMetaObject;
+    const char *const order[] = {
+        "paintEvent(QPaintEvent*)",
+        "setTestStatusUI(TEST_STATUS)",
+        "getTestResult()",
+        "showTestResult()",
+        "showProgress()",
+        "clearShowTestResult()",
+        "on_pushButton_3_clicked()",
+        "on_checkBox_stateChanged(int)",
+        "on_pbnClearNum_clicked()",
+        "on_pbnStartTest_clicked()",
+    };
+    int previous = -1;
+    for (const char *signature : order) {
+        const int index = meta.indexOfSlot(signature);
+        QVERIFY2(index > previous, signature);
+        previous = index;
+    }
+    QCOMPARE(meta.method(meta.indexOfSlot("getTestResult()")).access(), QMetaMethod::Public);
+    QCOMPARE(meta.method(meta.indexOfSlot("on_pbnStartTest_clicked()")).access(),
+             QMetaMethod::Private);
+
+    // Pressing the button starts a cycle: the connection by name is there.
+    QVERIFY(StationSetup::withDuts(0).write());
+    m_fake->healthyGolden();
+    openWindow();
+    QTest::mouseClick(button(), Qt::LeftButton);
+    QCOMPARE(button()->text(), QStringLiteral("停止测试"));
+    QVERIFY(m_window->cycleThread() != nullptr);
+    QTRY_COMPARE_WITH_TIMEOUT(button()->text(), startText, 20000);
 }
 
 // Three of four DUT rows checked: the cycle gets exactly those, progress
