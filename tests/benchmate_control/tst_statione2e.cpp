@@ -159,6 +159,18 @@ void checkCycleRows(const QList<Row> &rows, int number)
     QCOMPARE(uids.size(), 24);
 }
 
+// The log lines of one DUT in the daily log's last block: its section runs
+// from its "Start test" line to the next empty line.
+QString lastDutLog(int slot)
+{
+    const QString log = QString::fromUtf8(todaysLog());
+    const int start = log.lastIndexOf(QStringLiteral("Device DUT%1: Start test").arg(slot));
+    if (start < 0)
+        return QString();
+    const int end = log.indexOf(QStringLiteral("\r\n\r\n"), start);
+    return log.mid(start, end < 0 ? -1 : end - start);
+}
+
 QList<Row> rowsOfCycle(int number)
 {
     QList<Row> rows;
@@ -225,7 +237,7 @@ void TestStationE2e::windowTwoCyclesOf24Duts()
                     (faulty ? QStringLiteral("发生错误") : QStringLiteral("通过")),
                 qPrintable(
                     QStringLiteral("row %1: %2\n").arg(row).arg(cell(row, MainWindow::colResult)) +
-                    QString::fromUtf8(todaysResults())));
+                    lastDutLog(row - 1)));
             QCOMPARE(cell(row, MainWindow::colTxResult).isEmpty(), faulty);
         }
         QCOMPARE(cell(0, MainWindow::colResult), QString());
