@@ -18,7 +18,6 @@ std::atomic<int32_t> downloadFileCount{0};
 namespace {
 
 constexpr uint32_t openBaudRate = 115200;
-constexpr int anyCount = -1;
 
 } // namespace
 
@@ -39,6 +38,62 @@ bool CMD_PARSE::word(int index, QString &out) const
         return false;
     out = words.at(index);
     return true;
+}
+
+bool CMD_PARSE::hexWord(int index, uint32_t &value) const
+{
+    QString text;
+    return word(index, text) && numparse::hex(text, value);
+}
+
+bool CMD_PARSE::decWord(int index, uint32_t &value) const
+{
+    QString text;
+    return word(index, text) && numparse::dec(text, value);
+}
+
+bool CMD_PARSE::signedDecWord(int index, int32_t &value) const
+{
+    QString text;
+    return word(index, text) && numparse::signedDec(text, value);
+}
+
+bool CMD_PARSE::uncheckedDecWord(int index, uint32_t &value) const
+{
+    QString text;
+    if (!word(index, text))
+        return false;
+    value = numparse::uncheckedDec(text);
+    return true;
+}
+
+bool CMD_PARSE::uncheckedSignedDecWord(int index, int32_t &value) const
+{
+    QString text;
+    if (!word(index, text))
+        return false;
+    value = numparse::uncheckedSignedDec(text);
+    return true;
+}
+
+bool CMD_PARSE::ramcodeRunning()
+{
+    return protocol->enterRamcode();
+}
+
+uint32_t CMD_PARSE::runForms(std::initializer_list<Form> forms)
+{
+    QString sub;
+    if (!word(2, sub))
+        return ERR_PARAMETER;
+    for (const Form &form : forms) {
+        if (sub != QLatin1String(form.word))
+            continue;
+        if (count() < form.minCount || count() > form.maxCount)
+            continue;
+        return (this->*form.handler)();
+    }
+    return ERR_PARAMETER;
 }
 
 void CMD_PARSE::execute(QStringList args)
@@ -78,15 +133,36 @@ uint32_t CMD_PARSE::run()
     struct Command
     {
         const char *name;
-        int count; // exact number of words, or anyCount
+        int count; // exact number of words, or 0 for any
         Handler handler;
     };
     static const Command commands[] = {
-        {"mode", anyCount, &CMD_PARSE::cmdMode},
-        {"rts", anyCount, &CMD_PARSE::cmdRts},
-        {"dtr", anyCount, &CMD_PARSE::cmdDtr},
+        {"mode", 0, &CMD_PARSE::cmdMode},
+        {"download", 0, &CMD_PARSE::cmdDownload},
+        {"reset", 0, &CMD_PARSE::cmdReset},
+        {"flash", 0, &CMD_PARSE::cmdFlash},
+        {"efuse", 0, &CMD_PARSE::cmdEfuse},
+        {"gpio", 0, &CMD_PARSE::cmdGpio},
+        {"rts", 0, &CMD_PARSE::cmdRts},
+        {"dtr", 0, &CMD_PARSE::cmdDtr},
         {"usb_io", 8, &CMD_PARSE::cmdUsbIo},
-        {"entry_boot_mode", anyCount, &CMD_PARSE::cmdEntryBootMode},
+        {"entry_boot_mode", 0, &CMD_PARSE::cmdEntryBootMode},
+        {"uuid", 0, &CMD_PARSE::cmdUuid},
+        {"mac", 0, &CMD_PARSE::cmdMac},
+        {"rf", 0, &CMD_PARSE::cmdRf},
+        {"test_gm", 0, &CMD_PARSE::cmdTestGm},
+        {"tx_gm", 0, &CMD_PARSE::cmdTxGm},
+        {"rx_gm", 0, &CMD_PARSE::cmdRxGm},
+        {"test_dut", 0, &CMD_PARSE::cmdTestDut},
+        {"tx_dut", 0, &CMD_PARSE::cmdTxDut},
+        {"rx_dut", 0, &CMD_PARSE::cmdRxDut},
+        {"xtal_cap", 0, &CMD_PARSE::cmdXtalCap},
+        {"tx_power_b", 0, &CMD_PARSE::cmdTxPowerB},
+        {"tx_power_gn", 0, &CMD_PARSE::cmdTxPowerGn},
+        {"gpio_write_all", 0, &CMD_PARSE::cmdGpioWriteAll},
+        {"gpio_read_all", 0, &CMD_PARSE::cmdGpioReadAll},
+        {"rf_stop", 0, &CMD_PARSE::cmdRfStop},
+        {"gm_mac", 0, &CMD_PARSE::cmdGmMac},
     };
 
     QString name;
@@ -95,7 +171,7 @@ uint32_t CMD_PARSE::run()
     for (const Command &command : commands) {
         if (name != QLatin1String(command.name))
             continue;
-        if (command.count != anyCount && command.count != count())
+        if (command.count != 0 && command.count != count())
             continue;
         return (this->*command.handler)();
     }
@@ -123,9 +199,8 @@ uint32_t CMD_PARSE::cmdMode()
 
 uint32_t CMD_PARSE::cmdRts()
 {
-    QString text;
     uint32_t value = 0;
-    if (!word(2, text) || !numparse::hex(text, value))
+    if (!hexWord(2, value))
         return ERR_PARAMETER;
     protocol->driveRTS(value);
     return CMD_OK;
@@ -133,9 +208,8 @@ uint32_t CMD_PARSE::cmdRts()
 
 uint32_t CMD_PARSE::cmdDtr()
 {
-    QString text;
     uint32_t value = 0;
-    if (!word(2, text) || !numparse::hex(text, value))
+    if (!hexWord(2, value))
         return ERR_PARAMETER;
     protocol->driveDTR(value);
     return CMD_OK;
@@ -147,7 +221,7 @@ uint32_t CMD_PARSE::cmdUsbIo()
 {
     uint32_t v[6] = {};
     for (int i = 0; i < 6; ++i) {
-        if (!numparse::hex(words.at(2 + i), v[i]))
+        if (!hexWord(2 + i, v[i]))
             return ERR_PARAMETER;
     }
     const uint32_t rts1 = v[0], dtr1 = v[1], t1 = v[2], rts2 = v[3], dtr2 = v[4], t2 = v[5];

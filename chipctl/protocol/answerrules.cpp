@@ -2,6 +2,8 @@
 
 #include <QtGlobal>
 
+#include <cctype>
+
 namespace answerRules {
 
 namespace {
@@ -143,6 +145,28 @@ AnswerState gpioValue(const QByteArray &buf, int32_t &value)
     if (digit >= buf.size())
         return AnswerState::Pending;
     value = int32_t(buf.at(digit)) - '0';
+    return AnswerState::Accepted;
+}
+
+AnswerState gpioLevels(const QByteArray &buf, uint32_t &levels)
+{
+    static const QByteArray tag("gpio val:0x");
+    if (!confirmed(buf, 5))
+        return AnswerState::Pending;
+    const int at = buf.indexOf(tag);
+    if (at < 0)
+        return AnswerState::Rejected;
+    const int from = at + tag.size();
+    int end = from;
+    while (end < buf.size() && std::isxdigit(static_cast<unsigned char>(buf.at(end))))
+        ++end;
+    // The number may still be arriving while it reaches the last byte.
+    if (end >= buf.size())
+        return AnswerState::Pending;
+    // At least one digit, and no more than 32 bits.
+    if (end == from || end - from > 8)
+        return AnswerState::Rejected;
+    levels = buf.mid(from, end - from).toUInt(nullptr, 16);
     return AnswerState::Accepted;
 }
 

@@ -43,6 +43,11 @@ AnswerState lockState(const QByteArray &buf, uint32_t &state);
 // failure.
 AnswerState gpioValue(const QByteArray &buf, int32_t &value);
 
+// All levels of "gpio_read_all": the hexadecimal number after
+// "gpio val:0x" beside "pppp", bit n for pin n; "pppp" without it, or a
+// number that is not one of up to 32 bits, is a failure.
+AnswerState gpioLevels(const QByteArray &buf, uint32_t &levels);
+
 // The signed decimal after `tag` up to "\r", beside "pppp"; "pppp" without
 // the tag, or a value that is not a number, is a failure.
 AnswerState taggedValue(const QByteArray &buf, const QByteArray &tag, int32_t &value);

@@ -84,6 +84,7 @@ public:
     bool gpioWrite(const QString &pin, uint32_t value);
     bool gpioRead(const QString &pin, int32_t &value);
     bool gpioWriteAll(uint32_t mask);
+    // The levels of all pins as one number, bit n for pin n.
     bool gpioReadAll(int32_t &value);
     bool rfStop();
     // The golden machine's MAC; waits for a line with five ":".

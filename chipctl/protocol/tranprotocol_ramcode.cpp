@@ -177,7 +177,12 @@ bool tranProtocol::gpioWriteAll(uint32_t mask)
 
 bool tranProtocol::gpioReadAll(int32_t &value)
 {
-    return exchange("gpio_read_all", {}, [&] { return answerRules::gpioValue(recvBuf, value); });
+    uint32_t levels = 0;
+    const bool ok =
+        exchange("gpio_read_all", {}, [&] { return answerRules::gpioLevels(recvBuf, levels); });
+    if (ok)
+        value = int32_t(levels);
+    return ok;
 }
 
 bool tranProtocol::rfStop()

@@ -1,0 +1,207 @@
+#!/usr/bin/env python3
+"""Chipctl's cost per run against the simulated station.
+
+For "version", "mode read", "xtal_cap read" and "rx_dut", measures the wall
+time and the CPU time (user + system of the child) of whole Chipctl runs,
+interleaved round by round with the reference: a minimal Qt console program
+(bench_minimal_qt). The floor of a command is the reference's median wall
+time plus the wire time of the bytes the command exchanges with the chip
+(10 bits a byte at 115200 baud), counted from the simulator's wire trace.
+
+    bench/chipctl/bench_commands.py [--build build] [--rounds 40] [--markdown FILE]
+
+Needs a built tree (Chipctl, stationsim, bench_minimal_qt). Starts its own
+simulator on free ports with a temporary state directory and stops it at the
+end. Never run as a test.
+"""
+
+import argparse
+import os
+import re
+import shutil
+import signal
+import statistics
+import subprocess
+import sys
+import tempfile
+import time
+
+BAUD = 115200
+BITS_PER_BYTE = 10
+
+TRACE_LINE = re.compile(r"^\s*\d+\.\d+ (host>chip|chip>host) ((?:[0-9a-f]{2} )*[0-9a-f]{2})")
+
+
+def trace_bytes(path, start):
+    """Data bytes in both directions recorded in a trace file after offset
+    `start`; returns (count, new offset)."""
+    with open(path, "r", encoding="utf-8", errors="replace") as f:
+        f.seek(start)
+        text = f.read()
+        end = f.tell()
+    count = 0
+    for line in text.splitlines():
+        m = TRACE_LINE.match(line)
+        if m:
+            count += len(m.group(2).split())
+    return count, end
+
+
+def run_measured(argv, cwd):
+    """One run: (wall seconds, cpu seconds, stdout bytes)."""
+    start = time.perf_counter()
+    proc = subprocess.Popen(argv, cwd=cwd, stdout=subprocess.PIPE, stderr=subprocess.DEVNULL)
+    out = proc.stdout.read()
+    proc.stdout.close()
+    _, status, usage = os.wait4(proc.pid, 0)
+    wall = time.perf_counter() - start
+    proc.returncode = os.waitstatus_to_exitcode(status)
+    return wall, usage.ru_utime + usage.ru_stime, out
+
+
+def check_ok(name, out):
+    if b"Ok." not in out:
+        sys.exit(f"{name}: no Ok. in {out!r}")
+
+
+def main():
+    here = os.path.dirname(os.path.abspath(__file__))
+    root = os.path.dirname(os.path.dirname(here))
+    ap = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
+    ap.add_argument("--build", default=os.path.join(root, "build"))
+    ap.add_argument("--rounds", type=int, default=40)
+    ap.add_argument("--markdown", help="also write the table to this file")
+    args = ap.parse_args()
+
+    build = os.path.abspath(args.build)
+    chipctl_dir = os.path.join(build, "station", "config", "CHIPCTL")
+    chipctl_bin = os.path.join(chipctl_dir, "Chipctl")
+    image = os.path.join(chipctl_dir, "Config", "TK716A_RAM_BIN.bin")
+    sim_bin = os.path.join(build, "bin", "stationsim")
+    minimal = os.path.join(build, "bin", "bench_minimal_qt")
+    for path in (chipctl_bin, image, sim_bin, minimal):
+        if not os.path.exists(path):
+            sys.exit(f"missing {path}: build the tree first")
+
+    work = tempfile.mkdtemp(prefix="bench-chipctl-")
+    sim = None
+    try:
+        # A private copy of the program: its Config directory is its own.
+        os.makedirs(os.path.join(work, "Config"))
+        chipctl = os.path.join(work, "Chipctl")
+        shutil.copy2(chipctl_bin, chipctl)
+        shutil.copy2(image, os.path.join(work, "Config", "TK716A_RAM_BIN.bin"))
+        traces = os.path.join(work, "trace")
+        os.makedirs(traces)
+
+        sim = subprocess.Popen(
+            [sim_bin, "--base-port", "0", "--duts", "1", "--state-dir", os.path.join(work, "state"),
+             "--trace", traces],
+            stdin=subprocess.PIPE, stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, text=True)
+        ready = sim.stdout.readline().split()
+        if not ready or ready[0] != "ready":
+            sys.exit("stationsim did not get ready")
+        urls = dict(item.split("=", 1) for item in ready[1:])
+        gm, dut = urls["gm"], urls["dut01"]
+
+        def tool(*words):
+            r = subprocess.run([chipctl, *words], cwd=work, capture_output=True, timeout=120)
+            return r.stdout
+
+        # The DUT gets its ramcode and listens to the golden machine, which
+        # transmits for the whole benchmark.
+        for name, words in (("entry_boot_mode", (dut, "entry_boot_mode")),
+                            ("download ram", (dut, "download", "ram", "0x20000000",
+                                              os.path.join(work, "Config", "TK716A_RAM_BIN.bin"))),
+                            ("test_dut mac_gm", (dut, "test_dut", "mac_gm", "02:54:4b:00:00:10")),
+                            ("rx_gm", (gm, "rx_gm", "10", "3600000", "7"))):
+            check_ok(name, tool(*words))
+
+        # "mode write" opens and closes the port and sends nothing: the share
+        # of the port itself in the runs below.
+        commands = [
+            ("version", [chipctl, "version"], None),
+            ("mode write (port only)", [chipctl, gm, "mode", "write"], "gm"),
+            ("mode read", [chipctl, gm, "mode", "read"], "gm"),
+            ("xtal_cap read", [chipctl, gm, "xtal_cap", "read"], "gm"),
+            ("rx_dut", [chipctl, dut, "rx_dut", "3000", "7"], "dut01"),
+        ]
+
+        # Bytes on the wire per command, from one traced run each.
+        wire = {}
+        for name, argv, chip in commands:
+            if chip is None:
+                wire[name] = 0
+                continue
+            path = os.path.join(traces, chip + ".trace")
+            _, offset = trace_bytes(path, 0)
+            _, _, out = run_measured(argv, work)
+            check_ok(name, out)
+            time.sleep(0.2)  # the trace is flushed per delivery
+            wire[name], _ = trace_bytes(path, offset)
+
+        # Warm-up, then the rounds: the reference beside every command.
+        for _, argv, _ in commands:
+            run_measured(argv, work)
+        samples = {name: ([], []) for name, _, _ in commands}
+        samples["reference"] = ([], [])
+        for _ in range(args.rounds):
+            for name, argv, _ in [("reference", [minimal], None)] + commands:
+                wall, cpu, out = run_measured(argv, work)
+                check_ok(name, out)
+                samples[name][0].append(wall)
+                samples[name][1].append(cpu)
+
+        tool(gm, "rf_stop")
+
+        ref_wall = statistics.median(samples["reference"][0])
+        ref_cpu = statistics.median(samples["reference"][1])
+        rows = []
+        header = ("| command | wall median (ms) | CPU median (ms) | bytes on the wire | "
+                  "floor (ms) | wall / floor | CPU / reference CPU |")
+        rows.append(header)
+        rows.append("|---|---:|---:|---:|---:|---:|---:|")
+        rows.append(f"| minimal Qt program (reference) | {ref_wall * 1e3:.1f} | {ref_cpu * 1e3:.1f} "
+                    f"| 0 | {ref_wall * 1e3:.1f} | 1.00 | 1.00 |")
+        for name, _, _ in commands:
+            wall = statistics.median(samples[name][0])
+            cpu = statistics.median(samples[name][1])
+            wire_s = wire[name] * BITS_PER_BYTE / BAUD
+            floor = ref_wall + wire_s
+            rows.append(f"| {name} | {wall * 1e3:.1f} | {cpu * 1e3:.1f} | {wire[name]} | "
+                        f"{floor * 1e3:.1f} | {wall / floor:.2f} | {cpu / ref_cpu:.2f} |")
+        # What the exchange itself costs: the run beyond opening and closing
+        # the port, beside the wire time of its bytes.
+        port_wall = statistics.median(samples["mode write (port only)"][0])
+        rows.append("")
+        rows.append("| command | beyond the port (ms) | wire time (ms) | ratio |")
+        rows.append("|---|---:|---:|---:|")
+        for name in ("mode read", "xtal_cap read", "rx_dut"):
+            beyond = (statistics.median(samples[name][0]) - port_wall) * 1e3
+            wire_ms = wire[name] * BITS_PER_BYTE / BAUD * 1e3
+            rows.append(f"| {name} | {beyond:.1f} | {wire_ms:.1f} | {beyond / wire_ms:.2f} |")
+        table = "\n".join(rows)
+        note = (f"{args.rounds} rounds, interleaved, medians; floor = reference wall time + "
+                f"wire time at {BAUD} baud ({BITS_PER_BYTE} bits a byte). "
+                "\"beyond the port\" is a run's wall time less that of \"mode write\", which "
+                "opens and closes the port and sends nothing. rx_dut also waits for the "
+                "simulated chip's 30 ms RF measurement, which no host can shorten.")
+        print(table)
+        print()
+        print(note)
+        if args.markdown:
+            with open(args.markdown, "w", encoding="utf-8") as f:
+                f.write(table + "\n\n" + note + "\n")
+    finally:
+        if sim is not None and sim.poll() is None:
+            sim.send_signal(signal.SIGTERM)
+            try:
+                sim.wait(timeout=5)
+            except subprocess.TimeoutExpired:
+                sim.kill()
+                sim.wait()
+        shutil.rmtree(work, ignore_errors=True)
+
+
+if __name__ == "__main__":
+    main()

@@ -1,0 +1,100 @@
+#include "chipctlrun.h"
+
+#include <QDeadlineTimer>
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+
+#include <fcntl.h>
+#include <pty.h>
+#include <termios.h>
+#include <unistd.h>
+
+ChipctlCopy::ChipctlCopy()
+{
+    program = tmp.path() + QStringLiteral("/Chipctl");
+    valid = tmp.isValid() && QFile::copy(QStringLiteral(CHIPCTL_BIN), program) &&
+            QDir().mkpath(configDir());
+    // The ramcode image beside the station's program, when the build made one.
+    const QString image = QStringLiteral(CHIPCTL_CONFIG_DIR "/TK716A_RAM_BIN.bin");
+    if (QFile::exists(image))
+        QFile::copy(image, configDir() + QStringLiteral("/TK716A_RAM_BIN.bin"));
+}
+
+ChipctlResult ChipctlCopy::run(const QStringList &args, PtyChip *chip, int timeoutMs)
+{
+    ChipctlResult r;
+    QProcess p;
+    p.start(program, args);
+    if (!p.waitForStarted(5000))
+        return r;
+    const QDeadlineTimer deadline(timeoutMs);
+    // With a chip to serve the loop wakes every few milliseconds; without
+    // one it only waits for the end.
+    const int slice = chip ? 2 : 100;
+    while (!p.waitForFinished(slice)) {
+        if (chip)
+            chip->serve();
+        if (p.state() == QProcess::NotRunning)
+            break;
+        if (deadline.hasExpired()) {
+            p.kill();
+            p.waitForFinished(5000);
+            break;
+        }
+    }
+    if (chip) {
+        chip->serve();
+        r.sentToChip = chip->received;
+    }
+    r.out = p.readAllStandardOutput();
+    r.err = p.readAllStandardError();
+    r.status = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
+    return r;
+}
+
+PtyChip::PtyChip()
+{
+    char name[256] = {};
+    if (openpty(&master, &slave, name, nullptr, nullptr) != 0) {
+        master = slave = -1;
+        return;
+    }
+    termios tio{};
+    tcgetattr(master, &tio);
+    cfmakeraw(&tio);
+    tcsetattr(master, TCSANOW, &tio);
+    fcntl(master, F_SETFL, fcntl(master, F_GETFL) | O_NONBLOCK);
+    slavePath = QString::fromLocal8Bit(name);
+}
+
+PtyChip::~PtyChip()
+{
+    if (slave >= 0)
+        ::close(slave);
+    if (master >= 0)
+        ::close(master);
+}
+
+void PtyChip::serve()
+{
+    if (master < 0)
+        return;
+    char buf[4096];
+    ssize_t n;
+    while ((n = ::read(master, buf, sizeof buf)) > 0) {
+        received.append(buf, int(n));
+        pending.append(buf, int(n));
+    }
+    int end;
+    while ((end = pending.indexOf("\r\n")) >= 0) {
+        const QByteArray line = pending.left(end + 2);
+        pending.remove(0, end + 2);
+        lines.append(line);
+        if (!responder)
+            continue;
+        const QByteArray reply = responder(line);
+        if (!reply.isEmpty() && ::write(master, reply.constData(), size_t(reply.size())) < 0)
+            qWarning("pty write failed");
+    }
+}

@@ -1,0 +1,77 @@
+#ifndef CHIPCTLRUN_H
+#define CHIPCTLRUN_H
+
+#include <QByteArray>
+#include <QList>
+#include <QString>
+#include <QStringList>
+#include <QTemporaryDir>
+
+#include <functional>
+
+// What a caller of Chipctl sees of one run.
+struct ChipctlResult
+{
+    QByteArray out;
+    QByteArray err;
+    int status = -1;
+    // Bytes the program wrote to a PtyChip during the run.
+    QByteArray sentToChip;
+};
+
+class PtyChip;
+
+// A private copy of the Chipctl program in a temporary directory, with its
+// own Config directory (the chip information file is created there) and a
+// copy of the station's ramcode image, so that tests can run in parallel.
+class ChipctlCopy
+{
+public:
+    ChipctlCopy();
+
+    bool isValid() const { return valid; }
+    QString dir() const { return tmp.path(); }
+    QString configDir() const { return tmp.path() + QStringLiteral("/Config"); }
+
+    // Runs the program with `args` (the port name first) and waits for it
+    // (at most `timeoutMs`); `chip`, when given, is served meanwhile.
+    ChipctlResult run(const QStringList &args, PtyChip *chip = nullptr, int timeoutMs = 60000);
+
+private:
+    QTemporaryDir tmp;
+    QString program;
+    bool valid = false;
+};
+
+// The master side of a pseudo-terminal that plays a chip: every command line
+// the program sends (up to and including "\r\n") is handed to the responder,
+// whose reply goes back at once.
+class PtyChip
+{
+public:
+    using Responder = std::function<QByteArray(const QByteArray &line)>;
+
+    PtyChip();
+    ~PtyChip();
+    PtyChip(const PtyChip &) = delete;
+    PtyChip &operator=(const PtyChip &) = delete;
+
+    bool isValid() const { return master >= 0; }
+    QString path() const { return slavePath; }
+    void setResponder(Responder r) { responder = std::move(r); }
+
+    // Reads what the program wrote and answers complete lines.
+    void serve();
+    // Every complete line received so far, in order.
+    QList<QByteArray> lines;
+    QByteArray received;
+
+private:
+    int master = -1;
+    int slave = -1;
+    QString slavePath;
+    QByteArray pending;
+    Responder responder;
+};
+
+#endif // CHIPCTLRUN_H
