@@ -2,10 +2,15 @@
 #include "ui_mainwindow.h"
 
 #include "stationglobals.h"
+#include "testparabuilder.h"
+#include "testthread.h"
 
 #include <QCheckBox>
+#include <QCloseEvent>
+#include <QDateTime>
 #include <QDebug>
 #include <QDir>
+#include <QEventLoop>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QHBoxLayout>
@@ -25,8 +30,16 @@ constexpr double columnShare[MainWindow::tableColumns - 1] = {0.13, 0.13, 0.12, 
                                                               0.12, 0.12, 0.12, 0.12};
 constexpr int enableColumnWidth = 40;
 constexpr int pollIntervalMs = 100;
+// How often the stop wait looks at the cycle besides its end signal.
+constexpr int stopCheckMs = 10;
+
+const char *const colourPass = "#00FF00";
+const char *const colourFail = "#FF0000";
+const char *const colourPlain = "#FFFFFF";
 
 } // namespace
+
+uint8_t MainWindow::runningFlag = 0;
 
 MainWindow::MainWindow(QWidget *parent)
     : QMainWindow(parent)
@@ -42,6 +55,7 @@ MainWindow::MainWindow(QWidget *parent)
     pollTimer = new QTimer(this);
     pollTimer->setObjectName(QStringLiteral("pollTimer"));
     pollTimer->setInterval(pollIntervalMs);
+    connect(pollTimer, &QTimer::timeout, this, &MainWindow::getTestResult);
 
     ui->tableWidget->horizontalHeader()->setStretchLastSection(true);
     ui->tableWidget->verticalHeader()->setSectionResizeMode(QHeaderView::Stretch);
@@ -53,8 +67,16 @@ MainWindow::MainWindow(QWidget *parent)
     qDebug().noquote() << QStringLiteral("软件版本号：") + QLatin1String(softwareVersion);
 }
 
+// Stop first, then save: a cycle still running (the window is going without
+// a close, or the close came during a stop) is ended here, so no worker or
+// chip-tool run outlives the window; a stopped cycle changes no counter, so
+// what is saved afterwards is the final state.
 MainWindow::~MainWindow()
 {
+    if (m_cycle) {
+        m_cycle->stop();
+        m_cycle->wait();
+    }
     saveDeviceConfig();
 }
 
@@ -281,4 +303,249 @@ bool MainWindow::saveDeviceConfig()
     config.calVal = int8_t(uint8_t(calVal.load() & 0xff));
     config.autoTest = ui->cbAutoTest->isChecked() ? 1 : 0;
     return configFile.save(config);
+}
+
+void MainWindow::setResultCell(int row, int column, const QString &text, const char *colour)
+{
+    setCellText(row, column, text);
+    if (QTableWidgetItem *item = ui->tableWidget->item(row, column))
+        item->setBackground(QBrush(QColor(QLatin1String(colour))));
+}
+
+QList<JudgeRow> MainWindow::checkedRows() const
+{
+    QList<JudgeRow> rows;
+    for (int row = 1; row < tableRows; ++row) {
+        const QCheckBox *check = rowCheckBox(row);
+        if (!check || !check->isChecked())
+            continue;
+        JudgeRow r;
+        r.slot = row - 1;
+        r.txCal = cellText(row, colTxCal);
+        r.rxCal = cellText(row, colRxCal);
+        rows.append(r);
+    }
+    return rows;
+}
+
+void MainWindow::on_pbnStartTest_clicked()
+{
+    if (testRunning)
+        stopCycle();
+    else
+        startCycle();
+}
+
+void MainWindow::startCycle()
+{
+    if (runningFlag)
+        return;
+    runningFlag = 1;
+
+    clearShowTestResult();
+
+    TestParaBuilder builder;
+    builder.gmPort = cellText(0, colPort);
+    builder.filePath = ui->leFilePath->text();
+    builder.timeOut = ui->leTimeOut->text();
+    builder.sendInterval = ui->leSendInterval->text();
+    builder.testCha = ui->leTestCha->text();
+    for (int row = 1; row < tableRows; ++row) {
+        const QCheckBox *check = rowCheckBox(row);
+        if (check && check->isChecked())
+            builder.devices.append({row - 1, cellText(row, colName), cellText(row, colPort)});
+    }
+    testPara = builder.build();
+
+    m_cycle.reset();
+    // The slots of this cycle show 0 % until their workers report, not what
+    // the last cycle left.
+    for (const deviceInfo_t &device : qAsConst(testPara.devices))
+        device.progressPtr->store(0);
+
+    testStartedOnce = 1;
+    m_cycle = std::make_unique<testThread>(testPara, testMode, this);
+    m_cycle->start(QThread::InheritPriority);
+
+    ui->pbnStartTest->setText(tr("停止测试"));
+    setTestStatusUI(TEST_RUNNING);
+    pollTimer->start(pollIntervalMs);
+    testRunning = 1;
+    runningFlag = 0;
+}
+
+void MainWindow::stopCycle()
+{
+    if (runningFlag)
+        return;
+    runningFlag = 1;
+
+    testRunning = 0;
+    ui->pbnStartTest->setEnabled(false);
+    if (m_cycle)
+        m_cycle->requestStop();
+    qDebug().noquote() << QStringLiteral("用户主动停止，正在停止测试中，请等待...");
+    waitForCycleEnd();
+    qDebug().noquote() << QStringLiteral("已经停止测试");
+
+    ui->pbnStartTest->setEnabled(true);
+    ui->pbnStartTest->setText(tr("开始测试"));
+    setTestStatusUI(TEST_NOT_STARTED);
+    pollTimer->stop();
+    runningFlag = 0;
+
+    if (m_closeAfterStop)
+        QTimer::singleShot(0, this, &QWidget::close);
+}
+
+// The window stays responsive meanwhile: its events are processed, blocking
+// between them, until the cycle thread has finished. The wait ends with the
+// thread's end signal, or at the latest at the next look 10 ms on.
+void MainWindow::waitForCycleEnd()
+{
+    if (!m_cycle || m_cycle->isFinished() || !m_cycle->isRunning())
+        return;
+    QEventLoop loop;
+    connect(m_cycle.get(), &QThread::finished, &loop, &QEventLoop::quit);
+    QTimer check;
+    connect(&check, &QTimer::timeout, &loop, [this, &loop] {
+        if (m_cycle->isFinished() || !m_cycle->isRunning())
+            loop.quit();
+    });
+    check.start(stopCheckMs);
+    if (m_cycle->isRunning())
+        loop.exec();
+}
+
+void MainWindow::closeEvent(QCloseEvent *event)
+{
+    if (runningFlag) {
+        // A stop is waiting for the cycle: close once it has ended.
+        m_closeAfterStop = true;
+        event->ignore();
+        return;
+    }
+    if (testRunning && m_cycle) {
+        if (m_cycle->isRunning())
+            stopCycle();
+        else
+            getTestResult(); // ended before the poll saw it: keep its results
+    }
+    QMainWindow::closeEvent(event);
+}
+
+void MainWindow::getTestResult()
+{
+    if (!testRunning || !m_cycle)
+        return;
+    if (m_cycle->isRunning()) {
+        showProgress();
+        return;
+    }
+    testRunning = 0;
+    pollTimer->stop();
+    const uint32_t number = testAllNum;
+    saveLogToFile();
+    ui->pbnStartTest->setEnabled(true);
+    ui->pbnStartTest->setText(tr("开始测试"));
+    showTestResult();
+    writeResultsFile(number);
+    if (testStartedOnce == 1 && autoTestFlag == 1)
+        testMode = 1;
+}
+
+void MainWindow::showProgress()
+{
+    int k = 0;
+    for (int row = 1; row < tableRows; ++row) {
+        const QCheckBox *check = rowCheckBox(row);
+        if (!check || !check->isChecked())
+            continue;
+        if (k >= testPara.devices.size())
+            break;
+        const std::atomic<uint8_t> *byte = testPara.devices.at(k).progressPtr;
+        if (byte)
+            setResultCell(row, colResult, QString::number(uint(byte->load())) + QLatin1Char('%'),
+                          colourPlain);
+        ++k;
+    }
+}
+
+void MainWindow::clearShowTestResult()
+{
+    for (int row = 0; row < tableRows; ++row) {
+        for (int column : {int(colResult), int(colTxResult), int(colRxResult), int(colFreqResult)})
+            setResultCell(row, column, QString(), colourPlain);
+    }
+}
+
+void MainWindow::showTestResult()
+{
+    JudgeLimits limits;
+    limits.txRssiMax = JudgeLimits::parse(ui->leTxRssiMax->text());
+    limits.txRssiMin = JudgeLimits::parse(ui->leTxRssiMin->text());
+    limits.rxRssiMax = JudgeLimits::parse(ui->leRxRssiMax->text());
+    limits.rxRssiMin = JudgeLimits::parse(ui->leRxRssiMin->text());
+    limits.freqMax = JudgeLimits::parse(ui->leRxFreqMax->text());
+    limits.freqMin = JudgeLimits::parse(ui->leRxFreqMin->text());
+    // The window keeps them as its members too, as the settings file loaded
+    // them.
+    rxRssiMax = limits.rxRssiMax;
+    rxRssiMin = limits.rxRssiMin;
+    rxFreqMax = limits.freqMax;
+    rxFreqMin = limits.freqMin;
+    txRssiMax = limits.txRssiMax;
+    txRssiMin = limits.txRssiMin;
+
+    testRestlt_t result;
+    const int state = m_cycle ? m_cycle->getResult(&result) : 0;
+    m_lastJudgement =
+        ResultJudge::judge(limits, state, testPara.devices.size(), result, checkedRows());
+    const CycleJudgement &j = m_lastJudgement;
+    if (!j.ended) {
+        qDebug().noquote() << QStringLiteral("显示测试结果出错！");
+        changeTestNum(testPassNum, testFailNum, testAllNum);
+        return;
+    }
+    for (const QString &message : j.messages)
+        qDebug().noquote() << message;
+
+    if (j.cycleError)
+        setResultCell(0, colResult, tr("发生错误"), colourFail);
+    for (const DeviceJudgement &device : j.devices) {
+        const int row = device.slot + 1;
+        if (device.verdict == DeviceVerdict::Error) {
+            setResultCell(row, colResult, tr("发生错误"), colourFail);
+            continue;
+        }
+        setCellText(row, colTxResult, QString::number(device.result.txRssiAve));
+        setCellText(row, colRxResult, QString::number(device.result.rxRssiAve));
+        setCellText(row, colFreqResult, QString::number(device.result.freqAve));
+        if (device.verdict == DeviceVerdict::Pass)
+            setResultCell(row, colResult, tr("通过"), colourPass);
+        else
+            setResultCell(row, colResult, tr("不通过"), colourFail);
+    }
+
+    ResultJudge::carryCalVal(j);
+    ResultJudge::count(j, &testPassNum, &testFailNum, &testAllNum);
+    setTestStatusUI(j.status);
+    changeTestNum(testPassNum, testFailNum, testAllNum);
+}
+
+void MainWindow::saveLogToFile()
+{
+    if (!m_cycle)
+        return;
+    dailyLog.write(testAllNum, m_cycle->getLog());
+}
+
+void MainWindow::writeResultsFile(uint32_t number)
+{
+    if (!m_cycle || !m_lastJudgement.ended)
+        return;
+    testRestlt_t result;
+    m_cycle->getResult(&result);
+    resultsCsv.write(ResultsCsv::rows(QDateTime::currentDateTime(), number, testPara,
+                                      m_cycle->getTraceability(), result, m_lastJudgement));
 }

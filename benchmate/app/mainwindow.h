@@ -1,7 +1,11 @@
 #ifndef MAINWINDOW_H
 #define MAINWINDOW_H
 
+#include "dailylog.h"
 #include "deviceconfigfile.h"
+#include "resultjudge.h"
+#include "resultscsv.h"
+#include "testrecords.h"
 #include "teststatus.h"
 
 #include <QMainWindow>
@@ -12,8 +16,10 @@
 #include <memory>
 
 class QCheckBox;
+class QCloseEvent;
 class QPaintEvent;
 class QTimer;
+class testThread;
 
 QT_BEGIN_NAMESPACE
 namespace Ui {
@@ -25,6 +31,14 @@ QT_END_NAMESPACE
 // golden machine, rows 1 to 24 the DUT slots), the counters, the status label
 // and the start/stop button. The settings file is read while the window is
 // built and written when it is destroyed.
+//
+// The start button starts one test cycle (testThread) over the checked rows;
+// a 100 ms poll shows each DUT's progress and, once the cycle has ended,
+// writes the daily log and the results file, judges the results (the same
+// judging as benchrun's), shows and counts them. Pressing the button during a
+// cycle stops it: the button stays disabled until the cycle has ended, and a
+// stopped cycle shows, counts and logs nothing. Closing the window during a
+// cycle stops it the same way before the settings are saved.
 class MainWindow : public QMainWindow
 {
     Q_OBJECT
@@ -71,20 +85,53 @@ public:
     // Replaces the file dialog of the firmware chooser (tests use this).
     void setOpenFileDialog(OpenFileDialog dialog);
 
+    // Appends the ended cycle's log to the day's log file, headed with the
+    // total counter as it stands.
+    void saveLogToFile();
+
+    // The current or last cycle, nullptr before the first start.
+    const testThread *cycleThread() const { return m_cycle.get(); }
+    // The parameters the last cycle was started with.
+    const testPara_t &cycleParameters() const { return testPara; }
+    // The judgement of the last cycle whose results were shown.
+    const CycleJudgement &lastJudgement() const { return m_lastJudgement; }
+
 public slots:
     // Lays out the table: 25 rows sharing its height, 9 columns in fixed
     // proportions of its width. Also run once at construction with no event.
     void paintEvent(QPaintEvent *event) override;
     void setTestStatusUI(TEST_STATUS status);
+    // The poll: progress while the cycle runs, results once it has ended.
+    void getTestResult();
+    void showTestResult();
+    void showProgress();
+    // Empties the result columns (3, 6, 7, 8) of every row.
+    void clearShowTestResult();
+
+protected:
+    void closeEvent(QCloseEvent *event) override;
 
 private slots:
     void on_pushButton_3_clicked();
     void on_checkBox_stateChanged(int state);
     void on_pbnClearNum_clicked();
+    void on_pbnStartTest_clicked();
 
 private:
     QString cellText(int row, int column) const;
     void setCellText(int row, int column, const QString &text);
+    void setResultCell(int row, int column, const QString &text, const char *colour);
+    // The checked DUT rows in table order, with their calibration offsets.
+    QList<JudgeRow> checkedRows() const;
+    void startCycle();
+    void stopCycle();
+    // Keeps the window's events running until the cycle thread has ended.
+    void waitForCycleEnd();
+    void writeResultsFile(uint32_t number);
+
+    // Set while the start/stop handler is at work: a press meanwhile is
+    // ignored.
+    static uint8_t runningFlag;
 
     std::unique_ptr<Ui::MainWindow> ui;
     DeviceConfigFile configFile;
@@ -117,6 +164,15 @@ private:
     uint8_t autoTestFlag = 0;
     // The engine's mode byte.
     uint8_t testMode = 0;
+
+    // The cycle: kept after it ended until the next start deletes it.
+    std::unique_ptr<testThread> m_cycle;
+    testPara_t testPara;
+    CycleJudgement m_lastJudgement;
+    DailyLog dailyLog;
+    ResultsCsv resultsCsv;
+    // A close that arrived while a stop was waiting for the cycle.
+    bool m_closeAfterStop = false;
 };
 
 #endif // MAINWINDOW_H

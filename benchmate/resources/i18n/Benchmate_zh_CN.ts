@@ -214,5 +214,17 @@
         <source>选择了无效的固件文件！</source>
         <translation type="unfinished"></translation>
     </message>
+    <message>
+        <source>停止测试</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>发生错误</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>不通过</source>
+        <translation type="unfinished"></translation>
+    </message>
 </context>
 </TS>

@@ -1,0 +1,121 @@
+#ifndef RESULTJUDGE_H
+#define RESULTJUDGE_H
+
+#include "testrecords.h"
+#include "teststatus.h"
+
+#include <QList>
+#include <QString>
+#include <QStringList>
+
+#include <cstdint>
+
+// The operator's six limits, as the line edits and the settings file hold
+// them.
+struct JudgeLimits
+{
+    float txRssiMax = 0;
+    float txRssiMin = 0;
+    float rxRssiMax = 0;
+    float rxRssiMin = 0;
+    float freqMax = 0;
+    float freqMin = 0;
+
+    // A limit text as a decimal number, the way the settings file reads it:
+    // "20.5" is 20.5, "-10" is -10, text that is not a number is 0.
+    static float parse(const QString &text);
+};
+
+// One device-table row that takes a result: its DUT slot (row - 1) and the
+// texts of its TX and RX calibration offset cells.
+struct JudgeRow
+{
+    int slot = 0;
+    QString txCal;
+    QString rxCal;
+};
+
+enum class DeviceVerdict
+{
+    Pass,  // every average within its limits
+    Fail,  // an average outside its limits
+    Error, // the DUT's RX or TX test failed: no numbers to judge
+};
+
+// The verdict of one result entry and the row it belongs to.
+struct DeviceJudgement
+{
+    int slot = 0;
+    DeviceVerdict verdict = DeviceVerdict::Error;
+    int txOffset = 0; // signed 8-bit
+    int rxOffset = 0; // signed 8-bit
+    deviceRestlt_t result;
+    // For a failing device, each bound it broke ("rx rssi -61 < -60").
+    QStringList reasons;
+};
+
+// What a finished cycle means for the station: what to show, what to count
+// and the crystal value the next cycle starts from.
+struct CycleJudgement
+{
+    // The engine reported the ended state; when false nothing else is set and
+    // nothing may change.
+    bool ended = false;
+    // The golden machine's row shows an error: the cycle did not finish, its
+    // result list does not match its devices, or a golden-machine step
+    // failed.
+    bool cycleError = false;
+    // The cycle did not finish or its list does not match: no device is
+    // judged at all.
+    bool incomplete = false;
+    // Judged entries, in row order (entry k belongs to the k-th row).
+    QList<DeviceJudgement> devices;
+    TEST_STATUS status = TEST_NOT_STARTED;
+
+    // Counter increments.
+    uint32_t passed = 0;
+    uint32_t failed = 0;
+    uint32_t total = 0;
+
+    // Set after a passing device: the low byte of the global crystal value
+    // becomes newCalVal, the value that device accepted.
+    bool calValChanged = false;
+    int8_t newCalVal = 0;
+
+    // Console lines about unreadable calibration offsets.
+    QStringList messages;
+
+    // The verdict of result entry `index`, or nullptr when it was not judged.
+    const DeviceJudgement *device(int index) const;
+};
+
+// Judges a cycle's results against the limits and the per-row calibration
+// offsets. The window and the console runner both use it, so a DUT passes or
+// fails alike in either.
+//
+// Entry k of the results belongs to the k-th of `rows` (the rows checked
+// when the results are shown); entries without a row are not judged and
+// rows without an entry are left alone. A bound itself passes: a TX RSSI
+// average equal to TX offset + TX upper limit is within limits.
+class ResultJudge
+{
+public:
+    // `runState` is what testThread::getResult returned, `devicesGiven` the
+    // number of devices the cycle was started with.
+    static CycleJudgement judge(const JudgeLimits &limits, int runState, int devicesGiven,
+                                const testRestlt_t &result, const QList<JudgeRow> &rows);
+
+    // A calibration offset text: a decimal integer whose low 8 bits are read
+    // as a signed value (200 is -56). Text that is not an integer is 0, and
+    // *ok tells it.
+    static int parseOffset(const QString &text, bool *ok = nullptr);
+
+    // Applies the counter increments of `judgement`.
+    static void count(const CycleJudgement &judgement, uint32_t *passNum, uint32_t *failNum,
+                      uint32_t *allNum);
+
+    // Carries the crystal value of a passing device into the global calVal.
+    static void carryCalVal(const CycleJudgement &judgement);
+};
+
+#endif // RESULTJUDGE_H

@@ -1,0 +1,173 @@
+#include "resultscsv.h"
+
+#include "stationglobals.h"
+
+#include <QDebug>
+#include <QStringList>
+
+namespace {
+
+const char *const headerFields[] = {
+    "date time",
+    "cycle",
+    "slot",
+    "device",
+    "port",
+    "mac",
+    "flash uid",
+    "crystal",
+    "rx rssi min",
+    "rx rssi max",
+    "rx rssi avg",
+    "freq offset min",
+    "freq offset max",
+    "freq offset avg",
+    "tx rssi min",
+    "tx rssi max",
+    "tx rssi avg",
+    "rx status",
+    "tx status",
+    "verdict",
+};
+
+// A field as CSV keeps it: quoted when it holds a separator, a quote or a
+// line break.
+QString field(const QString &text)
+{
+    if (!text.contains(QLatin1Char(',')) && !text.contains(QLatin1Char('"')) &&
+        !text.contains(QLatin1Char('\n')) && !text.contains(QLatin1Char('\r')))
+        return text;
+    QString quoted = text;
+    quoted.replace(QLatin1Char('"'), QStringLiteral("\"\""));
+    return QLatin1Char('"') + quoted + QLatin1Char('"');
+}
+
+QString statusText(int32_t status)
+{
+    switch (status) {
+    case STATUS_PASS:
+        return QStringLiteral("pass");
+    case STATUS_FAIL:
+        return QStringLiteral("fail");
+    case TX_NOT_RUN:
+        return QStringLiteral("not run");
+    default:
+        return QString::number(status);
+    }
+}
+
+QString line(const QStringList &fields)
+{
+    QStringList out;
+    for (const QString &f : fields)
+        out << field(f);
+    return out.join(QLatin1Char(',')) + QStringLiteral("\r\n");
+}
+
+} // namespace
+
+ResultsCsv::ResultsCsv(const QString &dirPath)
+    : m_file(dirPath, QStringLiteral(".csv"), header())
+{}
+
+ResultsCsv::~ResultsCsv()
+{
+    if (m_file.pendingCount() == 0 || m_file.flush())
+        return;
+    qWarning().noquote() << QStringLiteral("%1 result row block(s) could not be written to %2; "
+                                           "here they are:")
+                                .arg(m_file.pendingCount())
+                                .arg(todaysFile());
+    qWarning().noquote() << QString::fromUtf8(m_file.pendingBytes());
+}
+
+QByteArray ResultsCsv::header()
+{
+    QStringList fields;
+    for (const char *name : headerFields)
+        fields << QLatin1String(name);
+    return line(fields).toUtf8();
+}
+
+int ResultsCsv::slotOf(const deviceInfo_t &device)
+{
+    for (int slot = 0; slot < dutSlots; ++slot) {
+        if (device.progressPtr == &progress[slot])
+            return slot;
+    }
+    return -1;
+}
+
+QString ResultsCsv::verdictText(const CycleJudgement &judgement, int index)
+{
+    if (judgement.incomplete)
+        return QStringLiteral("error");
+    const DeviceJudgement *device = judgement.device(index);
+    if (!device)
+        return QStringLiteral("not judged");
+    switch (device->verdict) {
+    case DeviceVerdict::Pass:
+        return QStringLiteral("pass");
+    case DeviceVerdict::Fail:
+        return QStringLiteral("fail");
+    case DeviceVerdict::Error:
+        break;
+    }
+    return QStringLiteral("error");
+}
+
+QByteArray ResultsCsv::rows(const QDateTime &when, uint32_t number, const testPara_t &para,
+                            const QList<deviceTrace_t> &traces, const testRestlt_t &result,
+                            const CycleJudgement &judgement)
+{
+    const QString time = when.toString(QStringLiteral("yyyy-MM-dd hh:mm:ss"));
+    QString out;
+    for (int k = 0; k < para.devices.size(); ++k) {
+        const deviceInfo_t &device = para.devices.at(k);
+        const int slot = slotOf(device);
+        QStringList fields;
+        fields << time << QString::number(number) << (slot >= 0 ? QString::number(slot) : QString())
+               << device.name << device.port;
+        if (k < traces.size())
+            fields << traces.at(k).mac << traces.at(k).flashUid;
+        else
+            fields << QString() << QString();
+
+        if (k < result.results.size()) {
+            const deviceRestlt_t &r = result.results.at(k);
+            const bool rxPassed = r.rxStatus == STATUS_PASS;
+            fields << (rxPassed ? QString::number(int(r.calVal)) : QString())
+                   << QString::number(r.rxRssiMin) << QString::number(r.rxRssiMax)
+                   << QString::number(r.rxRssiAve) << QString::number(r.freqMin)
+                   << QString::number(r.freqMax) << QString::number(r.freqAve)
+                   << QString::number(r.txRssiMin) << QString::number(r.txRssiMax)
+                   << QString::number(r.txRssiAve) << statusText(r.rxStatus)
+                   << statusText(r.txStatus);
+        } else {
+            for (int i = 0; i < 12; ++i)
+                fields << QString();
+        }
+        fields << verdictText(judgement, k);
+        out += line(fields);
+    }
+    return out.toUtf8();
+}
+
+QString ResultsCsv::todaysFile() const
+{
+    return m_file.filePath(QDate::currentDate());
+}
+
+bool ResultsCsv::write(const QByteArray &cycleRows)
+{
+    if (cycleRows.isEmpty() && m_file.pendingCount() == 0)
+        return true;
+    const bool written = cycleRows.isEmpty() ? m_file.flush() : m_file.append(cycleRows);
+    if (!written)
+        qWarning().noquote()
+            << QStringLiteral("Results file: %1 cycle(s) of rows not written yet (%2); kept, and "
+                              "written ahead of the next cycle's rows.")
+                   .arg(m_file.pendingCount())
+                   .arg(m_file.lastError());
+    return written;
+}

@@ -1,0 +1,53 @@
+#ifndef RESULTSCSV_H
+#define RESULTSCSV_H
+
+#include "dailyappender.h"
+#include "resultjudge.h"
+#include "testrecords.h"
+
+#include <QDateTime>
+#include <QList>
+#include <QString>
+
+#include <cstdint>
+
+// The day's results file, "./log/" + the date as "yyyy-MM-dd.csv": one row
+// per DUT per cycle that ended on its own, for tracing a module back to its
+// test. UTF-8, CR LF, a header row at the top of every new file, appended and
+// never rewritten. A cycle's rows go out in one write; rows that cannot be
+// written are kept and go out ahead of the next cycle's rows.
+class ResultsCsv
+{
+public:
+    explicit ResultsCsv(const QString &dirPath = QStringLiteral("./log"));
+    ~ResultsCsv();
+    ResultsCsv(const ResultsCsv &) = delete;
+    ResultsCsv &operator=(const ResultsCsv &) = delete;
+
+    static QByteArray header();
+
+    // The rows of one cycle: one per device the cycle was started with, in
+    // device order. `number` is the cycle's heading number in the daily log.
+    // Numbers come from the result entry of the device (empty when there is
+    // none), the MAC and flash UID from the traceability the cycle kept.
+    static QByteArray rows(const QDateTime &when, uint32_t number, const testPara_t &para,
+                           const QList<deviceTrace_t> &traces, const testRestlt_t &result,
+                           const CycleJudgement &judgement);
+
+    // The slot (0..23) of a device's progress byte, -1 when it is none of
+    // the global ones.
+    static int slotOf(const deviceInfo_t &device);
+
+    // The verdict word of result entry `index`.
+    static QString verdictText(const CycleJudgement &judgement, int index);
+
+    bool write(const QByteArray &cycleRows);
+
+    int pendingCount() const { return m_file.pendingCount(); }
+    QString todaysFile() const;
+
+private:
+    DailyAppender m_file;
+};
+
+#endif // RESULTSCSV_H

@@ -1,0 +1,80 @@
+#include "benchoptions.h"
+
+namespace {
+
+// Beyond this a run is a mistake rather than a shift's work.
+constexpr int maxCycles = 1000000;
+
+bool parseCycles(const QString &text, int *cycles)
+{
+    bool ok = false;
+    const int value = text.toInt(&ok, 10);
+    if (!ok || value < 1 || value > maxCycles)
+        return false;
+    *cycles = value;
+    return true;
+}
+
+} // namespace
+
+BenchOptions BenchOptions::parse(const QStringList &args)
+{
+    BenchOptions options;
+    for (int i = 0; i < args.size(); ++i) {
+        const QString &arg = args.at(i);
+        if (arg == QLatin1String("--help") || arg == QLatin1String("-h")) {
+            options.help = true;
+        } else if (arg == QLatin1String("--verbose") || arg == QLatin1String("-v")) {
+            options.verbose = true;
+        } else if (arg == QLatin1String("--cycles") || arg == QLatin1String("-n")) {
+            if (i + 1 >= args.size()) {
+                options.error = arg + QStringLiteral(" needs a number of cycles");
+                return options;
+            }
+            const QString value = args.at(++i);
+            if (!parseCycles(value, &options.cycles)) {
+                options.error = QStringLiteral("bad number of cycles \"%1\" (1 to %2)")
+                                    .arg(value)
+                                    .arg(maxCycles);
+                return options;
+            }
+        } else if (arg.startsWith(QLatin1String("--cycles="))) {
+            const QString value = arg.mid(9);
+            if (!parseCycles(value, &options.cycles)) {
+                options.error = QStringLiteral("bad number of cycles \"%1\" (1 to %2)")
+                                    .arg(value)
+                                    .arg(maxCycles);
+                return options;
+            }
+        } else {
+            options.error = QStringLiteral("unknown argument \"%1\"").arg(arg);
+            return options;
+        }
+    }
+    return options;
+}
+
+QString BenchOptions::usage()
+{
+    return QStringLiteral("Usage: benchrun [--cycles N] [--verbose]\n"
+                          "\n"
+                          "Runs N test cycles (default 1) of the station without a window: the\n"
+                          "same engine, judging, counters and logs as Benchmate. Run it in the\n"
+                          "station directory, the one that holds config/device_config.csv,\n"
+                          "config/CHIPCTL/Chipctl and log/.\n"
+                          "\n"
+                          "After every cycle it prints a table of the DUTs, at the end a yield\n"
+                          "summary. Each cycle's log goes to log/yyyy-MM-dd.txt, one row per DUT\n"
+                          "to log/yyyy-MM-dd.csv; the counters and the starting crystal value\n"
+                          "are written back to config/device_config.csv after every cycle.\n"
+                          "\n"
+                          "  -n, --cycles N   number of cycles, 1 to 1000000\n"
+                          "  -v, --verbose    show the engine's console lines too\n"
+                          "  -h, --help       this text\n"
+                          "\n"
+                          "Exit status: 0 every cycle ran (failed DUTs are results, not errors);\n"
+                          "1 the station is not set up (settings file, enabled DUTs, chip tool,\n"
+                          "firmware); 2 a bad command line; 3 a cycle ended in a station error\n"
+                          "(the golden machine failed, or the cycle did not finish); 4 a log or\n"
+                          "results block could not be written.\n");
+}

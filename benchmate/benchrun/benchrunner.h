@@ -1,0 +1,57 @@
+#ifndef BENCHRUNNER_H
+#define BENCHRUNNER_H
+
+#include "benchoptions.h"
+#include "deviceconfigfile.h"
+#include "resultjudge.h"
+#include "testparabuilder.h"
+
+#include <QList>
+#include <QString>
+#include <QTextStream>
+
+#include <cstdint>
+
+// Runs test cycles without a window, as the station's window would: the
+// station's settings file gives the golden machine, the enabled DUTs, the
+// firmware and the limits; every cycle is judged alike, counted, logged to
+// the daily log and the results file, and the counters and the starting
+// crystal value carry from cycle to cycle and into the settings file.
+//
+// Runs in the station directory, with an event loop of its own while a cycle
+// runs (the engine's chip-tool runs need none from it).
+class BenchRunner
+{
+public:
+    enum ExitStatus
+    {
+        ExitDone = 0,
+        ExitBadSetup = 1,
+        ExitBadUsage = 2,
+        ExitStationError = 3,
+        ExitLogsNotWritten = 4,
+    };
+
+    BenchRunner(const BenchOptions &options, QTextStream &out, QTextStream &err);
+
+    int run();
+
+private:
+    bool loadSetup();
+    bool runCycle(int cycle);
+    void saveSetup();
+
+    const BenchOptions m_options;
+    QTextStream &m_out;
+    QTextStream &m_err;
+
+    DeviceConfigFile m_configFile;
+    DeviceConfig m_config;
+    TestParaBuilder m_builder;
+    QList<JudgeRow> m_rows;
+    JudgeLimits m_limits;
+    uint8_t m_mode = 0;
+    bool m_logsPending = false;
+};
+
+#endif // BENCHRUNNER_H

@@ -1,0 +1,166 @@
+#include "cycletable.h"
+
+#include "logrecord.h"
+#include "resultscsv.h"
+
+#include <QStringList>
+
+namespace {
+
+QString seconds(qint64 ms)
+{
+    return QString::number(double(ms) / 1000.0, 'f', 1) + QStringLiteral(" s");
+}
+
+// Left-aligned columns wide enough for every cell.
+QString columns(const QList<QStringList> &rows, const QList<bool> &rightAligned)
+{
+    QList<int> widths;
+    for (const QStringList &row : rows) {
+        for (int c = 0; c < row.size(); ++c) {
+            if (c >= widths.size())
+                widths.append(0);
+            widths[c] = qMax(widths.at(c), row.at(c).size());
+        }
+    }
+    QString out;
+    for (const QStringList &row : rows) {
+        QString line;
+        for (int c = 0; c < row.size(); ++c) {
+            const bool right = c < rightAligned.size() && rightAligned.at(c);
+            const QString cell = right ? row.at(c).rightJustified(widths.at(c))
+                                       : row.at(c).leftJustified(widths.at(c));
+            line += (c ? QStringLiteral("  ") : QString()) + cell;
+        }
+        while (line.endsWith(QLatin1Char(' ')))
+            line.chop(1);
+        out += QStringLiteral("  ") + line + QLatin1Char('\n');
+    }
+    return out;
+}
+
+QString percent(uint32_t part, uint32_t whole)
+{
+    if (whole == 0)
+        return QStringLiteral("-");
+    return QString::number(100.0 * double(part) / double(whole), 'f', 1) + QStringLiteral(" %");
+}
+
+} // namespace
+
+QString CycleTable::verdict(const CycleJudgement &judgement, const testRestlt_t &result, int index)
+{
+    if (judgement.incomplete)
+        return QStringLiteral("ERROR (cycle)");
+    const DeviceJudgement *device = judgement.device(index);
+    if (!device)
+        return QStringLiteral("not judged");
+    switch (device->verdict) {
+    case DeviceVerdict::Pass:
+        return QStringLiteral("PASS");
+    case DeviceVerdict::Fail:
+        return QStringLiteral("FAIL");
+    case DeviceVerdict::Error:
+        break;
+    }
+    if (index < result.results.size() && result.results.at(index).rxStatus == STATUS_FAIL)
+        return QStringLiteral("ERROR (RX)");
+    return QStringLiteral("ERROR (TX)");
+}
+
+QStringList CycleTable::firstErrors(const QString &cycleLog, int devices)
+{
+    const QString prefix = logRecord::getLevelPrefix(LOG_ERROR);
+    const int stampLength = int(sizeof("hh:mm:ss:zzz ")) - 1;
+    QStringList errors;
+    QString first;
+    const QStringList lines = cycleLog.split(QStringLiteral("\r\n"));
+    for (const QString &line : lines) {
+        if (errors.size() > devices)
+            break;
+        if (line.isEmpty()) {
+            errors << first;
+            first.clear();
+        } else if (first.isEmpty() && line.startsWith(prefix)) {
+            first = line.mid(prefix.size() + stampLength);
+        }
+    }
+    while (errors.size() <= devices)
+        errors << QString();
+    return errors;
+}
+
+QString CycleTable::cycleTable(int cycle, int cycles, qint64 elapsedMs, const testPara_t &para,
+                               const QList<deviceTrace_t> &traces, const testRestlt_t &result,
+                               const CycleJudgement &judgement, const QString &cycleLog)
+{
+    // The cycle keeps a log for every DUT whose worker it started, and those
+    // are the DUTs it traced.
+    const QStringList errors = firstErrors(cycleLog, traces.size());
+    const QString goldenError = errors.last();
+    QString out = QStringLiteral("Cycle %1 of %2: %3 DUT(s), %4")
+                      .arg(cycle)
+                      .arg(cycles)
+                      .arg(para.devices.size())
+                      .arg(seconds(elapsedMs));
+    if (!judgement.ended)
+        out += QStringLiteral(", the cycle did not end");
+    else if (judgement.incomplete)
+        out += result.finished != 1 ? QStringLiteral(", the cycle did not finish")
+                                    : QStringLiteral(", results missing");
+    else if (judgement.cycleError)
+        out += QStringLiteral(", golden machine error");
+    if (judgement.cycleError && !goldenError.isEmpty())
+        out += QStringLiteral(": ") + goldenError;
+    out += QLatin1Char('\n');
+
+    QList<QStringList> rows;
+    rows << QStringList{QStringLiteral("slot"),    QStringLiteral("device"),
+                        QStringLiteral("port"),    QStringLiteral("mac"),
+                        QStringLiteral("verdict"), QStringLiteral("tx rssi"),
+                        QStringLiteral("rx rssi"), QStringLiteral("freq"),
+                        QStringLiteral("crystal"), QStringLiteral("note")};
+    for (int k = 0; k < para.devices.size(); ++k) {
+        const deviceInfo_t &device = para.devices.at(k);
+        const int slot = ResultsCsv::slotOf(device);
+        QStringList row;
+        row << (slot >= 0 ? QString::number(slot) : QStringLiteral("-")) << device.name
+            << device.port
+            << (k < traces.size() && !traces.at(k).mac.isEmpty() ? traces.at(k).mac
+                                                                 : QStringLiteral("-"))
+            << verdict(judgement, result, k);
+        const DeviceJudgement *judged = judgement.device(k);
+        if (judged && judged->verdict != DeviceVerdict::Error) {
+            const deviceRestlt_t &r = judged->result;
+            row << QString::number(r.txRssiAve) << QString::number(r.rxRssiAve)
+                << QString::number(r.freqAve) << QString::number(int(r.calVal))
+                << judged->reasons.join(QStringLiteral("; "));
+        } else {
+            row << QStringLiteral("-") << QStringLiteral("-") << QStringLiteral("-")
+                << QStringLiteral("-") << (judged && k < traces.size() ? errors.at(k) : QString());
+        }
+        rows << row;
+    }
+    out += columns(rows, {true, false, false, false, false, true, true, true, true, false});
+    out += QStringLiteral("  passed %1, failed %2\n").arg(judgement.passed).arg(judgement.failed);
+    return out;
+}
+
+QString CycleTable::summary(const Totals &totals)
+{
+    QString out = QStringLiteral("Summary: %1 cycle(s) in %2")
+                      .arg(totals.cycles)
+                      .arg(seconds(totals.elapsedMs));
+    if (totals.cycles > 0)
+        out += QStringLiteral(", %1 a cycle").arg(seconds(totals.elapsedMs / totals.cycles));
+    out += QLatin1Char('\n');
+    const uint32_t tested = totals.passed + totals.failed;
+    out += QStringLiteral("  DUTs judged %1, passed %2, failed %3, yield %4\n")
+               .arg(tested)
+               .arg(totals.passed)
+               .arg(totals.failed)
+               .arg(percent(totals.passed, tested));
+    if (totals.stationErrors > 0)
+        out += QStringLiteral("  %1 cycle(s) ended in a station error\n").arg(totals.stationErrors);
+    return out;
+}

@@ -1,0 +1,429 @@
+// Judging a cycle's results: the bounds, the offsets, the counters, the
+// status and the crystal value the next cycle starts from.
+#include "resultjudge.h"
+#include "stationglobals.h"
+
+#include <QtTest>
+
+namespace {
+
+// RX RSSI -60..-20, frequency -10..10, TX RSSI -70..-30.
+JudgeLimits limits()
+{
+    JudgeLimits l;
+    l.rxRssiMax = -20;
+    l.rxRssiMin = -60;
+    l.freqMax = 10;
+    l.freqMin = -10;
+    l.txRssiMax = -30;
+    l.txRssiMin = -70;
+    return l;
+}
+
+deviceRestlt_t good(int8_t cal = 0)
+{
+    deviceRestlt_t r;
+    r.rxRssiAve = -40;
+    r.txRssiAve = -50;
+    r.freqAve = 0;
+    r.calVal = cal;
+    r.rxStatus = STATUS_PASS;
+    r.txStatus = STATUS_PASS;
+    return r;
+}
+
+testRestlt_t finished(const QList<deviceRestlt_t> &results, int cycleStatus = STATUS_PASS)
+{
+    testRestlt_t t;
+    t.results = results;
+    t.cycleStatus = cycleStatus;
+    t.finished = 1;
+    return t;
+}
+
+QList<JudgeRow> rows(int n, const QString &tx = QStringLiteral("0"),
+                     const QString &rx = QStringLiteral("0"))
+{
+    QList<JudgeRow> out;
+    for (int i = 0; i < n; ++i)
+        out.append({i * 2 + 1, tx, rx}); // slots 1, 3, 5 ...
+    return out;
+}
+
+CycleJudgement judgeOne(const deviceRestlt_t &r, const JudgeLimits &l = limits(),
+                        const QString &tx = QStringLiteral("0"),
+                        const QString &rx = QStringLiteral("0"))
+{
+    return ResultJudge::judge(l, CYCLE_ENDED, 1, finished({r}), rows(1, tx, rx));
+}
+
+DeviceVerdict verdictOf(const CycleJudgement &j)
+{
+    return j.devices.isEmpty() ? DeviceVerdict::Error : j.devices.first().verdict;
+}
+
+} // namespace
+
+Q_DECLARE_METATYPE(DeviceVerdict)
+
+class TestResultJudge : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init() { calVal.store(244); }
+
+    void bounds_data();
+    void bounds();
+    void offsetsShiftRssiBoundsOnly();
+    void offsetLowByteSigned_data();
+    void offsetLowByteSigned();
+    void unreadableOffsetCountsZeroAndSaysSo();
+    void decimalLimits();
+    void failedStepsAreErrorsWithoutOffsets();
+    void goldenMachineFailureStillShowsDevices();
+    void unfinishedCycle();
+    void shorterResultList();
+    void noEnabledDevice();
+    void notEndedChangesNothing();
+    void rowsMatchInOrderAndExtraRowsStayAlone();
+    void calValFromThePassingDevice();
+    void calValUnchangedWithoutPass();
+    void countersAccumulate();
+};
+
+// Every bound passes on its value and fails one unit beyond.
+void TestResultJudge::bounds_data()
+{
+    QTest::addColumn<QString>("field");
+    QTest::addColumn<int>("value");
+    QTest::addColumn<DeviceVerdict>("verdict");
+    const struct
+    {
+        const char *field;
+        int bound;
+        int beyond;
+    } cases[] = {
+        {"tx", -30, -29}, {"tx", -70, -71}, {"rx", -20, -19},
+        {"rx", -60, -61}, {"freq", 10, 11}, {"freq", -10, -11},
+    };
+    for (const auto &c : cases) {
+        QTest::addRow("%s on %d", c.field, c.bound)
+            << QString::fromLatin1(c.field) << c.bound << DeviceVerdict::Pass;
+        QTest::addRow("%s at %d", c.field, c.beyond)
+            << QString::fromLatin1(c.field) << c.beyond << DeviceVerdict::Fail;
+    }
+}
+
+void TestResultJudge::bounds()
+{
+    QFETCH(QString, field);
+    QFETCH(int, value);
+    QFETCH(DeviceVerdict, verdict);
+    deviceRestlt_t r = good();
+    if (field == QLatin1String("tx"))
+        r.txRssiAve = value;
+    else if (field == QLatin1String("rx"))
+        r.rxRssiAve = value;
+    else
+        r.freqAve = value;
+    const CycleJudgement j = judgeOne(r);
+    QVERIFY(j.ended);
+    QCOMPARE(verdictOf(j), verdict);
+    const bool pass = verdict == DeviceVerdict::Pass;
+    QCOMPARE(j.passed, pass ? 1u : 0u);
+    QCOMPARE(j.failed, pass ? 0u : 1u);
+    QCOMPARE(j.total, 1u);
+    QCOMPARE(j.status, pass ? TEST_PASS : TEST_FAIL);
+    QVERIFY(!j.cycleError);
+}
+
+// The calibration offsets move the RSSI bounds; the frequency takes none.
+void TestResultJudge::offsetsShiftRssiBoundsOnly()
+{
+    deviceRestlt_t r = good();
+    r.txRssiAve = -27; // TX max -30 + 3
+    r.rxRssiAve = -65; // RX min -60 - 5
+    CycleJudgement j = judgeOne(r, limits(), QStringLiteral("3"), QStringLiteral("-5"));
+    QCOMPARE(verdictOf(j), DeviceVerdict::Pass);
+    QCOMPARE(j.devices.first().txOffset, 3);
+    QCOMPARE(j.devices.first().rxOffset, -5);
+
+    r.txRssiAve = -26;
+    QCOMPARE(verdictOf(judgeOne(r, limits(), QStringLiteral("3"), QStringLiteral("-5"))),
+             DeviceVerdict::Fail);
+    r.txRssiAve = -27;
+    r.rxRssiAve = -66;
+    QCOMPARE(verdictOf(judgeOne(r, limits(), QStringLiteral("3"), QStringLiteral("-5"))),
+             DeviceVerdict::Fail);
+
+    // A large offset does not widen the frequency window.
+    r = good();
+    r.freqAve = 11;
+    QCOMPARE(verdictOf(judgeOne(r, limits(), QStringLiteral("20"), QStringLiteral("20"))),
+             DeviceVerdict::Fail);
+}
+
+void TestResultJudge::offsetLowByteSigned_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<int>("offset");
+    QTest::newRow("200") << "200" << -56;
+    QTest::newRow("256") << "256" << 0;
+    QTest::newRow("-1") << "-1" << -1;
+    QTest::newRow("127") << "127" << 127;
+    QTest::newRow("128") << "128" << -128;
+    QTest::newRow("-129") << "-129" << 127;
+}
+
+void TestResultJudge::offsetLowByteSigned()
+{
+    QFETCH(QString, text);
+    QFETCH(int, offset);
+    QCOMPARE(ResultJudge::parseOffset(text), offset);
+
+    // In the judging: a TX offset of `text` moves the TX upper bound to
+    // -30 + offset exactly.
+    deviceRestlt_t r = good();
+    r.txRssiAve = -30 + offset;
+    JudgeLimits wide = limits();
+    wide.txRssiMin = -1000;
+    QCOMPARE(verdictOf(judgeOne(r, wide, text)), DeviceVerdict::Pass);
+    r.txRssiAve = -30 + offset + 1;
+    QCOMPARE(verdictOf(judgeOne(r, wide, text)), DeviceVerdict::Fail);
+}
+
+void TestResultJudge::unreadableOffsetCountsZeroAndSaysSo()
+{
+    bool ok = true;
+    QCOMPARE(ResultJudge::parseOffset(QStringLiteral("2.5"), &ok), 0);
+    QVERIFY(!ok);
+    QCOMPARE(ResultJudge::parseOffset(QString(), &ok), 0);
+    QVERIFY(!ok);
+
+    deviceRestlt_t r = good();
+    r.txRssiAve = -30; // passes only with an offset of 0
+    const CycleJudgement j = judgeOne(r, limits(), QStringLiteral("abc"), QString());
+    QCOMPARE(verdictOf(j), DeviceVerdict::Pass);
+    QCOMPARE(j.devices.first().txOffset, 0);
+    QCOMPARE(j.messages, QStringList() << QStringLiteral("Dut1 TX校准值不正确")
+                                       << QStringLiteral("Dut1 RX校准值不正确"));
+}
+
+// Limits are decimal numbers, as the settings file writes them: 20.5 is
+// 20.5, not 0.
+void TestResultJudge::decimalLimits()
+{
+    QCOMPARE(JudgeLimits::parse(QStringLiteral("20.5")), 20.5f);
+    QCOMPARE(JudgeLimits::parse(QStringLiteral("-10.5")), -10.5f);
+    QCOMPARE(JudgeLimits::parse(QStringLiteral("1e+07")), 1e7f);
+    QCOMPARE(JudgeLimits::parse(QStringLiteral("x")), 0.0f);
+
+    JudgeLimits l = limits();
+    l.freqMax = JudgeLimits::parse(QStringLiteral("20.5"));
+    deviceRestlt_t r = good();
+    r.freqAve = 20;
+    QCOMPARE(verdictOf(judgeOne(r, l)), DeviceVerdict::Pass);
+    r.freqAve = 21;
+    QCOMPARE(verdictOf(judgeOne(r, l)), DeviceVerdict::Fail);
+
+    // A lower bound of -60.5 lets -60 through but not -61.
+    l = limits();
+    l.rxRssiMin = JudgeLimits::parse(QStringLiteral("-60.5"));
+    r = good();
+    r.rxRssiAve = -61;
+    QCOMPARE(verdictOf(judgeOne(r, l)), DeviceVerdict::Fail);
+}
+
+// A DUT whose RX or TX test failed is an error: no numbers judged, no offset
+// read, counted as failed.
+void TestResultJudge::failedStepsAreErrorsWithoutOffsets()
+{
+    deviceRestlt_t rxFailed = good();
+    rxFailed.rxStatus = STATUS_FAIL;
+    rxFailed.txStatus = TX_NOT_RUN;
+    deviceRestlt_t txFailed = good();
+    txFailed.txStatus = STATUS_FAIL;
+    const CycleJudgement j =
+        ResultJudge::judge(limits(), CYCLE_ENDED, 3, finished({rxFailed, txFailed, good()}),
+                           rows(3, QStringLiteral("bad"), QStringLiteral("bad")));
+    QCOMPARE(j.devices.size(), 3);
+    QCOMPARE(j.devices.at(0).verdict, DeviceVerdict::Error);
+    QCOMPARE(j.devices.at(1).verdict, DeviceVerdict::Error);
+    QCOMPARE(j.devices.at(2).verdict, DeviceVerdict::Pass);
+    QCOMPARE(j.failed, 2u);
+    QCOMPARE(j.passed, 1u);
+    QCOMPARE(j.total, 3u);
+    QCOMPARE(j.status, TEST_FAIL);
+    QVERIFY(!j.cycleError);
+    // Only the judged device's offsets were read.
+    QCOMPARE(j.messages.size(), 2);
+    QVERIFY(j.messages.first().startsWith(QStringLiteral("Dut5 ")));
+
+    // A TX test that never ran (0) is judged by its numbers: TX RSSI 0 is
+    // above every sensible upper limit.
+    deviceRestlt_t txNotRun = good();
+    txNotRun.txStatus = TX_NOT_RUN;
+    txNotRun.txRssiAve = 0;
+    QCOMPARE(verdictOf(judgeOne(txNotRun)), DeviceVerdict::Fail);
+}
+
+// cycleStatus 5 with every device within its limits: the golden machine's
+// row shows an error, every device passes, the cycle counts as failed.
+void TestResultJudge::goldenMachineFailureStillShowsDevices()
+{
+    const CycleJudgement j = ResultJudge::judge(limits(), CYCLE_ENDED, 2,
+                                                finished({good(4), good(5)}, STATUS_FAIL), rows(2));
+    QVERIFY(j.cycleError);
+    QVERIFY(!j.incomplete);
+    QCOMPARE(j.devices.size(), 2);
+    QCOMPARE(j.devices.at(0).verdict, DeviceVerdict::Pass);
+    QCOMPARE(j.devices.at(1).verdict, DeviceVerdict::Pass);
+    QCOMPARE(j.passed, 2u);
+    QCOMPARE(j.failed, 0u);
+    QCOMPARE(j.total, 2u);
+    QCOMPARE(j.status, TEST_FAIL);
+    QVERIFY(j.calValChanged);
+}
+
+// finished 0: one error for the whole cycle, every device given counts as
+// failed, the total grows by the entries actually reported.
+void TestResultJudge::unfinishedCycle()
+{
+    testRestlt_t t = finished({good(), good()});
+    t.finished = 0;
+    const CycleJudgement j = ResultJudge::judge(limits(), CYCLE_ENDED, 3, t, rows(3));
+    QVERIFY(j.cycleError);
+    QVERIFY(j.incomplete);
+    QVERIFY(j.devices.isEmpty());
+    QCOMPARE(j.failed, 3u);
+    QCOMPARE(j.passed, 0u);
+    QCOMPARE(j.total, 2u);
+    QCOMPARE(j.status, TEST_FAIL);
+    QVERIFY(!j.calValChanged);
+    QVERIFY(j.messages.isEmpty());
+}
+
+void TestResultJudge::shorterResultList()
+{
+    const CycleJudgement j =
+        ResultJudge::judge(limits(), CYCLE_ENDED, 3, finished({good(), good()}), rows(3));
+    QVERIFY(j.cycleError);
+    QVERIFY(j.incomplete);
+    QVERIFY(j.devices.isEmpty());
+    QCOMPARE(j.failed, 3u);
+    QCOMPARE(j.passed, 0u);
+    QCOMPARE(j.total, 2u);
+    QCOMPARE(j.status, TEST_FAIL);
+
+    // Nothing reported at all: failures counted, the total unchanged.
+    const CycleJudgement none = ResultJudge::judge(limits(), CYCLE_ENDED, 4, finished({}), rows(4));
+    QCOMPARE(none.failed, 4u);
+    QCOMPARE(none.total, 0u);
+}
+
+void TestResultJudge::noEnabledDevice()
+{
+    const CycleJudgement j = ResultJudge::judge(limits(), CYCLE_ENDED, 0, finished({}), {});
+    QVERIFY(!j.cycleError);
+    QCOMPARE(j.status, TEST_PASS);
+    QCOMPARE(j.passed + j.failed + j.total, 0u);
+
+    testRestlt_t t = finished({});
+    t.finished = 0;
+    const CycleJudgement unfinished = ResultJudge::judge(limits(), CYCLE_ENDED, 0, t, {});
+    QVERIFY(unfinished.cycleError);
+    QCOMPARE(unfinished.status, TEST_FAIL);
+    QCOMPARE(unfinished.passed + unfinished.failed + unfinished.total, 0u);
+}
+
+void TestResultJudge::notEndedChangesNothing()
+{
+    const CycleJudgement j =
+        ResultJudge::judge(limits(), CYCLE_RUNNING, 1, finished({good(9)}), rows(1));
+    QVERIFY(!j.ended);
+    QVERIFY(j.devices.isEmpty());
+    QCOMPARE(j.passed + j.failed + j.total, 0u);
+    QVERIFY(!j.calValChanged);
+    uint32_t pass = 7, fail = 8, all = 15;
+    ResultJudge::count(j, &pass, &fail, &all);
+    QCOMPARE(pass, 7u);
+    QCOMPARE(fail, 8u);
+    QCOMPARE(all, 15u);
+    ResultJudge::carryCalVal(j);
+    QCOMPARE(calVal.load(), 244);
+}
+
+// Entry k goes to the k-th row; with more rows than entries the extra rows
+// are not judged, with fewer the extra entries are not.
+void TestResultJudge::rowsMatchInOrderAndExtraRowsStayAlone()
+{
+    deviceRestlt_t second = good();
+    second.freqAve = 50;
+    const QList<JudgeRow> threeRows = {{4, "0", "0"}, {9, "0", "0"}, {17, "0", "0"}};
+    CycleJudgement j =
+        ResultJudge::judge(limits(), CYCLE_ENDED, 2, finished({good(), second}), threeRows);
+    QCOMPARE(j.devices.size(), 2);
+    QCOMPARE(j.devices.at(0).slot, 4);
+    QCOMPARE(j.devices.at(1).slot, 9);
+    QCOMPARE(j.devices.at(1).verdict, DeviceVerdict::Fail);
+    QCOMPARE(j.devices.at(1).result.freqAve, 50);
+    QVERIFY(j.device(2) == nullptr);
+
+    j = ResultJudge::judge(limits(), CYCLE_ENDED, 2, finished({good(), second}),
+                           threeRows.mid(0, 1));
+    QCOMPARE(j.devices.size(), 1);
+    QCOMPARE(j.passed + j.failed, 1u);
+    QCOMPARE(j.total, 2u);
+}
+
+// The next calibration starts from the value a passing device accepted, not
+// from the first entry's (which here failed with 0).
+void TestResultJudge::calValFromThePassingDevice()
+{
+    deviceRestlt_t first = good(0);
+    first.rxStatus = STATUS_FAIL;
+    first.txStatus = TX_NOT_RUN;
+    deviceRestlt_t tooLoud = good(9);
+    tooLoud.rxRssiAve = 0;
+    calVal.store(0x1200 | 0xf4); // high bits are kept
+    const CycleJudgement j =
+        ResultJudge::judge(limits(), CYCLE_ENDED, 3, finished({first, good(-7), tooLoud}), rows(3));
+    QVERIFY(j.calValChanged);
+    QCOMPARE(int(j.newCalVal), -7);
+    ResultJudge::carryCalVal(j);
+    QCOMPARE(calVal.load(), 0x1200 | 0xf9);
+    QCOMPARE(int(int8_t(uint8_t(calVal.load() & 0xff))), -7);
+
+    // With several passing devices the last one's value counts.
+    const CycleJudgement two =
+        ResultJudge::judge(limits(), CYCLE_ENDED, 2, finished({good(3), good(5)}), rows(2));
+    ResultJudge::carryCalVal(two);
+    QCOMPARE(int(int8_t(uint8_t(calVal.load() & 0xff))), 5);
+}
+
+void TestResultJudge::calValUnchangedWithoutPass()
+{
+    deviceRestlt_t loud = good(30);
+    loud.rxRssiAve = 0;
+    const CycleJudgement j = judgeOne(loud);
+    QVERIFY(!j.calValChanged);
+    ResultJudge::carryCalVal(j);
+    QCOMPARE(calVal.load(), 244);
+}
+
+void TestResultJudge::countersAccumulate()
+{
+    deviceRestlt_t loud = good();
+    loud.rxRssiAve = 0;
+    const CycleJudgement j =
+        ResultJudge::judge(limits(), CYCLE_ENDED, 3, finished({good(), loud, good()}), rows(3));
+    uint32_t pass = 10, fail = 2, all = 12;
+    ResultJudge::count(j, &pass, &fail, &all);
+    QCOMPARE(pass, 12u);
+    QCOMPARE(fail, 3u);
+    QCOMPARE(all, 15u);
+}
+
+QTEST_GUILESS_MAIN(TestResultJudge)
+#include "tst_resultjudge.moc"
