@@ -43,8 +43,11 @@ bool chipTool::run(const QStringList &args, int finishWait)
 {
     reap();
     m_process.start(toolPath(), args, QIODevice::ReadWrite);
+    // Neither wait's outcome decides anything: a tool that is slow to start
+    // on a busy station still has the whole finish wait, and is judged by
+    // its output alone.
     m_process.waitForStarted(startWait);
-    if (m_process.state() == QProcess::Running)
+    if (m_process.state() != QProcess::NotRunning)
         m_process.waitForFinished(qMax(finishWait, 0));
     // Whatever it printed before a kill is still in the pipe and read here.
     reap();

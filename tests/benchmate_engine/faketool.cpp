@@ -155,7 +155,7 @@ void FakeTool::healthyGolden(const QString &gmMac)
     on(QStringLiteral("GM tx_gm 1 *"), txAnswer(-45, 20));
 }
 
-void FakeTool::healthyDut(const QString &port)
+void FakeTool::healthyDut(const QString &port, const QString &rxOptions)
 {
     on(port + QStringLiteral(" entry_boot_mode"), QStringLiteral("Ok."));
     on(port + QStringLiteral(" download ram 0x20000000 *"), QStringLiteral("Ok."));
@@ -166,9 +166,9 @@ void FakeTool::healthyDut(const QString &port)
            QStringLiteral("\nOk."));
     on(port + QStringLiteral(" test_dut mac_dut *"), QStringLiteral("Ok."));
     on(port + QStringLiteral(" xtal_cap write *"), QStringLiteral("Ok."));
-    on(port + QStringLiteral(" rx_dut *"), rxAnswer(2.0f));
-    on(port + QStringLiteral(" rx_dut *"), rxAnswer(3.0f));
-    on(port + QStringLiteral(" rx_dut *"), rxAnswer(2.0f));
+    on(port + QStringLiteral(" rx_dut *"), rxAnswer(2.0f), rxOptions);
+    on(port + QStringLiteral(" rx_dut *"), rxAnswer(3.0f), rxOptions);
+    on(port + QStringLiteral(" rx_dut *"), rxAnswer(2.0f), rxOptions);
     on(port + QStringLiteral(" tx_dut *"), QStringLiteral("Ok."));
     on(port + QStringLiteral(" rf_stop"), QStringLiteral("Ok."));
 }

@@ -46,8 +46,8 @@ public:
     void healthyGolden(const QString &gmMac = QStringLiteral("A0:B1:C2:D3:E4:F5"));
     // Rules for a DUT on `port` that answers everything and whose crystal
     // search ends after three RX tests (offsets 2.0, 3.0, 2.0): accepted at
-    // the start value + 0.
-    void healthyDut(const QString &port);
+    // the start value + 0. `rxOptions` go with its three RX answers.
+    void healthyDut(const QString &port, const QString &rxOptions = QString());
 
 private:
     void writeScript();

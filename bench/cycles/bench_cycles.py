@@ -1,0 +1,248 @@
+#!/usr/bin/env python3
+"""Whole test cycles of Benchmate's engine against the simulated station.
+
+For 1, 6, 12 and 24 DUTs, runs cycles of the engine (bench_cycle: the
+engine's testThread with the real Chipctl, nothing of the window) against a
+simulator of its own, and prints a Markdown table of medians over the
+repeats:
+
+- wall: the cycle's wall time;
+- floor: the least time the cycle can take at all (below);
+- ratio: wall / floor;
+- DUTs/h: DUTs tested per hour at that wall time;
+- CPU/DUT: CPU seconds (user + system) per DUT of the engine process and of
+  all Chipctl runs together;
+- peak RSS of the engine process and of the largest single Chipctl run;
+- sim CPU: what the simulator itself used (it shares the machine's cores, a
+  real bench's chips do not);
+- passed: DUTs that passed RX and TX, per cycle (every one should).
+
+The floor is what the chips and the mandated pauses take, with every Chipctl
+run and every decision costing nothing. It is counted from the simulator's
+wire trace of each run:
+
+    floor = golden machine's wire time (set-up, RF off, TX measurements)
+          + 30 ms per TX measurement (the golden machine's air time)
+          + max over DUTs of the DUT's RX phase:
+                its wire time before the TX phase
+              + 200 ms of reset pulses ("entry_boot_mode")
+              + 1000 ms pause after the ramcode download (the engine's)
+              + 30 ms per RX measurement (air time)
+              + 100 ms per baud switch
+          + sum over DUTs of the DUT's wire time in the TX phase
+
+where the wire time of a byte is 10 bits at the chip's baud rate at that
+moment (115200 unless a "chip baud" note says otherwise), both directions
+counted since every exchange is a command and its answer. The TX phase starts
+when the golden machine receives "rf_stop". A DUT's RX phase runs in
+parallel with the others; the TX phase takes the DUTs one at a time.
+
+    bench/cycles/bench_cycles.py [--build build] [--duts 1,6,12,24]
+                                 [--repeats 3] [--markdown FILE]
+
+Needs a built tree (bench_cycle, Chipctl, stationsim and the ramcode image).
+Starts and stops its own simulator per DUT count, on free ports with a
+temporary state directory. Never run as a test.
+"""
+
+import argparse
+import json
+import os
+import re
+import shutil
+import statistics
+import subprocess
+import sys
+import tempfile
+
+BITS_PER_BYTE = 10
+START_BAUD = 115200
+RESET_PULSES_S = 0.200
+SETTLE_S = 1.000
+AIR_TIME_S = 0.030
+BAUD_SWITCH_S = 0.100
+
+RECORD = re.compile(r"^\s*(\d+\.\d+) (host>chip|chip>host) ((?:[0-9a-f]{2} )*[0-9a-f]{2})")
+NOTE_BAUD = re.compile(r"^\s*(\d+\.\d+) -- chip baud (\d+)")
+
+
+def read_trace(path, offset):
+    """Records of a trace file after `offset`: (time, direction, bytes,
+    baud) with the chip's baud rate in force; and the new offset."""
+    with open(path, "r", encoding="utf-8", errors="replace") as f:
+        f.seek(offset)
+        text = f.read()
+        end = f.tell()
+    records = []
+    baud = START_BAUD
+    for line in text.splitlines():
+        m = NOTE_BAUD.match(line)
+        if m:
+            baud = int(m.group(2))
+            continue
+        m = RECORD.match(line)
+        if m:
+            data = bytes.fromhex(m.group(3).replace(" ", ""))
+            records.append((float(m.group(1)), m.group(2), data, baud))
+    return records, end
+
+
+def wire(records):
+    return sum(len(r[2]) * BITS_PER_BYTE / r[3] for r in records)
+
+
+def host_text(records):
+    return b"".join(r[2] for r in records if r[1] == "host>chip")
+
+
+def floor_of(traces, duts):
+    """The cycle's floor from the trace records of one run (see above)."""
+    gm = traces["gm"]
+    tx_start = None
+    sent = b""
+    for t, direction, data, _ in gm:
+        if direction == "host>chip":
+            sent += data
+            if b"rf_stop" in sent:
+                tx_start = t
+                break
+    if tx_start is None:
+        return None
+    gm_text = host_text(gm)
+    total = wire(gm) + AIR_TIME_S * gm_text.count(b"start_m_tx_test")
+    rx_longest = 0.0
+    tx_sum = 0.0
+    for n in range(1, duts + 1):
+        records = traces["dut%02d" % n]
+        rx = [r for r in records if r[0] < tx_start]
+        tx = [r for r in records if r[0] >= tx_start]
+        text = host_text(rx)
+        rx_floor = (wire(rx) + RESET_PULSES_S + SETTLE_S
+                    + AIR_TIME_S * text.count(b"start_s_rx_test")
+                    + BAUD_SWITCH_S * text.count(b"baudrate"))
+        rx_longest = max(rx_longest, rx_floor)
+        tx_sum += wire(tx)
+    return total + rx_longest + tx_sum
+
+
+def cpu_seconds(pid):
+    """User + system CPU of a running process, from /proc."""
+    with open("/proc/%d/stat" % pid) as f:
+        fields = f.read().rsplit(")", 1)[1].split()
+    return (int(fields[11]) + int(fields[12])) / os.sysconf("SC_CLK_TCK")
+
+
+def start_simulator(sim_bin, duts, state, trace):
+    proc = subprocess.Popen(
+        [sim_bin, "--duts", str(duts), "--base-port", "0", "--state-dir", state, "--trace", trace],
+        stdin=subprocess.PIPE, stdout=subprocess.PIPE, stderr=subprocess.DEVNULL)
+    ready = proc.stdout.readline().decode().split()
+    if not ready or ready[0] != "ready":
+        proc.kill()
+        sys.exit("stationsim did not start")
+    ports = dict(word.split("=", 1) for word in ready[1:])
+    return proc, ports
+
+
+def bench(args, duts, tools):
+    with tempfile.TemporaryDirectory(prefix="bench-cycles-") as tmp:
+        work = os.path.join(tmp, "work")
+        config = os.path.join(work, "config", "CHIPCTL", "Config")
+        os.makedirs(config)
+        shutil.copy2(tools["chipctl"], os.path.join(work, "config", "CHIPCTL", "Chipctl"))
+        shutil.copy2(tools["image"], os.path.join(config, "TK716A_RAM_BIN.bin"))
+        state = os.path.join(tmp, "state")
+        trace = os.path.join(tmp, "trace")
+        os.makedirs(state)
+        os.makedirs(trace)
+        sim, ports = start_simulator(tools["sim"], duts, state, trace)
+        names = ["gm"] + ["dut%02d" % n for n in range(1, duts + 1)]
+        offsets = {name: 0 for name in names}
+        runs = []
+        try:
+            argv = [tools["cycle"], "./config/CHIPCTL/Config/TK716A_RAM_BIN.bin", "120000",
+                    ports["gm"]] + [ports[name] for name in names[1:]]
+            for _ in range(args.repeats):
+                sim_before = cpu_seconds(sim.pid)
+                out = subprocess.run(argv, cwd=work, stdout=subprocess.PIPE,
+                                     stderr=subprocess.DEVNULL, check=True).stdout
+                sim_cpu = cpu_seconds(sim.pid) - sim_before
+                result = json.loads(out)
+                if result["finished"] != 1:
+                    sys.exit("%d DUTs: the cycle did not finish: %s" % (duts, out.decode()))
+                # A DUT that fails (on a saturated machine: a 1000 ms step
+                # that ran out) is counted, not hidden.
+                result["passed"] = sum(1 for d in result["duts"]
+                                       if d["rx"] == 4 and d["tx"] == 4)
+                traces = {}
+                for name in names:
+                    traces[name], offsets[name] = read_trace(
+                        os.path.join(trace, name + ".trace"), offsets[name])
+                result["floor"] = floor_of(traces, duts)
+                result["sim"] = sim_cpu
+                runs.append(result)
+        finally:
+            sim.stdin.close()
+            try:
+                sim.wait(10)
+            except subprocess.TimeoutExpired:
+                sim.kill()
+                sim.wait()
+    return runs
+
+
+def main():
+    here = os.path.dirname(os.path.abspath(__file__))
+    root = os.path.dirname(os.path.dirname(here))
+    ap = argparse.ArgumentParser(description=__doc__,
+                                 formatter_class=argparse.RawDescriptionHelpFormatter)
+    ap.add_argument("--build", default=os.path.join(root, "build"))
+    ap.add_argument("--duts", default="1,6,12,24")
+    ap.add_argument("--repeats", type=int, default=3)
+    ap.add_argument("--markdown", help="also write the table to this file")
+    args = ap.parse_args()
+
+    build = os.path.abspath(args.build)
+    tools = {
+        "cycle": os.path.join(build, "bin", "bench_cycle"),
+        "sim": os.path.join(build, "bin", "stationsim"),
+        "chipctl": os.path.join(build, "station", "config", "CHIPCTL", "Chipctl"),
+        "image": os.path.join(build, "station", "config", "CHIPCTL", "Config",
+                              "TK716A_RAM_BIN.bin"),
+    }
+    for path in tools.values():
+        if not os.path.exists(path):
+            sys.exit("missing %s: build the tree first" % path)
+
+    med = statistics.median
+    lines = [
+        "| DUTs | passed | wall s | floor s | ratio | DUTs/h | engine CPU s/DUT "
+        "| Chipctl CPU s/DUT | engine peak RSS MiB | Chipctl peak RSS MiB | sim CPU s |",
+        "|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|",
+    ]
+    for duts in [int(n) for n in args.duts.split(",")]:
+        runs = bench(args, duts, tools)
+        wall = med(r["wall"] for r in runs)
+        floor = med(r["floor"] for r in runs)
+        lines.append(
+            "| %d | %s | %.1f | %.1f | %.2f | %.0f | %.3f | %.3f | %.1f | %.1f | %.1f |" % (
+                duts, "/".join(str(r["passed"]) for r in runs),
+                wall, floor, med(r["wall"] / r["floor"] for r in runs),
+                duts * 3600.0 / wall,
+                med(r["cpuSelf"] for r in runs) / duts,
+                med(r["cpuTools"] for r in runs) / duts,
+                max(r["rssSelfKb"] for r in runs) / 1024.0,
+                max(r["rssToolKb"] for r in runs) / 1024.0,
+                med(r["sim"] for r in runs)))
+        print(lines[-1] if len(lines) > 3 else "\n".join(lines), flush=True)
+    table = "\n".join(lines) + "\n"
+    notes = ("\nMedians of %d cycles per row (peak RSS: the largest); %d CPU cores.\n"
+             % (args.repeats, os.cpu_count()))
+    if args.markdown:
+        with open(args.markdown, "w", encoding="utf-8") as f:
+            f.write(table + notes)
+    print(notes, end="")
+
+
+if __name__ == "__main__":
+    main()
