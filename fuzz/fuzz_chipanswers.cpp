@@ -6,8 +6,8 @@
 // promises its caller.
 //
 // Input: operation, dump length, device count, piece size, then the answer.
-#include "answerrules.h"
 #include "fuzzcheck.h"
+#include "protocol/answerrules.h"
 
 #include <fuzzer/FuzzedDataProvider.h>
 

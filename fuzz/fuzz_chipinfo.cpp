@@ -3,8 +3,8 @@
 // built-in chips, and the file then holds them for the next start.
 //
 // Input: the file's bytes.
-#include "chipinfo.h"
 #include "fuzzcheck.h"
+#include "protocol/chipinfo.h"
 
 #include <QFile>
 #include <QTemporaryDir>

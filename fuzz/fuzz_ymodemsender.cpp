@@ -8,7 +8,7 @@
 //
 // Input: file and block size, then pieces (a length byte and its bytes).
 #include "fuzzcheck.h"
-#include "ymodemprotocol.h"
+#include "protocol/ymodemprotocol.h"
 
 #include <QFile>
 #include <QTemporaryDir>

@@ -17,7 +17,8 @@ if [ $# -lt 2 ]; then
     echo "usage: fuzz/run.sh BUILD_DIR SECONDS_PER_HARNESS [HARNESS...]" >&2
     exit 2
 fi
-BUILD="$1"
+mkdir -p "$1"
+BUILD="$(cd "$1" && pwd)"
 SECONDS_EACH="$2"
 shift 2
 JOBS="${STATION_JOBS:-$(nproc 2>/dev/null || echo 2)}"

@@ -213,10 +213,13 @@ AnswerState hexDump(const QByteArray &buf, uint32_t length, QString &dump)
     const int first = buf.indexOf('\n');
     if (first < 0)
         return AnswerState::Pending;
-    const QByteArray text = untilNul(buf.mid(first + 1));
+    // Counted in characters of the text, not in bytes: a byte that is no
+    // ASCII (line noise) must not make the dump handed back shorter than
+    // the length it promises.
+    const QString text = QString::fromUtf8(untilNul(buf.mid(first + 1)));
     if (qint64(text.size()) != chars + 6)
         return AnswerState::Pending;
-    dump = QString::fromUtf8(text.left(int(chars + 5)));
+    dump = text.left(int(chars + 5));
     return AnswerState::Accepted;
 }
 

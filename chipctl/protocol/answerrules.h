@@ -58,7 +58,8 @@ AnswerState taggedValue(const QByteArray &buf, const QByteArray &tag, int32_t &v
 AnswerState macLine(const QByteArray &buf, bool strict, QString &mac);
 
 // A hex dump of `length` bytes plus their CRC: three characters a byte after
-// the first "\n", 3 × length + 6 in all; `dump` receives all but the last.
+// the first "\n", 3 × length + 6 characters in all; `dump` receives all but
+// the last.
 AnswerState hexDump(const QByteArray &buf, uint32_t length, QString &dump);
 // The bytes of such a dump: `length` data bytes and the two CRC-16 bytes
 // (high first), each as hexadecimal separated by single spaces. True, with
