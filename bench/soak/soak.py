@@ -48,12 +48,13 @@ def main():
     ap.add_argument('--cycles', type=int, default=100)
     ap.add_argument('--duts', type=int, default=24)
     ap.add_argument('--noise', type=float, default=0.05)
-    ap.add_argument('--gm-noise', type=float, default=None)
+    ap.add_argument('--gm-noise', type=float, default=0.0,
+                    help="the golden machine's line noise (default 0: see README.md)")
     ap.add_argument('--seed', type=int, default=1)
     ap.add_argument('--cycle-limit', type=int, default=400, help='seconds a cycle may take')
     ap.add_argument('--report')
     args = ap.parse_args()
-    gm_noise = args.noise if args.gm_noise is None else args.gm_noise
+    gm_noise = args.gm_noise
 
     build = os.path.abspath(args.build)
     chipctl = os.path.join(build, 'station/config/CHIPCTL/Chipctl')
@@ -113,7 +114,8 @@ def main():
     sampler = threading.Thread(target=sample, daemon=True)
     sampler.start()
     heading = re.compile(r'^Cycle (\d+) of \d+: \d+ DUT\(s\), ([\d.]+) s(.*)$')
-    row = re.compile(r'^ +(\d+) +DUT\d+ +\S+ +\S+ +(PASS|FAIL|ERROR \((?:RX|TX|cycle)\)|not judged) ')
+    row = re.compile(r'^ +(\d+) +DUT\d+ +\S+ +\S+ +(PASS|FAIL|ERROR \((?:RX|TX|cycle)\)|not judged) +\S+ +\S+ +\S+ +\S+ *(.*)$')
+    notes = {}
     current = None
     for line in run.stdout:
         line = line.rstrip('\n')
@@ -133,6 +135,8 @@ def main():
                 cycle_ends[-1][3] += 1
             else:
                 cycle_ends[-1][4] += 1
+                note = m.group(3).strip() or m.group(2)
+                notes[note] = notes.get(note, 0) + 1
     status = run.wait()
     state['done'] = True
     sampler.join()
@@ -171,34 +175,33 @@ def main():
         problems.append('results file ends in a partial line')
     if any(len(r) != 20 for r in rows):
         problems.append('results file has rows with a wrong field count')
-    by_cycle = {}
-    for r in rows:
-        by_cycle.setdefault(int(r[1]), []).append(int(r[2]))
+    # Each cycle writes one row per DUT, in slot order, in one piece.
     numbers = [int(n) for n in blocks]
-    for k, number in enumerate(numbers):
+    if len(rows) != args.duts * len(cycle_ends):
+        problems.append('results file: %d rows for %d cycles' % (len(rows), len(cycle_ends)))
+    for k in range(min(len(cycle_ends), len(numbers))):
+        group = rows[k * args.duts:(k + 1) * args.duts]
         shown = sorted(slot for slot, _ in table.get(k + 1, []))
-        if sorted(by_cycle.get(number, [])) != shown or len(shown) != args.duts:
-            problems.append('cycle %d: table shows %d DUTs, results file %d' % (k + 1, len(shown), len(by_cycle.get(number, []))))
+        if [int(r[2]) for r in group] != shown or any(int(r[1]) != numbers[k] for r in group):
+            problems.append('cycle %d: the table and the results file disagree' % (k + 1))
             break
-        sections = log.split('第%d次测试开始:\r\n' % number, 1)[1].split('第%d次测试结束。' % number, 1)[0]
-        if not cycle_ends[k][5] and sections.count(': Start test....') != args.duts:
-            problems.append('cycle %d: the daily log lacks DUT sections' % (k + 1))
-            break
+    starts = log.count(': Start test....')
+    reached = sum(1 for c in cycle_ends if not c[5])
+    if starts != args.duts * reached:
+        problems.append('daily log: %d DUT sections for %d cycles that reached the DUTs' % (starts, reached))
 
-    # Memory: after the first tenth of the cycles against the end.
-    def rss_at(cycle, column):
-        values = [s[column] for s in samples if s[1] == cycle]
-        return values[-1] if values else None
+    # Memory: the highest resident size in the first tenth of the run against
+    # the highest in the last tenth.
     tenth = max(1, args.cycles // 10)
     last = len(cycle_ends)
     growth = {}
     for name, column in (('benchrun', 2), ('stationsim', 3)):
-        first = rss_at(tenth, column)
-        end = rss_at(last, column)
+        early = max((s[column] for s in samples if s[1] < tenth), default=None)
+        late = max((s[column] for s in samples if s[1] >= last - tenth), default=None)
         peak = max((s[column] for s in samples), default=0)
-        growth[name] = (first, end, peak)
-        if first and end and end - first > max(2048, first // 10):
-            problems.append('%s memory grew from %d kB to %d kB' % (name, first, end))
+        growth[name] = (early, late, peak)
+        if early and late and late - early > max(2048, early // 10):
+            problems.append('%s memory grew from %d kB to %d kB' % (name, early, late))
 
     durations = [c[2] for c in cycle_ends]
     passed = sum(c[3] for c in cycle_ends)
@@ -211,9 +214,10 @@ def main():
         '| wall time | %.0f s (cycle min %.1f s, mean %.1f s, max %.1f s) |' % (
             elapsed, min(durations, default=0), sum(durations) / max(1, len(durations)), max(durations, default=0)),
         '| DUT verdicts | %d pass, %d fail or error; %d cycles with a golden-machine error |' % (passed, failed, station_errors),
+        '| notes of failed DUTs | %s |' % (', '.join('%s %d' % (n, c) for n, c in sorted(notes.items(), key=lambda x: -x[1])) or '-'),
         '| daily log | %d whole blocks; results file %d rows |' % (len(blocks), len(rows)),
-        '| benchrun RSS | %s kB after cycle %d, %s kB at the end, peak %d kB |' % (growth['benchrun'][0], tenth, growth['benchrun'][1], growth['benchrun'][2]),
-        '| stationsim RSS | %s kB after cycle %d, %s kB at the end, peak %d kB |' % (growth['stationsim'][0], tenth, growth['stationsim'][1], growth['stationsim'][2]),
+        '| benchrun RSS | %s kB in the first %d cycles, %s kB in the last %d, peak %d kB (%d samples) |' % (growth['benchrun'][0], tenth, growth['benchrun'][1], tenth, growth['benchrun'][2], len(samples)),
+        '| stationsim RSS | %s kB in the first %d cycles, %s kB in the last %d, peak %d kB |' % (growth['stationsim'][0], tenth, growth['stationsim'][1], tenth, growth['stationsim'][2]),
         '| exit | benchrun %s, stationsim %s |' % (status, sim_status),
         '| verdict | %s |' % ('all checks hold' if not problems else '; '.join(problems)),
     ]
