@@ -10,8 +10,13 @@ void ATCMD::recvData(QByteArray data)
 {
     if (data.isNull())
         return;
+    recvText += answerText(data);
+}
+
+QString ATCMD::answerText(const QByteArray &data)
+{
     const int nul = data.indexOf('\0');
-    recvText += QString::fromUtf8(nul < 0 ? data : data.left(nul));
+    return QString::fromUtf8(nul < 0 ? data : data.left(nul));
 }
 
 bool ATCMD::exchange(const QByteArray &command)
@@ -58,20 +63,25 @@ bool ATCMD::readCalibration(QList<int32_t> &values)
 {
     if (!exchange(QByteArrayLiteral("AT+ATE_OK?\r\n")))
         return false;
+    return parseCalibration(recvText, values);
+}
+
+bool ATCMD::parseCalibration(const QString &answer, QList<int32_t> &values)
+{
     static const char *const keys[] = {
         "+XTAL_COMP:", "+TXPOWER_COMP:", "+TXPOWER_B_COMP:", "+TXPOWER_GN_COMP:"};
     for (const char *key : keys) {
         const QLatin1String tag(key);
-        const int at = recvText.indexOf(tag);
+        const int at = answer.indexOf(tag);
         // A missing key is a value that cannot be read.
         if (at < 0) {
             values.append(0);
             return false;
         }
         const int start = at + tag.size();
-        const int end = recvText.indexOf(QLatin1String("\r\n"), start);
+        const int end = answer.indexOf(QLatin1String("\r\n"), start);
         bool ok = false;
-        const int value = recvText.mid(start, end < 0 ? -1 : end - start).toInt(&ok, 10);
+        const int value = answer.mid(start, end < 0 ? -1 : end - start).toInt(&ok, 10);
         values.append(ok ? value : 0);
         if (!ok)
             return false;

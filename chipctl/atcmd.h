@@ -24,6 +24,13 @@ public:
     // Crystal, TX power, TX power B and TX power GN, in this order.
     bool readCalibration(QList<int32_t> &values);
 
+    // The four values of an "AT+ATE_OK?" answer, appended to `values` as
+    // they read; a missing key or a value that is not a number appends 0
+    // and ends the reading with false.
+    static bool parseCalibration(const QString &answer, QList<int32_t> &values);
+    // Received bytes as the answer text: UTF-8 up to the first 0x00.
+    static QString answerText(const QByteArray &data);
+
 signals:
     void sendData(QByteArray data);
 

@@ -44,10 +44,6 @@ private:
 NetPort::NetPort(QObject *parent)
     : SerialBackend(parent)
     , socket(new QTcpSocket(this))
-    , options({TelnetCodec::optionBinary, TelnetCodec::optionSuppressGoAhead,
-               TelnetCodec::optionComPort},
-              {TelnetCodec::optionBinary, TelnetCodec::optionSuppressGoAhead,
-               TelnetCodec::optionComPort})
 {
     socket->setProxy(QNetworkProxy::NoProxy);
     connect(socket, &QTcpSocket::readyRead, this, &NetPort::receive);
@@ -129,13 +125,9 @@ bool NetPort::connectToServer(const NetPortAddress &address, const QDeadlineTime
 // server closed the connection.
 bool NetPort::negotiate(const QDeadlineTimer &deadline)
 {
-    send(options.offerLocal(TelnetCodec::optionBinary) +
-         options.requestRemote(TelnetCodec::optionBinary) +
-         options.offerLocal(TelnetCodec::optionSuppressGoAhead) +
-         options.requestRemote(TelnetCodec::optionSuppressGoAhead) +
-         options.offerLocal(TelnetCodec::optionComPort));
+    send(session.offers());
     const QDeadlineTimer answers(qMin(negotiationTimeoutMs, msLeft(deadline)));
-    while (!negotiationSettled() && socket->state() == QAbstractSocket::ConnectedState) {
+    while (!session.negotiationSettled() && socket->state() == QAbstractSocket::ConnectedState) {
         const int left = msLeft(answers);
         if (left <= 0)
             break;
@@ -145,16 +137,9 @@ bool NetPort::negotiate(const QDeadlineTimer &deadline)
     return socket->state() == QAbstractSocket::ConnectedState;
 }
 
-bool NetPort::negotiationSettled() const
-{
-    return options.localSettled(TelnetCodec::optionBinary) &&
-           options.remoteSettled(TelnetCodec::optionBinary) &&
-           options.localSettled(TelnetCodec::optionComPort);
-}
-
 bool NetPort::comPortUsable() const
 {
-    return telnet && options.localUsable(TelnetCodec::optionComPort);
+    return telnet && session.comPortUsable();
 }
 
 QByteArray NetPort::readAll()
@@ -216,25 +201,10 @@ void NetPort::receive()
 void NetPort::take(const QByteArray &bytes)
 {
     QByteArray data;
-    if (telnet) {
-        QList<TelnetCodec::Event> events;
-        codec.decode(bytes, data, events);
-        QByteArray replies;
-        for (const TelnetCodec::Event &event : std::as_const(events)) {
-            if (event.kind == TelnetCodec::Event::Negotiation) {
-                replies += options.answer(event.verb, event.option);
-            } else if (event.option == TelnetCodec::optionComPort) {
-                // Answers and notifications of the server; only the baud
-                // rate it confirms is kept.
-                uint32_t baudRate = 0;
-                if (ComPortOption::readBaudRateAnswer(event.payload, baudRate))
-                    serverBaudRate = baudRate;
-            }
-        }
-        send(replies);
-    } else {
+    if (telnet)
+        send(session.take(bytes, data));
+    else
         data = bytes;
-    }
     if (data.isEmpty())
         return;
     received += data;

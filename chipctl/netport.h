@@ -1,9 +1,8 @@
 #ifndef NETPORT_H
 #define NETPORT_H
 
+#include "rfc2217session.h"
 #include "serialbackend.h"
-#include "telnetcodec.h"
-#include "telnetoptions.h"
 
 class QDeadlineTimer;
 class QTcpSocket;
@@ -45,7 +44,7 @@ public:
 
     // The baud rate the server last confirmed; 0 before its first answer
     // and always on a raw socket.
-    uint32_t confirmedBaudRate() const { return serverBaudRate; }
+    uint32_t confirmedBaudRate() const { return session.confirmedBaudRate(); }
 
 private slots:
     void receive();
@@ -55,7 +54,6 @@ private:
 
     bool connectToServer(const NetPortAddress &address, const QDeadlineTimer &deadline);
     bool negotiate(const QDeadlineTimer &deadline);
-    bool negotiationSettled() const;
     bool comPortUsable() const;
     void take(const QByteArray &bytes);
     void changeLine(const QByteArray &request);
@@ -65,13 +63,11 @@ private:
     void leaveBlockingCall();
 
     QTcpSocket *socket; // child of this object
-    TelnetCodec codec;
-    TelnetOptions options;
+    Rfc2217Session session;
     QByteArray received;
     bool telnet = false;
     int blockingCalls = 0;
     bool dataWaiting = false;
-    uint32_t serverBaudRate = 0;
 };
 
 #endif // NETPORT_H

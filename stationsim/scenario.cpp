@@ -145,7 +145,7 @@ bool Scenario::apply(StationSetup *setup, QString *error) const
             if (chipName(s) == it.key())
                 slot = s;
         }
-        const QString path = QStringLiteral("chips.") + it.key();
+        const QString path = QStringLiteral("chips.") + StrictJson::shownKey(it.key());
         if (slot < 0) {
             *error = QStringLiteral("unknown chip %1 (gm, dut01 ... dut24)").arg(path);
             return false;

@@ -150,10 +150,10 @@ bool SimHost::openTraces(QString *error)
             return false;
         WireTrace *t = trace.get();
         connect(ports[i].get(), &Rfc2217Port::note, t,
-                [t](const QString &text) { t->event(QStringLiteral("rfc2217: ") + text); });
+                [t](const QString &text) { t->noteLine(QStringLiteral("rfc2217: ") + text); });
         if (i < ptys.size())
             connect(ptys[i].get(), &PtyPort::note, t,
-                    [t](const QString &text) { t->event(QStringLiteral("pty: ") + text); });
+                    [t](const QString &text) { t->noteLine(QStringLiteral("pty: ") + text); });
         traces.push_back(std::move(trace));
     }
     return true;

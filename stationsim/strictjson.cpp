@@ -9,9 +9,27 @@ StrictJson::StrictJson(const QJsonObject &object, const QString &path)
     , path(path)
 {}
 
+QString StrictJson::shownKey(const QString &key)
+{
+    QString out;
+    for (const QChar c : key) {
+        if (c == QLatin1Char('\n'))
+            out += QStringLiteral("\\n");
+        else if (c == QLatin1Char('\r'))
+            out += QStringLiteral("\\r");
+        else if (c == QLatin1Char('\t'))
+            out += QStringLiteral("\\t");
+        else if (c.unicode() < 0x20 || c.unicode() == 0x7f)
+            out += QStringLiteral("\\x%1").arg(c.unicode(), 2, 16, QLatin1Char('0'));
+        else
+            out += c;
+    }
+    return out;
+}
+
 QString StrictJson::pathOf(const QString &key) const
 {
-    return path.isEmpty() ? key : path + QLatin1Char('.') + key;
+    return path.isEmpty() ? shownKey(key) : path + QLatin1Char('.') + shownKey(key);
 }
 
 void StrictJson::fail(const QString &message)

@@ -31,6 +31,9 @@ public:
     bool ok() const { return problem.isEmpty(); }
     QString error() const { return problem; }
     QString pathOf(const QString &key) const;
+    // A key as a message shows it: control characters (a line end typed into
+    // a key) as \n, \r, \t or \xNN, so that the message stays one line.
+    static QString shownKey(const QString &key);
     void fail(const QString &message);
 
 private:

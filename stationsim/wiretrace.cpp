@@ -11,7 +11,7 @@ WireTrace::WireTrace(SimChip *chip, const QElapsedTimer &clock, QObject *parent)
     connect(chip->link(), &UartLink::toHost, this,
             [this](const QByteArray &data, quint32) { bytes("chip>host", data); });
     connect(chip, &SimChip::note, this,
-            [this](const QString &text) { event(QStringLiteral("chip: ") + text); });
+            [this](const QString &text) { noteLine(QStringLiteral("chip: ") + text); });
 }
 
 bool WireTrace::open(const QString &path, QString *error)
@@ -49,7 +49,7 @@ void WireTrace::bytes(const char *direction, const QByteArray &data)
     file.flush();
 }
 
-void WireTrace::event(const QString &text)
+void WireTrace::noteLine(const QString &text)
 {
     if (!file.isOpen())
         return;

@@ -19,7 +19,7 @@ public:
     bool open(const QString &path, QString *error);
 
     void bytes(const char *direction, const QByteArray &data);
-    void event(const QString &text);
+    void noteLine(const QString &text);
 
     // "0d 0a 70 ..." and "..p..." for up to 16 bytes.
     static QByteArray formatLine(const QByteArray &chunk);

@@ -1,5 +1,7 @@
 #include "answerrules.h"
 
+#include "crc16.h"
+
 #include <QtGlobal>
 
 #include <cctype>
@@ -211,11 +213,36 @@ AnswerState hexDump(const QByteArray &buf, uint32_t length, QString &dump)
     const int first = buf.indexOf('\n');
     if (first < 0)
         return AnswerState::Pending;
-    const QByteArray text = untilNul(buf.mid(first + 1));
+    // Counted in characters of the text, not in bytes: a byte that is no
+    // ASCII (line noise) must not make the dump handed back shorter than
+    // the length it promises.
+    const QString text = QString::fromUtf8(untilNul(buf.mid(first + 1)));
     if (qint64(text.size()) != chars + 6)
         return AnswerState::Pending;
-    dump = QString::fromUtf8(text.left(int(chars + 5)));
+    dump = text.left(int(chars + 5));
     return AnswerState::Accepted;
+}
+
+bool dumpBytes(const QString &dump, uint32_t length, QByteArray &data)
+{
+    const QStringList items = dump.split(QLatin1Char(' '));
+    if (qint64(items.size()) != qint64(length) + 2)
+        return false;
+    QByteArray bytes;
+    bytes.reserve(items.size());
+    for (const QString &item : items) {
+        bool ok = false;
+        const uint value = item.toUInt(&ok, 16);
+        if (!ok || value > 0xff)
+            return false;
+        bytes.append(char(value));
+    }
+    const int size = int(length);
+    const uint16_t sent = uint16_t(uint8_t(bytes.at(size)) << 8 | uint8_t(bytes.at(size + 1)));
+    if (crc16(bytes.left(size)) != sent)
+        return false;
+    data = bytes.left(size);
+    return true;
 }
 
 QStringList splitLines(const QByteArray &buf)

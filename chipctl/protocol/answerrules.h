@@ -58,8 +58,13 @@ AnswerState taggedValue(const QByteArray &buf, const QByteArray &tag, int32_t &v
 AnswerState macLine(const QByteArray &buf, bool strict, QString &mac);
 
 // A hex dump of `length` bytes plus their CRC: three characters a byte after
-// the first "\n", 3 × length + 6 in all; `dump` receives all but the last.
+// the first "\n", 3 × length + 6 characters in all; `dump` receives all but
+// the last.
 AnswerState hexDump(const QByteArray &buf, uint32_t length, QString &dump);
+// The bytes of such a dump: `length` data bytes and the two CRC-16 bytes
+// (high first), each as hexadecimal separated by single spaces. True, with
+// `data` set to the data bytes, when it reads and the CRC matches.
+bool dumpBytes(const QString &dump, uint32_t length, QByteArray &data);
 
 // RF result lines, split at every "\n" (empty lines kept).
 QStringList splitLines(const QByteArray &buf);

@@ -2,7 +2,7 @@
 // 1000000 baud, each chunk checked against the CRC the ramcode appends.
 #include "tranprotocol.h"
 
-#include "crc16.h"
+#include "answerrules.h"
 
 #include <QDebug>
 #include <QFile>
@@ -15,28 +15,6 @@ constexpr uint32_t normalBaud = 115200;
 constexpr uint32_t chunkWaitCount = 100;
 // Failed reads of one chunk allowed before the next one ends the read.
 constexpr int failureLimit = 10;
-
-// A dump of one chunk: 512 data bytes and the two CRC bytes, high first,
-// each as hexadecimal separated by single spaces.
-bool parseChunk(const QString &dump, QByteArray &chunk)
-{
-    const QStringList items = dump.split(QLatin1Char(' '));
-    if (items.size() != int(chunkSize) + 2)
-        return false;
-    QByteArray bytes;
-    bytes.reserve(items.size());
-    for (const QString &item : items) {
-        bool ok = false;
-        const uint value = item.toUInt(&ok, 16);
-        if (!ok || value > 0xff)
-            return false;
-        bytes.append(char(value));
-    }
-    chunk = bytes.left(int(chunkSize));
-    const uint16_t sent =
-        uint16_t(uint8_t(bytes.at(int(chunkSize))) << 8 | uint8_t(bytes.at(int(chunkSize) + 1)));
-    return crc16(chunk) == sent;
-}
 
 } // namespace
 
@@ -55,7 +33,7 @@ bool tranProtocol::readChunk(uint32_t address, qint64 received, QByteArray &chun
                               .arg(address, 0, 16)
                               .arg(received, 0, 16)
                               .arg(failures);
-    return parseChunk(dump, chunk);
+    return answerRules::dumpBytes(dump, chunkSize, chunk);
 }
 
 bool tranProtocol::readToFile(uint32_t address, uint32_t length, const QString &path)

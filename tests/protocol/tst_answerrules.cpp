@@ -299,6 +299,14 @@ void tst_AnswerRules::hexDump_data()
         << QByteArray("\r\n00 01 ") << 4u << AnswerState::Pending << QString();
     QTest::newRow("zero bytes: only the CRC")
         << QByteArray("\n00 00 ") << 0u << AnswerState::Accepted << QStringLiteral("00 00");
+    // Found by fuzzing: the length is one of characters; a non-ASCII byte
+    // pair is one character, and the dump handed back keeps its promised
+    // length either way.
+    QTest::newRow("a two-byte character counts once")
+        << QByteArray("\r\nab 12 3\xc3\xa9 ") << 1u << AnswerState::Accepted
+        << QStringLiteral("ab 12 3\u00e9");
+    QTest::newRow("one character short in bytes that look complete")
+        << QByteArray("\r\nab 12 \xc3\xa9 ") << 1u << AnswerState::Pending << QString();
 }
 
 void tst_AnswerRules::hexDump()

@@ -115,6 +115,13 @@ void TstSimProcess::badInput_data()
                                 << "dutDefaults.faults.nakBlocks must be a whole number";
     QTest::newRow("unknown chip") << QStringList() << QByteArray(R"({"chips": {"dut25": {}}})")
                                   << "unknown chip chips.dut25";
+    // Found by fuzzing: a line end inside a key must not split the message.
+    QTest::newRow("line end in a chip name")
+        << QStringList() << QByteArray("{\"chips\": {\"dut01\n}\": {}}}")
+        << "unknown chip chips.dut01\\n}";
+    QTest::newRow("control characters in a key")
+        << QStringList() << QByteArray(R"({"chips": {"gm": {"fa\r\u0001ults": {}}}})")
+        << "unknown key chips.gm.fa\\r\\x01ults";
     QTest::newRow("bad start") << QStringList()
                                << QByteArray(R"({"chips": {"gm": {"start": "rom"}}})")
                                << "chips.gm.start must be";
