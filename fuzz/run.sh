@@ -44,7 +44,7 @@ if [ ! -f "$BUILD/CMakeCache.txt" ]; then
     # read past the end of a QByteArray or QString stops the run; -O1 keeps
     # it fast enough.
     cmake -S "$ROOT" -B "$BUILD" -G Ninja -DCMAKE_CXX_COMPILER=clang++ \
-        -DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_FLAGS_DEBUG="-O1 -g" \
+        -DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_FLAGS_DEBUG="-O1 -g1" \
         -DSTATION_FUZZ=ON -DBUILD_TESTING=OFF -DSTATION_BENCH=OFF -DSTATION_WERROR=ON \
         "${launcher[@]}" >/dev/null
 fi
