@@ -28,51 +28,39 @@ void TelnetCodec::send(quint8 verb, quint8 option)
 
 void TelnetCodec::negotiate(quint8 verb, quint8 option)
 {
-    // Answer only changes of state, so two peers never loop.
+    // DO/DONT ask about an option we perform, WILL/WONT about one the client
+    // performs; the answers are the other pair.
     switch (verb) {
     case DO:
-    case DONT: {
-        Option &o = ours[option];
-        const bool want = verb == DO;
-        if (want && !supported(option)) {
-            if (!o.pending)
-                send(WONT, option);
-            o = Option();
-            return;
-        }
-        if (o.enabled == want) {
-            o.pending = false;
-            return;
-        }
-        if (!o.pending)
-            send(want ? WILL : WONT, option);
-        o.enabled = want;
-        o.pending = false;
+    case DONT:
+        settle(ours[option], verb == DO, option, WILL, WONT);
         return;
-    }
     case WILL:
-    case WONT: {
-        Option &o = theirs[option];
-        const bool want = verb == WILL;
-        if (want && !supported(option)) {
-            if (!o.pending)
-                send(DONT, option);
-            o = Option();
-            return;
-        }
-        if (o.enabled == want) {
-            o.pending = false;
-            return;
-        }
-        if (!o.pending)
-            send(want ? DO : DONT, option);
-        o.enabled = want;
-        o.pending = false;
+    case WONT:
+        settle(theirs[option], verb == WILL, option, DO, DONT);
         return;
-    }
     default:
         return;
     }
+}
+
+void TelnetCodec::settle(Option &o, bool want, quint8 option, quint8 agree, quint8 refuse)
+{
+    // Answer only changes of state, so two peers never loop.
+    if (want && !supported(option)) {
+        if (!o.pending)
+            send(refuse, option);
+        o = Option();
+        return;
+    }
+    if (o.enabled == want) {
+        o.pending = false;
+        return;
+    }
+    if (!o.pending)
+        send(want ? agree : refuse, option);
+    o.enabled = want;
+    o.pending = false;
 }
 
 void TelnetCodec::finishSubnegotiation(QList<Item> *items)

@@ -53,6 +53,9 @@ private:
         return option == optBinary || option == optSga || option == optComPort;
     }
     void negotiate(quint8 verb, quint8 option);
+    // One side of an option: `want` is what the peer asks for; `agree` and
+    // `refuse` the verbs that answer it.
+    void settle(Option &o, bool want, quint8 option, quint8 agree, quint8 refuse);
     void send(quint8 verb, quint8 option);
     void finishSubnegotiation(QList<Item> *items);
 
