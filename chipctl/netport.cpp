@@ -11,6 +11,12 @@
 
 #include <utility>
 
+#ifdef Q_OS_WIN
+#include <winsock2.h>
+#else
+#include <sys/socket.h>
+#endif
+
 namespace {
 
 constexpr int closeTimeoutMs = 300;
@@ -19,6 +25,19 @@ constexpr int closeQuietMs = 20;
 int msLeft(const QDeadlineTimer &deadline)
 {
     return int(qBound<qint64>(0, deadline.remainingTime(), INT32_MAX));
+}
+
+// Ends our sending side (a FIN after the last byte written) and keeps the
+// receiving side open.
+bool shutdownSending(qintptr descriptor)
+{
+    if (descriptor < 0)
+        return false;
+#ifdef Q_OS_WIN
+    return ::shutdown(SOCKET(descriptor), SD_SEND) == 0;
+#else
+    return ::shutdown(int(descriptor), SHUT_WR) == 0;
+#endif
 }
 
 } // namespace
@@ -57,10 +76,16 @@ NetPort::~NetPort()
     // Let the last bytes leave and close the connection cleanly. A socket
     // closed with unread bytes resets the connection, and a reset makes the
     // server drop what it has not read yet (perhaps our last line change):
-    // so take in the server's answers until it has been quiet for a moment.
+    // so every answer of the server must be taken in before the socket
+    // closes. With everything written, our side ends its stream: the server
+    // sees that end only after all we sent, and closes in turn, after its
+    // last answer. A server that keeps its side open is read until it has
+    // been quiet for a moment, as no end of stream will come.
     ++blockingCalls;
     const QDeadlineTimer deadline(closeTimeoutMs);
     flushFor(closeTimeoutMs);
+    if (socket->bytesToWrite() == 0)
+        shutdownSending(socket->socketDescriptor());
     do {
         socket->readAll();
     } while (socket->state() == QAbstractSocket::ConnectedState && msLeft(deadline) > 0 &&

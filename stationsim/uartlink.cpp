@@ -7,9 +7,7 @@ UartLink::UartLink(QObject *parent)
     , rng(1)
 {
     clock.start();
-    timer.setSingleShot(true);
-    timer.setTimerType(Qt::PreciseTimer);
-    connect(&timer, &QTimer::timeout, this, &UartLink::pump);
+    connect(&timer, &WireTimer::timeout, this, &UartLink::pump);
 }
 
 void UartLink::setNoise(double chancePerByte, quint32 seed)
@@ -129,10 +127,19 @@ void UartLink::pump()
 
 void UartLink::schedule()
 {
+    // Host bytes are handed to the chip when the whole delivery has arrived,
+    // or, while a long one is still arriving, at most every millisecond:
+    // never earlier than their wire time, never byte by byte.
+    constexpr qint64 streamStepNs = 1'000'000;
+    const qint64 now = clock.nsecsElapsed();
     qint64 next = -1;
     if (!incoming.isEmpty()) {
         const Incoming &in = incoming.first();
-        next = in.start + in.perByte * (in.taken + 1);
+        const qint64 nextByte = in.start + in.perByte * (in.taken + 1);
+        const qint64 complete = in.start + in.perByte * in.data.size();
+        next = complete <= std::max(nextByte, now + streamStepNs)
+                   ? complete
+                   : std::max(nextByte, now + streamStepNs);
     }
     if (!units.isEmpty() && (next < 0 || units.first().due < next))
         next = units.first().due;
@@ -140,7 +147,5 @@ void UartLink::schedule()
         timer.stop();
         return;
     }
-    const qint64 waitNs = next - clock.nsecsElapsed();
-    const int ms = waitNs <= 0 ? 0 : int((waitNs + 999'999) / 1'000'000);
-    timer.start(ms);
+    timer.start(next - now);
 }

@@ -1,11 +1,12 @@
 #ifndef STATIONSIM_UARTLINK_H
 #define STATIONSIM_UARTLINK_H
 
+#include "wiretimer.h"
+
 #include <QByteArray>
 #include <QElapsedTimer>
 #include <QList>
 #include <QObject>
-#include <QTimer>
 
 #include <random>
 
@@ -14,7 +15,9 @@
 // what the chip sends is handed to the host a line at a time, once the wire
 // time of the line's last byte has passed (binary bytes such as YMODEM
 // answers are units of their own). Bytes sent at a rate the receiver is not
-// set to arrive garbled. The timer runs only while bytes are on the wire.
+// set to arrive garbled. The timer runs only while bytes are on the wire; it
+// wakes at the time a command or a unit is complete (not a millisecond
+// later), and while a long stream of host bytes arrives, once a millisecond.
 class UartLink : public QObject
 {
     Q_OBJECT
@@ -65,7 +68,7 @@ private:
     QByteArray addNoise(QByteArray bytes);
 
     QElapsedTimer clock;
-    QTimer timer;
+    WireTimer timer;
     quint32 chipRate = 115200;
     QList<Incoming> incoming;
     QList<Unit> units;

@@ -217,27 +217,40 @@ def main():
     med = statistics.median
     lines = [
         "| DUTs | passed | wall s | floor s | ratio | DUTs/h | engine CPU s/DUT "
-        "| Chipctl CPU s/DUT | engine peak RSS MiB | Chipctl peak RSS MiB | sim CPU s |",
-        "|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|",
+        "| Chipctl CPU s/DUT | cores busy | engine peak RSS MiB | Chipctl peak RSS MiB "
+        "| sim CPU s |",
+        "|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|",
     ]
+    verdicts = []
     for duts in [int(n) for n in args.duts.split(",")]:
         runs = bench(args, duts, tools)
         wall = med(r["wall"] for r in runs)
         floor = med(r["floor"] for r in runs)
+        ratio = med(r["wall"] / r["floor"] for r in runs)
+        # The station's own CPU (engine and every Chipctl run) over the
+        # cycle's wall time: the cores it keeps busy on average.
+        busy = med((r["cpuSelf"] + r["cpuTools"]) / r["wall"] for r in runs)
+        verdicts.append("- %d DUTs: wall / floor %.2f %s 1.25: %s; station CPU %.2f of %d cores"
+                        % (duts, ratio, "≤" if ratio <= 1.25 else ">",
+                           "met" if ratio <= 1.25 else "MISSED", busy, os.cpu_count()))
         lines.append(
-            "| %d | %s | %.1f | %.1f | %.2f | %.0f | %.3f | %.3f | %.1f | %.1f | %.1f |" % (
+            "| %d | %s | %.1f | %.1f | %.2f | %.0f | %.3f | %.3f | %.2f | %.1f | %.1f | %.1f |" % (
                 duts, "/".join(str(r["passed"]) for r in runs),
-                wall, floor, med(r["wall"] / r["floor"] for r in runs),
+                wall, floor, ratio,
                 duts * 3600.0 / wall,
                 med(r["cpuSelf"] for r in runs) / duts,
                 med(r["cpuTools"] for r in runs) / duts,
+                busy,
                 max(r["rssSelfKb"] for r in runs) / 1024.0,
                 max(r["rssToolKb"] for r in runs) / 1024.0,
                 med(r["sim"] for r in runs)))
         print(lines[-1] if len(lines) > 3 else "\n".join(lines), flush=True)
     table = "\n".join(lines) + "\n"
-    notes = ("\nMedians of %d cycles per row (peak RSS: the largest); %d CPU cores.\n"
-             % (args.repeats, os.cpu_count()))
+    notes = ("\nMedians of %d cycles per row (peak RSS: the largest); %d CPU cores. "
+             "Cores busy: the engine's and all Chipctl runs' CPU seconds over the cycle's "
+             "wall time. Target: a cycle within 25 %% of its floor (wall / floor ≤ 1.25), "
+             "and the station's CPU well below the cores.\n\n%s\n"
+             % (args.repeats, os.cpu_count(), "\n".join(verdicts)))
     if args.markdown:
         with open(args.markdown, "w", encoding="utf-8") as f:
             f.write(table + notes)

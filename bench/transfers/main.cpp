@@ -154,6 +154,70 @@ bool writeFlash(HostLink &link, const QString &ramcode, const QString &image, in
     return true;
 }
 
+// Wire time of one link, counted at the host's baud rate in force when the
+// bytes crossed (a baud switch moves both sides within the prescribed pause).
+class WireClock : public QObject
+{
+public:
+    explicit WireClock(HostLink &link)
+    {
+        connect(&link.protocol(), &tranProtocol::setBaudRate, this,
+                [this](uint32_t rate) { baud = rate; });
+        connect(&link.protocol(), &tranProtocol::sendData, this,
+                [this](const QByteArray &data) { add(data.size()); });
+        connect(&link.serial(), &Serial::recvSerialData, this,
+                [this](const QByteArray &data) { add(data.size()); });
+    }
+    void reset() { seconds = 0.0; }
+    double elapsed() const { return seconds; }
+
+private:
+    void add(int bytes) { seconds += double(bytes) * 10.0 / double(baud); }
+
+    uint32_t baud = 115200;
+    double seconds = 0.0;
+};
+
+// Flash reads into a file ("flash" "readbin"): the ramcode switches to
+// 1,000,000 baud, sends each 512-byte chunk as a hex dump (three characters
+// a byte, its CRC and framing) and switches back. The limit is the wire time
+// of the bytes exchanged at the rate in force plus the two 100 ms pauses of
+// the baud switches. The first file read must equal the image written.
+bool readFlash(HostLink &link, const QString &path, const QByteArray &image, int runs,
+               TransferRow &row)
+{
+    WireClock wire(link);
+    for (int run = 0; run < runs; ++run) {
+        err() << "  flash read run " << run + 1 << "/" << runs << Qt::endl;
+        QString answer;
+        if (!link.protocol().getMode(answer) || answer != QLatin1String("RAMCODE")) {
+            row.failure = QStringLiteral("the ramcode does not answer");
+            return false;
+        }
+        link.resetCounters();
+        wire.reset();
+        QElapsedTimer clock;
+        clock.start();
+        const bool ok = link.protocol().readToFile(0, uint32_t(image.size()), path);
+        const double seconds = double(clock.nsecsElapsed()) / 1e9;
+        if (!ok) {
+            row.failure = QStringLiteral("the read failed");
+            return false;
+        }
+        QFile file(path);
+        if (!file.open(QIODevice::ReadOnly) || file.readAll() != image) {
+            row.failure = QStringLiteral("the file read differs from the image written");
+            return false;
+        }
+        row.seconds << seconds;
+        row.hostToChip = link.sentBytes();
+        row.chipToHost = link.receivedBytes();
+        row.wireSeconds = wire.elapsed();
+        row.pauseSeconds = 0.2;
+    }
+    return true;
+}
+
 // The flash the simulator stored must hold the image.
 bool flashHolds(const QString &stateDir, const QByteArray &image)
 {
@@ -193,6 +257,9 @@ int main(int argc, char *argv[])
     const QCommandLineOption flashRunsOption(QStringLiteral("flash-runs"),
                                              QStringLiteral("runs of the flash transfer"),
                                              QStringLiteral("N"), QStringLiteral("3"));
+    const QCommandLineOption readRunsOption(QStringLiteral("read-runs"),
+                                            QStringLiteral("runs of the flash read into a file"),
+                                            QStringLiteral("N"), QStringLiteral("3"));
     const QCommandLineOption flashSizeOption(QStringLiteral("flash-size"),
                                              QStringLiteral("flash image size in bytes"),
                                              QStringLiteral("BYTES"), QString::number(1024 * 1024));
@@ -208,12 +275,13 @@ int main(int argc, char *argv[])
         QStringLiteral("sim-trace"),
         QStringLiteral("let the simulator write its wire traces into DIR (for finding gaps)"),
         QStringLiteral("DIR"));
-    parser.addOptions({runsOption, flashRunsOption, flashSizeOption, simOption, ramcodeOption,
-                       szOption, traceOption});
+    parser.addOptions({runsOption, flashRunsOption, readRunsOption, flashSizeOption, simOption,
+                       ramcodeOption, szOption, traceOption});
     parser.process(app);
 
     const int runs = qMax(1, parser.value(runsOption).toInt());
     const int flashRuns = qMax(0, parser.value(flashRunsOption).toInt());
+    const int readRuns = qMax(0, parser.value(readRunsOption).toInt());
     const int flashSize = qBound(1, parser.value(flashSizeOption).toInt(), 2 * 1024 * 1024);
 
     QTemporaryDir dir;
@@ -263,6 +331,9 @@ int main(int argc, char *argv[])
     TransferRow flashRow =
         makeRow(QStringLiteral("Chipctl"), QStringLiteral("RFC 2217"),
                 QStringLiteral("flash image, %1 KiB").arg(flashSize / 1024), flashBaud, 16384);
+    TransferRow readRow =
+        makeRow(QStringLiteral("Chipctl"), QStringLiteral("RFC 2217"),
+                QStringLiteral("flash readbin, %1 KiB").arg(flashSize / 1024), flashBaud, 512);
 
     // The three ramcode loads take turns, so that a change in the machine's
     // load touches them alike.
@@ -295,13 +366,24 @@ int main(int argc, char *argv[])
             !flashHolds(sim.stateDir(), flash))
             flashRow.failure = QStringLiteral("the simulator's flash does not hold the image");
         rows << flashRow;
+        if (readRuns > 0) {
+            err() << "flash read into a file, " << readRuns << " runs" << Qt::endl;
+            if (flashRow.measured())
+                readFlash(net, workDir + QStringLiteral("/read.bin"), flash, readRuns, readRow);
+            else
+                readRow.failure = QStringLiteral("no image was written to read back");
+            rows << readRow;
+        }
     }
     sim.stop();
 
     QTextStream out(stdout);
     out.setCodec("UTF-8");
     out << markdownTable(rows);
-    out << "\nTargets: within 5 % of the wire-time limit, and no slower than sz.\n\n";
+    out << "\nTargets: within 5 % of the wire-time limit, and no slower than sz. The flash "
+           "read's limit is the wire time at the rate in force (the ramcode's hex dumps at "
+           "1,000,000 baud, three characters a byte plus framing; the baud switches at 115200) "
+           "plus the two 100 ms pauses of its baud switches; its block is the 512-byte chunk.\n\n";
     bool allMeasured = true;
     for (const TransferRow &row : std::as_const(rows)) {
         allMeasured = allMeasured && row.measured();

@@ -4,7 +4,9 @@
 
 double TransferRow::wireLimit() const
 {
-    return baud == 0 ? 0.0 : double(hostToChip + chipToHost) * 10.0 / double(baud);
+    if (wireSeconds > 0.0)
+        return wireSeconds + pauseSeconds;
+    return baud == 0 ? 0.0 : double(hostToChip + chipToHost) * 10.0 / double(baud) + pauseSeconds;
 }
 
 double TransferRow::medianSeconds() const

@@ -7,7 +7,9 @@
 
 // One measured transfer: repeated runs of the same exchange, each with its
 // time and the bytes that crossed the serial line. The wire-time limit is
-// what the line itself needs: bytes on the wire × 10 bits / baud.
+// what the line itself needs: bytes on the wire × 10 bits / baud, or, for an
+// exchange that changes the baud rate on the way, the wire time counted at
+// the rate in force, plus the pauses the protocol itself prescribes.
 struct TransferRow
 {
     QString sender;
@@ -18,7 +20,9 @@ struct TransferRow
     QList<double> seconds;
     qint64 hostToChip = 0; // bytes, of the last run
     qint64 chipToHost = 0;
-    QString failure; // set when a run failed; the row then has no figures
+    double wireSeconds = 0.0;  // when not 0: the wire time counted at the rate in force
+    double pauseSeconds = 0.0; // prescribed pauses, part of the limit
+    QString failure;           // set when a run failed; the row then has no figures
 
     double wireLimit() const;
     double medianSeconds() const;

@@ -4,6 +4,7 @@
 
 #include "telnetcodec.h"
 #include "uartlink.h"
+#include "wiretimer.h"
 #include "wiretrace.h"
 #include "ymodemreceiver.h"
 
@@ -78,6 +79,7 @@ private slots:
     void uartHandsOverWholeLines();
     void uartGarblesAtWrongRate();
     void uartClears();
+    void wireTimerKeepsItsTime();
     void ymodemWholeTransfer();
     void ymodemDamagedAndRepeatedBlocks();
     void ymodemLongBlocks();
@@ -227,6 +229,40 @@ void TstSimParts::uartClears()
     link.clearFromChip();
     QTest::qWait(150);
     QCOMPARE(deliveries, 0);
+}
+
+// The wire timer under the link: never early at sub-millisecond times, a
+// restart replaces the time set before, and a stop also drops an expiry the
+// event loop has not seen yet.
+void TstSimParts::wireTimerKeepsItsTime()
+{
+    WireTimer timer;
+    int fired = 0;
+    qint64 firedAtNs = -1;
+    QElapsedTimer clock;
+    connect(&timer, &WireTimer::timeout, this, [&] {
+        ++fired;
+        firedAtNs = clock.nsecsElapsed();
+    });
+
+    clock.start();
+    timer.start(300'000); // 0.3 ms
+    QTRY_COMPARE_WITH_TIMEOUT(fired, 1, 1000);
+    QVERIFY2(firedAtNs >= 300'000, qPrintable(QString::number(firedAtNs)));
+
+    fired = 0;
+    timer.start(60'000'000);
+    timer.start(100'000);
+    QTRY_COMPARE_WITH_TIMEOUT(fired, 1, 1000);
+    QTest::qWait(100); // past the first time set: it must not fire again
+    QCOMPARE(fired, 1);
+
+    fired = 0;
+    timer.start(1);
+    QThread::msleep(5); // expired, but not yet seen by the event loop
+    timer.stop();
+    QTest::qWait(30);
+    QCOMPARE(fired, 0);
 }
 
 void TstSimParts::ymodemWholeTransfer()
