@@ -41,10 +41,10 @@ void WireTimer::start(qint64 ns)
     if (fd >= 0) {
         // A zero it_value would disarm the timer: 1 ns means "at once".
         const qint64 wait = ns > 0 ? ns : 1;
-        itimerspec spec{};
-        spec.it_value.tv_sec = time_t(wait / 1'000'000'000);
-        spec.it_value.tv_nsec = long(wait % 1'000'000'000);
-        if (::timerfd_settime(fd, 0, &spec, nullptr) == 0)
+        itimerspec when{};
+        when.it_value.tv_sec = time_t(wait / 1'000'000'000);
+        when.it_value.tv_nsec = long(wait % 1'000'000'000);
+        if (::timerfd_settime(fd, 0, &when, nullptr) == 0)
             return;
     }
 #endif
