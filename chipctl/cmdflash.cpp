@@ -52,13 +52,7 @@ uint32_t CMD_PARSE::flashReadWithDownload()
             return ERR_DOWNLOAD_FILE;
         waitMs(ramcodeStartMs);
     }
-    if (!ramcodeRunning())
-        return ERR_RAMCODE_MODE;
-    QString dump;
-    if (!protocol->flashRead(address, length, dump))
-        return ERR_COMMAND;
-    Console::out() << "flash data:" << withoutCrc(dump) << "\n";
-    return CMD_OK;
+    return printFlash(address, length);
 }
 
 uint32_t CMD_PARSE::flashRead()
@@ -67,6 +61,12 @@ uint32_t CMD_PARSE::flashRead()
     uint32_t length = 0;
     if (!hexWord(3, address) || !hexWord(4, length))
         return ERR_PARAMETER;
+    return printFlash(address, length);
+}
+
+// Reads the flash through the running ramcode and prints it as a data line.
+uint32_t CMD_PARSE::printFlash(uint32_t address, uint32_t length)
+{
     if (!ramcodeRunning())
         return ERR_RAMCODE_MODE;
     QString dump;

@@ -97,6 +97,7 @@ private:
     uint32_t cmdFlash();
     uint32_t flashReadWithDownload();
     uint32_t flashRead();
+    uint32_t printFlash(uint32_t address, uint32_t length);
     uint32_t flashReadBin();
     uint32_t flashErase();
     uint32_t flashEraseAll();
