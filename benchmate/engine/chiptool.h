@@ -5,6 +5,9 @@
 #include <QString>
 #include <QStringList>
 
+#include <climits>
+#include <cstdint>
+
 class logRecord;
 
 // Runs the chip tool Chipctl, one chip operation per run, and keeps what it
@@ -23,6 +26,10 @@ public:
 
     // The program started for every step.
     static QString toolPath();
+
+    // A time-out of the settings (unsigned ms) as a finish wait; one beyond
+    // an int's range waits as long as an int allows.
+    static int finishWait(uint32_t ms) { return ms > uint32_t(INT_MAX) ? INT_MAX : int(ms); }
 
     // The command line as the operator's log shows it. It has always read
     // "cmd.exe ./config/CHIPCTL/Chipctl.exe " and the arguments, and keeps

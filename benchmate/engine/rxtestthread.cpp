@@ -16,11 +16,6 @@ constexpr int shortWait = 1000;  // UID, DUT MAC
 constexpr int settleWait = 1000; // pause after the ramcode download
 constexpr int retryPause = 10;
 
-int waitFor(uint32_t ms)
-{
-    return ms > uint32_t(INT_MAX) ? INT_MAX : int(ms);
-}
-
 QString general(float value)
 {
     return QString::number(double(value), 'g', 6);
@@ -264,7 +259,7 @@ bool rxTestThread::calibrate(chipTool &tool)
     if (!step(tool,
               {QStringLiteral("xtal_cap"), QStringLiteral("write"), QStringLiteral("flash_otp"),
                QString::number(int(cal))},
-              waitFor(para.timeOut), "RX cal freq offset error."))
+              chipTool::finishWait(para.timeOut), "RX cal freq offset error."))
         return false;
 
     if (log)

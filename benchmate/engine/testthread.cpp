@@ -36,11 +36,6 @@ void console(const QString &text)
     qDebug().noquote() << text;
 }
 
-int waitFor(uint32_t ms)
-{
-    return ms > uint32_t(INT_MAX) ? INT_MAX : int(ms);
-}
-
 } // namespace
 
 testThread::testThread(const testPara_t &para, unsigned char autoFlag, QObject *parent)
@@ -227,7 +222,7 @@ void testThread::cycle(chipTool &tool)
     if (!goldenStep(tool,
                     {QStringLiteral("rx_gm"), QString::number(para.sendInterval),
                      QString::number(para.timeOut), QString::number(int(para.testCha))},
-                    waitFor(para.timeOut))) {
+                    chipTool::finishWait(para.timeOut))) {
         failCycle(msgGmRx);
         return;
     }
@@ -364,13 +359,13 @@ void testThread::txPhase(chipTool &tool)
         const QString duration = QString::number(para.timeOut);
         const QString channel = QString::number(int(para.testCha));
         if (!tool.runTool({device.port, QStringLiteral("tx_dut"), interval, duration, channel},
-                          waitFor(para.timeOut), log)) {
+                          chipTool::finishWait(para.timeOut), log)) {
             log->error(device.name + msgDutTx);
             return;
         }
         if (!tool.runTool(
                 {para.gmPort, QStringLiteral("tx_gm"), QStringLiteral("1"), duration, channel},
-                waitFor(para.timeOut), log)) {
+                chipTool::finishWait(para.timeOut), log)) {
             log->error(device.name + msgGmTx);
             return;
         }

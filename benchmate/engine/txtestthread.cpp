@@ -9,7 +9,7 @@ namespace {
 
 constexpr int downloadWait = 10000;
 constexpr int macWait = 1000;
-constexpr int pause = 10;
+constexpr int stepPause = 10;
 
 } // namespace
 
@@ -61,13 +61,13 @@ void txTestThread::setUp()
     runStep({QStringLiteral("download"), QStringLiteral("ram"), QStringLiteral("0x20000000"),
              para.filePath},
             downloadWait);
-    sleepMsec(pause);
+    sleepMsec(stepPause);
     stage.store(2);
     runStep({QStringLiteral("test_dut"), QStringLiteral("mac_dut"), para.dutMac}, macWait);
     stage.store(2);
     if (!runStep({QStringLiteral("test_dut"), QStringLiteral("mac_dut"), para.dutMac}, macWait))
         return;
-    sleepMsec(pause);
+    sleepMsec(stepPause);
     if (runStep({QStringLiteral("test_dut"), QStringLiteral("mac_gm"), para.gmMac}, macWait))
         stage.store(4);
 }

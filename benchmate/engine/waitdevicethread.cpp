@@ -6,7 +6,7 @@
 namespace {
 
 constexpr int toolWait = 10000;
-constexpr int pause = 100;
+constexpr int pollPause = 100;
 
 } // namespace
 
@@ -46,7 +46,7 @@ void waitDeviceThread::watch()
         tool.runTool({waitPort, QStringLiteral("mode"), QStringLiteral("read")}, toolWait, nullptr);
         if (tool.output().contains(QLatin1String("Fail.")))
             break;
-        sleepMsec(pause);
+        sleepMsec(pollPause);
         if (stopRequested())
             return;
     }
@@ -65,7 +65,7 @@ void waitDeviceThread::watch()
             waitResult.store(WAIT_BOOT_MODE);
             return;
         }
-        sleepMsec(pause);
+        sleepMsec(pollPause);
         if (stopRequested())
             return;
     }

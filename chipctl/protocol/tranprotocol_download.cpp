@@ -9,7 +9,6 @@ namespace {
 constexpr uint32_t ramcodeAddress = 0x20000000;
 constexpr uint32_t ramBlockSize = 1024;
 constexpr uint32_t flashBlockSize = 16384;
-constexpr uint32_t normalBaud = 115200;
 constexpr int modeProbes = 40;
 
 // An image can be sent when it opens and holds at least one byte.

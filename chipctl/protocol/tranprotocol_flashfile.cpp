@@ -11,7 +11,6 @@ namespace {
 
 constexpr uint32_t chunkSize = 512;
 constexpr uint32_t fastBaud = 1000000;
-constexpr uint32_t normalBaud = 115200;
 constexpr uint32_t chunkWaitCount = 100;
 // Failed reads of one chunk allowed before the next one ends the read.
 constexpr int failureLimit = 10;
