@@ -3,6 +3,7 @@
 #
 #   fuzz/run.sh BUILD_DIR SECONDS_PER_HARNESS [HARNESS...]
 #
+# 0 seconds builds the harnesses and runs none.
 # BUILD_DIR is configured on first use as a lean clang build (the libraries
 # the harnesses need, no tests, no benchmarks). Every harness runs on a copy
 # of its seed corpus fuzz/corpus/NAME in BUILD_DIR/fuzz-run/NAME, so the
@@ -54,6 +55,12 @@ cmake --build "$BUILD" --target fuzzers -j "$JOBS" >"$BUILD/fuzz-build.log" 2>&1
     say "build failed"
     exit 1
 }
+
+# 0 seconds: build the harnesses, run none.
+if [ "$SECONDS_EACH" = 0 ]; then
+    say "built; 0 seconds: no harness runs"
+    exit 0
+fi
 
 export ASAN_OPTIONS="${ASAN_OPTIONS:-detect_leaks=1:allocator_may_return_null=1}"
 export UBSAN_OPTIONS="${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1}"
