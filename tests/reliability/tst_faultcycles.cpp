@@ -59,8 +59,6 @@ const QList<SlotFault> &slotFaults()
     static const QList<SlotFault> faults = {
         {"silent", R"({"silent": true})", Outcome::Error, {downloadError}},
         {"ignores reset", R"({"ignoreResets": true})", Outcome::Error, {downloadError}},
-        // The transfer itself succeeds; the ramcode never answers after it.
-        {"refuses image", R"({"refuseImage": true})", Outcome::Error, {gmMacError}},
         {"NAKs blocks", R"({"nakBlocks": 3})", Outcome::Pass, {}},
         {"cancels transfer", R"({"cancelAfterBlocks": 2})", Outcome::Error, {downloadError}},
         // One flipped bit in a hundred bytes: hardly a 1 KiB block gets through,
@@ -186,6 +184,7 @@ class TestFaultCycles : public QObject
 
 private slots:
     void dutFaultsInOneCycle();
+    void refusedImage();
     void goldenMachineFault();
     void killedMidCycleAndRestarted();
     void diskFullWhileSaving();
@@ -304,6 +303,34 @@ void TestFaultCycles::dutFaultsInOneCycle()
     QCOMPARE(settings.at(37), QString::number(duts));
     QCOMPARE(settings.at(38), QString::number(passed));
     QCOMPARE(settings.at(39), QString::number(duts - passed));
+}
+
+// The chip takes the whole ramcode image but never runs it: the DUT worker
+// tries 20 times to hand it the golden MAC (about 90 s) before it gives up.
+// A cycle of its own, beside a healthy DUT, so that the long wait does not
+// hold up the one-cycle matrix above.
+void TestFaultCycles::refusedImage()
+{
+    FaultStation station;
+    QVERIFY2(
+        station.prepare(R"({"duts": 2, "chips": {"dut01": {"faults": {"refuseImage": true}}}})"),
+        qPrintable(station.error()));
+    int status = 0;
+    QString output;
+    QVERIFY2(station.runBenchrun(1, 200000, &status, &output), "benchrun did not end");
+    QVERIFY2(status == 0, qPrintable(output));
+    const QList<Row> rows = resultRows();
+    QCOMPARE(rows.size(), 2);
+    QCOMPARE(rows.at(0).verdict(), QStringLiteral("error"));
+    const QString refused = FaultStation::lastDutLog(0);
+    QVERIFY2(refused.contains(gmMacError), qPrintable(refused));
+    QVERIFY2(tableLine(output, 0).contains(QStringLiteral(" ERROR (RX) ")), qPrintable(output));
+    const QString healthy = FaultStation::lastDutLog(1);
+    QVERIFY2(rows.at(1).verdict() == QLatin1String("pass") || shortStepTimedOut(healthy),
+             qPrintable(healthy));
+    QString problem;
+    QCOMPARE(completeBlocks(QString::fromUtf8(todaysLog()), &problem), QList<int>{0});
+    QVERIFY2(problem.isEmpty(), qPrintable(problem));
 }
 
 // The golden machine answers its MAC with "-" between the groups: the cycle
