@@ -50,6 +50,23 @@ QByteArray todaysLog();
 QByteArray todaysResults();
 // The CSV rows of today's results file, header left out, split in fields.
 QList<QStringList> todaysResultRows();
+
+// One row of the results file, by field.
+struct ResultRow
+{
+    QStringList f;
+    int cycle() const { return f.at(1).toInt(); }
+    int slot() const { return f.at(2).toInt(); }
+    QString mac() const { return f.at(5); }
+    QString uid() const { return f.at(6); }
+    int crystal() const { return f.at(7).toInt(); }
+    int rxAvg() const { return f.at(10).toInt(); }
+    int freqAvg() const { return f.at(13).toInt(); }
+    int txAvg() const { return f.at(16).toInt(); }
+    QString rxStatus() const { return f.at(17); }
+    QString txStatus() const { return f.at(18); }
+    QString verdict() const { return f.at(19); }
+};
 // The lines of ./config/device_config.csv without their trailing ",".
 QStringList settingsLines();
 

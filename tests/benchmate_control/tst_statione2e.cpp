@@ -111,22 +111,7 @@ private:
     SimStation m_sim;
 };
 
-// One result row of the CSV, by field.
-struct Row
-{
-    QStringList f;
-    int cycle() const { return f.at(1).toInt(); }
-    int slot() const { return f.at(2).toInt(); }
-    QString mac() const { return f.at(5); }
-    QString uid() const { return f.at(6); }
-    int crystal() const { return f.at(7).toInt(); }
-    int rxAvg() const { return f.at(10).toInt(); }
-    int freqAvg() const { return f.at(13).toInt(); }
-    int txAvg() const { return f.at(16).toInt(); }
-    QString rxStatus() const { return f.at(17); }
-    QString txStatus() const { return f.at(18); }
-    QString verdict() const { return f.at(19); }
-};
+using Row = ResultRow;
 
 // Chip-tool step failures of a DUT worker that a loaded machine can cause
 // (a step that ran out of its time).

@@ -102,17 +102,7 @@ QByteArray dutFaultScenario()
     return "{\"duts\": " + QByteArray::number(duts) + ", \"chips\": {\n" + chips + "\n}}";
 }
 
-// One row of the results file, by field.
-struct Row
-{
-    QStringList f;
-    int cycle() const { return f.at(1).toInt(); }
-    int slot() const { return f.at(2).toInt(); }
-    QString mac() const { return f.at(5); }
-    QString uid() const { return f.at(6); }
-    int freqAvg() const { return f.at(13).toInt(); }
-    QString verdict() const { return f.at(19); }
-};
+using Row = ResultRow;
 
 QList<Row> resultRows()
 {
