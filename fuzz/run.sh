@@ -66,39 +66,71 @@ export ASAN_OPTIONS="${ASAN_OPTIONS:-detect_leaks=1:allocator_may_return_null=1}
 export UBSAN_OPTIONS="${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1}"
 export QT_QPA_PLATFORM=offscreen
 
-failed=()
-for name in "${HARNESSES[@]}"; do
-    program="$BUILD/fuzz/fuzz_$name"
-    seeds="$ROOT/fuzz/corpus/$name"
-    if [ ! -x "$program" ] || [ ! -d "$seeds" ]; then
-        say "$name: no such harness"
-        failed+=("$name")
-        continue
-    fi
-    work="$BUILD/fuzz-run/$name"
+# run_one NAME: fuzzes one harness; its report goes to
+# BUILD/fuzz-run/NAME/report, whose first line is "ok" or "FAILED".
+run_one() {
+    local name="$1"
+    local program="$BUILD/fuzz/fuzz_$name"
+    local seeds="$ROOT/fuzz/corpus/$name"
+    local work="$BUILD/fuzz-run/$name"
     rm -rf "$work"
     mkdir -p "$work/corpus" "$work/artifacts"
+    if [ ! -x "$program" ] || [ ! -d "$seeds" ]; then
+        printf 'FAILED\n%s: no such harness\n' "$name" >"$work/report"
+        return
+    fi
     cp "$seeds"/* "$work/corpus/"
+    local seedCount status=0
     seedCount=$(ls "$work/corpus" | wc -l)
-    status=0
     # Leaks inside Qt that a harness must leave out (see the file).
-    lsan="print_suppressions=0"
+    local lsan="print_suppressions=0"
     [ -f "$ROOT/fuzz/lsan/$name.supp" ] && lsan="$lsan:suppressions=$ROOT/fuzz/lsan/$name.supp"
     (cd "$work" && LSAN_OPTIONS="$lsan" "$program" -max_total_time="$SECONDS_EACH" -timeout=20 -rss_limit_mb=2048 \
         -print_final_stats=1 -artifact_prefix="$work/artifacts/" \
         "$work/corpus") >"$work/fuzz.log" 2>&1 || status=$?
+    local executions coverage corpusCount artifacts
     executions=$(sed -n 's/^stat::number_of_executed_units: *//p' "$work/fuzz.log" | tail -n 1)
     coverage=$(grep -Eo 'cov: [0-9]+ ft: [0-9]+' "$work/fuzz.log" | tail -n 1 || true)
     corpusCount=$(ls "$work/corpus" | wc -l)
     artifacts=$(ls "$work/artifacts" | wc -l)
     if [ "$status" -ne 0 ] || [ "$artifacts" -ne 0 ] ||
         grep -qE '^(==[0-9]+==ERROR|SUMMARY: |.*runtime error:|fuzz check failed)' "$work/fuzz.log"; then
-        say "$name: FAILED (exit $status) after ${executions:-?} executions; log $work/fuzz.log"
-        grep -E 'ERROR|SUMMARY|runtime error|fuzz check failed|Test unit written' "$work/fuzz.log" | head -n 10 || true
+        {
+            echo FAILED
+            echo "$name: FAILED (exit $status) after ${executions:-?} executions; log $work/fuzz.log"
+            grep -E 'ERROR|SUMMARY|runtime error|fuzz check failed|Test unit written' "$work/fuzz.log" | head -n 10 || true
+        } >"$work/report"
+        return
+    fi
+    printf 'ok\n%s\n' "$name: ${executions:-0} executions in ${SECONDS_EACH} s, ${coverage:-cov: ? ft: ?}, corpus $seedCount -> $corpusCount, ok" >"$work/report"
+}
+
+# Each harness is one process on one core: as many at a time as there are
+# cores.
+running=0
+for name in "${HARNESSES[@]}"; do
+    run_one "$name" &
+    running=$((running + 1))
+    if [ "$running" -ge "$JOBS" ]; then
+        wait -n || true
+        running=$((running - 1))
+    fi
+done
+wait
+
+failed=()
+for name in "${HARNESSES[@]}"; do
+    report="$BUILD/fuzz-run/$name/report"
+    if [ ! -f "$report" ]; then
+        say "$name: FAILED (no report)"
         failed+=("$name")
         continue
     fi
-    say "$name: ${executions:-0} executions in ${SECONDS_EACH} s, ${coverage:-cov: ? ft: ?}, corpus $seedCount -> $corpusCount, ok"
+    tail -n +2 "$report" | head -n 1 | sed 's/^/[fuzz] /'
+    if [ "$(head -n 1 "$report")" != ok ]; then
+        tail -n +3 "$report"
+        failed+=("$name")
+    fi
 done
 
 if [ ${#failed[@]} -ne 0 ]; then
