@@ -30,6 +30,10 @@ import sys
 import tempfile
 import time
 
+# One measured run of a program, shared with the command benchmark.
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "chipctl"))
+from bench_commands import run_measured  # noqa: E402
+
 
 def cpu_ns(pid):
     """CPU time of every live thread of `pid`, in nanoseconds."""
@@ -109,16 +113,6 @@ def idle_window(build, window_s, work):
         stop(sim)
 
 
-def run_cpu(argv, cwd):
-    """One run: (wall s, CPU s of the child, stdout)."""
-    start = time.perf_counter()
-    proc = subprocess.Popen(argv, cwd=cwd, stdout=subprocess.PIPE, stderr=subprocess.DEVNULL)
-    out = proc.stdout.read()
-    proc.stdout.close()
-    _, _, usage = os.wait4(proc.pid, 0)
-    return time.perf_counter() - start, usage.ru_utime + usage.ru_stime, out
-
-
 def drain(fd):
     try:
         while os.read(fd, 4096):
@@ -167,7 +161,7 @@ def main():
         for i in range(args.repeats):
             print(f"silent chip round {i + 1}/{args.repeats}", file=sys.stderr, flush=True)
             for name, argv in argvs.items():
-                wall, cpu, out = run_cpu(argv, tooldir)
+                wall, cpu, out = run_measured(argv, tooldir)
                 drain(master)
                 if name == "version" and b"Ok." not in out:
                     sys.exit(f"Chipctl version: no Ok. in {out!r}")
