@@ -1,6 +1,7 @@
 #include "mainwindow.h"
 #include "ui_mainwindow.h"
 
+#include "resultscsv.h"
 #include "stationglobals.h"
 #include "testparabuilder.h"
 
@@ -44,7 +45,6 @@ MainWindow::MainWindow(QWidget *parent)
     ui->setupUi(this);
 
     m_controller = new CycleController(this);
-    m_controller->setJudgeSetupSource([this] { return judgeSetup(); });
     connect(m_controller, &CycleController::progressChanged, this, &MainWindow::showProgress);
     connect(m_controller, &CycleController::cycleFinished, this, &MainWindow::cycleFinished);
     connect(m_controller, &CycleController::stopped, this, &MainWindow::cycleStopped);
@@ -179,19 +179,31 @@ void MainWindow::on_pbnClearNum_clicked()
 
 void MainWindow::on_checkBox_stateChanged(int state)
 {
-    const bool locked = state == Qt::Checked;
-    ui->tableWidget->setEditTriggers(locked ? QAbstractItemView::NoEditTriggers
-                                            : QAbstractItemView::AllEditTriggers);
+    Q_UNUSED(state)
+    updateEditability();
+}
+
+// The set-up can be edited when it is not locked and no cycle runs: from a
+// start to the end of its cycle the table, the limits and the firmware stay
+// as the cycle was started with.
+void MainWindow::updateEditability()
+{
+    const bool locked = ui->checkBox->isChecked();
+    const bool cycleActive = m_controller->state() != CycleController::Idle;
+    const bool editable = !locked && !cycleActive;
+    ui->tableWidget->setEditTriggers(editable ? QAbstractItemView::AllEditTriggers
+                                              : QAbstractItemView::NoEditTriggers);
     for (int row = 0; row < tableRows; ++row) {
         if (QCheckBox *check = rowCheckBox(row))
-            check->setEnabled(!locked);
+            check->setEnabled(editable);
     }
     QWidget *const lockable[] = {
         ui->leFilePath,  ui->leRxRssiMax, ui->leRxRssiMin,    ui->leRxFreqMax, ui->leRxFreqMin,
         ui->leTxRssiMax, ui->leTxRssiMin, ui->leSendInterval, ui->leTestCha,   ui->leTimeOut,
     };
     for (QWidget *widget : lockable)
-        widget->setEnabled(!locked);
+        widget->setEnabled(editable);
+    ui->pushButton_3->setEnabled(!cycleActive);
 }
 
 void MainWindow::on_pushButton_3_clicked()
@@ -290,27 +302,6 @@ void MainWindow::setResultCell(int row, int column, const QString &text, const c
         item->setBackground(QBrush(QColor(QLatin1String(colour))));
 }
 
-QList<JudgeRow> MainWindow::checkedRows() const
-{
-    QList<JudgeRow> rows;
-    for (int row = 1; row < tableRows; ++row) {
-        const QCheckBox *check = rowCheckBox(row);
-        if (!check || !check->isChecked())
-            continue;
-        JudgeRow r;
-        r.slot = row - 1;
-        r.txCal = cellText(row, colTxCal);
-        r.rxCal = cellText(row, colRxCal);
-        rows.append(r);
-    }
-    return rows;
-}
-
-CycleController::JudgeSetup MainWindow::judgeSetup() const
-{
-    return {JudgeLimits::fromConfig(currentConfig()), checkedRows()};
-}
-
 void MainWindow::on_pbnStartTest_clicked()
 {
     switch (m_controller->state()) {
@@ -329,7 +320,11 @@ void MainWindow::startCycle()
 {
     clearShowTestResult();
 
+    // Everything the cycle uses is taken here, once: the rows and their
+    // calibration offsets, the limits, the parameters.
     TestParaBuilder builder;
+    CycleController::JudgeSetup setup;
+    setup.limits = JudgeLimits::fromConfig(currentConfig());
     builder.gmPort = cellText(0, colPort);
     builder.filePath = ui->leFilePath->text();
     builder.timeOut = ui->leTimeOut->text();
@@ -337,14 +332,17 @@ void MainWindow::startCycle()
     builder.testCha = ui->leTestCha->text();
     for (int row = 1; row < tableRows; ++row) {
         const QCheckBox *check = rowCheckBox(row);
-        if (check && check->isChecked())
-            builder.devices.append({row - 1, cellText(row, colName), cellText(row, colPort)});
+        if (!check || !check->isChecked())
+            continue;
+        builder.devices.append({row - 1, cellText(row, colName), cellText(row, colPort)});
+        setup.rows.append({row - 1, cellText(row, colTxCal), cellText(row, colRxCal)});
     }
-    if (!m_controller->start(builder.build()))
+    if (!m_controller->start(builder.build(), setup))
         return;
 
     ui->pbnStartTest->setText(tr("停止测试"));
     setTestStatusUI(TEST_RUNNING);
+    updateEditability();
 }
 
 // The button stays disabled, and the status label as it is, until the
@@ -360,6 +358,7 @@ void MainWindow::stopCycle()
 void MainWindow::cycleStopped()
 {
     qDebug().noquote() << QStringLiteral("已经停止测试");
+    updateEditability();
     ui->pbnStartTest->setEnabled(true);
     ui->pbnStartTest->setText(tr("开始测试"));
     setTestStatusUI(TEST_NOT_STARTED);
@@ -369,6 +368,7 @@ void MainWindow::cycleStopped()
 
 void MainWindow::cycleFinished()
 {
+    updateEditability();
     ui->pbnStartTest->setEnabled(true);
     ui->pbnStartTest->setText(tr("开始测试"));
     showTestResult();
@@ -398,21 +398,17 @@ void MainWindow::getTestResult()
     m_controller->poll();
 }
 
+// Each device of the cycle shows its progress on the row of its own slot,
+// whatever happened to the table since the start.
 void MainWindow::showProgress()
 {
-    const QList<deviceInfo_t> &devices = m_controller->parameters().devices;
-    int k = 0;
-    for (int row = 1; row < tableRows; ++row) {
-        const QCheckBox *check = rowCheckBox(row);
-        if (!check || !check->isChecked())
+    for (const deviceInfo_t &device : m_controller->parameters().devices) {
+        const int slot = ResultsCsv::slotOf(device);
+        if (slot < 0)
             continue;
-        if (k >= devices.size())
-            break;
-        const std::atomic<uint8_t> *byte = devices.at(k).progressPtr;
-        if (byte)
-            setResultCell(row, colResult, QString::number(uint(byte->load())) + QLatin1Char('%'),
-                          colourPlain);
-        ++k;
+        setResultCell(slot + 1, colResult,
+                      QString::number(uint(device.progressPtr->load())) + QLatin1Char('%'),
+                      colourPlain);
     }
 }
 

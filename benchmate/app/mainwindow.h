@@ -29,9 +29,12 @@ QT_END_NAMESPACE
 // built and written when it is destroyed.
 //
 // The start button starts one test cycle over the checked rows through the
-// cycle controller, the same one benchrun drives: the window shows each DUT's
-// progress while the cycle runs and, once the controller has logged, judged,
-// counted and recorded the ended cycle, its results. Pressing the button
+// cycle controller, the same one benchrun drives. Everything the cycle uses
+// (rows, ports, offsets, limits, firmware) is taken at the start and frozen
+// in the window until the cycle has ended. The window shows each DUT's
+// progress on the row of its slot while the cycle runs and, once the
+// controller has logged, judged, counted and recorded the ended cycle, its
+// results, again each on the row of its slot. Pressing the button
 // during a cycle stops it: the button stays disabled until the controller
 // says the cycle has ended, and a stopped cycle shows, counts and logs
 // nothing. Closing the window during a cycle saves the settings, stops the
@@ -116,11 +119,9 @@ private:
     QString cellText(int row, int column) const;
     void setCellText(int row, int column, const QString &text);
     void setResultCell(int row, int column, const QString &text, const char *colour);
-    // The checked DUT rows in table order, with their calibration offsets.
-    QList<JudgeRow> checkedRows() const;
-    // What the controller judges an ended cycle by: the limits in the boxes
-    // and the rows checked at that moment.
-    CycleController::JudgeSetup judgeSetup() const;
+    // Lets the operator edit the set-up only while it is not locked and no
+    // cycle runs.
+    void updateEditability();
     void startCycle();
     void stopCycle();
     void cycleFinished();

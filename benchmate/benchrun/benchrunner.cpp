@@ -114,7 +114,6 @@ int BenchRunner::run()
     controller.setCounters({m_config.testPassNum, m_config.testFailNum, m_config.testAllNum});
     controller.setAutoTest(m_config.autoTest);
     const CycleController::JudgeSetup judgeSetup{JudgeLimits::fromConfig(m_config), m_rows};
-    controller.setJudgeSetupSource([judgeSetup] { return judgeSetup; });
 
     // Every 10 s of a running cycle: how far its DUTs are.
     QElapsedTimer clock;
@@ -145,7 +144,7 @@ int BenchRunner::run()
         QObject::connect(&controller, &CycleController::cycleFinished, &loop, &QEventLoop::quit);
         clock.start();
         lastReport = 0;
-        controller.start(m_builder.build());
+        controller.start(m_builder.build(), judgeSetup);
         if (controller.state() != CycleController::Idle)
             loop.exec();
         const CycleOutcome &outcome = controller.lastOutcome();

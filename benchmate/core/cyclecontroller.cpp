@@ -17,17 +17,17 @@ CycleController::~CycleController()
     stopAndWait();
 }
 
-void CycleController::setJudgeSetupSource(JudgeSetupSource source)
+bool CycleController::start(const testPara_t &para, const JudgeSetup &setup)
 {
-    m_judgeSetupSource = std::move(source);
-}
-
-bool CycleController::start(const testPara_t &para)
-{
-    if (m_state != Idle)
+    if (m_state != Idle || setup.rows.size() != para.devices.size())
         return false;
+    for (int k = 0; k < para.devices.size(); ++k) {
+        if (setup.rows.at(k).slot != ResultsCsv::slotOf(para.devices.at(k)))
+            return false;
+    }
     m_cycle.reset();
     m_para = para;
+    m_setup = setup;
     for (const deviceInfo_t &device : qAsConst(m_para.devices)) {
         if (device.progressPtr)
             device.progressPtr->store(0);
@@ -105,10 +105,9 @@ void CycleController::finishCycle()
     outcome.logWritten = m_dailyLog.write(outcome.number, outcome.cycleLog);
 
     const int runState = m_cycle->getResult(&outcome.result);
-    const JudgeSetup setup = m_judgeSetupSource ? m_judgeSetupSource() : JudgeSetup();
-    outcome.limits = setup.limits;
-    outcome.judgement = ResultJudge::judge(setup.limits, runState, m_para.devices.size(),
-                                           outcome.result, setup.rows);
+    outcome.limits = m_setup.limits;
+    outcome.judgement = ResultJudge::judge(m_setup.limits, runState, m_para.devices.size(),
+                                           outcome.result, m_setup.rows);
     ResultJudge::carryCalVal(outcome.judgement);
     ResultJudge::count(outcome.judgement, &m_counters.passed, &m_counters.failed,
                        &m_counters.total);

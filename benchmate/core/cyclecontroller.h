@@ -12,7 +12,6 @@
 #include <QObject>
 
 #include <cstdint>
-#include <functional>
 #include <memory>
 
 class QTimer;
@@ -24,8 +23,8 @@ class testThread;
 // both front ends:
 //
 //   1. the cycle's log goes to the daily log, headed with the total counter;
-//   2. its results are judged against the limits and rows the front end has
-//      at that moment (JudgeSetupSource);
+//   2. its results are judged against the limits and calibration offsets
+//      the cycle was started with, each result on the row of its own slot;
 //   3. the crystal value of a passing DUT becomes the next cycle's start
 //      value (the global calVal);
 //   4. the counters grow;
@@ -59,15 +58,15 @@ public:
         uint32_t total = 0;
     };
 
-    // What judging needs from the front end when a cycle has ended: the
-    // operator's limits, and the rows that take the results (entry k of the
-    // results belongs to the k-th row), as they stand then.
+    // What the cycle's results are judged by, taken when it starts (an
+    // operator's edit during the cycle changes nothing): the operator's
+    // limits, and one row per device of the cycle, in device order, with
+    // the device's slot and calibration offsets.
     struct JudgeSetup
     {
         JudgeLimits limits;
         QList<JudgeRow> rows;
     };
-    using JudgeSetupSource = std::function<JudgeSetup()>;
 
     // How often a running cycle is looked at, and a stopping one, ms.
     static constexpr int pollIntervalMs = 100;
@@ -77,8 +76,6 @@ public:
     // A cycle still running is stopped, and waited for.
     ~CycleController() override;
 
-    void setJudgeSetupSource(JudgeSetupSource source);
-
     const Counters &counters() const { return m_counters; }
     void setCounters(const Counters &counters) { m_counters = counters; }
 
@@ -87,9 +84,10 @@ public:
     void setAutoTest(uint8_t flag) { m_autoTest = flag; }
     uint8_t mode() const { return m_mode; }
 
-    // Starts a cycle over `para` when none runs (false otherwise). The
-    // cycle's DUT slots show 0 % until their workers report.
-    bool start(const testPara_t &para);
+    // Starts a cycle over `para`, to be judged by `setup`, when none runs
+    // and `setup` has the row of every device's slot in device order (false
+    // otherwise). The cycle's DUT slots show 0 % until their workers report.
+    bool start(const testPara_t &para, const JudgeSetup &setup);
     // Asks a running cycle to stop. The controller is Stopping until the
     // cycle thread has ended (no DUT worker starts meanwhile, and the running
     // ones end after their current chip-tool step), then stopped().
@@ -100,10 +98,11 @@ public:
 
     State state() const { return m_state; }
 
-    // The current or last cycle (nullptr before the first start) and the
-    // parameters it was started with.
+    // The current or last cycle (nullptr before the first start), the
+    // parameters it was started with and what it is judged by.
     const testThread *cycle() const { return m_cycle.get(); }
     const testPara_t &parameters() const { return m_para; }
+    const JudgeSetup &judgeSetup() const { return m_setup; }
     // The last cycle that ended on its own.
     const CycleOutcome &lastOutcome() const { return m_outcome; }
 
@@ -131,7 +130,6 @@ private:
     bool recordCycle(const CycleOutcome &outcome);
 
     QTimer *m_poll = nullptr;
-    JudgeSetupSource m_judgeSetupSource;
     State m_state = Idle;
     Counters m_counters;
     uint8_t m_autoTest = 0;
@@ -140,6 +138,7 @@ private:
     // Kept after it ended until the next start deletes it.
     std::unique_ptr<testThread> m_cycle;
     testPara_t m_para;
+    JudgeSetup m_setup;
     QDateTime m_startedAt;
     QElapsedTimer m_clock;
     CycleOutcome m_outcome;

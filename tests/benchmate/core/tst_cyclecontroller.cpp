@@ -57,7 +57,7 @@ private slots:
     void cleanup();
 
     void oneCycleAtATime();
-    void judgedByTheSetupAtTheEnd();
+    void judgedByTheSetupAtTheStart();
     void noCycleOutlivesItsController();
 
 private:
@@ -85,61 +85,61 @@ void TestCycleController::oneCycleAtATime()
                QStringLiteral("sleep=800"));
     m_fake->healthyDut(QStringLiteral("D1"));
     CycleController controller;
-    int asked = 0;
-    controller.setJudgeSetupSource([&asked] {
-        ++asked;
-        return CycleController::JudgeSetup{wideLimits(), {{0, "0", "0"}}};
-    });
+    const CycleController::JudgeSetup setup{wideLimits(), {{0, "0", "0"}}};
     QSignalSpy finished(&controller, &CycleController::cycleFinished);
     QSignalSpy stopped(&controller, &CycleController::stopped);
 
-    QVERIFY(controller.start(cycleOver(1)));
+    QVERIFY(controller.start(cycleOver(1), setup));
     const testThread *first = controller.cycle();
-    QVERIFY(!controller.start(cycleOver(1)));
+    QVERIFY(!controller.start(cycleOver(1), setup));
     QCOMPARE(controller.cycle(), first);
     QTRY_VERIFY_WITH_TIMEOUT(!m_fake->callsStartingWith(QStringLiteral("D1 rx_dut")).isEmpty(),
                              10000);
     controller.stop();
     QCOMPARE(controller.state(), CycleController::Stopping);
-    QVERIFY(!controller.start(cycleOver(1)));
+    QVERIFY(!controller.start(cycleOver(1), setup));
     QVERIFY(first->isRunning()); // the worker ends after its chip-tool step
     QTRY_COMPARE_WITH_TIMEOUT(stopped.count(), 1, 10000);
     QCOMPARE(controller.state(), CycleController::Idle);
     QVERIFY(first->isFinished());
     QCOMPARE(finished.count(), 0);
-    QCOMPARE(asked, 0);
     QCOMPARE(controller.counters().total, 0u);
     QVERIFY(todaysLog().isEmpty());
     QVERIFY(todaysResults().isEmpty());
 
-    QVERIFY(controller.start(cycleOver(1)));
+    QVERIFY(controller.start(cycleOver(1), setup));
     QTRY_COMPARE_WITH_TIMEOUT(finished.count(), 1, 20000);
     QCOMPARE(stopped.count(), 1);
-    QCOMPARE(asked, 1);
     QCOMPARE(controller.counters().passed, 1u);
 }
 
-// The limits and rows are the ones the front end has when the cycle ends (a
-// window's operator may edit them meanwhile); the daily log and the results
-// rows carry the total from before the cycle; the auto-test flag turns the
-// mode byte on for the next cycle.
-void TestCycleController::judgedByTheSetupAtTheEnd()
+// The limits and rows are the ones the cycle was started with (a window's
+// operator may edit them meanwhile), and a setup whose rows do not match the
+// devices starts nothing; the daily log and the results rows carry the total
+// from before the cycle; the auto-test flag turns the mode byte on for the
+// next cycle.
+void TestCycleController::judgedByTheSetupAtTheStart()
 {
     m_fake->healthyGolden(); // TX RSSI -45
     m_fake->healthyDut(QStringLiteral("D1"));
     m_fake->healthyDut(QStringLiteral("D2"));
     CycleController controller;
-    JudgeLimits limits = wideLimits();
-    controller.setJudgeSetupSource([&limits] {
-        return CycleController::JudgeSetup{limits, {{0, "0", "0"}, {1, "5", "0"}}};
-    });
+    CycleController::JudgeSetup setup{wideLimits(), {{0, "0", "0"}, {1, "5", "0"}}};
+    setup.limits.txRssiMax = -48; // DUT1's TX offset 5 lifts its bound to -43
     controller.setCounters({5, 2, 7});
     controller.setAutoTest(1);
     QSignalSpy finished(&controller, &CycleController::cycleFinished);
 
-    QVERIFY(controller.start(cycleOver(2)));
+    CycleController::JudgeSetup shifted = setup;
+    shifted.rows.removeFirst();
+    QVERIFY(!controller.start(cycleOver(2), shifted));
+    shifted.rows.append({2, "0", "0"});
+    QVERIFY(!controller.start(cycleOver(2), shifted));
+    QVERIFY(controller.cycle() == nullptr);
+
+    QVERIFY(controller.start(cycleOver(2), setup));
     QCOMPARE(int(controller.cycle()->mode()), 0);
-    limits.txRssiMax = -48; // DUT1's TX offset 5 lifts its bound to -43
+    setup.limits.txRssiMax = -20;
     QTRY_COMPARE_WITH_TIMEOUT(finished.count(), 1, 20000);
 
     const CycleOutcome &outcome = controller.lastOutcome();
@@ -159,7 +159,7 @@ void TestCycleController::judgedByTheSetupAtTheEnd()
     QCOMPARE(todaysResultRows().at(1).at(1), QStringLiteral("7"));
 
     QCOMPARE(int(controller.mode()), 1);
-    QVERIFY(controller.start(cycleOver(2)));
+    QVERIFY(controller.start(cycleOver(2), setup));
     QCOMPARE(int(controller.cycle()->mode()), 1);
     QTRY_COMPARE_WITH_TIMEOUT(finished.count(), 2, 20000);
     QCOMPARE(controller.lastOutcome().number, 9u);
@@ -177,7 +177,7 @@ void TestCycleController::noCycleOutlivesItsController()
     bool signalled = false;
     connect(controller.get(), &CycleController::cycleFinished, this, [&] { signalled = true; });
     connect(controller.get(), &CycleController::stopped, this, [&] { signalled = true; });
-    QVERIFY(controller->start(cycleOver(1)));
+    QVERIFY(controller->start(cycleOver(1), {wideLimits(), {{0, "0", "0"}}}));
     QTRY_VERIFY_WITH_TIMEOUT(m_fake->lastPid() > 0, 10000);
     const qint64 pid = m_fake->lastPid();
     QVERIFY(::kill(pid_t(pid), 0) == 0);
