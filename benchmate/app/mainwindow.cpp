@@ -2,6 +2,9 @@
 #include "ui_mainwindow.h"
 
 #include "resultscsv.h"
+#include "setupcelldelegate.h"
+#include "setupcheck.h"
+#include "setupmessages.h"
 #include "stationglobals.h"
 #include "testparabuilder.h"
 
@@ -9,10 +12,12 @@
 #include <QCloseEvent>
 #include <QDebug>
 #include <QDir>
+#include <QDoubleValidator>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QHBoxLayout>
 #include <QHeaderView>
+#include <QIntValidator>
 #include <QLayout>
 #include <QMessageBox>
 #include <QTableWidgetItem>
@@ -49,6 +54,7 @@ MainWindow::MainWindow(QWidget *parent)
     connect(m_controller, &CycleController::cycleFinished, this, &MainWindow::cycleFinished);
     connect(m_controller, &CycleController::stopped, this, &MainWindow::cycleStopped);
 
+    installValidators();
     ui->tableWidget->horizontalHeader()->setStretchLastSection(true);
     ui->tableWidget->verticalHeader()->setSectionResizeMode(QHeaderView::Stretch);
     paintEvent(nullptr);
@@ -67,6 +73,41 @@ MainWindow::~MainWindow()
 {
     m_controller->stopAndWait();
     saveDeviceConfig();
+}
+
+// What a box accepts is what its field can hold: typing letters into a limit
+// or 300 into the channel goes nowhere. A box can still be left half typed
+// ("-", empty): the check before a start names it.
+void MainWindow::installValidators()
+{
+    QLocale c = QLocale::c();
+    c.setNumberOptions(QLocale::RejectGroupSeparator);
+    for (const auto &[edit, field] : numberBoxes()) {
+        const FieldRange range = SetupCheck::range(field);
+        QValidator *validator = nullptr;
+        if (range.decimals == 0) {
+            validator = new QIntValidator(int(range.min), int(range.max), edit);
+        } else {
+            auto *v = new QDoubleValidator(range.min, range.max, range.decimals, edit);
+            v->setNotation(QDoubleValidator::StandardNotation);
+            validator = v;
+        }
+        validator->setLocale(c);
+        edit->setValidator(validator);
+    }
+    ui->tableWidget->setItemDelegate(
+        new SetupCellDelegate(colPort, colTxCal, colRxCal, ui->tableWidget));
+}
+
+QList<QPair<QLineEdit *, SetupField>> MainWindow::numberBoxes() const
+{
+    return {
+        {ui->leRxRssiMax, SetupField::RxRssiMax}, {ui->leRxRssiMin, SetupField::RxRssiMin},
+        {ui->leRxFreqMax, SetupField::RxFreqMax}, {ui->leRxFreqMin, SetupField::RxFreqMin},
+        {ui->leTxRssiMax, SetupField::TxRssiMax}, {ui->leTxRssiMin, SetupField::TxRssiMin},
+        {ui->leTestCha, SetupField::TestCha},     {ui->leSendInterval, SetupField::SendInterval},
+        {ui->leTimeOut, SetupField::TimeOut},
+    };
 }
 
 void MainWindow::paintEvent(QPaintEvent *event)
@@ -272,6 +313,16 @@ DeviceConfig MainWindow::currentConfig() const
         r.rxCal = cellText(row, colRxCal);
     }
     config.firmwarePath = ui->leFilePath->text();
+    DeviceConfig::Texts &t = config.texts;
+    t.rxRssiMax = ui->leRxRssiMax->text();
+    t.rxRssiMin = ui->leRxRssiMin->text();
+    t.rxFreqMax = ui->leRxFreqMax->text();
+    t.rxFreqMin = ui->leRxFreqMin->text();
+    t.txRssiMax = ui->leTxRssiMax->text();
+    t.txRssiMin = ui->leTxRssiMin->text();
+    t.testCha = ui->leTestCha->text();
+    t.sendInterval = ui->leSendInterval->text();
+    t.timeOut = ui->leTimeOut->text();
     config.rxRssiMax = DeviceConfigFile::parseNumber(ui->leRxRssiMax->text());
     config.rxRssiMin = DeviceConfigFile::parseNumber(ui->leRxRssiMin->text());
     config.rxFreqMax = DeviceConfigFile::parseNumber(ui->leRxFreqMax->text());
@@ -318,6 +369,23 @@ void MainWindow::on_pbnStartTest_clicked()
 
 void MainWindow::startCycle()
 {
+    // Nothing starts on a set-up with a mistake in it: the operator is told
+    // which field and what is wrong, and the first such field takes the
+    // focus.
+    const QList<SetupProblem> problems = SetupCheck::check(SetupTexts::fromConfig(currentConfig()));
+    if (!problems.isEmpty()) {
+        QStringList lines;
+        for (const SetupProblem &problem : problems) {
+            lines << QStringLiteral("• ") + SetupMessages::describe(problem);
+            qWarning().noquote() << SetupCheck::describe(problem);
+        }
+        QMessageBox::warning(this, tr("无法开始测试"),
+                             tr("请先改正以下设置：") + QStringLiteral("\n\n") +
+                                 lines.join(QLatin1Char('\n')));
+        showProblem(problems.first());
+        return;
+    }
+
     clearShowTestResult();
 
     // Everything the cycle uses is taken here, once: the rows and their
@@ -343,6 +411,46 @@ void MainWindow::startCycle()
     ui->pbnStartTest->setText(tr("停止测试"));
     setTestStatusUI(TEST_RUNNING);
     updateEditability();
+}
+
+void MainWindow::showProblem(const SetupProblem &problem)
+{
+    for (const auto &[edit, field] : numberBoxes()) {
+        if (field == problem.field) {
+            edit->setFocus();
+            edit->selectAll();
+            return;
+        }
+    }
+    int row = -1;
+    int column = colPort;
+    switch (problem.field) {
+    case SetupField::Firmware:
+        ui->leFilePath->setFocus();
+        return;
+    case SetupField::GoldenPort:
+        row = 0;
+        break;
+    case SetupField::DutPort:
+        row = problem.slot + 1;
+        break;
+    case SetupField::TxCal:
+        row = problem.slot + 1;
+        column = colTxCal;
+        break;
+    case SetupField::RxCal:
+        row = problem.slot + 1;
+        column = colRxCal;
+        break;
+    case SetupField::Duts:
+        row = 1;
+        column = colEnable;
+        break;
+    default:
+        return;
+    }
+    ui->tableWidget->setFocus();
+    ui->tableWidget->setCurrentCell(row, column);
 }
 
 // The button stays disabled, and the status label as it is, until the

@@ -4,6 +4,7 @@
 #include "cyclecontroller.h"
 #include "deviceconfigfile.h"
 #include "resultjudge.h"
+#include "setupcheck.h"
 #include "teststatus.h"
 
 #include <QMainWindow>
@@ -15,6 +16,7 @@
 
 class QCheckBox;
 class QCloseEvent;
+class QLineEdit;
 class QPaintEvent;
 
 QT_BEGIN_NAMESPACE
@@ -119,6 +121,11 @@ private:
     QString cellText(int row, int column) const;
     void setCellText(int row, int column, const QString &text);
     void setResultCell(int row, int column, const QString &text, const char *colour);
+    void installValidators();
+    // The boxes of the numbers a cycle uses, with their fields.
+    QList<QPair<QLineEdit *, SetupField>> numberBoxes() const;
+    // Puts the focus on the field of a set-up problem.
+    void showProblem(const SetupProblem &problem);
     // Lets the operator edit the set-up only while it is not locked and no
     // cycle runs.
     void updateEditability();

@@ -3,6 +3,7 @@
 #include "chiptool.h"
 #include "cyclecontroller.h"
 #include "cycletable.h"
+#include "setupcheck.h"
 #include "stationglobals.h"
 
 #include <QDir>
@@ -15,12 +16,6 @@ namespace {
 const char *const configPath = "./config/device_config.csv";
 // How often a running cycle reports its progress on the console, ms.
 constexpr int progressEveryMs = 10000;
-
-// A value of the settings file as the window's line edit shows it.
-QString shown(float value)
-{
-    return DeviceConfigFile::formatNumber(value);
-}
 
 } // namespace
 
@@ -50,9 +45,9 @@ bool BenchRunner::loadSetup()
     m_builder = TestParaBuilder();
     m_builder.gmPort = m_config.rows[0].port;
     m_builder.filePath = m_config.firmwarePath;
-    m_builder.timeOut = shown(m_config.timeOut);
-    m_builder.sendInterval = shown(m_config.sendInterval);
-    m_builder.testCha = shown(m_config.testCha);
+    m_builder.timeOut = m_config.texts.timeOut;
+    m_builder.sendInterval = m_config.texts.sendInterval;
+    m_builder.testCha = m_config.texts.testCha;
     m_rows.clear();
     for (int row = 1; row < DeviceConfig::rowCount; ++row) {
         const DeviceConfigRow &r = m_config.rows[size_t(row)];
@@ -61,13 +56,14 @@ bool BenchRunner::loadSetup()
         m_builder.devices.append({row - 1, r.name, r.port});
         m_rows.append({row - 1, r.txCal, r.rxCal});
     }
-    if (m_builder.devices.isEmpty()) {
-        m_err << "benchrun: no DUT is enabled in " << configPath
-              << ": enable at least one row (first field 1).\n";
-        return false;
-    }
-    if (m_builder.gmPort.isEmpty()) {
-        m_err << "benchrun: the golden machine has no serial port in " << configPath << ".\n";
+    // The same check as the window's before a start: a number that is none,
+    // out of its range or crossing its other limit, a missing port or
+    // firmware, no enabled DUT.
+    const QList<SetupProblem> problems = SetupCheck::check(SetupTexts::fromConfig(m_config));
+    if (!problems.isEmpty()) {
+        m_err << "benchrun: " << configPath << " cannot start a cycle:\n";
+        for (const SetupProblem &problem : problems)
+            m_err << "  " << SetupCheck::describe(problem) << '\n';
         return false;
     }
     const QFileInfo tool(chipTool::toolPath());
@@ -76,12 +72,6 @@ bool BenchRunner::loadSetup()
               << (tool.exists() ? " is not executable" : " is missing") << " in " << where << ".\n";
         return false;
     }
-    if (!QFileInfo(m_config.firmwarePath).isFile()) {
-        m_err << "benchrun: the firmware file \"" << m_config.firmwarePath << "\" named in "
-              << configPath << " does not exist.\n";
-        return false;
-    }
-
     calVal.store((calVal.load() & ~0xff) | int(uint8_t(m_config.calVal)));
     return true;
 }

@@ -23,6 +23,22 @@ struct DeviceConfig
 {
     static constexpr int rowCount = 25;
 
+    // The number lines as the operator wrote them (the file's lines, or the
+    // window's boxes), which the numbers below are read from: "abc" and an
+    // empty line both read as 0, the check before a cycle tells them apart.
+    struct Texts
+    {
+        QString rxRssiMax;
+        QString rxRssiMin;
+        QString rxFreqMax;
+        QString rxFreqMin;
+        QString txRssiMax;
+        QString txRssiMin;
+        QString testCha;
+        QString sendInterval;
+        QString timeOut;
+    };
+
     std::array<DeviceConfigRow, rowCount> rows;
     QString firmwarePath;
     float rxRssiMax = 0;
@@ -41,6 +57,7 @@ struct DeviceConfig
     // Low byte of the crystal value the next calibration starts from.
     int8_t calVal = -12;
     uint8_t autoTest = 0;
+    Texts texts;
 };
 
 // The settings file "./config/device_config.csv": 42 comma-terminated lines

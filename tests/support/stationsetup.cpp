@@ -3,6 +3,7 @@
 #include <QDate>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 
 StationSetup StationSetup::withDuts(int n)
 {
@@ -40,6 +41,14 @@ bool StationSetup::write() const
 {
     if (!QDir().mkpath(QStringLiteral("config")))
         return false;
+    // A placeholder image, for the check before a start, where the file
+    // names one in a directory that exists.
+    const QFileInfo image(firmware);
+    if (!firmware.isEmpty() && !image.exists() && image.dir().exists()) {
+        QFile placeholder(firmware);
+        if (!placeholder.open(QIODevice::WriteOnly) || placeholder.write("TK716A") != 6)
+            return false;
+    }
     QFile file(QStringLiteral("config/device_config.csv"));
     const QByteArray content = bytes();
     return file.open(QIODevice::WriteOnly | QIODevice::Truncate) &&

@@ -41,7 +41,9 @@ struct StationSetup
     static StationSetup withDuts(int n);
 
     QByteArray bytes() const;
-    // Writes ./config/device_config.csv (making ./config when missing).
+    // Writes ./config/device_config.csv (making ./config when missing), and
+    // a placeholder firmware image where `firmware` names none in a
+    // directory that exists.
     bool write() const;
 };
 

@@ -327,7 +327,6 @@ void TestMainWindowLayout::lineEdits()
     for (const QLineEdit *edit : edits) {
         names << edit->objectName();
         QCOMPARE(edit->text(), QString());
-        QCOMPARE(edit->validator(), nullptr);
         QCOMPARE(edit->inputMask(), QString());
         QCOMPARE(edit->maxLength(), 32767);
     }

@@ -1,5 +1,6 @@
 // What keeps an operator's slip from changing a verdict: the set-up is
-// frozen while a cycle runs and every result reaches the row of its slot.
+// frozen while a cycle runs and every result reaches the row of its slot;
+// typing mistakes stop the start instead of the judging.
 #include "faketool.h"
 #include "mainwindow.h"
 #include "stationdir.h"
@@ -33,6 +34,29 @@ T *find(const QObject &root, const char *name)
     return found;
 }
 
+// Closes every modal message box that comes up while it lives and keeps its
+// texts.
+class MessageBoxes : public QObject
+{
+public:
+    MessageBoxes()
+    {
+        connect(&m_timer, &QTimer::timeout, this, [this] {
+            auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
+            if (!box)
+                return;
+            m_texts << box->text();
+            box->done(QMessageBox::Ok);
+        });
+        m_timer.start(10);
+    }
+    const QStringList &texts() const { return m_texts; }
+
+private:
+    QTimer m_timer;
+    QStringList m_texts;
+};
+
 } // namespace
 
 class TestWindowGuards : public QObject
@@ -44,6 +68,8 @@ private slots:
     void cleanup();
 
     void resultsReachTheRowOfTheirSlot();
+    void typingMistakesStopTheStart_data();
+    void typingMistakesStopTheStart();
 
 private:
     void openWindow();
@@ -175,6 +201,75 @@ void TestWindowGuards::resultsReachTheRowOfTheirSlot()
     QVERIFY(find(*m_window, "leRxRssiMin")->isEnabled());
     QVERIFY(m_window->rowCheckBox(2)->isEnabled());
     QVERIFY(find(*m_window, "pushButton_3")->isEnabled());
+}
+
+void TestWindowGuards::typingMistakesStopTheStart_data()
+{
+    QTest::addColumn<QString>("box"); // a line edit, or "row,column" of a table cell
+    QTest::addColumn<QString>("typed");
+    QTest::addColumn<QString>("shown"); // what the box holds afterwards
+    QTest::addColumn<QString>("field"); // how the message names it
+    QTest::addColumn<QString>("problem");
+
+    // clang-format off
+    QTest::newRow("letters as RX upper limit")
+        << "leRxRssiMax" << "abc" << "" << "RX RSSI上限" << "不是数字";
+    QTest::newRow("a lone minus as RX lower limit")
+        << "leRxRssiMin" << "-" << "-" << "RX RSSI下限" << "不是数字";
+    QTest::newRow("empty frequency upper limit")
+        << "leRxFreqMax" << "" << "" << "RX 频偏上限" << "不是数字";
+    QTest::newRow("empty time-out")
+        << "leTimeOut" << "" << "" << "超时时间" << "不是数字";
+    QTest::newRow("channel 300")
+        << "leTestCha" << "300" << "30" << "测试信道" << "1 到 14";
+    QTest::newRow("lower above upper")
+        << "leTxRssiMin" << "-10" << "-10" << "TX RSSI下限" << "必须小于上限";
+    // Not committed to the cell: the cell keeps its 0.
+    QTest::newRow("TX offset 200")
+        << "2,4" << "200" << "0" << "DUT1 TX RSSI校准值" << "-128 到 127";
+    // clang-format on
+}
+
+// A typing mistake is refused where it is typed, or else named before the
+// cycle starts: nothing runs, nothing is counted or logged.
+void TestWindowGuards::typingMistakesStopTheStart()
+{
+    QFETCH(QString, box);
+    QFETCH(QString, typed);
+    QFETCH(QString, shown);
+    QFETCH(QString, field);
+    QFETCH(QString, problem);
+
+    m_fake->healthyGolden();
+    m_fake->healthyDut(QStringLiteral("D1"));
+    m_fake->healthyDut(QStringLiteral("D2"));
+    QVERIFY(StationSetup::withDuts(2).write());
+    openWindow();
+
+    if (box.contains(QLatin1Char(','))) {
+        const int row = box.section(QLatin1Char(','), 0, 0).toInt();
+        const int column = box.section(QLatin1Char(','), 1, 1).toInt();
+        typeIntoCell(row, column, typed);
+        QCOMPARE(cell(row, column), shown);
+        // What a stored file could hold all the same.
+        table()->item(row, column)->setText(typed);
+    } else {
+        retype(box.toLatin1().constData(), typed);
+        QCOMPARE(find<QLineEdit>(*m_window, box.toLatin1().constData())->text(), shown);
+        find<QLineEdit>(*m_window, box.toLatin1().constData())->setText(typed);
+    }
+
+    MessageBoxes boxes;
+    QTest::mouseClick(button(), Qt::LeftButton);
+    QTRY_COMPARE_WITH_TIMEOUT(boxes.texts().size(), 1, 2000);
+    const QString message = boxes.texts().first();
+    QVERIFY2(message.contains(field) && message.contains(problem), qPrintable(message));
+    QCOMPARE(button()->text(), startText);
+    QVERIFY(m_window->controller().cycle() == nullptr);
+    QTest::qWait(200);
+    QVERIFY(m_fake->calls().isEmpty());
+    QCOMPARE(label("labelSta"), QStringLiteral("未开始"));
+    QVERIFY(todaysLog().isEmpty());
 }
 
 QTEST_MAIN(TestWindowGuards)

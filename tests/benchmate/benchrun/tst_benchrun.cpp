@@ -65,6 +65,8 @@ private slots:
     void noGoldenPort();
     void chipToolMissing();
     void firmwareMissing();
+    void badNumbersRefused_data();
+    void badNumbersRefused();
     void twoCycles();
     void goldenMachineFailure();
     void logsThatCannotBeWritten();
@@ -178,6 +180,52 @@ void TestBenchrun::firmwareMissing()
     QCOMPARE(run.exitCode, 1);
     QVERIFY2(run.err.contains(QStringLiteral("nowhere/TK716A_RAM_BIN.bin")), qPrintable(run.err));
     QVERIFY(m_fake->calls().isEmpty());
+}
+
+void TestBenchrun::badNumbersRefused_data()
+{
+    QTest::addColumn<int>("line");
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QString>("message");
+    QTest::newRow("letters") << 27 << "abc"
+                             << "RX RSSI upper limit (line 28): not a number";
+    QTest::newRow("minus") << 28 << "-"
+                           << "RX RSSI lower limit (line 29): not a number";
+    QTest::newRow("empty") << 29 << ""
+                           << "RX frequency offset upper limit (line 30): not a number";
+    QTest::newRow("time-out 0") << 36 << "0"
+                                << "time-out (line 37): out of range 1 to 999999";
+    QTest::newRow("crossed") << 32 << "-10"
+                             << "TX RSSI lower limit (line 33): not below the upper";
+    QTest::newRow("offset") << 3 << "1,DUT1,D2,200,0"
+                            << "TX RSSI calibration offset of DUT1 (line 4): out of range -128 "
+                               "to 127";
+}
+
+// The settings file's numbers are checked as the window checks its boxes:
+// a bad one names its field, and nothing runs or is logged.
+void TestBenchrun::badNumbersRefused()
+{
+    QFETCH(int, line);
+    QFETCH(QString, text);
+    QFETCH(QString, message);
+    m_fake->healthyGolden();
+    m_fake->healthyDut(QStringLiteral("D1"));
+    m_fake->healthyDut(QStringLiteral("D2"));
+    QVERIFY(StationSetup::withDuts(2).write());
+    QStringList lines = settingsLines();
+    lines[line] = text;
+    QByteArray bytes;
+    for (const QString &l : lines)
+        bytes += l.toUtf8() + ",\n";
+    QVERIFY(touch(QStringLiteral("config/device_config.csv"), bytes));
+
+    const Run run = benchrun({});
+    QCOMPARE(run.exitCode, 1);
+    QVERIFY2(run.err.contains(message), qPrintable(run.err));
+    QVERIFY(m_fake->calls().isEmpty());
+    QVERIFY(todaysLog().isEmpty());
+    QVERIFY(todaysResults().isEmpty());
 }
 
 // Two cycles over three DUTs: D1 passes, D2 fails its RX limit (its offset

@@ -1,0 +1,33 @@
+#include "setupcelldelegate.h"
+
+#include "setupcheck.h"
+
+#include <QIntValidator>
+#include <QLineEdit>
+#include <QRegularExpressionValidator>
+
+SetupCellDelegate::SetupCellDelegate(int portColumn, int txCalColumn, int rxCalColumn,
+                                     QObject *parent)
+    : QStyledItemDelegate(parent)
+    , m_portColumn(portColumn)
+    , m_txCalColumn(txCalColumn)
+    , m_rxCalColumn(rxCalColumn)
+{}
+
+QWidget *SetupCellDelegate::createEditor(QWidget *parent, const QStyleOptionViewItem &option,
+                                         const QModelIndex &index) const
+{
+    QWidget *editor = QStyledItemDelegate::createEditor(parent, option, index);
+    auto *line = qobject_cast<QLineEdit *>(editor);
+    if (!line)
+        return editor;
+    const int column = index.column();
+    if (column == m_txCalColumn || column == m_rxCalColumn) {
+        const FieldRange range = SetupCheck::range(SetupField::TxCal);
+        line->setValidator(new QIntValidator(int(range.min), int(range.max), line));
+    } else if (column == m_portColumn) {
+        line->setValidator(
+            new QRegularExpressionValidator(QRegularExpression(QStringLiteral("[^,]*")), line));
+    }
+    return editor;
+}
