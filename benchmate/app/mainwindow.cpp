@@ -35,6 +35,8 @@ constexpr int enableColumnWidth = 40;
 const char *const colourPass = "#00FF00";
 const char *const colourFail = "#FF0000";
 const char *const colourPlain = "#FFFFFF";
+const char *const colourNotJudged = "#D3D3D3";
+const char *const stationFaultStyle = "QLabel{background:#FF9900;}";
 
 } // namespace
 
@@ -198,10 +200,34 @@ void MainWindow::setTestStatusUI(TEST_STATUS status)
         style = QStringLiteral("QLabel{background:#66B3FF;}");
         text = tr("等待测试");
         break;
+    case TEST_STATION_FAULT:
+        style = QLatin1String(stationFaultStyle);
+        text = tr("工位故障");
+        break;
     default:
         return;
     }
     ui->labelSta->setStyleSheet(style);
+    ui->labelSta->setText(text);
+}
+
+// A cycle that ended in a fault of the station says which: no DUT was
+// judged, and the operator mends the station, not the modules.
+void MainWindow::showStationFault(StationFault fault)
+{
+    QString text;
+    switch (fault) {
+    case StationFault::GoldenMachine:
+        text = tr("金机故障");
+        break;
+    case StationFault::TimeOut:
+        text = tr("超时时间过短");
+        break;
+    default:
+        text = tr("工位故障");
+        break;
+    }
+    ui->labelSta->setStyleSheet(QLatin1String(stationFaultStyle));
     ui->labelSta->setText(text);
 }
 
@@ -548,6 +574,10 @@ void MainWindow::showTestResult()
             setResultCell(row, colResult, tr("发生错误"), colourFail);
             continue;
         }
+        if (device.verdict == DeviceVerdict::NotJudged) {
+            setResultCell(row, colResult, tr("未判定"), colourNotJudged);
+            continue;
+        }
         setCellText(row, colTxResult, QString::number(device.result.txRssiAve));
         setCellText(row, colRxResult, QString::number(device.result.rxRssiAve));
         setCellText(row, colFreqResult, QString::number(device.result.freqAve));
@@ -556,6 +586,9 @@ void MainWindow::showTestResult()
         else
             setResultCell(row, colResult, tr("不通过"), colourFail);
     }
-    setTestStatusUI(j.status);
+    if (j.status == TEST_STATION_FAULT)
+        showStationFault(j.stationFault);
+    else
+        setTestStatusUI(j.status);
     changeTestNum(n.passed, n.failed, n.total);
 }

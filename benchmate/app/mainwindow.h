@@ -121,6 +121,7 @@ private:
     QString cellText(int row, int column) const;
     void setCellText(int row, int column, const QString &text);
     void setResultCell(int row, int column, const QString &text, const char *colour);
+    void showStationFault(StationFault fault);
     void installValidators();
     // The boxes of the numbers a cycle uses, with their fields.
     QList<QPair<QLineEdit *, SetupField>> numberBoxes() const;

@@ -159,7 +159,7 @@ int BenchRunner::run()
         totals.elapsedMs += outcome.elapsedMs;
         totals.passed += judgement.passed;
         totals.failed += judgement.failed;
-        if (judgement.cycleError || !judgement.ended)
+        if (judgement.stationFault != StationFault::None || !judgement.ended)
             ++totals.stationErrors;
     }
 

@@ -50,8 +50,6 @@ QString percent(uint32_t part, uint32_t whole)
 
 QString CycleTable::verdict(const CycleJudgement &judgement, const testRestlt_t &result, int index)
 {
-    if (judgement.incomplete)
-        return QStringLiteral("ERROR (cycle)");
     const DeviceJudgement *device = judgement.device(index);
     if (!device)
         return QStringLiteral("not judged");
@@ -60,6 +58,8 @@ QString CycleTable::verdict(const CycleJudgement &judgement, const testRestlt_t 
         return QStringLiteral("PASS");
     case DeviceVerdict::Fail:
         return QStringLiteral("FAIL");
+    case DeviceVerdict::NotJudged:
+        return QStringLiteral("not judged");
     case DeviceVerdict::Error:
         break;
     }
@@ -108,6 +108,8 @@ QString CycleTable::cycleTable(int cycle, int cycles, qint64 elapsedMs, const te
     else if (judgement.incomplete)
         out += result.finished != 1 ? QStringLiteral(", the cycle did not finish")
                                     : QStringLiteral(", results missing");
+    else if (judgement.stationFault == StationFault::TimeOut)
+        out += QStringLiteral(", the DUTs took longer than the time-out");
     else if (judgement.cycleError)
         out += QStringLiteral(", golden machine error");
     if (judgement.cycleError && !goldenError.isEmpty())
@@ -130,7 +132,8 @@ QString CycleTable::cycleTable(int cycle, int cycles, qint64 elapsedMs, const te
                                                                  : QStringLiteral("-"))
             << verdict(judgement, result, k);
         const DeviceJudgement *judged = judgement.device(k);
-        if (judged && judged->verdict != DeviceVerdict::Error) {
+        if (judged &&
+            (judged->verdict == DeviceVerdict::Pass || judged->verdict == DeviceVerdict::Fail)) {
             const deviceRestlt_t &r = judged->result;
             row << QString::number(r.txRssiAve) << QString::number(r.rxRssiAve)
                 << QString::number(r.freqAve) << QString::number(int(r.calVal))

@@ -180,6 +180,18 @@ bool DeviceConfigFile::load(DeviceConfig &config)
                                         QStringLiteral(" 的行数不正确，已忽略。");
         return false;
     }
+    // The total is what passed and failed; a file from before that always
+    // held gets its total mended.
+    const uint64_t judged = uint64_t(config.testPassNum) + config.testFailNum;
+    if (config.testAllNum != judged && judged <= UINT32_MAX) {
+        qWarning().noquote() << QStringLiteral("配置文件的测试总数 %1 不等于成功数 %2 加失败数 %3，"
+                                               "总数改为 %4。")
+                                    .arg(config.testAllNum)
+                                    .arg(config.testPassNum)
+                                    .arg(config.testFailNum)
+                                    .arg(judged);
+        config.testAllNum = uint32_t(judged);
+    }
     return true;
 }
 

@@ -36,24 +36,26 @@ CycleJudgement ResultJudge::judge(const JudgeLimits &limits, int runState, int d
     if (runState != CYCLE_ENDED)
         return out;
     out.ended = true;
-    out.total = uint32_t(result.results.size());
+
+    if (result.stationFault == STATION_FAULT_GOLDEN || result.cycleStatus == STATUS_FAIL)
+        out.stationFault = StationFault::GoldenMachine;
+    else if (result.stationFault == STATION_FAULT_RX_TIMEOUT)
+        out.stationFault = StationFault::TimeOut;
 
     // A cycle that did not finish, or whose list does not match its devices,
-    // cannot be matched to rows: every device it was given counts as failed.
+    // cannot be matched to rows: nothing of it is judged.
     if (result.finished != 1 || result.results.size() != devicesGiven) {
+        if (out.stationFault == StationFault::None)
+            out.stationFault = StationFault::Incomplete;
         out.cycleError = true;
         out.incomplete = true;
-        out.failed = uint32_t(devicesGiven < 0 ? 0 : devicesGiven);
-        out.status = TEST_FAIL;
+        out.status = TEST_STATION_FAULT;
         return out;
     }
+    const bool stationFault = out.stationFault != StationFault::None;
+    out.cycleError = stationFault;
 
     bool cycleFailed = false;
-    if (result.cycleStatus == STATUS_FAIL) {
-        out.cycleError = true;
-        cycleFailed = true;
-    }
-
     const int judged = qMin(rows.size(), result.results.size());
     for (int k = 0; k < judged; ++k) {
         const JudgeRow &row = rows.at(k);
@@ -62,10 +64,22 @@ CycleJudgement ResultJudge::judge(const JudgeLimits &limits, int runState, int d
         device.result = result.results.at(k);
         const deviceRestlt_t &r = device.result;
 
-        if (r.rxStatus == STATUS_FAIL || r.txStatus == STATUS_FAIL) {
+        if (stationFault) {
+            device.verdict = DeviceVerdict::NotJudged;
+            out.devices.append(device);
+            continue;
+        }
+        // The TX step that ended the cycle was this DUT's own: its failure.
+        const bool ownTxStep = r.fault == DUT_FAULT_TX_MODE || r.fault == DUT_FAULT_TX_RF_OFF;
+        if (r.rxStatus == STATUS_FAIL || r.txStatus == STATUS_FAIL || ownTxStep) {
             device.verdict = DeviceVerdict::Error;
             ++out.failed;
             cycleFailed = true;
+            out.devices.append(device);
+            continue;
+        }
+        if (r.txStatus != STATUS_PASS) {
+            device.verdict = DeviceVerdict::NotJudged;
             out.devices.append(device);
             continue;
         }
@@ -117,7 +131,11 @@ CycleJudgement ResultJudge::judge(const JudgeLimits &limits, int runState, int d
         out.devices.append(device);
     }
 
-    out.status = cycleFailed ? TEST_FAIL : TEST_PASS;
+    out.total = out.passed + out.failed;
+    if (stationFault)
+        out.status = TEST_STATION_FAULT;
+    else
+        out.status = cycleFailed ? TEST_FAIL : TEST_PASS;
     return out;
 }
 
@@ -126,7 +144,7 @@ void ResultJudge::count(const CycleJudgement &judgement, uint32_t *passNum, uint
 {
     *passNum += judgement.passed;
     *failNum += judgement.failed;
-    *allNum += judgement.total;
+    *allNum += judgement.passed + judgement.failed;
 }
 
 void ResultJudge::carryCalVal(const CycleJudgement &judgement)

@@ -41,9 +41,20 @@ struct JudgeRow
 
 enum class DeviceVerdict
 {
-    Pass,  // every average within its limits
-    Fail,  // an average outside its limits
-    Error, // the DUT's RX or TX test failed: no numbers to judge
+    Pass,      // every average within its limits
+    Fail,      // an average outside its limits
+    Error,     // a step of the DUT's RX or TX test failed: no numbers to judge
+    NotJudged, // the station let the DUT down (its TX test never ran, or the
+               // cycle ended in a station fault): neither passed nor failed
+};
+
+// What ended a cycle without a verdict on its DUTs.
+enum class StationFault
+{
+    None,
+    GoldenMachine, // a golden-machine step failed
+    TimeOut,       // the DUTs took longer than the time-out
+    Incomplete,    // the cycle reported no complete results, for no stated reason
 };
 
 // The verdict of one result entry and the row it belongs to.
@@ -65,10 +76,11 @@ struct CycleJudgement
     // The engine reported the ended state; when false nothing else is set and
     // nothing may change.
     bool ended = false;
-    // The golden machine's row shows an error: the cycle did not finish, its
-    // result list does not match its devices, or a golden-machine step
-    // failed.
+    // The golden machine's row shows an error: the cycle ended in a station
+    // fault.
     bool cycleError = false;
+    // Why no DUT of the cycle was judged (None: they were).
+    StationFault stationFault = StationFault::None;
     // The cycle did not finish or its list does not match: no device is
     // judged at all.
     bool incomplete = false;
@@ -76,7 +88,7 @@ struct CycleJudgement
     QList<DeviceJudgement> devices;
     TEST_STATUS status = TEST_NOT_STARTED;
 
-    // Counter increments.
+    // Counter increments; total is always passed + failed.
     uint32_t passed = 0;
     uint32_t failed = 0;
     uint32_t total = 0;
@@ -97,10 +109,16 @@ struct CycleJudgement
 // offsets. The window and the console runner both use it, so a DUT passes or
 // fails alike in either.
 //
-// Entry k of the results belongs to the k-th of `rows` (the rows checked
-// when the results are shown); entries without a row are not judged and
-// rows without an entry are left alone. A bound itself passes: a TX RSSI
-// average equal to TX offset + TX upper limit is within limits.
+// Entry k of the results belongs to the k-th of `rows` (the row of the k-th
+// device of the cycle); entries without a row are not judged and rows
+// without an entry are left alone. A bound itself passes: a TX RSSI average
+// equal to TX offset + TX upper limit is within limits.
+//
+// A cycle that ended in a station fault (the golden machine, the time-out,
+// no complete results) counts no DUT at all: its devices are not judged.
+// A DUT whose TX test never ran because an earlier DUT's TX step ended the
+// cycle is not judged either. So the total grows by exactly what passed
+// and failed.
 class ResultJudge
 {
 public:

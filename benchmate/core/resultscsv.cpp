@@ -98,10 +98,9 @@ int ResultsCsv::slotOf(const deviceInfo_t &device)
     return -1;
 }
 
+// A cycle that ended in a station fault judged none of its DUTs.
 QString ResultsCsv::verdictText(const CycleJudgement &judgement, int index)
 {
-    if (judgement.incomplete)
-        return QStringLiteral("error");
     const DeviceJudgement *device = judgement.device(index);
     if (!device)
         return QStringLiteral("not judged");
@@ -111,9 +110,11 @@ QString ResultsCsv::verdictText(const CycleJudgement &judgement, int index)
     case DeviceVerdict::Fail:
         return QStringLiteral("fail");
     case DeviceVerdict::Error:
+        return QStringLiteral("error");
+    case DeviceVerdict::NotJudged:
         break;
     }
-    return QStringLiteral("error");
+    return QStringLiteral("not judged");
 }
 
 QByteArray ResultsCsv::rows(const QDateTime &when, uint32_t number, const testPara_t &para,

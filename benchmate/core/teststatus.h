@@ -9,6 +9,9 @@ enum TEST_STATUS
     TEST_PASS = 2,
     TEST_FAIL = 3,
     TEST_WAITING = 4,
+    // The cycle ended in a fault of the station (golden machine, time-out):
+    // no DUT was judged.
+    TEST_STATION_FAULT = 5,
 };
 
 #endif // TESTSTATUS_H

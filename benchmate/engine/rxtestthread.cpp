@@ -65,6 +65,14 @@ QString rxTestThread::flashUid() const
     return m_flashUid;
 }
 
+bool rxTestThread::measured(float *lastMeanOffset) const
+{
+    std::lock_guard<std::mutex> guard(m_lock);
+    if (lastMeanOffset)
+        *lastMeanOffset = m_lastMean;
+    return m_measured;
+}
+
 void rxTestThread::setProgress(uint8_t value)
 {
     if (para.progressPtr)
@@ -72,12 +80,14 @@ void rxTestThread::setProgress(uint8_t value)
 }
 
 bool rxTestThread::step(chipTool &tool, const QStringList &words, int finishWait,
-                        const char *failure)
+                        const char *failure, int fault)
 {
     if (tool.runTool(QStringList(para.port) + words, finishWait, para.log))
         return true;
     if (failure && para.log)
         para.log->error(QString::fromLatin1(failure));
+    if (failure)
+        fail(fault);
     return false;
 }
 
@@ -104,7 +114,7 @@ void rxTestThread::body(chipTool &tool)
     setProgress(0);
     stage.store(RX_STAGE_DOWNLOAD);
     if (!step(tool, {QStringLiteral("entry_boot_mode")}, toolWait,
-              "Can not set the serial port RTS and DTR."))
+              "Can not set the serial port RTS and DTR.", DUT_FAULT_BOOT_MODE))
         return;
 
     setProgress(10);
@@ -112,7 +122,7 @@ void rxTestThread::body(chipTool &tool)
     if (!step(tool,
               {QStringLiteral("download"), QStringLiteral("ram"), QStringLiteral("0x20000000"),
                para.filePath},
-              toolWait, "RX donwload rambin error."))
+              toolWait, "RX donwload rambin error.", DUT_FAULT_DOWNLOAD))
         return;
 
     setProgress(30);
@@ -127,11 +137,12 @@ void rxTestThread::body(chipTool &tool)
         if (attempt > 0)
             sleepMsec(retryPause);
         macSet = step(tool, {QStringLiteral("test_dut"), QStringLiteral("mac_gm"), para.gmMac},
-                      toolWait, nullptr);
+                      toolWait, nullptr, DUT_OK);
     }
     if (!macSet) {
         if (log)
             log->error(QStringLiteral("RX set gm mac error."));
+        fail(DUT_FAULT_GM_MAC);
         return;
     }
 
@@ -139,7 +150,8 @@ void rxTestThread::body(chipTool &tool)
     if (stopRequested())
         return;
 
-    if (!step(tool, {QStringLiteral("uuid")}, shortWait, "RX get flash uuid error."))
+    if (!step(tool, {QStringLiteral("uuid")}, shortWait, "RX get flash uuid error.",
+              DUT_FAULT_FLASH_UID))
         return;
     const QString uidLine = toolOutput::firstLine(tool.output());
     info(uidLine);
@@ -152,7 +164,7 @@ void rxTestThread::body(chipTool &tool)
         return;
     setProgress(40);
     if (!step(tool, {QStringLiteral("test_dut"), QStringLiteral("mac_dut"), para.dutMac}, shortWait,
-              "RX set dut mac error."))
+              "RX set dut mac error.", DUT_FAULT_DUT_MAC))
         return;
 
     if (stopRequested())
@@ -186,12 +198,12 @@ bool rxTestThread::calibrate(chipTool &tool)
         if (!step(tool,
                   {QStringLiteral("xtal_cap"), QStringLiteral("write"), QStringLiteral("ram"),
                    QString::number(int(cal))},
-                  toolWait, "RX set freq offset error."))
+                  toolWait, "RX set freq offset error.", DUT_FAULT_XTAL_RAM))
             return false;
         if (!step(tool,
                   {QStringLiteral("rx_dut"), QString::number(para.timeOut),
                    QString::number(int(para.testCha))},
-                  toolWait, "RX get rx result error."))
+                  toolWait, "RX get rx result error.", DUT_FAULT_RX_RESULT))
             return false;
 
         QList<float> rssi;
@@ -220,6 +232,8 @@ bool rxTestThread::calibrate(chipTool &tool)
             m_result.freqMax = int32_t(freq.last());
             m_result.rssiAve = int32_t(rssiSum / float(samplesPerTest));
             m_result.freqAve = int32_t(ave);
+            m_measured = true;
+            m_lastMean = ave;
         }
         if (log)
             log->debug(QStringLiteral("[%1 cal]cal val = %2,freq offset = %3.")
@@ -247,6 +261,7 @@ bool rxTestThread::calibrate(chipTool &tool)
 
     if (!accepted) {
         stage.store(RX_NOT_CONVERGED);
+        fail(DUT_FAULT_NOT_CONVERGED);
         if (log)
             log->error(QStringLiteral("RX cal freq offset error."));
         return false;
@@ -259,7 +274,7 @@ bool rxTestThread::calibrate(chipTool &tool)
     if (!step(tool,
               {QStringLiteral("xtal_cap"), QStringLiteral("write"), QStringLiteral("flash_otp"),
                QString::number(int(cal))},
-              chipTool::finishWait(para.timeOut), "RX cal freq offset error."))
+              chipTool::finishWait(para.timeOut), "RX cal freq offset error.", DUT_FAULT_OTP_WRITE))
         return false;
 
     if (log)

@@ -41,6 +41,13 @@ public:
     // The flash UID the DUT answered ("uid:" taken off), empty before.
     QString flashUid() const;
 
+    // The step the worker failed at (DUT_FAULT_T), DUT_OK while none did
+    // (a stop is no failure). Set as the step fails; any thread may ask.
+    int fault() const { return m_fault.load(); }
+    // Whether an RX measurement was complete, and the untruncated mean
+    // frequency offset of the last one.
+    bool measured(float *lastMeanOffset = nullptr) const;
+
     // Waits until the thread has ended; afterwards everything the worker
     // wrote (its log, progress and results) is visible to the caller.
     void join();
@@ -52,17 +59,23 @@ private:
     void body(chipTool &tool);
     bool stopRequested() const { return stopFlag.load() != 0; }
     void setProgress(uint8_t value);
-    bool step(chipTool &tool, const QStringList &words, int finishWait, const char *failure);
+    // Runs one chip-tool step; a failure logs `failure` and records `fault`.
+    bool step(chipTool &tool, const QStringList &words, int finishWait, const char *failure,
+              int fault);
+    void fail(int fault) { m_fault.store(fault); }
     bool calibrate(chipTool &tool);
 
     const rxTestPara para;
     std::atomic<uint8_t> stopFlag{0};
     std::atomic<int> stage{RX_NOT_STARTED};
+    std::atomic<int> m_fault{DUT_OK};
     std::atomic<bool> m_runReturned{false};
 
     mutable std::mutex m_lock; // guards the values below
     rxTestResult m_result;
     QString m_flashUid;
+    bool m_measured = false;
+    float m_lastMean = 0.0f;
 };
 
 #endif // RXTESTTHREAD_H

@@ -39,6 +39,33 @@ enum RESULT_STATUS_T
     STATUS_FAIL = 5  // failed / a golden-machine step failed
 };
 
+// The step a DUT's test failed at, for telling the operator why
+// (deviceRestlt_t::fault, testThread::deviceFault).
+enum DUT_FAULT_T
+{
+    DUT_OK = 0,
+    DUT_FAULT_BOOT_MODE = 1,     // no answer to the boot-mode entry
+    DUT_FAULT_DOWNLOAD = 2,      // the ramcode was not taken
+    DUT_FAULT_GM_MAC = 3,        // the golden machine's MAC not set, 20 attempts
+    DUT_FAULT_FLASH_UID = 4,     // no flash UID
+    DUT_FAULT_DUT_MAC = 5,       // the DUT's own MAC not set
+    DUT_FAULT_XTAL_RAM = 6,      // a crystal value not taken into RAM
+    DUT_FAULT_RX_RESULT = 7,     // no RX measurement answer
+    DUT_FAULT_NOT_CONVERGED = 8, // no crystal value accepted within 40 iterations
+    DUT_FAULT_OTP_WRITE = 9,     // the accepted crystal value not written to OTP
+    DUT_FAULT_TX_MODE = 10,      // the DUT did not start transmitting
+    DUT_FAULT_TX_RF_OFF = 11,    // the DUT did not stop transmitting
+    DUT_FAULT_TX_SAMPLES = 12,   // the golden machine measured no 20 TX samples
+};
+
+// What ended a cycle without a verdict on its DUTs (testRestlt_t::stationFault).
+enum STATION_FAULT_T
+{
+    STATION_OK = 0,
+    STATION_FAULT_GOLDEN = 1,     // a golden-machine step failed
+    STATION_FAULT_RX_TIMEOUT = 2, // the DUTs took longer than the time-out
+};
+
 // One DUT of a cycle (one checked row of the device table).
 struct deviceInfo_t
 {
@@ -105,6 +132,13 @@ struct deviceRestlt_t
     int32_t freqAve = 0;
     int32_t txStatus = TX_NOT_RUN;
     int32_t rxStatus = STATUS_FAIL;
+    // The step the DUT failed at (DUT_FAULT_T), DUT_OK when none did.
+    int32_t fault = DUT_OK;
+    // The RX figures above come from a complete measurement (a DUT that
+    // failed after one still has them); the last one's untruncated mean
+    // frequency offset.
+    bool rxMeasured = false;
+    float lastFreqOffset = 0.0f;
 };
 
 // What a cycle reports.
@@ -113,6 +147,7 @@ struct testRestlt_t
     QList<deviceRestlt_t> results;
     int32_t cycleStatus = 0;
     int32_t finished = 0;
+    int32_t stationFault = STATION_OK; // STATION_FAULT_T
 };
 
 // Parameters of the separate TX worker (txTestThread).

@@ -80,9 +80,38 @@ int testThread::getResult(testRestlt_t *result) const
             result->results = results;
             result->cycleStatus = cycleStatus;
             result->finished = finished;
+            result->stationFault = stationFault;
         }
     }
     return isRunning() ? int(CYCLE_RUNNING) : int(CYCLE_ENDED);
+}
+
+int testThread::deviceFault(int index) const
+{
+    {
+        std::lock_guard<std::mutex> guard(m_results);
+        const int tx = m_txFaults.value(index, DUT_OK);
+        if (tx != DUT_OK)
+            return tx;
+    }
+    std::lock_guard<std::mutex> guard(m_workers);
+    if (index < 0 || size_t(index) >= rxThreads.size())
+        return DUT_OK;
+    return rxThreads[size_t(index)]->fault();
+}
+
+void testThread::setStationFault(int fault)
+{
+    std::lock_guard<std::mutex> guard(m_results);
+    stationFault = fault;
+}
+
+void testThread::setDeviceFault(int index, int fault)
+{
+    std::lock_guard<std::mutex> guard(m_results);
+    m_txFaults.insert(index, fault);
+    if (index < results.size())
+        results[index].fault = fault;
 }
 
 QString testThread::getLog()
@@ -146,6 +175,7 @@ void testThread::failCycle(const QString &message)
     console(message);
     std::lock_guard<std::mutex> guard(m_results);
     cycleStatus = STATUS_FAIL;
+    stationFault = STATION_FAULT_GOLDEN;
 }
 
 void testThread::endCycle()
@@ -166,6 +196,7 @@ void testThread::cycle(chipTool &tool)
         std::lock_guard<std::mutex> guard(m_results);
         finished = 0;
         cycleStatus = STATUS_PASS;
+        stationFault = STATION_OK;
     }
 
     // Golden machine's MAC.
@@ -245,6 +276,7 @@ void testThread::cycle(chipTool &tool)
     // Golden machine's RF off, then the TX phase.
     if (!goldenStep(tool, {QStringLiteral("rf_stop")}, goldenWait)) {
         mainLog.error(msgGmRfOff);
+        setStationFault(STATION_FAULT_GOLDEN);
         endCycle();
         return;
     }
@@ -305,6 +337,7 @@ bool testThread::waitForWorkers()
         if (elapsed > para.timeOut) {
             waitAllWorkers();
             mainLog.error(msgRxTimeout);
+            setStationFault(STATION_FAULT_RX_TIMEOUT);
             return false;
         }
         if (stopRequested())
@@ -329,6 +362,8 @@ void testThread::collectResults()
         device.freqAve = rx.freqAve;
         device.txStatus = TX_NOT_RUN;
         device.rxStatus = status == RX_PASSED ? STATUS_PASS : STATUS_FAIL;
+        device.fault = rxThreads[size_t(i)]->fault();
+        device.rxMeasured = rxThreads[size_t(i)]->measured(&device.lastFreqOffset);
         collected.append(device);
     }
     std::lock_guard<std::mutex> guard(m_results);
@@ -361,17 +396,20 @@ void testThread::txPhase(chipTool &tool)
         if (!tool.runTool({device.port, QStringLiteral("tx_dut"), interval, duration, channel},
                           chipTool::finishWait(para.timeOut), log)) {
             log->error(device.name + msgDutTx);
+            setDeviceFault(i, DUT_FAULT_TX_MODE);
             return;
         }
         if (!tool.runTool(
                 {para.gmPort, QStringLiteral("tx_gm"), QStringLiteral("1"), duration, channel},
                 chipTool::finishWait(para.timeOut), log)) {
             log->error(device.name + msgGmTx);
+            setStationFault(STATION_FAULT_GOLDEN);
             return;
         }
         const QString txOutput = tool.output();
         if (!tool.runTool({device.port, QStringLiteral("rf_stop")}, goldenWait, log)) {
             log->error(device.name + msgDutRfOff);
+            setDeviceFault(i, DUT_FAULT_TX_RF_OFF);
             return;
         }
 
@@ -402,6 +440,7 @@ void testThread::txPhase(chipTool &tool)
                 std::lock_guard<std::mutex> guard(m_results);
                 results[i].txStatus = STATUS_FAIL;
             }
+            setDeviceFault(i, DUT_FAULT_TX_SAMPLES);
             log->error(QStringLiteral("TX test error."));
         }
         log->info(QStringLiteral("Device %1: Test end.......................................")

@@ -4,6 +4,7 @@
 #include "logrecord.h"
 #include "testrecords.h"
 
+#include <QHash>
 #include <QThread>
 
 #include <atomic>
@@ -59,6 +60,11 @@ public:
     // debug console.
     QString getLog();
 
+    // The step device `index` (in device order) failed at, DUT_FAULT_T, as
+    // soon as it failed: DUT_OK while it has not (or its worker has not
+    // started). Any thread may ask while the cycle runs.
+    int deviceFault(int index) const;
+
     // Per DUT whose RX worker was started, in device order: name, port, the
     // MAC the cycle gave it and the flash UID its worker read. Empty when the
     // cycle never reached the RX phase. Read it after the thread finished.
@@ -73,6 +79,8 @@ private:
     void cycle(chipTool &tool);
     bool goldenStep(chipTool &tool, const QStringList &words, int finishWait);
     void failCycle(const QString &message);
+    void setStationFault(int fault);
+    void setDeviceFault(int index, int fault);
     void endCycle();
     bool startWorkers();
     bool waitForWorkers();
@@ -101,10 +109,13 @@ private:
     std::atomic<uint8_t> stopFlag{0};
     std::atomic<bool> m_runReturned{false};
 
-    mutable std::mutex m_results; // guards the three values below
+    mutable std::mutex m_results; // guards the values below
     QList<deviceRestlt_t> results;
     int32_t cycleStatus = 0;
     int32_t finished = 0;
+    int32_t stationFault = STATION_OK;
+    // The TX phase's failures by device index, before and after results.
+    QHash<int, int> m_txFaults;
 };
 
 #endif // TESTTHREAD_H

@@ -65,7 +65,7 @@ ConfigText ConfigText::sample()
                  << QStringLiteral("100")                   // 35 send interval
                  << QStringLiteral("0.25")                  // 36 time-out
                  << QStringLiteral("4294967295")            // 37 total
-                 << QStringLiteral("117")                   // 38 passed
+                 << QStringLiteral("4294967292")            // 38 passed
                  << QStringLiteral("3")                     // 39 failed
                  << QStringLiteral("-3")                    // 40 crystal value
                  << QStringLiteral("1");                    // 41 auto test

@@ -301,7 +301,7 @@ void TestMainWindowControls::statusLabel()
 void TestMainWindowControls::statusLabelIgnoresUnknownValue()
 {
     m_window->setTestStatusUI(TEST_PASS);
-    m_window->setTestStatusUI(TEST_STATUS(5));
+    m_window->setTestStatusUI(TEST_STATUS(6));
     m_window->setTestStatusUI(TEST_STATUS(-1));
     const auto *label = find<QLabel>(*m_window, "labelSta");
     QCOMPARE(label->styleSheet(), QStringLiteral("QLabel{background:#28FF28;}"));
@@ -321,7 +321,7 @@ void TestMainWindowControls::clearCounters()
     m_window.reset();
     m_dir->writeConfig(ConfigText::sample().bytes());
     m_window = std::make_unique<MainWindow>();
-    QCOMPARE(find<QLabel>(*m_window, "labelTestPassNum")->text(), QStringLiteral("117"));
+    QCOMPARE(find<QLabel>(*m_window, "labelTestPassNum")->text(), QStringLiteral("4294967292"));
 
     QTest::mouseClick(find(*m_window, "pbnClearNum"), Qt::LeftButton);
     for (const char *name : {"labelTestAllNum", "labelTestPassNum", "labelTestFailNum"})

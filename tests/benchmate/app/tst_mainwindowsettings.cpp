@@ -94,7 +94,7 @@ void TestMainWindowSettings::readIntoWidgets()
         QCOMPARE(widget<QLineEdit>(window, limitEdits[i])->text(), shown.at(i));
 
     QCOMPARE(widget<QLabel>(window, "labelTestAllNum")->text(), QStringLiteral("4294967295"));
-    QCOMPARE(widget<QLabel>(window, "labelTestPassNum")->text(), QStringLiteral("117"));
+    QCOMPARE(widget<QLabel>(window, "labelTestPassNum")->text(), QStringLiteral("4294967292"));
     QCOMPARE(widget<QLabel>(window, "labelTestFailNum")->text(), QStringLiteral("3"));
     QCOMPARE(widget<QCheckBox>(window, "cbAutoTest")->isChecked(), true);
     QCOMPARE(widget<QCheckBox>(window, "checkBox")->isChecked(), false);

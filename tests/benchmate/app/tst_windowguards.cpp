@@ -1,6 +1,7 @@
 // What keeps an operator's slip from changing a verdict: the set-up is
 // frozen while a cycle runs and every result reaches the row of its slot;
-// typing mistakes stop the start instead of the judging.
+// typing mistakes stop the start instead of the judging; a station fault
+// counts no DUT.
 #include "faketool.h"
 #include "mainwindow.h"
 #include "stationdir.h"
@@ -70,6 +71,7 @@ private slots:
     void resultsReachTheRowOfTheirSlot();
     void typingMistakesStopTheStart_data();
     void typingMistakesStopTheStart();
+    void stationFaultCountsNoDut();
 
 private:
     void openWindow();
@@ -270,6 +272,41 @@ void TestWindowGuards::typingMistakesStopTheStart()
     QVERIFY(m_fake->calls().isEmpty());
     QCOMPARE(label("labelSta"), QStringLiteral("未开始"));
     QVERIFY(todaysLog().isEmpty());
+}
+
+// The golden machine answers nothing: the label says the station is at
+// fault, and no DUT counts as failed. With no DUT enabled nothing starts.
+void TestWindowGuards::stationFaultCountsNoDut()
+{
+    m_fake->on(QStringLiteral("GM *"), failText);
+    StationSetup setup = StationSetup::withDuts(4);
+    setup.total = 10;
+    setup.passed = 9;
+    setup.failed = 1;
+    QVERIFY(setup.write());
+    openWindow();
+    button()->click();
+    QTRY_COMPARE_WITH_TIMEOUT(button()->text(), startText, 20000);
+    QCOMPARE(label("labelSta"), QStringLiteral("金机故障"));
+    QCOMPARE(cell(0, MainWindow::colResult), QStringLiteral("发生错误"));
+    QCOMPARE(label("labelTestAllNum"), QStringLiteral("10"));
+    QCOMPARE(label("labelTestPassNum"), QStringLiteral("9"));
+    QCOMPARE(label("labelTestFailNum"), QStringLiteral("1"));
+    m_window.reset();
+    QCOMPARE(settingsLines().at(37), QStringLiteral("10"));
+    QCOMPARE(settingsLines().at(39), QStringLiteral("1"));
+
+    QVERIFY(StationSetup::withDuts(0).write());
+    m_fake->clear();
+    m_fake->healthyGolden();
+    openWindow();
+    MessageBoxes boxes;
+    button()->click();
+    QTRY_COMPARE_WITH_TIMEOUT(boxes.texts().size(), 1, 2000);
+    QVERIFY2(boxes.texts().first().contains(QStringLiteral("未选择任何待测设备")),
+             qPrintable(boxes.texts().first()));
+    QCOMPARE(label("labelSta"), QStringLiteral("未开始"));
+    QVERIFY(m_fake->calls().isEmpty());
 }
 
 QTEST_MAIN(TestWindowGuards)

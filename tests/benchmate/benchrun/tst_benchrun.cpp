@@ -312,20 +312,29 @@ void TestBenchrun::twoCycles()
     QCOMPARE(settings.at(3), QStringLiteral("1,DUT1,D2,0,30"));
 }
 
-// The golden machine fails: the cycle counts its DUTs as failed, and the
-// exit status tells the station error.
+// The golden machine fails: a station fault, which counts no DUT (total =
+// passed + failed still), and the exit status tells it.
 void TestBenchrun::goldenMachineFailure()
 {
     m_fake->on(QStringLiteral("GM *"), failText);
-    QVERIFY(StationSetup::withDuts(2).write());
+    StationSetup setup = StationSetup::withDuts(2);
+    setup.total = 5;
+    setup.passed = 4;
+    setup.failed = 1;
+    QVERIFY(setup.write());
     const Run run = benchrun({});
     QCOMPARE(run.exitCode, 3);
     QVERIFY2(run.out.contains(QStringLiteral("the cycle did not finish: 获取金机MAC地址失败！")),
              qPrintable(run.out));
-    QVERIFY(run.out.contains(QStringLiteral("ERROR (cycle)")));
+    QVERIFY(run.out.contains(QStringLiteral("not judged")));
+    QVERIFY(run.out.contains(QStringLiteral("counters: total 5, passed 4, failed 1")));
     QVERIFY(run.out.contains(QStringLiteral("1 cycle(s) ended in a station error")));
-    QCOMPARE(settingsLines().at(39), QStringLiteral("2"));
-    QCOMPARE(todaysResultRows().size(), 2);
+    QCOMPARE(settingsLines().at(37), QStringLiteral("5"));
+    QCOMPARE(settingsLines().at(39), QStringLiteral("1"));
+    const QList<QStringList> rows = todaysResultRows();
+    QCOMPARE(rows.size(), 2);
+    for (const QStringList &row : rows)
+        QCOMPARE(row.last(), QStringLiteral("not judged"));
 }
 
 // ./log is an ordinary file all along: the cycle runs and counts, the console

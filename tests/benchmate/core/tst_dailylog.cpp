@@ -306,7 +306,8 @@ void TestDailyLog::resultsRowFields()
 }
 
 // A cycle that did not finish still leaves a row per DUT it was given: what
-// is known of it, and the verdict "error".
+// is known of it, and the verdict "not judged" (a station fault judges no
+// DUT).
 void TestDailyLog::resultsOfAnUnfinishedCycle()
 {
     testPara_t para;
@@ -323,7 +324,7 @@ void TestDailyLog::resultsOfAnUnfinishedCycle()
         const QStringList fields = line.split(QLatin1Char(','));
         QCOMPARE(fields.size(), 20);
         QCOMPARE(fields.at(1), QStringLiteral("3"));
-        QCOMPARE(fields.last(), QStringLiteral("error"));
+        QCOMPARE(fields.last(), QStringLiteral("not judged"));
         QVERIFY(fields.at(5).isEmpty());
         QVERIFY(fields.at(10).isEmpty());
     }

@@ -23,6 +23,7 @@ private slots:
     void parseIgnoresWhatFollows();
     void parseShortRowLines();
     void loadWindowsLineEnds();
+    void loadMendsATotalThatDoesNotAddUp();
     void loadCreatesMissingFile();
     void failedSaveKeepsPreviousFile();
     void saveLeavesNoTemporaryFiles();
@@ -82,7 +83,7 @@ void TestDeviceConfigFile::parseAndFormatAgree()
     QCOMPARE(config.txRssiMax, 1e7f);
     QCOMPARE(config.timeOut, 0.25f);
     QCOMPARE(config.testAllNum, 4294967295u);
-    QCOMPARE(config.testPassNum, 117u);
+    QCOMPARE(config.testPassNum, 4294967292u);
     QCOMPARE(config.testFailNum, 3u);
     QCOMPARE(int(config.calVal), -3);
     QCOMPARE(int(config.autoTest), 1);
@@ -148,6 +149,27 @@ void TestDeviceConfigFile::loadWindowsLineEnds()
     QVERIFY(file.load(config));
     QCOMPARE(config.rows[0].txCal, QStringLiteral("2"));
     QCOMPARE(int(config.autoTest), 1);
+}
+
+// Counters that do not add up (a file from before the total was kept as
+// passed + failed) are read with the total mended, and the console says so.
+void TestDeviceConfigFile::loadMendsATotalThatDoesNotAddUp()
+{
+    StationDir dir;
+    QVERIFY(dir.isValid());
+    dir.writeConfig(ConfigText::sample()
+                        .set(37, QStringLiteral("24"))
+                        .set(38, QStringLiteral("23"))
+                        .set(39, QStringLiteral("0"))
+                        .bytes());
+    DeviceConfigFile file(dir.configFile());
+    DeviceConfig config;
+    MessageLog messages;
+    QVERIFY(file.load(config));
+    QCOMPARE(config.testAllNum, 23u);
+    QCOMPARE(config.testPassNum, 23u);
+    QCOMPARE(config.testFailNum, 0u);
+    QCOMPARE(messages.count(QStringLiteral("总数改为 23")), 1);
 }
 
 void TestDeviceConfigFile::loadCreatesMissingFile()

@@ -271,34 +271,49 @@ void TestResultJudge::failedStepsAreErrorsWithoutOffsets()
     QCOMPARE(j.messages.size(), 2);
     QVERIFY(j.messages.first().startsWith(QStringLiteral("Dut5 ")));
 
-    // A TX test that never ran (0) is judged by its numbers: TX RSSI 0 is
-    // above every sensible upper limit.
+    // A TX test that never ran (another DUT's TX step ended the cycle) is
+    // not judged: its TX RSSI 0 is no measurement. When the step that ended
+    // the cycle was its own, it failed.
     deviceRestlt_t txNotRun = good();
     txNotRun.txStatus = TX_NOT_RUN;
     txNotRun.txRssiAve = 0;
-    QCOMPARE(verdictOf(judgeOne(txNotRun)), DeviceVerdict::Fail);
+    deviceRestlt_t ownTxStep = txNotRun;
+    ownTxStep.fault = DUT_FAULT_TX_MODE;
+    const CycleJudgement tx = ResultJudge::judge(limits(), CYCLE_ENDED, 3,
+                                                 finished({good(), ownTxStep, txNotRun}), rows(3));
+    QCOMPARE(tx.devices.at(1).verdict, DeviceVerdict::Error);
+    QCOMPARE(tx.devices.at(2).verdict, DeviceVerdict::NotJudged);
+    QCOMPARE(tx.passed, 1u);
+    QCOMPARE(tx.failed, 1u);
+    QCOMPARE(tx.total, 2u);
+    QCOMPARE(tx.status, TEST_FAIL);
 }
 
-// cycleStatus 5 with every device within its limits: the golden machine's
-// row shows an error, every device passes, the cycle counts as failed.
+// A golden-machine failure after the DUTs reported (its RF did not stop, or
+// it did not measure a DUT's TX): a station fault, every device shown but
+// none judged or counted, no crystal value carried.
 void TestResultJudge::goldenMachineFailureStillShowsDevices()
 {
-    const CycleJudgement j = ResultJudge::judge(limits(), CYCLE_ENDED, 2,
-                                                finished({good(4), good(5)}, STATUS_FAIL), rows(2));
-    QVERIFY(j.cycleError);
-    QVERIFY(!j.incomplete);
-    QCOMPARE(j.devices.size(), 2);
-    QCOMPARE(j.devices.at(0).verdict, DeviceVerdict::Pass);
-    QCOMPARE(j.devices.at(1).verdict, DeviceVerdict::Pass);
-    QCOMPARE(j.passed, 2u);
-    QCOMPARE(j.failed, 0u);
-    QCOMPARE(j.total, 2u);
-    QCOMPARE(j.status, TEST_FAIL);
-    QVERIFY(j.calValChanged);
+    for (const testRestlt_t &t : {finished({good(4), good(5)}, STATUS_FAIL), [] {
+                                      testRestlt_t r = finished({good(4), good(5)});
+                                      r.stationFault = STATION_FAULT_GOLDEN;
+                                      return r;
+                                  }()}) {
+        const CycleJudgement j = ResultJudge::judge(limits(), CYCLE_ENDED, 2, t, rows(2));
+        QVERIFY(j.cycleError);
+        QVERIFY(!j.incomplete);
+        QCOMPARE(int(j.stationFault), int(StationFault::GoldenMachine));
+        QCOMPARE(j.devices.size(), 2);
+        QCOMPARE(j.devices.at(0).verdict, DeviceVerdict::NotJudged);
+        QCOMPARE(j.devices.at(1).result.calVal, int8_t(5));
+        QCOMPARE(j.passed + j.failed + j.total, 0u);
+        QCOMPARE(j.status, TEST_STATION_FAULT);
+        QVERIFY(!j.calValChanged);
+    }
 }
 
-// finished 0: one error for the whole cycle, every device given counts as
-// failed, the total grows by the entries actually reported.
+// finished 0, or a list that does not match the devices: a station fault,
+// no device judged or counted. The time-out says so.
 void TestResultJudge::unfinishedCycle()
 {
     testRestlt_t t = finished({good(), good()});
@@ -306,31 +321,27 @@ void TestResultJudge::unfinishedCycle()
     const CycleJudgement j = ResultJudge::judge(limits(), CYCLE_ENDED, 3, t, rows(3));
     QVERIFY(j.cycleError);
     QVERIFY(j.incomplete);
+    QCOMPARE(int(j.stationFault), int(StationFault::Incomplete));
     QVERIFY(j.devices.isEmpty());
-    QCOMPARE(j.failed, 3u);
-    QCOMPARE(j.passed, 0u);
-    QCOMPARE(j.total, 2u);
-    QCOMPARE(j.status, TEST_FAIL);
+    QCOMPARE(j.passed + j.failed + j.total, 0u);
+    QCOMPARE(j.status, TEST_STATION_FAULT);
     QVERIFY(!j.calValChanged);
     QVERIFY(j.messages.isEmpty());
 }
 
 void TestResultJudge::shorterResultList()
 {
-    const CycleJudgement j =
-        ResultJudge::judge(limits(), CYCLE_ENDED, 3, finished({good(), good()}), rows(3));
-    QVERIFY(j.cycleError);
+    testRestlt_t t = finished({});
+    t.stationFault = STATION_FAULT_RX_TIMEOUT;
+    const CycleJudgement j = ResultJudge::judge(limits(), CYCLE_ENDED, 3, t, rows(3));
     QVERIFY(j.incomplete);
-    QVERIFY(j.devices.isEmpty());
-    QCOMPARE(j.failed, 3u);
-    QCOMPARE(j.passed, 0u);
-    QCOMPARE(j.total, 2u);
-    QCOMPARE(j.status, TEST_FAIL);
-
-    // Nothing reported at all: failures counted, the total unchanged.
-    const CycleJudgement none = ResultJudge::judge(limits(), CYCLE_ENDED, 4, finished({}), rows(4));
-    QCOMPARE(none.failed, 4u);
-    QCOMPARE(none.total, 0u);
+    QCOMPARE(int(j.stationFault), int(StationFault::TimeOut));
+    QCOMPARE(j.passed + j.failed + j.total, 0u);
+    QCOMPARE(j.status, TEST_STATION_FAULT);
+    uint32_t pass = 7, fail = 1, all = 8;
+    ResultJudge::count(j, &pass, &fail, &all);
+    QCOMPARE(all, 8u);
+    QCOMPARE(fail, 1u);
 }
 
 void TestResultJudge::noEnabledDevice()
@@ -344,7 +355,7 @@ void TestResultJudge::noEnabledDevice()
     t.finished = 0;
     const CycleJudgement unfinished = ResultJudge::judge(limits(), CYCLE_ENDED, 0, t, {});
     QVERIFY(unfinished.cycleError);
-    QCOMPARE(unfinished.status, TEST_FAIL);
+    QCOMPARE(unfinished.status, TEST_STATION_FAULT);
     QCOMPARE(unfinished.passed + unfinished.failed + unfinished.total, 0u);
 }
 
@@ -385,7 +396,7 @@ void TestResultJudge::rowsMatchInOrderAndExtraRowsStayAlone()
                            threeRows.mid(0, 1));
     QCOMPARE(j.devices.size(), 1);
     QCOMPARE(j.passed + j.failed, 1u);
-    QCOMPARE(j.total, 2u);
+    QCOMPARE(j.total, 1u);
 }
 
 // The next calibration starts from the value a passing device accepted, not

@@ -20,6 +20,9 @@ struct Outcome
     QStringList lines; // every log line, all levels
     int progress = -1;
     QString flashUid;
+    int fault = -1;
+    bool measured = false;
+    float lastMean = 0.0f;
 
     QStringList linesWith(const QString &prefix) const
     {
@@ -90,6 +93,8 @@ Outcome runWorker(const rxTestPara &base, rxTestThread **handle = nullptr)
     out.lines = log.getLog(LOG_DEBUG).split(QStringLiteral("\r\n"), Qt::SkipEmptyParts);
     out.progress = progress.load();
     out.flashUid = worker.flashUid();
+    out.fault = worker.fault();
+    out.measured = worker.measured(&out.lastMean);
     return out;
 }
 
@@ -280,6 +285,9 @@ void TestRxTestThread::fortyIterationsWithoutAccept()
     // The statistics of the last measurement stay; no value was accepted.
     QCOMPARE(out.result.freqAve, 1);
     QCOMPARE(out.result.calResult, 0);
+    QCOMPARE(out.fault, int(DUT_FAULT_NOT_CONVERGED));
+    QVERIFY(out.measured);
+    QCOMPARE(out.lastMean, 1.0f);
 }
 
 void TestRxTestThread::failingSteps_data()
@@ -289,26 +297,28 @@ void TestRxTestThread::failingSteps_data()
     QTest::addColumn<int>("progress");
     QTest::addColumn<QString>("message");
     QTest::addColumn<QString>("lastCall");
+    QTest::addColumn<int>("fault");
 
     QTest::newRow("boot mode") << "D1 entry_boot_mode" << 1 << 0
                                << "Can not set the serial port RTS and DTR."
-                               << "D1 entry_boot_mode";
+                               << "D1 entry_boot_mode" << int(DUT_FAULT_BOOT_MODE);
     QTest::newRow("download") << "D1 download *" << 1 << 10 << "RX donwload rambin error."
-                              << "D1 download ram 0x20000000 ./fw/TK716A_RAM_BIN.bin";
+                              << "D1 download ram 0x20000000 ./fw/TK716A_RAM_BIN.bin"
+                              << int(DUT_FAULT_DOWNLOAD);
     QTest::newRow("golden mac") << "D1 test_dut mac_gm *" << 2 << 30 << "RX set gm mac error."
-                                << "D1 test_dut mac_gm " + gmMac;
+                                << "D1 test_dut mac_gm " + gmMac << int(DUT_FAULT_GM_MAC);
     QTest::newRow("uid") << "D1 uuid" << 2 << 35 << "RX get flash uuid error."
-                         << "D1 uuid";
+                         << "D1 uuid" << int(DUT_FAULT_FLASH_UID);
     QTest::newRow("dut mac") << "D1 test_dut mac_dut *" << 2 << 40 << "RX set dut mac error."
-                             << "D1 test_dut mac_dut " + dutMac;
+                             << "D1 test_dut mac_dut " + dutMac << int(DUT_FAULT_DUT_MAC);
     QTest::newRow("ram crystal") << "D1 xtal_cap write ram *" << 3 << 50
                                  << "RX set freq offset error."
-                                 << "D1 xtal_cap write ram -12";
+                                 << "D1 xtal_cap write ram -12" << int(DUT_FAULT_XTAL_RAM);
     QTest::newRow("rx result") << "D1 rx_dut *" << 3 << 50 << "RX get rx result error."
-                               << "D1 rx_dut 500 6";
+                               << "D1 rx_dut 500 6" << int(DUT_FAULT_RX_RESULT);
     QTest::newRow("otp write") << "D1 xtal_cap write flash_otp *" << 3 << 50
                                << "RX cal freq offset error."
-                               << "D1 xtal_cap write flash_otp -12";
+                               << "D1 xtal_cap write flash_otp -12" << int(DUT_FAULT_OTP_WRITE);
 }
 
 // A failing step ends the worker with its message, leaving the stage and the
@@ -320,6 +330,7 @@ void TestRxTestThread::failingSteps()
     QFETCH(int, progress);
     QFETCH(QString, message);
     QFETCH(QString, lastCall);
+    QFETCH(int, fault);
     FakeTool fake;
     QVERIFY(fake.isValid());
     // A pattern of its own (the trailing "*"), ahead of the healthy answers.
@@ -329,6 +340,8 @@ void TestRxTestThread::failingSteps()
     const Outcome out = runWorker(para(-12));
     QCOMPARE(out.status, status);
     QCOMPARE(out.progress, progress);
+    QCOMPARE(out.fault, fault);
+    QCOMPARE(out.measured, pattern.contains(QLatin1String("flash_otp")));
     QCOMPARE(fake.calls().last(), lastCall);
     const QStringList errors = out.linesWith(QStringLiteral("[错误]"));
     QCOMPARE(errors.size(), 1);

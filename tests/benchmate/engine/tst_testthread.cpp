@@ -443,19 +443,27 @@ void TestTestThread::txStepFailures_data()
 {
     QTest::addColumn<QString>("pattern");
     QTest::addColumn<QString>("message");
+    QTest::addColumn<int>("dutFault");     // of the first DUT
+    QTest::addColumn<int>("stationFault"); // of the cycle
     QTest::newRow("tx_dut") << "D1 tx_dut*"
-                            << "Dev1设备进入TX测试模式失败！";
+                            << "Dev1设备进入TX测试模式失败！" << int(DUT_FAULT_TX_MODE)
+                            << int(STATION_OK);
     QTest::newRow("tx_gm") << "GM tx_gm*"
-                           << "Dev1测试时金机设备进入TX测试模式失败！";
+                           << "Dev1测试时金机设备进入TX测试模式失败！" << int(DUT_OK)
+                           << int(STATION_FAULT_GOLDEN);
     QTest::newRow("dut rf_stop") << "D1 rf_stop*"
-                                 << "Dev1待测设备停止RF失败！";
+                                 << "Dev1待测设备停止RF失败！" << int(DUT_FAULT_TX_RF_OFF)
+                                 << int(STATION_OK);
 }
 
 // A failed TX chip-tool step ends the cycle: later DUTs keep TX status 0.
+// The DUT's own step is its fault, the golden machine's the station's.
 void TestTestThread::txStepFailures()
 {
     QFETCH(QString, pattern);
     QFETCH(QString, message);
+    QFETCH(int, dutFault);
+    QFETCH(int, stationFault);
     FakeTool fake;
     QVERIFY(fake.isValid());
     fake.on(pattern, failText);
@@ -472,6 +480,9 @@ void TestTestThread::txStepFailures()
     QVERIFY2(hasLine(out.log, QStringLiteral("[错误]"), message), qPrintable(out.log));
     QVERIFY(hasLine(out.log, QStringLiteral("[信息]"), QStringLiteral("Test end.")));
     QVERIFY(!out.log.contains(QStringLiteral("Device Dev1: Test end")));
+    QCOMPARE(out.result.results.at(0).fault, dutFault);
+    QCOMPARE(out.result.results.at(1).fault, int(DUT_OK));
+    QCOMPARE(out.result.stationFault, stationFault);
 }
 
 void TestTestThread::goldenRfOffFailure()
@@ -490,6 +501,7 @@ void TestTestThread::goldenRfOffFailure()
     QVERIFY(fake.callsStartingWith(QStringLiteral("D1 tx_dut")).isEmpty());
     QVERIFY(hasLine(out.log, QStringLiteral("[错误]"), QStringLiteral("关闭RX 金机RF射频失败！")));
     QVERIFY(!out.log.contains(QStringLiteral("Start TX Test.")));
+    QCOMPARE(out.result.stationFault, int(STATION_FAULT_GOLDEN));
 }
 
 // With a time-out shorter than a DUT run, the cycle gives up waiting, but
@@ -506,6 +518,7 @@ void TestTestThread::rxTimeoutWaitsForEveryWorker()
     QCOMPARE(out.result.finished, 1);
     QCOMPARE(out.result.cycleStatus, int(STATUS_PASS));
     QVERIFY(out.result.results.isEmpty());
+    QCOMPARE(out.result.stationFault, int(STATION_FAULT_RX_TIMEOUT));
     QVERIFY(hasLine(out.log, QStringLiteral("[错误]"),
                     QStringLiteral("等待RX测试结果超时，退出测试！")));
     // Every worker ran to its end (all three calibrated and wrote OTP) ...
