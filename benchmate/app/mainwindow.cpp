@@ -381,6 +381,11 @@ void MainWindow::setResultCell(int row, int column, const QString &text, const c
 
 void MainWindow::on_pbnStartTest_clicked()
 {
+    // A second click within half a second of the one before is the rest of
+    // a double click, not a stop of the cycle it has just started.
+    if (m_lastStartClick.isValid() && m_lastStartClick.elapsed() < clickGuardMs)
+        return;
+    m_lastStartClick.start();
     switch (m_controller->state()) {
     case CycleController::Idle:
         startCycle();

@@ -7,6 +7,7 @@
 #include "setupcheck.h"
 #include "teststatus.h"
 
+#include <QElapsedTimer>
 #include <QMainWindow>
 #include <QString>
 
@@ -60,6 +61,8 @@ public:
         colFreqResult = 8,
     };
     static constexpr int tableRows = 25;
+    // A click on the start button this soon after the last one is ignored, ms.
+    static constexpr int clickGuardMs = 500;
     static constexpr int tableColumns = 9;
 
     // Asks the operator for a file to open: parent, caption, start
@@ -141,6 +144,7 @@ private:
     CycleController *m_controller = nullptr;
     // A close that came during a cycle: the window closes once it has ended.
     bool m_closeAfterStop = false;
+    QElapsedTimer m_lastStartClick;
 };
 
 #endif // MAINWINDOW_H

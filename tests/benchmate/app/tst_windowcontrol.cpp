@@ -505,7 +505,7 @@ void TestWindowControl::modeByte()
     m_fake->healthyGolden();
     // The first cycle's boot-mode entry is slow enough to stop it.
     m_fake->on(QStringLiteral("D1 entry_boot_mode"), QStringLiteral("Ok."),
-               QStringLiteral("sleep=500"));
+               QStringLiteral("sleep=1500"));
     m_fake->healthyDut(QStringLiteral("D1"));
     StationSetup setup = StationSetup::withDuts(1);
     setup.autoTest = 1;
@@ -514,9 +514,11 @@ void TestWindowControl::modeByte()
 
     button()->click();
     QCOMPARE(int(m_window->controller().cycle()->mode()), 0);
-    QTest::qWait(100);
-    button()->click(); // stop
+    QTest::qWait(MainWindow::clickGuardMs + 100); // not the rest of a double click
+    button()->click();                            // stop
+    QCOMPARE(m_window->controller().state(), CycleController::Stopping);
     QTRY_VERIFY_WITH_TIMEOUT(button()->isEnabled(), 10000);
+    QTest::qWait(MainWindow::clickGuardMs);
     button()->click(); // start again
     QCOMPARE(int(m_window->controller().cycle()->mode()), 0);
     QTRY_COMPARE_WITH_TIMEOUT(button()->text(), startText, 20000);

@@ -1,7 +1,7 @@
 // What keeps an operator's slip from changing a verdict: the set-up is
 // frozen while a cycle runs and every result reaches the row of its slot;
 // typing mistakes stop the start instead of the judging; a station fault
-// counts no DUT.
+// counts no DUT; a double click on start starts one cycle.
 #include "faketool.h"
 #include "mainwindow.h"
 #include "stationdir.h"
@@ -72,6 +72,7 @@ private slots:
     void typingMistakesStopTheStart_data();
     void typingMistakesStopTheStart();
     void stationFaultCountsNoDut();
+    void doubleClickStartsOneCycle();
 
 private:
     void openWindow();
@@ -307,6 +308,34 @@ void TestWindowGuards::stationFaultCountsNoDut()
              qPrintable(boxes.texts().first()));
     QCOMPARE(label("labelSta"), QStringLiteral("未开始"));
     QVERIFY(m_fake->calls().isEmpty());
+}
+
+// Two clicks in quick succession start one cycle and leave it running; a
+// click half a second later stops it.
+void TestWindowGuards::doubleClickStartsOneCycle()
+{
+    m_fake->healthyGolden();
+    m_fake->on(QStringLiteral("D1 entry_boot_mode"), QStringLiteral("Ok."),
+               QStringLiteral("sleep=1500"));
+    m_fake->healthyDut(QStringLiteral("D1"));
+    QVERIFY(StationSetup::withDuts(1).write());
+    openWindow();
+
+    QTest::mouseClick(button(), Qt::LeftButton);
+    QCOMPARE(button()->text(), stopText);
+    QTest::qWait(100);
+    QTest::mouseClick(button(), Qt::LeftButton);
+    QTest::qWait(150);
+    QTest::mouseClick(button(), Qt::LeftButton);
+    QCOMPARE(m_window->controller().state(), CycleController::Running);
+    QCOMPARE(button()->text(), stopText);
+    QCOMPARE(label("labelSta"), QStringLiteral("测试中"));
+
+    QTest::qWait(500);
+    QTest::mouseClick(button(), Qt::LeftButton);
+    QCOMPARE(m_window->controller().state(), CycleController::Stopping);
+    QTRY_COMPARE_WITH_TIMEOUT(m_window->controller().state(), CycleController::Idle, 15000);
+    QCOMPARE(label("labelSta"), QStringLiteral("未开始"));
 }
 
 QTEST_MAIN(TestWindowGuards)
