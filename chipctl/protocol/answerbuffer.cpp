@@ -14,11 +14,6 @@ qint64 quietTimeNs(uint32_t baudRate)
     return AnswerBuffer::quietBytes * bitsPerByte * 1000000000LL / baud;
 }
 
-int roundUpMs(qint64 ns)
-{
-    return int(qBound<qint64>(1, (ns + nsPerMs - 1) / nsPerMs, INT32_MAX));
-}
-
 } // namespace
 
 AnswerBuffer::AnswerBuffer()
@@ -73,14 +68,14 @@ Answer AnswerBuffer::look() const
     return Answer(data, quiet, complete);
 }
 
-int AnswerBuffer::msUntilChange() const
+qint64 AnswerBuffer::nsUntilChange() const
 {
     const qint64 since = sinceLastByteNs();
     if (lost || since < 0)
         return -1;
     if (since < quietNs)
-        return roundUpMs(quietNs - since);
+        return quietNs - since;
     if (!data.endsWith('\n') && since < longPauseMs * nsPerMs)
-        return roundUpMs(longPauseMs * nsPerMs - since);
+        return longPauseMs * nsPerMs - since;
     return -1;
 }

@@ -66,9 +66,9 @@ public:
 
     // How the answer stands now.
     Answer look() const;
-    // Milliseconds (at least 1) until look() changes with no new byte, or -1
-    // when only a new byte can change it.
-    int msUntilChange() const;
+    // Nanoseconds until look() changes with no new byte, or -1 when only a
+    // new byte can change it.
+    qint64 nsUntilChange() const;
 
 private:
     qint64 sinceLastByteNs() const;

@@ -26,12 +26,15 @@ const QByteArray dump = "\r\n10 11 12 13 c6 9c ";
 const QByteArray rxLine = "freq=0.5,rssi=-41\r\n";
 
 // The ramcode, answering a byte at a time. Its "version" answer goes on
-// after "RAMCODE" with a second line and "pppp", and its tail arrives late;
-// so does the end of the last RF line.
+// after "RAMCODE" with its version and "pppp", and the tail of that line
+// arrives late; so does the end of the last RF line. Every answer ends with
+// the line that completes it, as the ramcode's answers do: a host that
+// waits for whole answers is not misled by a test machine that stalls this
+// chip at a line end.
 QList<QByteArray> ramcode(const QByteArray &line)
 {
     if (line == "version\r\n")
-        return {"\r\nRAMCODE", "\r\nTK716A ramcode V1.0\r\npppp\r\n"};
+        return {"\r\nRAMCODE", " V1.0 pppp\r\n"};
     if (line == "get_mac_in_flash_otp\r\n")
         return {"\r\n00:11:22:33:44:55\r\npppp\r\n"};
     if (line == "get_xtal_cap_in_flash_otp\r\n")
@@ -152,7 +155,7 @@ void TestWireChip::traceRecordsEveryRun()
             received += rest.mid(2);
     }
     QCOMPARE(sent, QStringLiteral("version\\r\\nget_xtal_cap_in_flash_otp\\r\\n"));
-    QCOMPARE(received, QStringLiteral("\\r\\nRAMCODE\\r\\nTK716A ramcode V1.0\\r\\npppp\\r\\n"
+    QCOMPARE(received, QStringLiteral("\\r\\nRAMCODE V1.0 pppp\\r\\n"
                                       "\\r\\nxtal_cap:-3\\r\\npppp\\r\\n"));
     QVERIFY(firstRun.filter(QRegularExpression(QStringLiteral("= version: accepted$"))).size() ==
             1);
