@@ -2,11 +2,13 @@
 #include "ui_mainwindow.h"
 
 #include "resultscsv.h"
+#include "rowreason.h"
 #include "setupcelldelegate.h"
 #include "setupcheck.h"
 #include "setupmessages.h"
 #include "stationglobals.h"
 #include "testparabuilder.h"
+#include "testthread.h"
 
 #include <QCheckBox>
 #include <QCloseEvent>
@@ -21,6 +23,7 @@
 #include <QLayout>
 #include <QMessageBox>
 #include <QTableWidgetItem>
+#include <QToolTip>
 
 namespace {
 
@@ -57,6 +60,9 @@ MainWindow::MainWindow(QWidget *parent)
     connect(m_controller, &CycleController::stopped, this, &MainWindow::cycleStopped);
 
     installValidators();
+    ui->tableWidget->viewport()->installEventFilter(this);
+    connect(ui->tableWidget, &QTableWidget::currentCellChanged, this,
+            [this](int row) { showRowDetails(row); });
     ui->tableWidget->horizontalHeader()->setStretchLastSection(true);
     ui->tableWidget->verticalHeader()->setSectionResizeMode(QHeaderView::Stretch);
     paintEvent(nullptr);
@@ -507,6 +513,8 @@ void MainWindow::cycleStopped()
 
 void MainWindow::cycleFinished()
 {
+    for (const QString &message : m_controller->lastOutcome().judgement.messages)
+        qDebug().noquote() << message;
     updateEditability();
     ui->pbnStartTest->setEnabled(true);
     ui->pbnStartTest->setText(tr("开始测试"));
@@ -538,14 +546,26 @@ void MainWindow::getTestResult()
 }
 
 // Each device of the cycle shows its progress on the row of its own slot,
-// whatever happened to the table since the start.
+// whatever happened to the table since the start; a device whose test has
+// failed shows the step at once, in red, instead of its last percentage.
 void MainWindow::showProgress()
 {
-    for (const deviceInfo_t &device : m_controller->parameters().devices) {
+    m_shown = Shown::Progress;
+    const testThread *cycle = m_controller->cycle();
+    const QList<deviceInfo_t> &devices = m_controller->parameters().devices;
+    for (int k = 0; k < devices.size(); ++k) {
+        const deviceInfo_t &device = devices.at(k);
         const int slot = ResultsCsv::slotOf(device);
         if (slot < 0)
             continue;
-        setResultCell(slot + 1, colResult,
+        const int row = slot + 1;
+        const int fault = cycle ? cycle->deviceFault(k) : DUT_OK;
+        if (fault != DUT_OK) {
+            setResultCell(row, colResult, RowReason::stepShort(fault), colourFail);
+            setRowReason(row, RowReason::forLiveFault(device.name, fault));
+            continue;
+        }
+        setResultCell(row, colResult,
                       QString::number(uint(device.progressPtr->load())) + QLatin1Char('%'),
                       colourPlain);
     }
@@ -553,47 +573,137 @@ void MainWindow::showProgress()
 
 void MainWindow::clearShowTestResult()
 {
+    m_shown = Shown::Nothing;
     for (int row = 0; row < tableRows; ++row) {
         for (int column : {int(colResult), int(colTxResult), int(colRxResult), int(colFreqResult)})
             setResultCell(row, column, QString(), colourPlain);
+        setRowReason(row, QString());
     }
 }
 
+// The judged results of the last cycle that ended on its own, each device on
+// the row of its slot: the verdict, the figures that were measured (also on
+// a row that failed), and why, on hover and in the details below the table.
 void MainWindow::showTestResult()
 {
     const CycleController::Counters &n = m_controller->counters();
-    const CycleJudgement &j = m_controller->lastOutcome().judgement;
+    const CycleOutcome &outcome = m_controller->lastOutcome();
+    const CycleJudgement &j = outcome.judgement;
     if (!j.ended) {
         qDebug().noquote() << QStringLiteral("显示测试结果出错！");
         changeTestNum(n.passed, n.failed, n.total);
         return;
     }
-    for (const QString &message : j.messages)
-        qDebug().noquote() << message;
+    m_shown = Shown::Results;
 
-    if (j.cycleError)
+    if (j.cycleError) {
         setResultCell(0, colResult, tr("发生错误"), colourFail);
-    for (const DeviceJudgement &device : j.devices) {
-        const int row = device.slot + 1;
-        if (device.verdict == DeviceVerdict::Error) {
-            setResultCell(row, colResult, tr("发生错误"), colourFail);
+        setRowReason(
+            0, RowReason::forStation(j.stationFault, outcome.para.timeOut, outcome.goldenLog));
+    }
+    for (int k = 0; k < outcome.para.devices.size(); ++k) {
+        const deviceInfo_t &info = outcome.para.devices.at(k);
+        const DeviceJudgement *device = j.device(k);
+        const int slot = device ? device->slot : ResultsCsv::slotOf(info);
+        if (slot < 0)
             continue;
-        }
-        if (device.verdict == DeviceVerdict::NotJudged) {
+        const int row = slot + 1;
+        if (!device) {
+            // Nothing of the cycle came back to judge.
             setResultCell(row, colResult, tr("未判定"), colourNotJudged);
+            DeviceJudgement none;
+            none.verdict = DeviceVerdict::NotJudged;
+            setRowReason(row, RowReason::forDevice(info.name, none, j.stationFault,
+                                                   outcome.deviceLogs.value(k)));
             continue;
         }
-        setCellText(row, colTxResult, QString::number(device.result.txRssiAve));
-        setCellText(row, colRxResult, QString::number(device.result.rxRssiAve));
-        setCellText(row, colFreqResult, QString::number(device.result.freqAve));
-        if (device.verdict == DeviceVerdict::Pass)
+        const deviceRestlt_t &r = device->result;
+        switch (device->verdict) {
+        case DeviceVerdict::Pass:
             setResultCell(row, colResult, tr("通过"), colourPass);
-        else
+            break;
+        case DeviceVerdict::Fail:
             setResultCell(row, colResult, tr("不通过"), colourFail);
+            break;
+        case DeviceVerdict::Error:
+            setResultCell(row, colResult, tr("发生错误"), colourFail);
+            break;
+        case DeviceVerdict::NotJudged:
+            setResultCell(row, colResult, tr("未判定"), colourNotJudged);
+            break;
+        }
+        // What was measured stays visible, whatever the verdict.
+        const bool judged =
+            device->verdict == DeviceVerdict::Pass || device->verdict == DeviceVerdict::Fail;
+        if (judged || r.txStatus == STATUS_PASS)
+            setCellText(row, colTxResult, QString::number(r.txRssiAve));
+        if (judged || r.rxMeasured || r.rxStatus == STATUS_PASS) {
+            setCellText(row, colRxResult, QString::number(r.rxRssiAve));
+            setCellText(row, colFreqResult, QString::number(r.freqAve));
+        }
+        setRowReason(row, RowReason::forDevice(info.name, *device, j.stationFault,
+                                               outcome.deviceLogs.value(k)));
     }
     if (j.status == TEST_STATION_FAULT)
         showStationFault(j.stationFault);
     else
         setTestStatusUI(j.status);
     changeTestNum(n.passed, n.failed, n.total);
+}
+
+// The reason of a row shows on hover over its cells and in the details
+// below the table while the row is the current one.
+void MainWindow::setRowReason(int row, const QString &reason)
+{
+    if (row < 0 || row >= tableRows)
+        return;
+    m_rowReasons[row] = reason;
+    if (ui->tableWidget->currentRow() == row)
+        showRowDetails(row);
+}
+
+QString MainWindow::cellToolTip(int row, int column) const
+{
+    if (row < 0 || row >= tableRows)
+        return QString();
+    const QString reason = m_rowReasons.at(row);
+    if (column != colPort)
+        return reason;
+    // The whole port, however narrow its column.
+    const QString port = cellText(row, colPort);
+    if (reason.isEmpty())
+        return port;
+    return port.isEmpty() ? reason : port + QStringLiteral("\n\n") + reason;
+}
+
+bool MainWindow::eventFilter(QObject *watched, QEvent *event)
+{
+    if (watched == ui->tableWidget->viewport() && event->type() == QEvent::ToolTip) {
+        const auto *help = static_cast<QHelpEvent *>(event);
+        const QModelIndex index = ui->tableWidget->indexAt(help->pos());
+        const QString text = index.isValid() ? cellToolTip(index.row(), index.column()) : QString();
+        if (text.isEmpty())
+            QToolTip::hideText();
+        else
+            QToolTip::showText(help->globalPos(), text, ui->tableWidget->viewport(),
+                               ui->tableWidget->visualRect(index));
+        return true;
+    }
+    return QMainWindow::eventFilter(watched, event);
+}
+
+void MainWindow::showRowDetails(int row)
+{
+    if (row < 0 || row >= tableRows) {
+        ui->textRowDetails->clear();
+        return;
+    }
+    const QString reason = m_rowReasons.at(row);
+    if (!reason.isEmpty()) {
+        ui->textRowDetails->setPlainText(reason);
+        return;
+    }
+    const QString name = row == 0 ? tr("金机") : cellText(row, colName);
+    const QString port = cellText(row, colPort);
+    ui->textRowDetails->setPlainText(port.isEmpty() ? name : name + QStringLiteral("  ") + port);
 }

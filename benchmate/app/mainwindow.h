@@ -10,6 +10,7 @@
 #include <QElapsedTimer>
 #include <QMainWindow>
 #include <QString>
+#include <QVector>
 
 #include <cstdint>
 #include <functional>
@@ -93,6 +94,10 @@ public:
     // The set-up as the widgets hold it, as the settings file keeps it.
     DeviceConfig currentConfig() const;
 
+    // What hovering over a cell shows: the reason of its row (what failed
+    // and why), and for the port the whole port first.
+    QString cellToolTip(int row, int column) const;
+
     // The cycles' controller: the current or last cycle, its parameters and
     // its outcome.
     const CycleController &controller() const { return *m_controller; }
@@ -113,6 +118,7 @@ public slots:
 
 protected:
     void closeEvent(QCloseEvent *event) override;
+    bool eventFilter(QObject *watched, QEvent *event) override;
 
 private slots:
     void on_pushButton_3_clicked();
@@ -125,6 +131,8 @@ private:
     void setCellText(int row, int column, const QString &text);
     void setResultCell(int row, int column, const QString &text, const char *colour);
     void showStationFault(StationFault fault);
+    void setRowReason(int row, const QString &reason);
+    void showRowDetails(int row);
     void installValidators();
     // The boxes of the numbers a cycle uses, with their fields.
     QList<QPair<QLineEdit *, SetupField>> numberBoxes() const;
@@ -145,6 +153,16 @@ private:
     // A close that came during a cycle: the window closes once it has ended.
     bool m_closeAfterStop = false;
     QElapsedTimer m_lastStartClick;
+    // What the result columns show, to be shown again in another language.
+    enum class Shown
+    {
+        Nothing,
+        Progress,
+        Results,
+    };
+    Shown m_shown = Shown::Nothing;
+    // Why each row shows what it shows (empty: nothing to tell).
+    QVector<QString> m_rowReasons = QVector<QString>(tableRows);
 };
 
 #endif // MAINWINDOW_H

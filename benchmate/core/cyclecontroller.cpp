@@ -101,7 +101,10 @@ void CycleController::finishCycle()
     outcome.elapsedMs = m_clock.elapsed();
     outcome.para = m_para;
     outcome.number = m_counters.total;
-    outcome.cycleLog = m_cycle->getLog();
+    QStringList pieces;
+    outcome.cycleLog = m_cycle->getLog(&pieces);
+    outcome.goldenLog = pieces.takeLast();
+    outcome.deviceLogs = pieces;
     outcome.logWritten = m_dailyLog.write(outcome.number, outcome.cycleLog);
 
     const int runState = m_cycle->getResult(&outcome.result);

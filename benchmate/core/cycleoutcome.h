@@ -7,6 +7,7 @@
 #include <QDateTime>
 #include <QList>
 #include <QString>
+#include <QStringList>
 
 #include <cstdint>
 
@@ -25,6 +26,10 @@ struct CycleOutcome
     JudgeLimits limits;
     CycleJudgement judgement;
     QString cycleLog; // the cycle's getLog() text
+    // The same text by participant: each DUT's of this cycle, in device order
+    // (none for DUTs whose worker never started), and the golden machine's.
+    QStringList deviceLogs;
+    QString goldenLog;
 
     // The daily log block, and the results rows, went out with everything
     // pending before them (false: kept, and written ahead of the next ones).

@@ -104,20 +104,27 @@ CycleJudgement ResultJudge::judge(const JudgeLimits &limits, int runState, int d
                              freq > limits.freqMax || freq < limits.freqMin;
 
         if (outside) {
-            const auto broke = [&device](const char *what, float value, bool above, float bound) {
-                if (above ? value > bound : value < bound)
-                    device.reasons << QStringLiteral("%1 %2 %3 %4")
-                                          .arg(QLatin1String(what))
-                                          .arg(double(value))
-                                          .arg(above ? QLatin1Char('>') : QLatin1Char('<'))
-                                          .arg(double(bound));
+            const auto broke = [&device](BrokenLimit::Quantity quantity, const char *what,
+                                         float value, bool above, float bound, int offset) {
+                if (!(above ? value > bound : value < bound))
+                    return;
+                device.broken.append({quantity, value, above, bound, offset});
+                device.reasons << QStringLiteral("%1 %2 %3 %4")
+                                      .arg(QLatin1String(what))
+                                      .arg(double(value))
+                                      .arg(above ? QLatin1Char('>') : QLatin1Char('<'))
+                                      .arg(double(bound));
             };
-            broke("tx rssi", tx, true, txOffset + limits.txRssiMax);
-            broke("tx rssi", tx, false, txOffset + limits.txRssiMin);
-            broke("rx rssi", rx, true, rxOffset + limits.rxRssiMax);
-            broke("rx rssi", rx, false, rxOffset + limits.rxRssiMin);
-            broke("freq", freq, true, limits.freqMax);
-            broke("freq", freq, false, limits.freqMin);
+            broke(BrokenLimit::TxRssi, "tx rssi", tx, true, txOffset + limits.txRssiMax,
+                  device.txOffset);
+            broke(BrokenLimit::TxRssi, "tx rssi", tx, false, txOffset + limits.txRssiMin,
+                  device.txOffset);
+            broke(BrokenLimit::RxRssi, "rx rssi", rx, true, rxOffset + limits.rxRssiMax,
+                  device.rxOffset);
+            broke(BrokenLimit::RxRssi, "rx rssi", rx, false, rxOffset + limits.rxRssiMin,
+                  device.rxOffset);
+            broke(BrokenLimit::FreqOffset, "freq", freq, true, limits.freqMax, 0);
+            broke(BrokenLimit::FreqOffset, "freq", freq, false, limits.freqMin, 0);
             device.verdict = DeviceVerdict::Fail;
             ++out.failed;
             cycleFailed = true;

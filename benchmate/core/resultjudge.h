@@ -57,6 +57,22 @@ enum class StationFault
     Incomplete,    // the cycle reported no complete results, for no stated reason
 };
 
+// A bound a device's average broke.
+struct BrokenLimit
+{
+    enum Quantity
+    {
+        TxRssi,
+        RxRssi,
+        FreqOffset,
+    };
+    Quantity quantity = TxRssi;
+    float value = 0;
+    bool above = false; // above its upper bound, else below its lower one
+    float bound = 0;    // calibration offset included
+    int offset = 0;     // the calibration offset in the bound (0 for the frequency)
+};
+
 // The verdict of one result entry and the row it belongs to.
 struct DeviceJudgement
 {
@@ -65,7 +81,9 @@ struct DeviceJudgement
     int txOffset = 0; // signed 8-bit
     int rxOffset = 0; // signed 8-bit
     deviceRestlt_t result;
-    // For a failing device, each bound it broke ("rx rssi -61 < -60").
+    // For a failing device, each bound it broke, and the same as console
+    // text ("rx rssi -61 < -60").
+    QList<BrokenLimit> broken;
     QStringList reasons;
 };
 

@@ -114,15 +114,20 @@ void testThread::setDeviceFault(int index, int fault)
         results[index].fault = fault;
 }
 
-QString testThread::getLog()
+QString testThread::getLog(QStringList *pieces)
 {
-    QString text;
+    QStringList texts;
     {
         std::lock_guard<std::mutex> guard(m_workers);
         for (const auto &log : devLogs)
-            text += log->getLog(LOG_INFO) + QStringLiteral("\r\n");
+            texts << log->getLog(LOG_INFO);
     }
-    text += mainLog.getLog(LOG_INFO) + QStringLiteral("\r\n");
+    texts << mainLog.getLog(LOG_INFO);
+    QString text;
+    for (const QString &piece : qAsConst(texts))
+        text += piece + QStringLiteral("\r\n");
+    if (pieces)
+        *pieces = texts;
     console(text);
     return text;
 }

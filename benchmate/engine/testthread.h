@@ -57,8 +57,9 @@ public:
 
     // Every DUT log, then the cycle's own, each at information level and
     // above and followed by "\r\n". Empties the logs. Also written to the
-    // debug console.
-    QString getLog();
+    // debug console. `pieces`, when given, receives each log's own text (the
+    // DUTs' in device order, then the cycle's), without the "\r\n" after it.
+    QString getLog(QStringList *pieces = nullptr);
 
     // The step device `index` (in device order) failed at, DUT_FAULT_T, as
     // soon as it failed: DUT_OK while it has not (or its worker has not

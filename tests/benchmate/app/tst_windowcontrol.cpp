@@ -348,8 +348,10 @@ void TestWindowControl::goldenMachineFailure()
     QCOMPARE(cell(0, MainWindow::colResult), QStringLiteral("发生错误"));
     QCOMPARE(cellColour(0, MainWindow::colResult), QColor(QStringLiteral("#FF0000")));
     for (int row = 1; row <= 3; ++row)
-        QCOMPARE(cell(row, MainWindow::colResult), QString());
+        QCOMPARE(cell(row, MainWindow::colResult), QStringLiteral("未判定"));
     QCOMPARE(label("labelSta"), QStringLiteral("金机故障"));
+    QVERIFY(m_window->cellToolTip(0, MainWindow::colResult)
+                .contains(QStringLiteral("获取金机MAC地址失败！")));
     QCOMPARE(label("labelTestFailNum"), QStringLiteral("0"));
     QCOMPARE(label("labelTestAllNum"), QStringLiteral("0"));
     QVERIFY(QString::fromUtf8(todaysLog()).contains(QStringLiteral("获取金机MAC地址失败！")));

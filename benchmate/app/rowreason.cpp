@@ -1,0 +1,191 @@
+#include "rowreason.h"
+
+#include <QStringList>
+
+namespace {
+
+QString signedNumber(double value)
+{
+    return QString::number(value, 'g', 6);
+}
+
+} // namespace
+
+QString RowReason::stepShort(int fault)
+{
+    switch (fault) {
+    case DUT_FAULT_BOOT_MODE:
+        return tr("无应答");
+    case DUT_FAULT_DOWNLOAD:
+        return tr("固件被拒");
+    case DUT_FAULT_GM_MAC:
+        return tr("金机MAC失败");
+    case DUT_FAULT_FLASH_UID:
+        return tr("UID失败");
+    case DUT_FAULT_DUT_MAC:
+        return tr("MAC失败");
+    case DUT_FAULT_XTAL_RAM:
+        return tr("晶振写入失败");
+    case DUT_FAULT_RX_RESULT:
+        return tr("RX无结果");
+    case DUT_FAULT_NOT_CONVERGED:
+        return tr("晶振未收敛");
+    case DUT_FAULT_OTP_WRITE:
+        return tr("OTP写入失败");
+    case DUT_FAULT_TX_MODE:
+        return tr("TX启动失败");
+    case DUT_FAULT_TX_RF_OFF:
+        return tr("TX停止失败");
+    case DUT_FAULT_TX_SAMPLES:
+        return tr("TX无结果");
+    default:
+        return tr("发生错误");
+    }
+}
+
+QString RowReason::step(int fault, float lastMeanOffset)
+{
+    switch (fault) {
+    case DUT_FAULT_BOOT_MODE:
+        return tr("无应答：模块未进入下载模式（串口、线缆或模块未接好）。");
+    case DUT_FAULT_DOWNLOAD:
+        return tr("测试固件被拒：下载到模块RAM失败。");
+    case DUT_FAULT_GM_MAC:
+        return tr("MAC：模块20次都未接受金机的MAC地址。");
+    case DUT_FAULT_FLASH_UID:
+        return tr("读取Flash UID失败。");
+    case DUT_FAULT_DUT_MAC:
+        return tr("MAC：模块未接受自己的MAC地址。");
+    case DUT_FAULT_XTAL_RAM:
+        return tr("晶振校准：模块未接受晶振值。");
+    case DUT_FAULT_RX_RESULT:
+        return tr("RX测试：模块未返回测量结果。");
+    case DUT_FAULT_NOT_CONVERGED:
+        return tr("晶振校准未收敛：40次后频偏仍未小于5 kHz，最后平均频偏 %1 kHz。")
+            .arg(signedNumber(double(lastMeanOffset)));
+    case DUT_FAULT_OTP_WRITE:
+        return tr("OTP写入失败：校准后的晶振值未写入模块。");
+    case DUT_FAULT_TX_MODE:
+        return tr("TX测试：模块未进入发射模式。");
+    case DUT_FAULT_TX_RF_OFF:
+        return tr("TX测试：模块未停止发射。");
+    case DUT_FAULT_TX_SAMPLES:
+        return tr("TX测试：金机未测到20个TX RSSI样本。");
+    default:
+        return tr("测试步骤失败。");
+    }
+}
+
+QString RowReason::brokenLimit(const BrokenLimit &limit)
+{
+    QString quantity;
+    QString unit;
+    switch (limit.quantity) {
+    case BrokenLimit::TxRssi:
+        quantity = QStringLiteral("TX RSSI");
+        break;
+    case BrokenLimit::RxRssi:
+        quantity = QStringLiteral("RX RSSI");
+        break;
+    case BrokenLimit::FreqOffset:
+        quantity = tr("频偏");
+        break;
+    }
+    QString text = QStringLiteral("%1 %2 %3 %4")
+                       .arg(quantity, signedNumber(double(limit.value)),
+                            limit.above ? QStringLiteral(">") : QStringLiteral("<"),
+                            signedNumber(double(limit.bound)));
+    const QString which = limit.above ? tr("上限") : tr("下限");
+    if (limit.offset != 0)
+        text += tr("（%1 %2，含校准值 %3）")
+                    .arg(which, signedNumber(double(limit.bound - float(limit.offset))))
+                    .arg(limit.offset);
+    else
+        text += tr("（%1）").arg(which);
+    return text;
+}
+
+QString RowReason::figures(const deviceRestlt_t &r)
+{
+    QStringList parts;
+    if (r.txStatus == STATUS_PASS)
+        parts << QStringLiteral("TX RSSI %1").arg(r.txRssiAve);
+    if (r.rxMeasured || r.rxStatus == STATUS_PASS) {
+        parts << QStringLiteral("RX RSSI %1").arg(r.rxRssiAve);
+        parts << tr("频偏 %1").arg(r.freqAve);
+    }
+    if (r.rxStatus == STATUS_PASS)
+        parts << tr("晶振值 %1").arg(int(r.calVal));
+    if (parts.isEmpty())
+        return tr("没有测得数值。");
+    return tr("测得：%1").arg(parts.join(QStringLiteral(", ")));
+}
+
+QString RowReason::logSection(const QString &log)
+{
+    const QString trimmed = log.trimmed();
+    if (trimmed.isEmpty())
+        return QString();
+    return QStringLiteral("\n\n") + tr("本次测试日志：") + QLatin1Char('\n') +
+           QString(trimmed).replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+}
+
+QString RowReason::forDevice(const QString &name, const DeviceJudgement &device,
+                             StationFault stationFault, const QString &log)
+{
+    const deviceRestlt_t &r = device.result;
+    QStringList lines;
+    switch (device.verdict) {
+    case DeviceVerdict::Pass:
+        lines << tr("%1：通过").arg(name);
+        break;
+    case DeviceVerdict::Fail:
+        lines << tr("%1：不通过").arg(name);
+        for (const BrokenLimit &limit : device.broken)
+            lines << brokenLimit(limit);
+        break;
+    case DeviceVerdict::Error:
+        lines << tr("%1：发生错误").arg(name);
+        lines << step(r.fault, r.lastFreqOffset);
+        break;
+    case DeviceVerdict::NotJudged:
+        lines << tr("%1：未判定").arg(name);
+        if (stationFault != StationFault::None) {
+            lines << tr("本次测试因工位故障结束，不计入计数。");
+            if (r.fault != DUT_OK)
+                lines << step(r.fault, r.lastFreqOffset);
+        } else {
+            lines << tr("TX测试未进行：前面模块的TX步骤失败，结束了本次测试；不计入计数。");
+        }
+        break;
+    }
+    lines << figures(r);
+    return lines.join(QLatin1Char('\n')) + logSection(log);
+}
+
+QString RowReason::forLiveFault(const QString &name, int fault)
+{
+    return tr("%1：发生错误").arg(name) + QLatin1Char('\n') + step(fault) + QLatin1Char('\n') +
+           tr("测试结束后显示日志。");
+}
+
+QString RowReason::forStation(StationFault fault, uint32_t timeOutMs, const QString &goldenLog)
+{
+    QString text;
+    switch (fault) {
+    case StationFault::GoldenMachine:
+        text = tr("金机故障：金机的一个测试步骤失败，本次测试没有判定任何模块，也不计入计数。");
+        break;
+    case StationFault::TimeOut:
+        text = tr("超时时间过短：模块测试超过了超时时间 %1 ms，本次测试没有判定任何模块。"
+                  "请加大超时时间。")
+                   .arg(timeOutMs);
+        break;
+    case StationFault::Incomplete:
+        text = tr("工位故障：本次测试没有完整的结果，没有判定任何模块。");
+        break;
+    case StationFault::None:
+        return QString();
+    }
+    return text + logSection(goldenLog);
+}

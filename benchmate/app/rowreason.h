@@ -1,0 +1,42 @@
+#ifndef ROWREASON_H
+#define ROWREASON_H
+
+#include "resultjudge.h"
+
+#include <QCoreApplication>
+#include <QString>
+
+// What the operator is told about a row of the device table: what failed
+// and why, in the window's language. A DUT row gives its verdict, the step
+// it failed at or the limits its figures broke, the figures measured and
+// the DUT's log lines of the cycle; the golden machine's row the station
+// fault that ended the cycle. The engine's log lines are quoted as they are.
+class RowReason
+{
+    Q_DECLARE_TR_FUNCTIONS(RowReason)
+
+public:
+    // The result cell's text while a cycle runs and a DUT has failed: the
+    // step, short ("固件被拒").
+    static QString stepShort(int fault);
+    // The step a DUT failed at, in a sentence; a crystal search that did not
+    // converge gives its last mean offset.
+    static QString step(int fault, float lastMeanOffset = 0);
+    // "TX RSSI -80 < -75", with the calibration offset in the bound named.
+    static QString brokenLimit(const BrokenLimit &limit);
+
+    // A DUT row once its cycle has been judged. `stationFault` is the
+    // cycle's; `log` the DUT's log lines of the cycle.
+    static QString forDevice(const QString &name, const DeviceJudgement &device,
+                             StationFault stationFault, const QString &log);
+    // A DUT row whose worker has failed while the cycle still runs.
+    static QString forLiveFault(const QString &name, int fault);
+    // The golden machine's row of a cycle that ended in a station fault.
+    static QString forStation(StationFault fault, uint32_t timeOutMs, const QString &goldenLog);
+
+private:
+    static QString figures(const deviceRestlt_t &result);
+    static QString logSection(const QString &log);
+};
+
+#endif // ROWREASON_H

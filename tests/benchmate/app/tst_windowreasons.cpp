@@ -1,0 +1,170 @@
+// What a row tells the operator: a failure shows as it happens, and every
+// row says on hover and in the details what failed and why: the step, the
+// figure against its limit, the figures measured, the DUT's log lines.
+#include "faketool.h"
+#include "mainwindow.h"
+#include "stationglobals.h"
+#include "stationsetup.h"
+
+#include <QApplication>
+#include <QHelpEvent>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QTableWidget>
+#include <QToolTip>
+#include <QtTest>
+
+#include <memory>
+
+namespace {
+
+const QString startText = QStringLiteral("开始测试");
+const QString failText = QStringLiteral("Fail. Command execution error.");
+
+template <typename T = QWidget>
+T *find(const QObject &root, const char *name)
+{
+    T *found = root.findChild<T *>(QLatin1String(name));
+    if (!found)
+        qFatal("no widget %s", name);
+    return found;
+}
+
+} // namespace
+
+class TestWindowReasons : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init();
+    void cleanup();
+
+    void failureShownAsItHappens();
+    void reasonOfEveryRow();
+
+private:
+    void openWindow();
+    QTableWidget *table() const { return find<QTableWidget>(*m_window, "tableWidget"); }
+    QPushButton *button() const { return find<QPushButton>(*m_window, "pbnStartTest"); }
+    QString cell(int row, int column) const { return table()->item(row, column)->text(); }
+    // What hovering over the cell shows.
+    QString hover(int row, int column);
+
+    std::unique_ptr<FakeTool> m_fake;
+    std::unique_ptr<MainWindow> m_window;
+};
+
+void TestWindowReasons::init()
+{
+    calVal.store(244);
+    m_fake = std::make_unique<FakeTool>();
+    QVERIFY(m_fake->isValid());
+}
+
+void TestWindowReasons::cleanup()
+{
+    m_window.reset();
+    m_fake.reset();
+}
+
+void TestWindowReasons::openWindow()
+{
+    m_window = std::make_unique<MainWindow>();
+    m_window->show();
+    QVERIFY(QTest::qWaitForWindowExposed(m_window.get()));
+}
+
+QString TestWindowReasons::hover(int row, int column)
+{
+    QToolTip::hideText();
+    const QRect rect = table()->visualItemRect(table()->item(row, column));
+    QWidget *viewport = table()->viewport();
+    QHelpEvent event(QEvent::ToolTip, rect.center(), viewport->mapToGlobal(rect.center()));
+    QApplication::sendEvent(viewport, &event);
+    return QToolTip::text();
+}
+
+// DUT1's ramcode is refused while DUT2 still calibrates: row 1 shows the
+// step in red at once, not its last percentage until the cycle ends.
+void TestWindowReasons::failureShownAsItHappens()
+{
+    m_fake->healthyGolden();
+    m_fake->on(QStringLiteral("D1 download *"), failText);
+    m_fake->healthyDut(QStringLiteral("D1"));
+    m_fake->healthyDut(QStringLiteral("D2"), QStringLiteral("sleep=1500"));
+    QVERIFY(StationSetup::withDuts(2).write());
+    openWindow();
+
+    button()->click();
+    QTRY_COMPARE_WITH_TIMEOUT(cell(1, MainWindow::colResult), QStringLiteral("固件被拒"), 5000);
+    QCOMPARE(m_window->controller().state(), CycleController::Running);
+    QCOMPARE(table()->item(1, MainWindow::colResult)->background().color(),
+             QColor(QStringLiteral("#FF0000")));
+    QVERIFY(cell(2, MainWindow::colResult).endsWith(QLatin1Char('%')));
+    QVERIFY2(hover(1, MainWindow::colResult).contains(QStringLiteral("下载到模块RAM失败")),
+             qPrintable(QToolTip::text()));
+
+    QTRY_COMPARE_WITH_TIMEOUT(button()->text(), startText, 30000);
+    QCOMPARE(cell(1, MainWindow::colResult), QStringLiteral("发生错误"));
+    QCOMPARE(cell(2, MainWindow::colResult), QStringLiteral("通过"));
+}
+
+// Four DUTs: one passes, one's TX RSSI is below its limit, one's crystal
+// never converges, one refuses the ramcode. Each row says why, its figures
+// stay where they were measured, and the DUT's log lines come with it.
+void TestWindowReasons::reasonOfEveryRow()
+{
+    // The golden machine measures the DUTs in turn: D1, D2, D4.
+    m_fake->on(QStringLiteral("GM tx_gm 1 *"), FakeTool::txAnswer(-45, 20));
+    m_fake->on(QStringLiteral("GM tx_gm 1 *"), FakeTool::txAnswer(-80, 20));
+    m_fake->healthyGolden();
+    m_fake->healthyDut(QStringLiteral("D1"));
+    m_fake->healthyDut(QStringLiteral("D2"));
+    // D3 answers every RX test 7.5 kHz off: never closer, never accepted.
+    for (const char *command : {"entry_boot_mode", "download ram 0x20000000 *", "test_dut mac_gm *",
+                                "test_dut mac_dut *", "xtal_cap write *"})
+        m_fake->on(QStringLiteral("D3 ") + QLatin1String(command), QStringLiteral("Ok."));
+    m_fake->on(QStringLiteral("D3 uuid"), QStringLiteral("uid:0x0011\nOk."));
+    m_fake->on(QStringLiteral("D3 rx_dut *"), FakeTool::rxAnswer(7.5f, 20, 20, -61.0f));
+    m_fake->on(QStringLiteral("D4 download *"), failText);
+    m_fake->healthyDut(QStringLiteral("D4"));
+    QVERIFY(StationSetup::withDuts(4).write());
+    openWindow();
+
+    button()->click();
+    QTRY_COMPARE_WITH_TIMEOUT(button()->text(), startText, 60000);
+
+    QCOMPARE(cell(1, MainWindow::colResult), QStringLiteral("通过"));
+    QVERIFY(hover(1, MainWindow::colResult).contains(QStringLiteral("DUT0：通过")));
+    const QString port = hover(1, MainWindow::colPort);
+    QVERIFY2(port.startsWith(QStringLiteral("D1\n")), qPrintable(port));
+
+    QCOMPARE(cell(2, MainWindow::colResult), QStringLiteral("不通过"));
+    const QString tx = hover(2, MainWindow::colTxResult);
+    QVERIFY2(tx.contains(QStringLiteral("TX RSSI -80 < -75（下限）")), qPrintable(tx));
+    QVERIFY2(tx.contains(QStringLiteral("Device DUT1: Start test")), qPrintable(tx));
+
+    // The crystal search: the step, its last mean offset, and the RX
+    // figures it measured, still in the table.
+    QCOMPARE(cell(3, MainWindow::colResult), QStringLiteral("发生错误"));
+    QCOMPARE(cell(3, MainWindow::colRxResult), QStringLiteral("-61"));
+    QCOMPARE(cell(3, MainWindow::colFreqResult), QStringLiteral("7"));
+    QCOMPARE(cell(3, MainWindow::colTxResult), QString());
+    const QString xtal = hover(3, MainWindow::colResult);
+    QVERIFY2(xtal.contains(QStringLiteral("晶振校准未收敛")) &&
+                 xtal.contains(QStringLiteral("最后平均频偏 7.5 kHz")) &&
+                 xtal.contains(QStringLiteral("RX cal freq offset error.")),
+             qPrintable(xtal));
+
+    // Selecting the row shows the same below the table.
+    table()->setCurrentCell(4, MainWindow::colName);
+    const QString details = find<QPlainTextEdit>(*m_window, "textRowDetails")->toPlainText();
+    QVERIFY2(details.contains(QStringLiteral("测试固件被拒")) &&
+                 details.contains(QStringLiteral("RX donwload rambin error.")),
+             qPrintable(details));
+    QCOMPARE(details, hover(4, MainWindow::colName));
+}
+
+QTEST_MAIN(TestWindowReasons)
+#include "tst_windowreasons.moc"
