@@ -9,6 +9,8 @@
 #include "stationglobals.h"
 #include "testparabuilder.h"
 #include "testthread.h"
+#include "yieldsettings.h"
+#include "yieldview.h"
 
 #include <QCheckBox>
 #include <QCloseEvent>
@@ -22,6 +24,7 @@
 #include <QIntValidator>
 #include <QLayout>
 #include <QMessageBox>
+#include <QTabBar>
 #include <QTableWidgetItem>
 #include <QToolTip>
 
@@ -69,6 +72,7 @@ MainWindow::MainWindow(QWidget *parent)
     deviceUiInit();
     readDeviceConfig();
     setTestStatusUI(TEST_NOT_STARTED);
+    setUpYieldView();
 
     qDebug().noquote() << QStringLiteral("软件版本号：") + QLatin1String(softwareVersion);
 }
@@ -116,6 +120,31 @@ QList<QPair<QLineEdit *, SetupField>> MainWindow::numberBoxes() const
         {ui->leTestCha, SetupField::TestCha},     {ui->leSendInterval, SetupField::SendInterval},
         {ui->leTimeOut, SetupField::TimeOut},
     };
+}
+
+// The day's yield: the station's settings say after how many failed cycles
+// in a row a slot warns; the day's results file is read in the background.
+void MainWindow::setUpYieldView()
+{
+    const YieldSettings settings = YieldSettings::load();
+    if (!settings.problem.isEmpty())
+        qWarning().noquote() << settings.problem;
+    ui->yieldView->setFailStreakWarning(settings.failStreakWarning);
+    ui->yieldView->setLimits(JudgeLimits::fromConfig(currentConfig()));
+    connect(ui->yieldView, &YieldView::warningsChanged, this, &MainWindow::showYieldWarnings);
+    ui->yieldView->loadResultsFile(m_controller->resultsFile().todaysFile());
+}
+
+// The yield tab says how many slots warn, so the warning is seen from the
+// test tab too.
+void MainWindow::showYieldWarnings(const QList<int> &warned)
+{
+    m_yieldWarnings = warned.size();
+    const int tab = ui->tabWidget->indexOf(ui->yieldView);
+    ui->tabWidget->setTabText(
+        tab, warned.isEmpty() ? tr("良率统计") : tr("良率统计（%1 个警告）").arg(warned.size()));
+    ui->tabWidget->tabBar()->setTabTextColor(
+        tab, warned.isEmpty() ? palette().color(QPalette::WindowText) : QColor(Qt::red));
 }
 
 void MainWindow::paintEvent(QPaintEvent *event)
@@ -444,6 +473,7 @@ void MainWindow::startCycle()
     }
     if (!m_controller->start(builder.build(), setup))
         return;
+    ui->yieldView->setLimits(setup.limits);
 
     ui->pbnStartTest->setText(tr("停止测试"));
     setTestStatusUI(TEST_RUNNING);
@@ -515,6 +545,7 @@ void MainWindow::cycleFinished()
 {
     for (const QString &message : m_controller->lastOutcome().judgement.messages)
         qDebug().noquote() << message;
+    ui->yieldView->addCycleRows(m_controller->lastOutcome().resultRows);
     updateEditability();
     ui->pbnStartTest->setEnabled(true);
     ui->pbnStartTest->setText(tr("开始测试"));

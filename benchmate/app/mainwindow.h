@@ -131,6 +131,8 @@ private:
     void setCellText(int row, int column, const QString &text);
     void setResultCell(int row, int column, const QString &text, const char *colour);
     void showStationFault(StationFault fault);
+    void setUpYieldView();
+    void showYieldWarnings(const QList<int> &warned);
     void setRowReason(int row, const QString &reason);
     void showRowDetails(int row);
     void installValidators();
@@ -161,6 +163,7 @@ private:
         Results,
     };
     Shown m_shown = Shown::Nothing;
+    int m_yieldWarnings = 0;
     // Why each row shows what it shows (empty: nothing to tell).
     QVector<QString> m_rowReasons = QVector<QString>(tableRows);
 };

@@ -115,6 +115,10 @@ void CycleController::finishCycle()
     ResultJudge::count(outcome.judgement, &m_counters.passed, &m_counters.failed,
                        &m_counters.total);
     outcome.traces = m_cycle->getTraceability();
+    if (outcome.judgement.ended)
+        outcome.resultRows =
+            ResultsCsv::rows(QDateTime::currentDateTime(), outcome.number, outcome.para,
+                             outcome.traces, outcome.result, outcome.judgement);
     outcome.resultsWritten = outcome.judgement.ended && recordCycle(outcome);
     if (m_autoTest == 1)
         m_mode = 1;
@@ -126,7 +130,5 @@ void CycleController::finishCycle()
 
 bool CycleController::recordCycle(const CycleOutcome &outcome)
 {
-    return m_resultsCsv.write(ResultsCsv::rows(QDateTime::currentDateTime(), outcome.number,
-                                               outcome.para, outcome.traces, outcome.result,
-                                               outcome.judgement));
+    return m_resultsCsv.write(outcome.resultRows);
 }

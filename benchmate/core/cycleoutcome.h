@@ -4,6 +4,7 @@
 #include "resultjudge.h"
 #include "testrecords.h"
 
+#include <QByteArray>
 #include <QDateTime>
 #include <QList>
 #include <QString>
@@ -26,6 +27,8 @@ struct CycleOutcome
     JudgeLimits limits;
     CycleJudgement judgement;
     QString cycleLog; // the cycle's getLog() text
+    // The cycle's rows of the day's results file, as written (or pending).
+    QByteArray resultRows;
     // The same text by participant: each DUT's of this cycle, in device order
     // (none for DUTs whose worker never started), and the golden machine's.
     QStringList deviceLogs;

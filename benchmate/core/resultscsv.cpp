@@ -89,6 +89,33 @@ QByteArray ResultsCsv::header()
     return line(fields).toUtf8();
 }
 
+QStringList ResultsCsv::fields(const QString &line)
+{
+    QStringList out;
+    QString current;
+    bool quoted = false;
+    for (int i = 0; i < line.size(); ++i) {
+        const QChar c = line.at(i);
+        if (quoted) {
+            if (c != QLatin1Char('"'))
+                current += c;
+            else if (i + 1 < line.size() && line.at(i + 1) == QLatin1Char('"'))
+                current += line.at(++i);
+            else
+                quoted = false;
+        } else if (c == QLatin1Char('"')) {
+            quoted = true;
+        } else if (c == QLatin1Char(',')) {
+            out << current;
+            current.clear();
+        } else {
+            current += c;
+        }
+    }
+    out << current;
+    return out;
+}
+
 int ResultsCsv::slotOf(const deviceInfo_t &device)
 {
     for (int slot = 0; slot < dutSlots; ++slot) {

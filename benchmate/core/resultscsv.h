@@ -8,6 +8,7 @@
 #include <QDateTime>
 #include <QList>
 #include <QString>
+#include <QStringList>
 
 #include <cstdint>
 
@@ -25,6 +26,8 @@ public:
     ResultsCsv &operator=(const ResultsCsv &) = delete;
 
     static QByteArray header();
+    // The fields of one line of the file, quotes taken off.
+    static QStringList fields(const QString &line);
 
     // The rows of one cycle: one per device the cycle was started with, in
     // device order. `number` is the cycle's heading number in the daily log.

@@ -13,6 +13,7 @@
 #include <QPushButton>
 #include <QTableWidget>
 #include <QTimer>
+#include <QToolButton>
 #include <QtTest>
 
 #include <memory>
@@ -158,8 +159,11 @@ QString TestMainWindowControls::typeIntoCell(int row, int column, const QString 
 
 void TestMainWindowControls::lockDisablesExactlyTheParameters()
 {
+    // Every control is enabled (a tab bar's scroll arrows may be off).
     const QMap<QWidget *, bool> before = enabledStates(*m_window);
-    QVERIFY(std::all_of(before.begin(), before.end(), [](bool enabled) { return enabled; }));
+    for (auto it = before.begin(); it != before.end(); ++it)
+        QVERIFY2(it.value() || qobject_cast<QToolButton *>(it.key()),
+                 qPrintable(it.key()->objectName()));
 
     QTest::mouseClick(find<QCheckBox>(*m_window, "checkBox"), Qt::LeftButton);
     QVERIFY(find<QCheckBox>(*m_window, "checkBox")->isChecked());
@@ -173,7 +177,8 @@ void TestMainWindowControls::lockDisablesExactlyTheParameters()
 
     const QMap<QWidget *, bool> locked = enabledStates(*m_window);
     for (auto it = locked.begin(); it != locked.end(); ++it)
-        QVERIFY2(it.value() == !expected.contains(it.key()), qPrintable(it.key()->objectName()));
+        QVERIFY2(it.value() == (before.value(it.key()) && !expected.contains(it.key())),
+                 qPrintable(it.key()->objectName()));
     QVERIFY(find(*m_window, "pushButton_3")->isEnabled());
     QCOMPARE(find<QTableWidget>(*m_window, "tableWidget")->editTriggers(),
              QAbstractItemView::NoEditTriggers);

@@ -207,7 +207,8 @@ void TestMainWindowLayout::places_data()
         int row, column, rowSpan, columnSpan;
     };
     const Row rows[] = {
-        {"gridLayout_7", "groupBox_4", 0, 0, 6, 1},
+        {"gridLayout_7", "tabWidget", 0, 0, 6, 1},
+        {"gridLayout_9", "groupBox_4", 0, 0, 1, 1},
         {"gridLayout_7", "groupBox", 0, 1, 1, 1},
         {"gridLayout_7", "groupBox_2", 1, 1, 1, 1},
         {"gridLayout_7", "groupBox_7", 2, 1, 1, 1},
@@ -511,7 +512,7 @@ void TestMainWindowLayout::defaultSizeOnStationStyle()
     QVERIFY(QTest::qWaitForWindowExposed(&window));
     const QSize shown = window.size();
     const QWidget *central = window.centralWidget();
-    const QRect table = find<QWidget>(window, QStringLiteral("groupBox_4"))->geometry();
+    const QRect table = find<QWidget>(window, QStringLiteral("tabWidget"))->geometry();
     QList<QRect> boxes;
     for (const char *name :
          {"groupBox", "groupBox_2", "groupBox_7", "groupBox_5", "groupBox_8", "groupBox_3"})

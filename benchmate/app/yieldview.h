@@ -1,0 +1,88 @@
+#ifndef YIELDVIEW_H
+#define YIELDVIEW_H
+
+#include "dayyield.h"
+#include "resultjudge.h"
+
+#include <QByteArray>
+#include <QFutureWatcher>
+#include <QList>
+#include <QWidget>
+
+#include <memory>
+
+class QComboBox;
+class QLabel;
+class QTableWidget;
+
+// The day's yield beside the device table: per DUT slot the DUTs passed and
+// failed today and a warning on a slot that has failed several cycles in a
+// row (its fixture or cable, far more often than its modules); charts of
+// the frequency offset, RX RSSI and TX RSSI of today's judged DUTs against
+// the limits, and of the crystal value each slot accepted over the day.
+//
+// It reads the day's results file once, in a thread of its own, and then
+// takes each cycle's rows as the cycle controller wrote them, so a cycle is
+// never kept waiting for it. The charts are drawn only while they show.
+class YieldView : public QWidget
+{
+    Q_OBJECT
+
+public:
+    explicit YieldView(QWidget *parent = nullptr);
+    ~YieldView() override;
+
+    void setFailStreakWarning(int cycles);
+    // The limits the histograms show (those of the last cycle started).
+    void setLimits(const JudgeLimits &limits);
+
+    // Reads the day's results file (rows of another day are left out).
+    void loadResultsFile(const QString &path);
+    bool isLoading() const { return m_loader.isRunning(); }
+    // One cycle's rows of the results file.
+    void addCycleRows(const QByteArray &rows);
+
+    const DayYield &yield() const { return m_yield; }
+    // Whether the charts are drawn as the yield stands (they wait while the
+    // view is hidden).
+    bool chartsCurrent() const { return !m_chartsDirty; }
+
+signals:
+    // The slots that warn now (in slot order), after every change.
+    void warningsChanged(const QList<int> &warned);
+
+protected:
+    void showEvent(QShowEvent *event) override;
+    void changeEvent(QEvent *event) override;
+
+private:
+    struct Loaded
+    {
+        QByteArray bytes;
+        QList<YieldEntry> entries;
+    };
+    struct Charts;
+
+    void loaded();
+    void retranslate();
+    void refresh();
+    void refreshTable();
+    void refreshCharts();
+    void drawHistogram(int chart, DayYield::Quantity quantity, double lower, double upper);
+    void drawCrystals();
+
+    DayYield m_yield;
+    JudgeLimits m_limits;
+    QFutureWatcher<Loaded> m_loader;
+    // Cycles that ended while the file was being read.
+    QList<QByteArray> m_pendingRows;
+    bool m_chartsDirty = true;
+
+    QLabel *m_summary = nullptr;
+    QLabel *m_warning = nullptr;
+    QTableWidget *m_table = nullptr;
+    QComboBox *m_crystalSlot = nullptr;
+    std::unique_ptr<Charts> m_charts; // the chart views, children of this widget
+};
+
+#endif // YIELDVIEW_H

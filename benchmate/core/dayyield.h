@@ -1,0 +1,98 @@
+#ifndef DAYYIELD_H
+#define DAYYIELD_H
+
+#include <QByteArray>
+#include <QDate>
+#include <QDateTime>
+#include <QList>
+#include <QVector>
+
+#include <cstdint>
+
+// One DUT of one cycle, as the day's results file records it.
+struct YieldEntry
+{
+    enum Verdict
+    {
+        Pass,
+        Fail,
+        Error,
+        NotJudged,
+    };
+
+    QDateTime when;
+    int slot = -1; // 0..23
+    Verdict verdict = NotJudged;
+    // The averages a judged DUT (Pass or Fail) was judged by.
+    int rxRssi = 0;
+    int freqOffset = 0;
+    int txRssi = 0;
+    // The crystal value the DUT accepted, when it did.
+    bool hasCrystal = false;
+    int crystal = 0;
+};
+
+// The day's yield of a station, per DUT slot: how many DUTs passed and
+// failed, how many cycles in a row each slot has failed (a slot that keeps
+// failing points at its fixture or cable far more often than at its
+// modules), the figures today's judged DUTs were judged by, and the crystal
+// values each slot accepted over the day. Fed from the day's results file
+// and then cycle by cycle with the same rows.
+class DayYield
+{
+public:
+    static constexpr int slotCount = 24;
+
+    struct Slot
+    {
+        uint32_t passed = 0;
+        uint32_t failed = 0; // failed or ended in an error
+        int failStreak = 0;  // the slot's last cycles that failed, in a row
+    };
+
+    enum Quantity
+    {
+        FreqOffset,
+        RxRssi,
+        TxRssi,
+    };
+
+    explicit DayYield(int failStreakWarning = 3);
+
+    // A slot warns when it has failed this many cycles in a row (at least 1).
+    void setFailStreakWarning(int cycles);
+    int failStreakWarning() const { return m_warnAt; }
+
+    // The rows of the results file (its header, blank lines and rows that
+    // are no results are passed over), in the order they were written.
+    static QList<YieldEntry> parse(const QByteArray &csv);
+    // Reads a day's results file whole (for a thread of its own).
+    static QList<YieldEntry> readFile(const QString &path);
+
+    // Adds entries in the order they happened. An entry of a later day than
+    // the one held starts that day afresh; one of an earlier day is left out.
+    void add(const QList<YieldEntry> &entries);
+    void clear();
+
+    QDate day() const { return m_day; }
+    const Slot &slot(int slot) const;
+    bool warns(int slot) const;
+    QList<int> warningSlots() const;
+    uint32_t passed() const;
+    uint32_t failed() const;
+
+    // The averages of today's judged DUTs, in the order they were tested.
+    const QVector<int> &values(Quantity quantity) const;
+    // The crystal values a slot accepted today, in order.
+    QList<QPair<QDateTime, int>> crystals(int slot) const;
+
+private:
+    int m_warnAt = 3;
+    QDate m_day;
+    QVector<Slot> m_slots = QVector<Slot>(slotCount);
+    QVector<int> m_values[3];
+    QVector<QList<QPair<QDateTime, int>>> m_crystals =
+        QVector<QList<QPair<QDateTime, int>>>(slotCount);
+};
+
+#endif // DAYYIELD_H

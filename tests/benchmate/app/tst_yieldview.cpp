@@ -1,0 +1,165 @@
+// The yield view beside the device table, after real cycles of the window:
+// the day's results file read at start, each cycle's rows added as it ends,
+// and the warning on a slot that keeps failing.
+#include "dayyield.h"
+#include "faketool.h"
+#include "mainwindow.h"
+#include "stationglobals.h"
+#include "stationsetup.h"
+#include "yieldview.h"
+
+#include <QChartView>
+#include <QDate>
+#include <QDir>
+#include <QLabel>
+#include <QPushButton>
+#include <QTabWidget>
+#include <QTableWidget>
+#include <QtTest>
+
+#include <memory>
+
+#if QT_VERSION < QT_VERSION_CHECK(6, 0, 0)
+using namespace QtCharts;
+#endif
+
+namespace {
+
+const QString startText = QStringLiteral("开始测试");
+const QString failText = QStringLiteral("Fail. Command execution error.");
+
+template <typename T = QWidget>
+T *find(const QObject &root, const char *name)
+{
+    T *found = root.findChild<T *>(QLatin1String(name));
+    if (!found)
+        qFatal("no widget %s", name);
+    return found;
+}
+
+bool writeFile(const QString &path, const QByteArray &bytes)
+{
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
+}
+
+} // namespace
+
+class TestYieldView : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init();
+    void cleanup();
+
+    void slotThatKeepsFailingWarns();
+
+private:
+    bool runCycle();
+
+    std::unique_ptr<FakeTool> m_fake;
+    std::unique_ptr<MainWindow> m_window;
+};
+
+void TestYieldView::init()
+{
+    calVal.store(244);
+    m_fake = std::make_unique<FakeTool>();
+    QVERIFY(m_fake->isValid());
+}
+
+void TestYieldView::cleanup()
+{
+    m_window.reset();
+    m_fake.reset();
+}
+
+bool TestYieldView::runCycle()
+{
+    auto *button = find<QPushButton>(*m_window, "pbnStartTest");
+    QTest::qWait(MainWindow::clickGuardMs);
+    button->click();
+    QElapsedTimer clock;
+    clock.start();
+    while (clock.elapsed() < 30000) {
+        if (button->text() == startText && button->isEnabled())
+            return true;
+        QTest::qWait(20);
+    }
+    return false;
+}
+
+// The station warns after 2 failed cycles in a row. DUT1 (slot 1) already
+// failed once this morning, as the day's results file says; its ramcode is
+// refused again in every cycle now. After one cycle it warns; DUT0, which
+// passes, never does. The charts are drawn when the tab shows.
+void TestYieldView::slotThatKeepsFailingWarns()
+{
+    m_fake->healthyGolden();
+    m_fake->healthyDut(QStringLiteral("D1"));
+    m_fake->on(QStringLiteral("D2 download *"), failText);
+    m_fake->healthyDut(QStringLiteral("D2"));
+    QVERIFY(StationSetup::withDuts(2).write());
+    QVERIFY(writeFile(QStringLiteral("config/station.ini"), "[yield]\nfailStreakWarning=2\n"));
+    QVERIFY(QDir().mkpath(QStringLiteral("log")));
+    const QString morning =
+        QDate::currentDate().toString(QStringLiteral("yyyy-MM-dd")) + QStringLiteral(" 00:00:01");
+    QVERIFY(writeFile(QStringLiteral("log/") +
+                          QDate::currentDate().toString(QStringLiteral("yyyy-MM-dd")) +
+                          QStringLiteral(".csv"),
+                      ResultsCsv::header() +
+                          (morning + QStringLiteral(",0,1,DUT1,D2,,,,0,0,0,0,0,0,0,0,0,fail,not "
+                                                    "run,error\r\n"))
+                              .toUtf8()));
+
+    m_window = std::make_unique<MainWindow>();
+    m_window->show();
+    QVERIFY(QTest::qWaitForWindowExposed(m_window.get()));
+    auto *view = find<YieldView>(*m_window, "yieldView");
+    QTRY_VERIFY(!view->isLoading());
+    QCOMPARE(view->yield().slot(1).failed, 1u);
+    QCOMPARE(view->yield().slot(1).failStreak, 1);
+    auto *tabs = find<QTabWidget>(*m_window, "tabWidget");
+    QCOMPARE(tabs->tabText(tabs->indexOf(view)), QStringLiteral("良率统计"));
+
+    QVERIFY(runCycle());
+    QCOMPARE(view->yield().slot(1).failStreak, 2);
+    QVERIFY(view->yield().warns(1));
+    QVERIFY(!view->yield().warns(0));
+    QCOMPARE(tabs->tabText(tabs->indexOf(view)), QStringLiteral("良率统计（1 个警告）"));
+    const auto *table = find<QTableWidget>(*view, "tableYield");
+    QCOMPARE(table->item(1, 2)->text(), QStringLiteral("2"));
+    QCOMPARE(table->item(0, 1)->text(), QStringLiteral("1"));
+    QCOMPARE(table->item(1, 0)->background().color(), QColor(QStringLiteral("#FF9900")));
+    QVERIFY(table->item(0, 0)->background().style() == Qt::NoBrush);
+    // Drawn only once the tab shows.
+    QVERIFY(!view->chartsCurrent());
+    tabs->setCurrentWidget(view);
+    QTRY_VERIFY(view->isVisible());
+    QVERIFY(view->chartsCurrent());
+    const auto *warning = find<QLabel>(*view, "labelYieldWarning");
+    QVERIFY2(warning->text().contains(QStringLiteral("DUT1 已连续 2 次失败")),
+             qPrintable(warning->text()));
+    QVERIFY(!find<QChartView>(*view, "chartTxRssi")->chart()->series().isEmpty());
+
+    // A cycle that ends in a station fault judges nobody: the streak stays.
+    m_fake->clear();
+    m_fake->on(QStringLiteral("GM *"), failText);
+    tabs->setCurrentIndex(0);
+    QVERIFY(runCycle());
+    QCOMPARE(view->yield().slot(1).failStreak, 2);
+    // A pass ends it.
+    m_fake->clear();
+    m_fake->healthyGolden();
+    m_fake->healthyDut(QStringLiteral("D1"));
+    m_fake->healthyDut(QStringLiteral("D2"));
+    QVERIFY(runCycle());
+    QCOMPARE(view->yield().slot(1).failStreak, 0);
+    QCOMPARE(tabs->tabText(tabs->indexOf(view)), QStringLiteral("良率统计"));
+    QCOMPARE(view->yield().slot(1).passed, 1u);
+    QCOMPARE(view->yield().slot(1).failed, 2u);
+}
+
+QTEST_MAIN(TestYieldView)
+#include "tst_yieldview.moc"

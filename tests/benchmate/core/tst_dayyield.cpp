@@ -1,0 +1,76 @@
+// The day's yield as the results file gives it: fields in quotes, rows
+// that are none, the streak of a slot, a new day.
+#include "dayyield.h"
+#include "resultscsv.h"
+
+#include <QtTest>
+
+namespace {
+
+QByteArray row(const QString &when, int slot, const QString &verdict, int crystal = 1,
+               const QString &device = QStringLiteral("DUT"))
+{
+    return (when + QStringLiteral(",7,%1,%2,COM4,mac,uid,%3,-60,-40,-50,-3,3,1,-50,-40,-45,pass,"
+                                  "pass,%4\r\n")
+                       .arg(slot)
+                       .arg(device)
+                       .arg(crystal)
+                       .arg(verdict))
+        .toUtf8();
+}
+
+} // namespace
+
+class TestDayYield : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void rowsOfTheResultsFile();
+    void streaksAndDays();
+};
+
+void TestDayYield::rowsOfTheResultsFile()
+{
+    const QString t = QStringLiteral("2030-06-01 13:04:05");
+    const QByteArray csv = ResultsCsv::header() + row(t, 3, "pass", -5) +
+                           row(t, 4, "fail", 2, QStringLiteral("\"A,\"\"B\"\"\"")) + "junk,,\r\n" +
+                           row(t, 24, "pass") + row(t, 5, "maybe");
+    const QList<YieldEntry> entries = DayYield::parse(csv);
+    QCOMPARE(entries.size(), 2);
+    QCOMPARE(entries.at(0).slot, 3);
+    QCOMPARE(entries.at(0).verdict, YieldEntry::Pass);
+    QVERIFY(entries.at(0).hasCrystal);
+    QCOMPARE(entries.at(0).crystal, -5);
+    QCOMPARE(entries.at(0).when, QDateTime(QDate(2030, 6, 1), QTime(13, 4, 5)));
+    QCOMPARE(entries.at(1).slot, 4); // the quoted comma does not shift the fields
+    QCOMPARE(entries.at(1).verdict, YieldEntry::Fail);
+    QCOMPARE(entries.at(1).freqOffset, 1);
+    QCOMPARE(entries.at(1).txRssi, -45);
+}
+
+void TestDayYield::streaksAndDays()
+{
+    DayYield yield(2);
+    const QString day1 = QStringLiteral("2030-06-01 10:00:00");
+    yield.add(DayYield::parse(row(day1, 0, "error") + row(day1, 0, "not judged") +
+                              row(day1, 0, "fail") + row(day1, 1, "pass")));
+    QVERIFY(yield.warns(0)); // not judged is the station's: the streak goes on
+    QCOMPARE(yield.warningSlots(), QList<int>{0});
+    QCOMPARE(yield.slot(0).failed, 2u);
+    QCOMPARE(yield.values(DayYield::TxRssi).size(), 2); // the judged ones
+    yield.add(DayYield::parse(row(day1, 0, "pass")));
+    QVERIFY(!yield.warns(0));
+
+    // Rows of an earlier day are left out; a later day starts afresh.
+    yield.add(DayYield::parse(row(QStringLiteral("2030-05-31 23:59:59"), 2, "fail")));
+    QCOMPARE(yield.slot(2).failed, 0u);
+    yield.add(DayYield::parse(row(QStringLiteral("2030-06-02 00:00:01"), 1, "fail")));
+    QCOMPARE(yield.day(), QDate(2030, 6, 2));
+    QCOMPARE(yield.passed(), 0u);
+    QCOMPARE(yield.failed(), 1u);
+    QVERIFY(yield.crystals(1).size() == 1);
+}
+
+QTEST_GUILESS_MAIN(TestDayYield)
+#include "tst_dayyield.moc"
