@@ -1,21 +1,17 @@
 #include "mainwindow.h"
-#include "uitranslation.h"
 
 #include <QApplication>
 #include <QLocale>
-#include <QTranslator>
 
 int main(int argc, char *argv[])
 {
     QCoreApplication::setAttribute(Qt::AA_EnableHighDpiScaling);
     QApplication app(argc, argv);
 
-    QTranslator translator;
-    if (!loadUiTranslation(translator, QLocale::system().uiLanguages()).isEmpty())
-        app.installTranslator(&translator);
-
     // Destroying the window (when the event loop returns) writes the settings.
     MainWindow window;
+    // The language the operator chose last, else the system's.
+    window.startLanguage(QLocale::system().uiLanguages());
     window.show();
     return app.exec();
 }

@@ -9,9 +9,11 @@
 #include "stationglobals.h"
 #include "testparabuilder.h"
 #include "testthread.h"
+#include "uitranslation.h"
 #include "yieldsettings.h"
 #include "yieldview.h"
 
+#include <QActionGroup>
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QDebug>
@@ -56,6 +58,7 @@ MainWindow::MainWindow(QWidget *parent)
           })
 {
     ui->setupUi(this);
+    setUpLanguageMenu();
 
     m_controller = new CycleController(this);
     connect(m_controller, &CycleController::progressChanged, this, &MainWindow::showProgress);
@@ -122,6 +125,76 @@ QList<QPair<QLineEdit *, SetupField>> MainWindow::numberBoxes() const
     };
 }
 
+void MainWindow::setUpLanguageMenu()
+{
+    m_language = new UiLanguage(this);
+    auto *group = new QActionGroup(this);
+    group->addAction(ui->actionChinese);
+    group->addAction(ui->actionEnglish);
+    ui->actionChinese->setData(QStringLiteral("zh_CN"));
+    ui->actionEnglish->setData(QStringLiteral("en"));
+    ui->actionChinese->setChecked(true);
+    connect(group, &QActionGroup::triggered, this,
+            [this](QAction *action) { setLanguage(action->data().toString()); });
+    connect(m_language, &UiLanguage::changed, this, [this](const QString &language) {
+        ui->actionChinese->setChecked(language == ui->actionChinese->data().toString());
+        ui->actionEnglish->setChecked(language == ui->actionEnglish->data().toString());
+    });
+}
+
+void MainWindow::startLanguage(const QStringList &uiLanguages)
+{
+    m_language->start(uiLanguages);
+}
+
+bool MainWindow::setLanguage(const QString &language)
+{
+    return m_language->set(language);
+}
+
+QString MainWindow::language() const
+{
+    return m_language->current();
+}
+
+void MainWindow::changeEvent(QEvent *event)
+{
+    if (event->type() == QEvent::LanguageChange && m_controller)
+        retranslate();
+    QMainWindow::changeEvent(event);
+}
+
+// Every text of the window again, in the language now installed: the
+// layout's own, then what the window shows of the set-up, the cycle and
+// its results. What the operator typed stays as it is.
+void MainWindow::retranslate()
+{
+    const QString firmware = ui->leFilePath->text();
+    ui->retranslateUi(this);
+    ui->leFilePath->setText(firmware);
+
+    if (m_statusIsFault)
+        showStationFault(m_stationFault);
+    else
+        setTestStatusUI(m_status);
+    ui->pbnStartTest->setText(m_controller->state() == CycleController::Idle ? tr("开始测试")
+                                                                             : tr("停止测试"));
+    switch (m_shown) {
+    case Shown::Nothing:
+        break;
+    case Shown::Progress:
+        showProgress();
+        break;
+    case Shown::Results:
+        showTestResult();
+        break;
+    }
+    const CycleController::Counters &n = m_controller->counters();
+    changeTestNum(n.passed, n.failed, n.total);
+    showYieldWarnings(m_yieldWarnings);
+    showRowDetails(ui->tableWidget->currentRow());
+}
+
 // The day's yield: the station's settings say after how many failed cycles
 // in a row a slot warns; the day's results file is read in the background.
 void MainWindow::setUpYieldView()
@@ -139,7 +212,7 @@ void MainWindow::setUpYieldView()
 // test tab too.
 void MainWindow::showYieldWarnings(const QList<int> &warned)
 {
-    m_yieldWarnings = warned.size();
+    m_yieldWarnings = warned;
     const int tab = ui->tabWidget->indexOf(ui->yieldView);
     ui->tabWidget->setTabText(
         tab, warned.isEmpty() ? tr("良率统计") : tr("良率统计（%1 个警告）").arg(warned.size()));
@@ -242,6 +315,8 @@ void MainWindow::setTestStatusUI(TEST_STATUS status)
     default:
         return;
     }
+    m_status = status;
+    m_statusIsFault = false;
     ui->labelSta->setStyleSheet(style);
     ui->labelSta->setText(text);
 }
@@ -262,6 +337,8 @@ void MainWindow::showStationFault(StationFault fault)
         text = tr("工位故障");
         break;
     }
+    m_statusIsFault = true;
+    m_stationFault = fault;
     ui->labelSta->setStyleSheet(QLatin1String(stationFaultStyle));
     ui->labelSta->setText(text);
 }

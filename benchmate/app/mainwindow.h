@@ -19,6 +19,7 @@
 class QCheckBox;
 class QCloseEvent;
 class QLineEdit;
+class UiLanguage;
 class QPaintEvent;
 
 QT_BEGIN_NAMESPACE
@@ -94,6 +95,13 @@ public:
     // The set-up as the widgets hold it, as the settings file keeps it.
     DeviceConfig currentConfig() const;
 
+    // The window's language: at start the one the operator chose last, else
+    // the system's (`uiLanguages`, e.g. QLocale::system().uiLanguages()); the
+    // menu switches it, and the choice is remembered. "zh_CN" or "en".
+    void startLanguage(const QStringList &uiLanguages);
+    bool setLanguage(const QString &language);
+    QString language() const;
+
     // What hovering over a cell shows: the reason of its row (what failed
     // and why), and for the port the whole port first.
     QString cellToolTip(int row, int column) const;
@@ -119,6 +127,7 @@ public slots:
 protected:
     void closeEvent(QCloseEvent *event) override;
     bool eventFilter(QObject *watched, QEvent *event) override;
+    void changeEvent(QEvent *event) override;
 
 private slots:
     void on_pushButton_3_clicked();
@@ -132,6 +141,8 @@ private:
     void setResultCell(int row, int column, const QString &text, const char *colour);
     void showStationFault(StationFault fault);
     void setUpYieldView();
+    void setUpLanguageMenu();
+    void retranslate();
     void showYieldWarnings(const QList<int> &warned);
     void setRowReason(int row, const QString &reason);
     void showRowDetails(int row);
@@ -163,7 +174,12 @@ private:
         Results,
     };
     Shown m_shown = Shown::Nothing;
-    int m_yieldWarnings = 0;
+    QList<int> m_yieldWarnings;
+    UiLanguage *m_language = nullptr;
+    // What the status label shows, to be shown again in another language.
+    TEST_STATUS m_status = TEST_NOT_STARTED;
+    bool m_statusIsFault = false;
+    StationFault m_stationFault = StationFault::None;
     // Why each row shows what it shows (empty: nothing to tell).
     QVector<QString> m_rowReasons = QVector<QString>(tableRows);
 };

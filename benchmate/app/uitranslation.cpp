@@ -1,14 +1,86 @@
 #include "uitranslation.h"
 
+#include <QCoreApplication>
+#include <QFile>
 #include <QLocale>
-#include <QTranslator>
+#include <QSettings>
+
+namespace {
+
+const char *const settingsKey = "language";
+
+// The operator's own settings (not the station's): on Windows under the
+// user's application data, on Linux ~/.config/TK716A/Benchmate.ini.
+#define USER_SETTINGS(name)                                                                        \
+    QSettings name(QSettings::IniFormat, QSettings::UserScope, QStringLiteral("TK716A"),           \
+                   QStringLiteral("Benchmate"))
+
+} // namespace
 
 QString loadUiTranslation(QTranslator &translator, const QStringList &uiLanguages)
 {
     for (const QString &language : uiLanguages) {
-        const QString baseName = QLatin1String("Benchmate_") + QLocale(language).name();
-        if (translator.load(QLatin1String(":/i18n/") + baseName))
-            return baseName;
+        // The locale's name (zh_CN), else its language alone (en).
+        const QString name = QLocale(language).name();
+        for (const QString &tag : {name, name.section(QLatin1Char('_'), 0, 0)}) {
+            const QString baseName = QLatin1String("Benchmate_") + tag;
+            const QString path = QLatin1String(":/i18n/") + baseName + QLatin1String(".qm");
+            if (QFile::exists(path) && translator.load(path))
+                return baseName;
+        }
     }
     return QString();
+}
+
+QStringList UiLanguage::languages()
+{
+    return {QStringLiteral("zh_CN"), QStringLiteral("en")};
+}
+
+UiLanguage::UiLanguage(QObject *parent)
+    : QObject(parent)
+{}
+
+UiLanguage::~UiLanguage()
+{
+    if (m_installed)
+        QCoreApplication::removeTranslator(&m_translator);
+}
+
+void UiLanguage::start(const QStringList &uiLanguages)
+{
+    USER_SETTINGS(settings);
+    const QString remembered = settings.value(QLatin1String(settingsKey)).toString();
+    if (languages().contains(remembered) && install(remembered))
+        return;
+    QTranslator probe;
+    const QString found = loadUiTranslation(probe, uiLanguages);
+    install(found.isEmpty() ? QStringLiteral("zh_CN") : found.mid(int(qstrlen("Benchmate_"))));
+}
+
+bool UiLanguage::set(const QString &language)
+{
+    if (!languages().contains(language) || !install(language))
+        return false;
+    USER_SETTINGS(settings);
+    settings.setValue(QLatin1String(settingsKey), language);
+    return true;
+}
+
+bool UiLanguage::install(const QString &language)
+{
+    if (m_installed) {
+        QCoreApplication::removeTranslator(&m_translator);
+        m_installed = false;
+    }
+    if (!m_translator.load(QStringLiteral(":/i18n/Benchmate_") + language + QStringLiteral(".qm")))
+        return false;
+    // The Chinese catalogue translates nothing (the window's texts are
+    // Chinese): an empty catalogue is not installed, taking the other one
+    // away is all it takes.
+    if (!m_translator.isEmpty())
+        m_installed = QCoreApplication::installTranslator(&m_translator);
+    m_current = language;
+    emit changed(language);
+    return m_translator.isEmpty() || m_installed;
 }

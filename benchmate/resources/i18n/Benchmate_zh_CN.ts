@@ -226,5 +226,398 @@
         <source>不通过</source>
         <translation type="unfinished"></translation>
     </message>
+    <message>
+        <source>选择一行，查看其结果与原因</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>良率统计</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>语言(&amp;L)</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>良率统计（%1 个警告）</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>工位故障</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>金机故障</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>超时时间过短</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>无法开始测试</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>请先改正以下设置：</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>未判定</source>
+        <translation type="unfinished"></translation>
+    </message>
+</context>
+<context>
+    <name>RowReason</name>
+    <message>
+        <source>无应答</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>固件被拒</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>金机MAC失败</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>UID失败</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>MAC失败</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>晶振写入失败</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>RX无结果</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>晶振未收敛</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>OTP写入失败</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>TX启动失败</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>TX停止失败</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>TX无结果</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>发生错误</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>无应答：模块未进入下载模式（串口、线缆或模块未接好）。</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>测试固件被拒：下载到模块RAM失败。</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>MAC：模块20次都未接受金机的MAC地址。</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>读取Flash UID失败。</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>MAC：模块未接受自己的MAC地址。</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>晶振校准：模块未接受晶振值。</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>RX测试：模块未返回测量结果。</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>晶振校准未收敛：40次后频偏仍未小于5 kHz，最后平均频偏 %1 kHz。</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>OTP写入失败：校准后的晶振值未写入模块。</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>TX测试：模块未进入发射模式。</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>TX测试：模块未停止发射。</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>TX测试：金机未测到20个TX RSSI样本。</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>测试步骤失败。</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>频偏</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>上限</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>下限</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>（%1 %2，含校准值 %3）</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>（%1）</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>频偏 %1</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>晶振值 %1</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>没有测得数值。</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>测得：%1</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>本次测试日志：</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>%1：通过</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>%1：不通过</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>%1：发生错误</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>%1：未判定</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>本次测试因工位故障结束，不计入计数。</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>TX测试未进行：前面模块的TX步骤失败，结束了本次测试；不计入计数。</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>测试结束后显示日志。</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>金机故障：金机的一个测试步骤失败，本次测试没有判定任何模块，也不计入计数。</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>超时时间过短：模块测试超过了超时时间 %1 ms，本次测试没有判定任何模块。请加大超时时间。</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>工位故障：本次测试没有完整的结果，没有判定任何模块。</source>
+        <translation type="unfinished"></translation>
+    </message>
+</context>
+<context>
+    <name>SetupMessages</name>
+    <message>
+        <source>RX RSSI上限</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>RX RSSI下限</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>RX 频偏上限</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>RX 频偏下限</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>TX RSSI上限</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>TX RSSI下限</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>测试信道</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>发送间隔</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>超时时间</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>测试固件</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>金机串口号</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>DUT%1 串口号</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>DUT%1 TX RSSI校准值</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>DUT%1 RX RSSI校准值</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>待测设备</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>%1：不是数字（“%2”）</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>%1：必须是整数（“%2”）</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>%1：最多 %2 位小数（“%3”）</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>%1：超出范围 %2 到 %3（“%4”）</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>%1：必须小于上限（%2 不小于 %3）</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>%1：未填写</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>%1：文件不存在（%2）</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>%1：不能包含逗号（“%2”）</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>%1：“%2”已是%3的串口</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>金机</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>未选择任何待测设备</source>
+        <translation type="unfinished"></translation>
+    </message>
+</context>
+<context>
+    <name>YieldView</name>
+    <message>
+        <source>设备</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>通过</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>失败</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>良率</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>连续失败</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>全部设备</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>今日</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>%1：通过 %2，失败 %3，良率 %4</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>DUT%1 已连续 %2 次失败：多为夹具或线缆问题，请先检查该槽位。</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>频偏 (kHz)</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>RX RSSI (dBm，不含校准值)</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>TX RSSI (dBm，不含校准值)</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>今日尚无数据</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>接受的晶振值</source>
+        <translation type="unfinished"></translation>
+    </message>
 </context>
 </TS>
