@@ -1,36 +1,45 @@
 #!/usr/bin/env bash
-# Starts Benchmate under Xvfb at its default size, with a sample device table,
-# and saves a picture of its window.
-#   scripts/screenshot.sh [BUILD_DIR] [OUTPUT_PNG]
-# Defaults: build/ and docs/img/benchmate.png. Needs Xvfb, x11-utils
-# (xwininfo), ImageMagick (import) and a CJK font (fonts-wqy-microhei).
+# Takes the pictures of Benchmate for docs/img: the window driven as an
+# operator would (build/bin/benchmate_shots) under Xvfb, against a simulated
+# station with two slots that fail (DUT5's crystal never converges, DUT10
+# is too far from the golden machine for the RSSI limits).
+#   scripts/screenshot.sh [BUILD_DIR] [OUTPUT_DIR]
+# Defaults: build/ and docs/img/. Pictures:
+#   benchmate.png            idle, at the window's own size
+#   benchmate-cycle.png      mid-cycle
+#   benchmate-failure.png    after three cycles, a failed row's reason shown
+#   benchmate-yield.png      the yield view, with the warning on the slots
+#                            that failed three cycles in a row
+#   benchmate-en.png         the same in English, and benchmate-yield-en.png
+#   benchmate-1366x768.png   the window filling a 1366 x 768 screen, less a
+#   benchmate-1280x800.png   40-pixel taskbar and a title bar, and 1280 x 800
+# Needs Xvfb and a CJK font (fonts-wqy-microhei); the pictures are taken by
+# the driver itself (Qt), so no other X tool is needed.
 set -euo pipefail
 
 ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 BUILD="$(realpath "${1:-$ROOT/build}")"
-OUT="$(realpath -m "${2:-$ROOT/docs/img/benchmate.png}")"
-BENCHMATE="$BUILD/station/Benchmate"
-TITLE="金机测试上位机软件"
+OUT="$(realpath -m "${2:-$ROOT/docs/img}")"
+SHOTS="$BUILD/bin/benchmate_shots"
+SIM="$BUILD/bin/stationsim"
+CHIPCTL_DIR="$BUILD/station/config/CHIPCTL"
 
 say() { printf '[screenshot] %s\n' "$*"; }
 
-[ -x "$BENCHMATE" ] || { say "no $BENCHMATE: build first (./station build)"; exit 1; }
-for tool in Xvfb xwininfo import fc-list; do
-    command -v "$tool" >/dev/null 2>&1 || {
-        say "missing $tool: apt-get install xvfb x11-utils imagemagick fontconfig"
-        exit 1
-    }
+for f in "$SHOTS" "$SIM" "$CHIPCTL_DIR/Chipctl"; do
+    [ -x "$f" ] || { say "no $f: build first (./station build)"; exit 1; }
 done
-fc-list :lang=zh | grep -q . || say "warning: no CJK font (apt-get install fonts-wqy-microhei)"
+command -v Xvfb >/dev/null 2>&1 || { say "missing Xvfb: apt-get install xvfb"; exit 1; }
+fc-list :lang=zh 2>/dev/null | grep -q . || say "warning: no CJK font (apt-get install fonts-wqy-microhei)"
 
 WORK="$(mktemp -d)"
 XVFB_PID=""
-APP_PID=""
+SIM_PID=""
 cleanup() {
     set +e
-    if [ -n "$APP_PID" ]; then
-        kill "$APP_PID" 2>/dev/null
-        wait "$APP_PID" 2>/dev/null
+    if [ -n "$SIM_PID" ]; then
+        exec 7>&- # the simulator ends when its standard input closes
+        wait "$SIM_PID" 2>/dev/null
     fi
     if [ -n "$XVFB_PID" ]; then
         kill "$XVFB_PID" 2>/dev/null
@@ -40,53 +49,69 @@ cleanup() {
 }
 trap cleanup EXIT
 
-# A station working directory with a sample set-up: the golden machine and
-# eight DUTs on serial ports, the usual limits.
-mkdir -p "$WORK/config" "$WORK/log"
-{
-    printf 'ENBALE,Device Name,Serial Num,TX CAL,RX CAL,\n'
-    printf '1,Gold Machine,COM3,0,\n'
-    for n in $(seq 0 23); do
-        if [ "$n" -lt 8 ]; then
-            printf '1,DUT%d,COM%d,0,0,\n' "$n" $((n + 4))
-        else
-            printf '0,DUT%d,,0,0,\n' "$n"
-        fi
+# Xvfb on a free display (its number comes on fd 4); $1 is WxH.
+start_xvfb() {
+    if [ -n "$XVFB_PID" ]; then
+        kill "$XVFB_PID" 2>/dev/null
+        wait "$XVFB_PID" 2>/dev/null || true
+    fi
+    : >"$WORK/display"
+    Xvfb -displayfd 4 -screen 0 "$1x24" -dpi 96 -nolisten tcp 4>"$WORK/display" 2>"$WORK/xvfb.log" &
+    XVFB_PID=$!
+    for _ in $(seq 100); do
+        [ -s "$WORK/display" ] && break
+        sleep 0.1
     done
-    printf 'D:/firmware/TK716A_RAM_BIN.bin,\n'
-    # limits, lock, channel, interval, time-out, counters, crystal value, auto test
-    printf '%s,\n' -20 -60 20 -20 -20 -60 0 1 100 30 120 117 3 -12 0
-} >"$WORK/config/device_config.csv"
+    [ -s "$WORK/display" ] || { say "Xvfb did not start"; cat "$WORK/xvfb.log" >&2; exit 1; }
+    export DISPLAY=":$(head -n1 "$WORK/display")"
+    say "Xvfb $1 on $DISPLAY"
+}
 
-# Xvfb picks a free display and tells its number on fd 4.
-DISPLAY_FILE="$WORK/display"
-Xvfb -displayfd 4 -screen 0 1280x900x24 -dpi 96 -nolisten tcp 4>"$DISPLAY_FILE" 2>"$WORK/xvfb.log" &
-XVFB_PID=$!
-for _ in $(seq 100); do
-    [ -s "$DISPLAY_FILE" ] && break
+# The simulated station: 24 DUTs, two of them failing in every cycle.
+cat >"$WORK/scenario.json" <<'JSON'
+{
+    "seed": 11,
+    "chips": {
+        "dut06": { "faults": { "xtalNeverConverges": true } },
+        "dut11": { "pathLoss": 80 }
+    }
+}
+JSON
+mkdir -p "$WORK/state" "$WORK/station/config" "$WORK/station/log"
+mkfifo "$WORK/stdin"
+"$SIM" --base-port 0 --state-dir "$WORK/state" --scenario "$WORK/scenario.json" \
+    --write-device-config "$WORK/station/config/device_config.csv" \
+    <"$WORK/stdin" >"$WORK/ready" 2>"$WORK/stationsim.log" &
+SIM_PID=$!
+exec 7>"$WORK/stdin"
+for _ in $(seq 150); do
+    grep -q '^ready ' "$WORK/ready" 2>/dev/null && break
     sleep 0.1
 done
-[ -s "$DISPLAY_FILE" ] || { say "Xvfb did not start"; cat "$WORK/xvfb.log" >&2; exit 1; }
-export DISPLAY=":$(head -n1 "$DISPLAY_FILE")"
-say "Xvfb on $DISPLAY"
+grep -q '^ready ' "$WORK/ready" || { say "stationsim did not start"; cat "$WORK/stationsim.log" >&2; exit 1; }
+
+# The station directory: its chip tool, and a slot warns after 3 failed
+# cycles in a row. The operator's own settings (the language) stay here too.
+cp -r "$CHIPCTL_DIR" "$WORK/station/config/CHIPCTL"
+printf '[yield]\nfailStreakWarning=3\n' >"$WORK/station/config/station.ini"
+export XDG_CONFIG_HOME="$WORK/user-config"
+mkdir -p "$OUT"
 
 # The station PCs run Windows at 96 dpi: Qt's Windows style and a 9-point
-# font give the window the same metrics, so it opens at its own 1068 x 757.
-(cd "$WORK" && exec env QT_QPA_PLATFORM=xcb QT_STYLE_OVERRIDE=windows "$BENCHMATE") \
-    >"$WORK/benchmate.log" 2>&1 &
-APP_PID=$!
+# font give the window the metrics it has there.
+run_shots() {
+    (cd "$WORK/station" && QT_QPA_PLATFORM=xcb QT_STYLE_OVERRIDE=windows "$SHOTS" "$@") \
+        2>"$WORK/shots.log" || { cat "$WORK/shots.log" >&2; exit 1; }
+    grep '^\[shots\]' "$WORK/shots.log" || true
+}
 
-WINDOW=""
-for _ in $(seq 100); do
-    WINDOW="$(xwininfo -root -tree 2>/dev/null | grep -F "\"$TITLE\"" | awk '{print $1}' | head -n1 || true)"
-    [ -n "$WINDOW" ] && break
-    kill -0 "$APP_PID" 2>/dev/null || { say "Benchmate ended"; cat "$WORK/benchmate.log" >&2; exit 1; }
-    sleep 0.1
-done
-[ -n "$WINDOW" ] || { say "no Benchmate window"; exit 1; }
-sleep 1 # let it paint
+start_xvfb 1366x768
+run_shots "$OUT" --cycles 3
 
-mkdir -p "$(dirname "$OUT")"
-import -window "$WINDOW" -strip "$OUT"
-say "window $WINDOW: $(xwininfo -id "$WINDOW" | awk '/Width:|Height:/ {printf "%s ", $2}')"
-say "saved $OUT"
+# The window as large as a station screen leaves it: 40 pixels of taskbar
+# and 31 of title bar.
+start_xvfb 1366x768
+run_shots "$OUT" --size 1366x697 --only-idle benchmate-1366x768.png
+start_xvfb 1280x800
+run_shots "$OUT" --size 1280x729 --only-idle benchmate-1280x800.png
+say "pictures in $OUT"

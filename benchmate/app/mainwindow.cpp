@@ -26,6 +26,7 @@
 #include <QIntValidator>
 #include <QLayout>
 #include <QMessageBox>
+#include <QStyle>
 #include <QTabBar>
 #include <QTableWidgetItem>
 #include <QToolTip>
@@ -71,6 +72,12 @@ MainWindow::MainWindow(QWidget *parent)
             [this](int row) { showRowDetails(row); });
     ui->tableWidget->horizontalHeader()->setStretchLastSection(true);
     ui->tableWidget->verticalHeader()->setSectionResizeMode(QHeaderView::Stretch);
+    // 25 rows on a 768-line screen: a row is as high as its text needs, the
+    // details below the table three lines.
+    ui->tableWidget->verticalHeader()->setMinimumSectionSize(
+        ui->tableWidget->fontMetrics().height() + 1);
+    ui->textRowDetails->setMaximumHeight(ui->textRowDetails->fontMetrics().lineSpacing() * 3 +
+                                         2 * ui->textRowDetails->frameWidth() + 8);
     paintEvent(nullptr);
     deviceUiInit();
     readDeviceConfig();
@@ -109,6 +116,10 @@ void MainWindow::installValidators()
         }
         validator->setLocale(c);
         edit->setValidator(validator);
+        // As wide as the longest number a field holds, so the limits sit
+        // two to a row.
+        edit->setMaximumWidth(edit->fontMetrics().horizontalAdvance(QStringLiteral("-999999")) +
+                              16);
     }
     ui->tableWidget->setItemDelegate(
         new SetupCellDelegate(colPort, colTxCal, colRxCal, ui->tableWidget));
@@ -222,6 +233,15 @@ void MainWindow::showYieldWarnings(const QList<int> &warned)
 
 void MainWindow::paintEvent(QPaintEvent *event)
 {
+    applyTableGeometry();
+    if (event)
+        QMainWindow::paintEvent(event);
+}
+
+// Rows sharing the table's height, columns in fixed shares of its width;
+// at every repaint of the window and whenever the table changes its size.
+void MainWindow::applyTableGeometry()
+{
     QTableWidget *table = ui->tableWidget;
     table->setRowCount(tableRows);
     const int rowHeight = (table->height() - 25) / table->rowCount();
@@ -230,12 +250,19 @@ void MainWindow::paintEvent(QPaintEvent *event)
 
     table->setColumnCount(tableColumns);
     table->setColumnWidth(colEnable, enableColumnWidth);
-    const int base = table->width() - enableColumnWidth;
+    // Shares of the width the table shows, so that the columns never need a
+    // scroll bar: inside its frame, less the vertical scroll bar when even
+    // rows of their least height are more than the table's height holds (the
+    // rows share the height, whatever height was set above).
+    const int rowsHeight = table->verticalHeader()->minimumSectionSize() * tableRows;
+    const int shownHeight =
+        table->height() - 2 * table->frameWidth() - table->horizontalHeader()->height();
+    int shownWidth = table->width() - 2 * table->frameWidth();
+    if (rowsHeight > shownHeight)
+        shownWidth -= table->style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, table);
+    const int base = shownWidth - enableColumnWidth;
     for (int column = 1; column < tableColumns; ++column)
         table->setColumnWidth(column, int(base * columnShare[column - 1]));
-
-    if (event)
-        QMainWindow::paintEvent(event);
 }
 
 void MainWindow::deviceUiInit()
@@ -786,6 +813,8 @@ QString MainWindow::cellToolTip(int row, int column) const
 
 bool MainWindow::eventFilter(QObject *watched, QEvent *event)
 {
+    if (watched == ui->tableWidget->viewport() && event->type() == QEvent::Resize)
+        applyTableGeometry();
     if (watched == ui->tableWidget->viewport() && event->type() == QEvent::ToolTip) {
         const auto *help = static_cast<QHelpEvent *>(event);
         const QModelIndex index = ui->tableWidget->indexAt(help->pos());

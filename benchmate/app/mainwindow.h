@@ -140,6 +140,7 @@ private:
     void setCellText(int row, int column, const QString &text);
     void setResultCell(int row, int column, const QString &text, const char *colour);
     void showStationFault(StationFault fault);
+    void applyTableGeometry();
     void setUpYieldView();
     void setUpLanguageMenu();
     void retranslate();

@@ -52,7 +52,7 @@ QString percent(uint32_t part, uint32_t whole)
 {
     if (whole == 0)
         return QStringLiteral("-");
-    return QString::number(100.0 * double(part) / double(whole), 'f', 1) + QStringLiteral(" %");
+    return QString::number(100.0 * double(part) / double(whole), 'f', 1) + QLatin1Char('%');
 }
 
 void clearChart(QChart *chart)
@@ -94,6 +94,8 @@ YieldView::YieldView(QWidget *parent)
     m_table->verticalHeader()->setSectionResizeMode(QHeaderView::Stretch);
     m_table->verticalHeader()->setMinimumSectionSize(14);
     m_table->horizontalHeader()->setSectionResizeMode(QHeaderView::Stretch);
+    m_table->horizontalHeader()->setSectionResizeMode(colDevice, QHeaderView::ResizeToContents);
+    m_table->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     for (int row = 0; row < DayYield::slotCount; ++row) {
         for (int column = 0; column < tableColumns; ++column) {
             auto *item = new QTableWidgetItem;
@@ -111,6 +113,7 @@ YieldView::YieldView(QWidget *parent)
 
     m_crystalSlot = new QComboBox(this);
     m_crystalSlot->setObjectName(QStringLiteral("cmbCrystalSlot"));
+    m_crystalSlot->setSizeAdjustPolicy(QComboBox::AdjustToContents);
     m_crystalSlot->addItem(QString(), -1);
     for (int slot = 0; slot < DayYield::slotCount; ++slot)
         m_crystalSlot->addItem(QStringLiteral("DUT%1").arg(slot), slot);
@@ -140,8 +143,8 @@ YieldView::YieldView(QWidget *parent)
     charts->addLayout(crystal, 1, 1);
 
     auto *layout = new QHBoxLayout(this);
-    layout->addLayout(left, 2);
-    layout->addLayout(charts, 5);
+    layout->addLayout(left, 3);
+    layout->addLayout(charts, 7);
 
     connect(&m_loader, &QFutureWatcher<Loaded>::finished, this, &YieldView::loaded);
     retranslate();
@@ -172,6 +175,7 @@ void YieldView::loadResultsFile(const QString &path)
 {
     m_loader.waitForFinished();
     m_pendingRows.clear();
+    m_loading = true;
     m_loader.setFuture(QtConcurrent::run([path] {
         Loaded out;
         QFile file(path);
@@ -193,12 +197,13 @@ void YieldView::loaded()
             m_yield.add(DayYield::parse(rows));
     }
     m_pendingRows.clear();
+    m_loading = false;
     refresh();
 }
 
 void YieldView::addCycleRows(const QByteArray &rows)
 {
-    if (m_loader.isRunning()) {
+    if (m_loading) {
         m_pendingRows.append(rows);
         return;
     }
@@ -339,6 +344,8 @@ void YieldView::drawHistogram(int index, DayYield::Quantity quantity, double low
     auto *y = new QValueAxis;
     y->setRange(0, most * 1.15);
     y->setLabelFormat(QStringLiteral("%d"));
+    x->applyNiceNumbers();
+    y->applyNiceNumbers();
     chart->addAxis(x, Qt::AlignBottom);
     chart->addAxis(y, Qt::AlignLeft);
     area->attachAxis(x);
@@ -405,6 +412,7 @@ void YieldView::drawCrystals()
     auto *y = new QValueAxis;
     y->setRange(low - 2, high + 2);
     y->setLabelFormat(QStringLiteral("%d"));
+    y->applyNiceNumbers();
     chart->addAxis(x, Qt::AlignBottom);
     chart->addAxis(y, Qt::AlignLeft);
     for (QLineSeries *line : qAsConst(lines)) {

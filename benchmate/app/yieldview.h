@@ -38,7 +38,8 @@ public:
 
     // Reads the day's results file (rows of another day are left out).
     void loadResultsFile(const QString &path);
-    bool isLoading() const { return m_loader.isRunning(); }
+    // Until the file's rows have been taken in (not only read).
+    bool isLoading() const { return m_loading; }
     // One cycle's rows of the results file.
     void addCycleRows(const QByteArray &rows);
 
@@ -77,6 +78,7 @@ private:
     // Cycles that ended while the file was being read.
     QList<QByteArray> m_pendingRows;
     bool m_chartsDirty = true;
+    bool m_loading = false;
 
     QLabel *m_summary = nullptr;
     QLabel *m_warning = nullptr;

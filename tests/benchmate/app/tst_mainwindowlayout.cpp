@@ -18,6 +18,7 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QStyleFactory>
 #include <QTableWidget>
 #include <QTranslator>
@@ -126,6 +127,8 @@ private slots:
     void catalogueChangesNothing();
     void everyTextTranslatable();
     void defaultSizeOnStationStyle();
+    void fitsTheLineScreens_data();
+    void fitsTheLineScreens();
 
 private:
     std::unique_ptr<StationDir> m_dir;
@@ -149,7 +152,7 @@ void TestMainWindowLayout::window()
 {
     const MainWindow &w = *m_window;
     QCOMPARE(w.objectName(), QStringLiteral("MainWindow"));
-    QCOMPARE(w.size(), QSize(1068, 757));
+    QCOMPARE(w.size(), QSize(1180, 680));
     QCOMPARE(w.windowTitle(), QStringLiteral("金机测试上位机软件"));
     QCOMPARE(w.styleSheet(), QString());
     QVERIFY(!w.windowIcon().isNull());
@@ -163,7 +166,7 @@ void TestMainWindowLayout::window()
     QCOMPARE(languages.at(0)->text(), QStringLiteral("中文"));
     QCOMPARE(languages.at(1)->text(), QStringLiteral("English"));
     QVERIFY(languages.at(0)->isChecked());
-    QCOMPARE(w.menuBar()->width(), 1068);
+    QCOMPARE(w.menuBar()->width(), 1180);
     QCOMPARE(w.centralWidget()->objectName(), QStringLiteral("centralwidget"));
     QCOMPARE(w.centralWidget()->layout()->objectName(), QStringLiteral("gridLayout_7"));
 }
@@ -224,32 +227,33 @@ void TestMainWindowLayout::places_data()
         {"gridLayout_7", "groupBox_8", 4, 1, 1, 1},
         {"gridLayout_7", "groupBox_3", 5, 1, 1, 1},
         {"gridLayout_4", "tableWidget", 0, 0, 1, 1},
+        // The limits two to a row, so that the window fits a 768-line screen.
         {"gridLayout", "label", 0, 0, 1, 1},
         {"gridLayout", "leRxRssiMax", 0, 1, 1, 1},
-        {"gridLayout", "label_2", 1, 0, 1, 1},
-        {"gridLayout", "leRxRssiMin", 1, 1, 1, 1},
-        {"gridLayout", "label_3", 2, 0, 1, 1},
-        {"gridLayout", "leRxFreqMax", 2, 1, 1, 1},
-        {"gridLayout", "label_4", 3, 0, 1, 1},
-        {"gridLayout", "leRxFreqMin", 3, 1, 1, 1},
+        {"gridLayout", "label_2", 0, 2, 1, 1},
+        {"gridLayout", "leRxRssiMin", 0, 3, 1, 1},
+        {"gridLayout", "label_3", 1, 0, 1, 1},
+        {"gridLayout", "leRxFreqMax", 1, 1, 1, 1},
+        {"gridLayout", "label_4", 1, 2, 1, 1},
+        {"gridLayout", "leRxFreqMin", 1, 3, 1, 1},
         {"gridLayout_2", "label_6", 0, 0, 1, 1},
         {"gridLayout_2", "leTxRssiMax", 0, 1, 1, 1},
-        {"gridLayout_2", "label_5", 1, 0, 1, 1},
-        {"gridLayout_2", "leTxRssiMin", 1, 1, 1, 1},
+        {"gridLayout_2", "label_5", 0, 2, 1, 1},
+        {"gridLayout_2", "leTxRssiMin", 0, 3, 1, 1},
         {"gridLayout_8", "label_7", 0, 0, 1, 1},
         {"gridLayout_8", "leTestCha", 0, 1, 1, 1},
-        {"gridLayout_8", "label_8", 1, 0, 1, 1},
-        {"gridLayout_8", "leSendInterval", 1, 1, 1, 1},
-        {"gridLayout_8", "label_9", 2, 0, 1, 1},
-        {"gridLayout_8", "leTimeOut", 2, 1, 1, 1},
+        {"gridLayout_8", "label_8", 0, 2, 1, 1},
+        {"gridLayout_8", "leSendInterval", 0, 3, 1, 1},
+        {"gridLayout_8", "label_9", 1, 0, 1, 1},
+        {"gridLayout_8", "leTimeOut", 1, 1, 1, 1},
         {"gridLayout_6", "leFilePath", 0, 0, 1, 1},
         {"gridLayout_6", "pushButton_3", 0, 1, 1, 1},
         {"gridLayout_5", "labelTestNum", 0, 0, 1, 1},
         {"gridLayout_5", "labelTestAllNum", 0, 1, 1, 1},
         {"gridLayout_5", "labelTestNum_2", 1, 0, 1, 1},
         {"gridLayout_5", "labelTestPassNum", 1, 1, 1, 1},
-        {"gridLayout_5", "labelTestNum_3", 2, 0, 1, 1},
-        {"gridLayout_5", "labelTestFailNum", 2, 1, 1, 1},
+        {"gridLayout_5", "labelTestNum_3", 1, 2, 1, 1},
+        {"gridLayout_5", "labelTestFailNum", 1, 3, 1, 1},
         {"gridLayout_3", "labelSta", 0, 0, 1, 1},
         {"gridLayout_3", "pbnStartTest", 1, 0, 1, 1},
     };
@@ -290,9 +294,10 @@ void TestMainWindowLayout::lockRow()
 
 void TestMainWindowLayout::sizePolicies()
 {
+    // Their height fixed; as wide as the column, so that they line up.
     for (const char *name : {"groupBox", "groupBox_2", "groupBox_7", "groupBox_5"}) {
         const QSizePolicy policy = find<QWidget>(*m_window, QLatin1String(name))->sizePolicy();
-        QCOMPARE(policy.horizontalPolicy(), QSizePolicy::Fixed);
+        QCOMPARE(policy.horizontalPolicy(), QSizePolicy::Preferred);
         QCOMPARE(policy.verticalPolicy(), QSizePolicy::Fixed);
         QCOMPARE(policy.horizontalStretch(), 0);
         QCOMPARE(policy.verticalStretch(), 0);
@@ -532,9 +537,7 @@ void TestMainWindowLayout::defaultSizeOnStationStyle()
     window.close();
     QApplication::setFont(oldFont);
 
-    // Its own width; its height as its own unless the content needs more.
-    QCOMPARE(shown.width(), 1068);
-    QVERIFY(shown.height() >= 757);
+    QCOMPARE(shown, QSize(1180, 680));
     const QMargins margins = central->layout()->contentsMargins();
     QCOMPARE(table.top(), margins.top());
     QCOMPARE(table.bottom(), central->height() - margins.bottom() - 1);
@@ -546,6 +549,65 @@ void TestMainWindowLayout::defaultSizeOnStationStyle()
         if (i > 0)
             QVERIFY(boxes.at(i).top() > boxes.at(i - 1).bottom());
     }
+}
+
+void TestMainWindowLayout::fitsTheLineScreens_data()
+{
+    QTest::addColumn<QString>("style");
+    QTest::addColumn<int>("pixels"); // the font
+    QTest::addColumn<QSize>("screen");
+    // What a 1366 x 768 and a 1280 x 800 screen leave a window: a 40-pixel
+    // taskbar and a 31-pixel title bar.
+    for (const char *style : {"windows", "fusion"}) {
+        QTest::addRow("%s 1366x768", style) << QString::fromLatin1(style) << 12 << QSize(1366, 697);
+        QTest::addRow("%s 1280x800", style) << QString::fromLatin1(style) << 12 << QSize(1280, 729);
+    }
+    QTest::newRow("fusion, 13-pixel font, 1366x768") << "fusion" << 13 << QSize(1366, 697);
+}
+
+// On the line's screens the window fits whole: it can be as small as the
+// screen leaves, every control shows at no less than its own height inside
+// the window, and the 25 rows show without scrolling.
+void TestMainWindowLayout::fitsTheLineScreens()
+{
+    QFETCH(QString, style);
+    QFETCH(int, pixels);
+    QFETCH(QSize, screen);
+    const QFont oldFont = QApplication::font();
+    QApplication::setStyle(QStyleFactory::create(style));
+    QFont font = oldFont;
+    font.setPixelSize(pixels);
+    QApplication::setFont(font);
+
+    const StationDir dir;
+    MainWindow window;
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    const QSize least = window.minimumSizeHint();
+    window.resize(screen);
+    QTRY_COMPARE(window.size(), screen);
+    QCoreApplication::processEvents();
+
+    QVERIFY2(least.width() <= screen.width() && least.height() <= screen.height(),
+             qPrintable(QStringLiteral("%1x%2").arg(least.width()).arg(least.height())));
+    const QRect inside = window.rect();
+    for (QWidget *w : window.centralWidget()->findChildren<QWidget *>()) {
+        const bool control = qobject_cast<QAbstractButton *>(w) || qobject_cast<QLineEdit *>(w) ||
+                             qobject_cast<QLabel *>(w);
+        if (!w->isVisible() || !control)
+            continue;
+        const QRect at(w->mapTo(&window, QPoint(0, 0)), w->size());
+        QVERIFY2(inside.contains(at), qPrintable(w->objectName()));
+        QVERIFY2(w->height() >= qMin(w->minimumSizeHint().height(), w->sizeHint().height()),
+                 qPrintable(w->objectName()));
+    }
+    QVERIFY(find<QPushButton>(window, QStringLiteral("pbnStartTest"))->height() >= 60);
+    const auto *table = find<QTableWidget>(window, QStringLiteral("tableWidget"));
+    QVERIFY(!table->verticalScrollBar()->isVisible());
+    QVERIFY(!table->horizontalScrollBar()->isVisible());
+    window.close();
+    QApplication::setFont(oldFont);
+    QApplication::setStyle(QStyleFactory::create(QStringLiteral("windows")));
 }
 
 QTEST_MAIN(TestMainWindowLayout)
