@@ -377,8 +377,15 @@ void MainWindow::changeTestNum(uint32_t passNum, uint32_t failNum, uint32_t allN
     ui->labelTestFailNum->setText(QString::number(failNum));
 }
 
+// The counters are the station's record of its work: they go only when the
+// operator says so a second time.
 void MainWindow::on_pbnClearNum_clicked()
 {
+    const auto answer = QMessageBox::question(
+        this, tr("计数清零"), tr("确定将总数、成功数和失败数清零吗？清零后无法恢复。"),
+        QMessageBox::Yes | QMessageBox::No, QMessageBox::No);
+    if (answer != QMessageBox::Yes)
+        return;
     m_controller->setCounters({});
     changeTestNum(0, 0, 0);
 }
@@ -389,9 +396,9 @@ void MainWindow::on_checkBox_stateChanged(int state)
     updateEditability();
 }
 
-// The set-up can be edited when it is not locked and no cycle runs: from a
-// start to the end of its cycle the table, the limits and the firmware stay
-// as the cycle was started with.
+// The set-up (table, limits, parameters, firmware) can be edited when it is
+// not locked and no cycle runs: from a start to the end of its cycle it
+// stays as the cycle was started with.
 void MainWindow::updateEditability()
 {
     const bool locked = ui->checkBox->isChecked();
@@ -409,7 +416,8 @@ void MainWindow::updateEditability()
     };
     for (QWidget *widget : lockable)
         widget->setEnabled(editable);
-    ui->pushButton_3->setEnabled(!cycleActive);
+    // The lock covers the firmware too.
+    ui->pushButton_3->setEnabled(editable);
 }
 
 void MainWindow::on_pushButton_3_clicked()

@@ -266,6 +266,10 @@
         <source>金机</source>
         <translation>Golden machine</translation>
     </message>
+    <message>
+        <source>确定将总数、成功数和失败数清零吗？清零后无法恢复。</source>
+        <translation>Set the total, passed and failed counts to zero? They cannot be restored.</translation>
+    </message>
 </context>
 <context>
     <name>RowReason</name>

@@ -266,6 +266,10 @@
         <source>未判定</source>
         <translation type="unfinished"></translation>
     </message>
+    <message>
+        <source>确定将总数、成功数和失败数清零吗？清零后无法恢复。</source>
+        <translation type="unfinished"></translation>
+    </message>
 </context>
 <context>
     <name>RowReason</name>

@@ -49,17 +49,18 @@ struct SeenBox
     QMessageBox::StandardButtons buttons;
 };
 
-// Watches for a modal message box and closes it with "No" once it is up.
+// Watches for a modal message box and closes it with `answer` once it is up.
 // Bounded: it gives up after `ms`, so a box that never comes fails the test
 // instead of hanging it.
-std::shared_ptr<SeenBox> closeNextMessageBox(int ms = 5000)
+std::shared_ptr<SeenBox> closeNextMessageBox(int ms = 5000,
+                                             QMessageBox::StandardButton answer = QMessageBox::No)
 {
     auto seen = std::make_shared<SeenBox>();
     auto *timer = new QTimer;
     auto *clock = new QElapsedTimer;
     clock->start();
     timer->setInterval(10);
-    QObject::connect(timer, &QTimer::timeout, [seen, timer, clock, ms] {
+    QObject::connect(timer, &QTimer::timeout, [seen, timer, clock, ms, answer] {
         auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
         if (box) {
             seen->seen = true;
@@ -67,7 +68,7 @@ std::shared_ptr<SeenBox> closeNextMessageBox(int ms = 5000)
             seen->text = box->text();
             seen->icon = box->icon();
             seen->buttons = box->standardButtons();
-            box->button(QMessageBox::No)->click();
+            box->button(answer)->click();
         }
         if (box || clock->elapsed() > ms) {
             timer->stop();
@@ -175,20 +176,21 @@ void TestMainWindowControls::lockDisablesExactlyTheParameters()
         expected.insert(find(*m_window, name));
     for (int row = 0; row < MainWindow::tableRows; ++row)
         expected.insert(m_window->rowCheckBox(row));
-    QCOMPARE(expected.size(), 35);
+    expected.insert(find(*m_window, "pushButton_3")); // the firmware chooser too
+    QCOMPARE(expected.size(), 36);
 
     const QMap<QWidget *, bool> locked = enabledStates(*m_window);
     for (auto it = locked.begin(); it != locked.end(); ++it)
         QVERIFY2(it.value() == (before.value(it.key()) && !expected.contains(it.key())),
                  qPrintable(it.key()->objectName()));
-    QVERIFY(find(*m_window, "pushButton_3")->isEnabled());
     QCOMPARE(find<QTableWidget>(*m_window, "tableWidget")->editTriggers(),
              QAbstractItemView::NoEditTriggers);
 
-    // The firmware can still be chosen while the parameters are locked.
+    // The firmware cannot be chosen while the parameters are locked.
     m_dialogAnswer = QStringLiteral("/lab/fw.bin");
     QTest::mouseClick(find(*m_window, "pushButton_3"), Qt::LeftButton);
-    QCOMPARE(find<QLineEdit>(*m_window, "leFilePath")->text(), m_dialogAnswer);
+    QVERIFY(m_dialogCalls.isEmpty());
+    QCOMPARE(find<QLineEdit>(*m_window, "leFilePath")->text(), QString());
 
     QTest::mouseClick(find<QCheckBox>(*m_window, "checkBox"), Qt::LeftButton);
     QVERIFY(!find<QCheckBox>(*m_window, "checkBox")->isChecked());
@@ -323,6 +325,7 @@ void TestMainWindowControls::counters()
     QCOMPARE(find<QLabel>(*m_window, "labelTestAllNum")->text(), QStringLiteral("4294967295"));
 }
 
+// Clearing the counters asks first: "No" keeps them, "Yes" clears them.
 void TestMainWindowControls::clearCounters()
 {
     m_window.reset();
@@ -330,7 +333,18 @@ void TestMainWindowControls::clearCounters()
     m_window = std::make_unique<MainWindow>();
     QCOMPARE(find<QLabel>(*m_window, "labelTestPassNum")->text(), QStringLiteral("4294967292"));
 
+    const auto no = closeNextMessageBox(); // answers No
     QTest::mouseClick(find(*m_window, "pbnClearNum"), Qt::LeftButton);
+    QVERIFY(no->seen);
+    QCOMPARE(no->icon, QMessageBox::Question);
+    QCOMPARE(no->buttons, QMessageBox::Yes | QMessageBox::No);
+    QVERIFY2(no->text.contains(QStringLiteral("清零")), qPrintable(no->text));
+    QCOMPARE(find<QLabel>(*m_window, "labelTestPassNum")->text(), QStringLiteral("4294967292"));
+    QCOMPARE(find<QLabel>(*m_window, "labelTestAllNum")->text(), QStringLiteral("4294967295"));
+
+    const auto yes = closeNextMessageBox(5000, QMessageBox::Yes);
+    QTest::mouseClick(find(*m_window, "pbnClearNum"), Qt::LeftButton);
+    QVERIFY(yes->seen);
     for (const char *name : {"labelTestAllNum", "labelTestPassNum", "labelTestFailNum"})
         QCOMPARE(find<QLabel>(*m_window, name)->text(), QStringLiteral("0"));
     m_window.reset();

@@ -22,6 +22,7 @@
 #include <QStyleFactory>
 #include <QTableWidget>
 #include <QTranslator>
+#include <QXmlStreamReader>
 #include <QtTest>
 
 #include <memory>
@@ -125,6 +126,7 @@ private slots:
     void translationChosen_data();
     void translationChosen();
     void catalogueChangesNothing();
+    void englishCatalogueComplete();
     void everyTextTranslatable();
     void defaultSizeOnStationStyle();
     void fitsTheLineScreens_data();
@@ -482,6 +484,37 @@ void TestMainWindowLayout::catalogueChangesNothing()
     const MainWindow translated;
     QCoreApplication::removeTranslator(&translator);
     QCOMPARE(allTexts(translated), allTexts(*m_window));
+}
+
+// Every text the window's sources mark for translation (the list lupdate
+// keeps in the Chinese catalogue) has its English.
+void TestMainWindowLayout::englishCatalogueComplete()
+{
+    QFile file(QStringLiteral(I18N_DIR "/Benchmate_zh_CN.ts"));
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    QTranslator english;
+    QVERIFY(english.load(QStringLiteral(":/i18n/Benchmate_en.qm")));
+    QXmlStreamReader xml(&file);
+    QString context;
+    int checked = 0;
+    QStringList missing;
+    while (!xml.atEnd()) {
+        xml.readNext();
+        if (!xml.isStartElement())
+            continue;
+        if (xml.name() == QLatin1String("name")) {
+            context = xml.readElementText();
+        } else if (xml.name() == QLatin1String("source")) {
+            const QString source = xml.readElementText();
+            ++checked;
+            if (english.translate(context.toUtf8().constData(), source.toUtf8().constData())
+                    .isEmpty())
+                missing << context + QLatin1Char('|') + source;
+        }
+    }
+    QVERIFY(!xml.hasError());
+    QVERIFY(checked > 100);
+    QVERIFY2(missing.isEmpty(), qPrintable(missing.join(QLatin1String(", "))));
 }
 
 void TestMainWindowLayout::everyTextTranslatable()
