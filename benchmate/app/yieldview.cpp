@@ -100,7 +100,7 @@ YieldView::YieldView(QWidget *parent)
         for (int column = 0; column < tableColumns; ++column) {
             auto *item = new QTableWidgetItem;
             item->setTextAlignment(column == colDevice ? int(Qt::AlignLeft | Qt::AlignVCenter)
-                                                       : int(Qt::AlignRight | Qt::AlignVCenter));
+                                                       : int(Qt::AlignCenter));
             m_table->setItem(row, column, item);
         }
         m_table->item(row, colDevice)->setText(QStringLiteral("DUT%1").arg(row));
@@ -278,6 +278,18 @@ void YieldView::refreshTable()
     }
     m_warning->setText(warnings.join(QLatin1Char('\n')));
     m_warning->setVisible(!warnings.isEmpty());
+    // As wide as its columns need, so nothing is cut: each as its widest
+    // text or header.
+    const QFontMetrics metrics = m_table->fontMetrics();
+    int width = 2 * m_table->frameWidth();
+    for (int column = 0; column < tableColumns; ++column) {
+        int widest = m_table->horizontalHeader()->sectionSizeHint(column);
+        for (int row = 0; row < DayYield::slotCount; ++row)
+            widest =
+                qMax(widest, metrics.horizontalAdvance(m_table->item(row, column)->text()) + 12);
+        width += widest;
+    }
+    m_table->setMinimumWidth(width);
 }
 
 void YieldView::refreshCharts()
