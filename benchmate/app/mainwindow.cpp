@@ -15,8 +15,10 @@
 #include <QFileInfo>
 #include <QHBoxLayout>
 #include <QHeaderView>
+#include <QLabel>
 #include <QLayout>
 #include <QMessageBox>
+#include <QStatusBar>
 #include <QTableWidgetItem>
 #include <QTimer>
 
@@ -63,6 +65,8 @@ MainWindow::MainWindow(QWidget *parent)
     deviceUiInit();
     readDeviceConfig();
     setTestStatusUI(TEST_NOT_STARTED);
+    connect(&stationResults, &StationResults::forwardStatusChanged, this,
+            &MainWindow::showResultsStatus);
 
     qDebug().noquote() << QStringLiteral("软件版本号：") + QLatin1String(softwareVersion);
 }
@@ -364,6 +368,7 @@ void MainWindow::startCycle()
         device.progressPtr->store(0);
 
     testStartedOnce = 1;
+    m_cycleStartedAt = QDateTime::currentDateTime();
     m_cycle = std::make_unique<testThread>(testPara, testMode, this);
     m_cycle->start(QThread::InheritPriority);
 
@@ -444,6 +449,7 @@ void MainWindow::getTestResult()
     }
     testRunning = 0;
     pollTimer->stop();
+    m_cycleEndedAt = QDateTime::currentDateTime();
     const uint32_t number = testAllNum;
     saveLogToFile();
     ui->pbnStartTest->setEnabled(true);
@@ -496,6 +502,7 @@ void MainWindow::showTestResult()
     rxFreqMin = limits.freqMin;
     txRssiMax = limits.txRssiMax;
     txRssiMin = limits.txRssiMin;
+    m_lastLimits = limits;
 
     testRestlt_t result;
     const int state = m_cycle ? m_cycle->getResult(&result) : 0;
@@ -537,7 +544,8 @@ void MainWindow::saveLogToFile()
 {
     if (!m_cycle)
         return;
-    dailyLog.write(testAllNum, m_cycle->getLog());
+    m_lastCycleLog = m_cycle->getLog();
+    dailyLog.write(testAllNum, m_lastCycleLog);
 }
 
 void MainWindow::writeResultsFile(uint32_t number)
@@ -546,6 +554,70 @@ void MainWindow::writeResultsFile(uint32_t number)
         return;
     testRestlt_t result;
     m_cycle->getResult(&result);
-    resultsCsv.write(ResultsCsv::rows(QDateTime::currentDateTime(), number, testPara,
-                                      m_cycle->getTraceability(), result, m_lastJudgement));
+    const QList<deviceTrace_t> traces = m_cycle->getTraceability();
+    resultsCsv.write(ResultsCsv::rows(QDateTime::currentDateTime(), number, testPara, traces,
+                                      result, m_lastJudgement));
+
+    CycleOutcome outcome;
+    outcome.startedAt = m_cycleStartedAt;
+    outcome.endedAt = m_cycleEndedAt;
+    outcome.number = number;
+    outcome.para = testPara;
+    outcome.goldenMac = m_cycle->goldenMac();
+    outcome.traces = traces;
+    outcome.result = result;
+    outcome.judgement = m_lastJudgement;
+    outcome.limits = m_lastLimits;
+    outcome.cycleLog = m_lastCycleLog;
+    stationResults.recordCycle(recordBuilder.build(outcome));
+    showResultsStatus();
+}
+
+QString MainWindow::resultsStatusText() const
+{
+    QStringList parts;
+    if (stationResults.unrecordedCount() > 0)
+        parts << tr("本地数据库：%1 个周期未能记录").arg(stationResults.unrecordedCount());
+    const ForwardStatus f = stationResults.forwardStatus();
+    if (f.state != ForwardStatus::Off && (f.waiting > 0 || f.isProblem())) {
+        QString why;
+        switch (f.state) {
+        case ForwardStatus::Unreachable:
+            why = tr("无法连接");
+            break;
+        case ForwardStatus::LoginRefused:
+            why = tr("登录被拒绝");
+            break;
+        case ForwardStatus::DatabaseMissing:
+            why = tr("数据库不存在");
+            break;
+        case ForwardStatus::SchemaMismatch:
+            why = tr("数据库结构不符");
+            break;
+        case ForwardStatus::Failed:
+        case ForwardStatus::LocalFailed:
+            why = tr("数据库错误");
+            break;
+        default:
+            why = tr("上传中");
+            break;
+        }
+        parts << tr("工厂数据库：%1 个周期等待上传（%2）").arg(f.waiting).arg(why);
+    }
+    return parts.join(QStringLiteral("  "));
+}
+
+void MainWindow::showResultsStatus()
+{
+    const QString text = resultsStatusText();
+    if (!m_resultsLabel) {
+        if (text.isEmpty())
+            return;
+        m_resultsLabel = new QLabel(this);
+        m_resultsLabel->setObjectName(QStringLiteral("labelResults"));
+        statusBar()->addWidget(m_resultsLabel);
+    }
+    m_resultsLabel->setText(text);
+    const ForwardStatus f = stationResults.forwardStatus();
+    m_resultsLabel->setToolTip(f.state == ForwardStatus::Off ? QString() : f.summary());
 }

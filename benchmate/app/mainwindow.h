@@ -1,10 +1,12 @@
 #ifndef MAINWINDOW_H
 #define MAINWINDOW_H
 
+#include "cyclerecordbuilder.h"
 #include "dailylog.h"
 #include "deviceconfigfile.h"
 #include "resultjudge.h"
 #include "resultscsv.h"
+#include "stationresults.h"
 #include "testrecords.h"
 #include "teststatus.h"
 
@@ -17,6 +19,7 @@
 
 class QCheckBox;
 class QCloseEvent;
+class QLabel;
 class QPaintEvent;
 class QTimer;
 class testThread;
@@ -95,6 +98,12 @@ public:
     const testPara_t &cycleParameters() const { return testPara; }
     // The judgement of the last cycle whose results were shown.
     const CycleJudgement &lastJudgement() const { return m_lastJudgement; }
+    // The results database: the station's own and forwarding to the
+    // factory's.
+    const StationResults &results() const { return stationResults; }
+    // The status bar's word on the results database: how many cycles wait
+    // to be forwarded or recorded, and why; empty while all is well.
+    QString resultsStatusText() const;
 
 public slots:
     // Lays out the table: 25 rows sharing its height, 9 columns in fixed
@@ -128,6 +137,7 @@ private:
     // Keeps the window's events running until the cycle thread has ended.
     void waitForCycleEnd();
     void writeResultsFile(uint32_t number);
+    void showResultsStatus();
 
     // Set while the start/stop handler is at work: a press meanwhile is
     // ignored.
@@ -171,6 +181,15 @@ private:
     CycleJudgement m_lastJudgement;
     DailyLog dailyLog;
     ResultsCsv resultsCsv;
+    StationResults stationResults{StationSettings::load()};
+    CycleRecordBuilder recordBuilder{stationResults.stationId()};
+    // The last cycle's times, log text and limits, for its record.
+    QDateTime m_cycleStartedAt;
+    QDateTime m_cycleEndedAt;
+    QString m_lastCycleLog;
+    JudgeLimits m_lastLimits;
+    // Made on the first word to say.
+    QLabel *m_resultsLabel = nullptr;
     // A close that arrived while a stop was waiting for the cycle.
     bool m_closeAfterStop = false;
 };

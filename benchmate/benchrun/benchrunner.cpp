@@ -1,10 +1,12 @@
 #include "benchrunner.h"
 
 #include "chiptool.h"
+#include "cyclerecordbuilder.h"
 #include "cycletable.h"
 #include "dailylog.h"
 #include "resultscsv.h"
 #include "stationglobals.h"
+#include "stationresults.h"
 #include "testthread.h"
 
 #include <QDateTime>
@@ -19,6 +21,9 @@
 namespace {
 
 const char *const configPath = "./config/device_config.csv";
+// How long benchrun waits at its end for the last cycles to reach the
+// factory database, ms; what has not gone then goes with the next run.
+constexpr int forwardGraceMs = 15000;
 // How often a running cycle reports its progress on the console, ms.
 constexpr int progressEveryMs = 10000;
 constexpr int progressLookMs = 1000;
@@ -126,6 +131,11 @@ int BenchRunner::run()
 
     DailyLog dailyLog;
     ResultsCsv results;
+    const StationSettings settings = StationSettings::load();
+    if (!settings.problem.isEmpty())
+        m_err << "benchrun: " << settings.problem << '\n';
+    StationResults database(settings);
+    CycleRecordBuilder recordBuilder(database.stationId());
     CycleTable::Totals totals;
     for (int cycle = 1; cycle <= m_options.cycles; ++cycle) {
         const testPara_t para = m_builder.build();
@@ -133,6 +143,7 @@ int BenchRunner::run()
             device.progressPtr->store(0);
 
         testThread engine(para, m_mode);
+        const QDateTime startedAt = QDateTime::currentDateTime();
         QElapsedTimer clock;
         clock.start();
         engine.start(QThread::InheritPriority);
@@ -168,6 +179,7 @@ int BenchRunner::run()
         }
         engine.wait();
         const qint64 elapsed = clock.elapsed();
+        const QDateTime endedAt = QDateTime::currentDateTime();
 
         const uint32_t number = m_config.testAllNum;
         const QString cycleLog = engine.getLog();
@@ -185,6 +197,19 @@ int BenchRunner::run()
         const QList<deviceTrace_t> traces = engine.getTraceability();
         if (!results.write(ResultsCsv::rows(QDateTime::currentDateTime(), number, para, traces,
                                             result, judgement)))
+            m_logsPending = true;
+        CycleOutcome outcome;
+        outcome.startedAt = startedAt;
+        outcome.endedAt = endedAt;
+        outcome.number = number;
+        outcome.para = para;
+        outcome.goldenMac = engine.goldenMac();
+        outcome.traces = traces;
+        outcome.result = result;
+        outcome.judgement = judgement;
+        outcome.limits = m_limits;
+        outcome.cycleLog = cycleLog;
+        if (!database.recordCycle(recordBuilder.build(outcome)))
             m_logsPending = true;
         saveSetup();
         if (m_config.autoTest == 1)
@@ -205,12 +230,22 @@ int BenchRunner::run()
             ++totals.stationErrors;
     }
 
+    database.waitForForwarding(forwardGraceMs);
     m_out << CycleTable::summary(totals);
-    const bool logsOk = dailyLog.pendingCount() == 0 && results.pendingCount() == 0;
+    const bool logsOk = dailyLog.pendingCount() == 0 && results.pendingCount() == 0 &&
+                        database.unrecordedCount() == 0;
     m_out << "  daily log: " << QFileInfo(dailyLog.todaysFile()).absoluteFilePath()
           << (dailyLog.pendingCount() ? " (NOT all written)" : "") << '\n';
     m_out << "  results:   " << QFileInfo(results.todaysFile()).absoluteFilePath()
           << (results.pendingCount() ? " (NOT all written)" : "") << '\n';
+    m_out << "  database:  " << QFileInfo(database.localPath()).absoluteFilePath();
+    if (database.unrecordedCount())
+        m_out << " (" << database.unrecordedCount()
+              << " cycle(s) NOT recorded: " << database.recordError() << ')';
+    m_out << '\n';
+    const ForwardStatus forwarding = database.forwardStatus();
+    if (forwarding.state != ForwardStatus::Off)
+        m_out << "  " << forwarding.summary() << '\n';
     m_out.flush();
     if (!logsOk)
         return ExitLogsNotWritten;
