@@ -243,16 +243,17 @@ QList<ReportTable> ReportWriter::tables(const YieldFigures &f, Format format)
     ReportTable retests;
     retests.key = QStringLiteral("retest");
     retests.title = QStringLiteral("Retests by flash UID");
-    retests.header =
-        QStringList{QStringLiteral("flash uid"), QStringLiteral("tests"), QStringLiteral("first"),
-                    QStringLiteral("final"), QStringLiteral("stations")};
+    retests.header = QStringList{QStringLiteral("flash uid"), QStringLiteral("tests"),
+                                 QStringLiteral("failures"),  QStringLiteral("first"),
+                                 QStringLiteral("final"),     QStringLiteral("stations")};
     int listed = 0;
     for (const UnitHistory &u : r.retestedUnits) {
-        if (format != Csv && listed == listedRetests)
+        if (format != Csv && (listed == listedRetests || u.failures == 0))
             break;
         ++listed;
-        retests.rows << QStringList{u.flashUid, QString::number(u.tests), u.firstVerdict,
-                                    u.finalVerdict, u.stations.join(QLatin1Char(' '))};
+        retests.rows << QStringList{
+            u.flashUid,     QString::number(u.tests), QString::number(u.failures),
+            u.firstVerdict, u.finalVerdict,           u.stations.join(QLatin1Char(' '))};
     }
     retests.notes << QStringLiteral("%1 module(s) by flash UID; first pass %2 (%3), final %4 "
                                     "(%5); %6 retested, %7 recovered (failed first, passed "
@@ -264,10 +265,16 @@ QList<ReportTable> ReportWriter::tables(const YieldFigures &f, Format format)
                          .arg(percent(r.finalPassed, r.units))
                          .arg(r.retested)
                          .arg(r.recovered);
-    if (listed < r.retestedUnits.size())
-        retests.notes << QStringLiteral("%1 more retested module(s) not listed (--format csv "
-                                        "lists them all).")
-                             .arg(r.retestedUnits.size() - listed);
+    if (listed < r.retestedUnits.size()) {
+        qint64 failing = 0;
+        for (int i = listed; i < r.retestedUnits.size(); ++i)
+            failing += r.retestedUnits.at(i).failures > 0 ? 1 : 0;
+        const qint64 clean = r.retestedUnits.size() - listed - failing;
+        retests.notes << QStringLiteral("Not listed: %1 more that failed, %2 that passed every "
+                                        "test (--format csv lists them all).")
+                             .arg(failing)
+                             .arg(clean);
+    }
     out << retests;
 
     ReportTable figures;

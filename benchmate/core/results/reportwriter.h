@@ -30,7 +30,8 @@ public:
         Markdown,
     };
 
-    // How many retested modules text and Markdown list (CSV lists all).
+    // How many retested modules text and Markdown list, of those that failed
+    // at least once (CSV lists all).
     static constexpr int listedRetests = 20;
 
     static QList<ReportTable> tables(const YieldFigures &figures, Format format);

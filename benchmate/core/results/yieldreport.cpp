@@ -75,6 +75,7 @@ void add(YieldCount &count, bool passed, bool first)
 struct Unit
 {
     qint64 tests = 0;
+    qint64 failures = 0;
     QString first;
     QString last;
     QStringList stations;
@@ -190,6 +191,7 @@ bool YieldReport::compute(DatabaseConnection &connection, const ReportFilter &fi
                 unit.first = verdict;
             unit.last = verdict;
             ++unit.tests;
+            unit.failures += passed ? 0 : 1;
             if (!unit.stations.contains(station))
                 unit.stations << station;
         }
@@ -276,10 +278,12 @@ bool YieldReport::compute(DatabaseConnection &connection, const ReportFilter &fi
             continue;
         ++r.retested;
         r.recovered += u.first != pass && u.last == pass ? 1 : 0;
-        r.retestedUnits.append({it.key(), u.tests, u.first, u.last, u.stations});
+        r.retestedUnits.append({it.key(), u.tests, u.failures, u.first, u.last, u.stations});
     }
     std::sort(r.retestedUnits.begin(), r.retestedUnits.end(),
               [](const UnitHistory &a, const UnitHistory &b) {
+                  if (a.failures != b.failures)
+                      return a.failures > b.failures;
                   return a.tests != b.tests ? a.tests > b.tests : a.flashUid < b.flashUid;
               });
 

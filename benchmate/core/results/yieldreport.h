@@ -62,6 +62,7 @@ struct UnitHistory
 {
     QString flashUid;
     qint64 tests = 0;
+    qint64 failures = 0;
     QString firstVerdict;
     QString finalVerdict;
     QStringList stations;
@@ -74,7 +75,7 @@ struct RetestSummary
     qint64 finalPassed = 0;           // units whose last test passed
     qint64 retested = 0;              // units tested more than once
     qint64 recovered = 0;             // first failed, last passed
-    QList<UnitHistory> retestedUnits; // most tests first
+    QList<UnitHistory> retestedUnits; // most failures first, then most tests
 };
 
 // One figure's spread against one set of limits (the RSSI figures less each
