@@ -34,7 +34,7 @@ ResultsForwarder::~ResultsForwarder() = default;
 
 ForwardStatus ResultsForwarder::status() const
 {
-    QMutexLocker lock(&m_statusLock);
+    std::lock_guard<std::mutex> lock(m_statusLock);
     return m_status;
 }
 
@@ -68,7 +68,7 @@ void ResultsForwarder::setStatus(ForwardStatus::State state, const QString &deta
 {
     ForwardStatus copy;
     {
-        QMutexLocker lock(&m_statusLock);
+        std::lock_guard<std::mutex> lock(m_statusLock);
         m_status.state = state;
         m_status.detail = detail;
         copy = m_status;
@@ -79,7 +79,7 @@ void ResultsForwarder::setStatus(ForwardStatus::State state, const QString &deta
 void ResultsForwarder::refreshWaiting(qint64 mark)
 {
     const qint64 waiting = m_localTables->countAfter(mark);
-    QMutexLocker lock(&m_statusLock);
+    std::lock_guard<std::mutex> lock(m_statusLock);
     if (waiting >= 0)
         m_status.waiting = waiting;
 }
@@ -194,7 +194,7 @@ bool ResultsForwarder::sendBatch(qint64 *mark)
     if (!writeMark(ids.last()))
         return false;
     *mark = ids.last();
-    QMutexLocker lock(&m_statusLock);
+    std::lock_guard<std::mutex> lock(m_statusLock);
     m_status.forwarded += records.size();
     m_status.waiting = qMax<qint64>(0, m_status.waiting - records.size());
     return true;
@@ -227,7 +227,7 @@ void ResultsForwarder::attempt()
         refreshWaiting(mark);
     m_busy = false;
     {
-        QMutexLocker lock(&m_statusLock);
+        std::lock_guard<std::mutex> lock(m_statusLock);
         ++m_status.attempts;
     }
     if (m_stop.load())

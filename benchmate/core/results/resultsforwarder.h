@@ -4,12 +4,12 @@
 #include "forwardstatus.h"
 #include "stationsettings.h"
 
-#include <QMutex>
 #include <QObject>
 #include <QString>
 
 #include <atomic>
 #include <memory>
+#include <mutex>
 
 class CycleTables;
 class DatabaseConnection;
@@ -77,7 +77,7 @@ private:
     bool m_busy = false;
     std::atomic<bool> m_stop{false};
 
-    mutable QMutex m_statusLock;
+    mutable std::mutex m_statusLock;
     ForwardStatus m_status;
 };
 
