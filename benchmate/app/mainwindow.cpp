@@ -67,6 +67,8 @@ MainWindow::MainWindow(QWidget *parent)
     setTestStatusUI(TEST_NOT_STARTED);
     connect(&stationResults, &StationResults::forwardStatusChanged, this,
             &MainWindow::showResultsStatus);
+    if (!stationResults.settings().problem.isEmpty())
+        qWarning().noquote() << stationResults.settings().problem;
 
     qDebug().noquote() << QStringLiteral("软件版本号：") + QLatin1String(softwareVersion);
 }
