@@ -62,6 +62,7 @@ void ResultsForwarder::shutdown()
     m_factory.reset();
     m_localTables.reset();
     m_local.reset();
+    m_shutDown.store(true, std::memory_order_release);
 }
 
 void ResultsForwarder::setStatus(ForwardStatus::State state, const QString &detail)

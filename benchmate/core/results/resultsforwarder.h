@@ -42,6 +42,9 @@ public:
     ForwardStatus status() const;
     // Any thread: ends the work at the next batch.
     void requestStop();
+    // Any thread: shutdown() has run. Once it returns true, everything the
+    // forwarder's thread wrote is visible to the caller (the object may go).
+    bool isShutDown() const { return m_shutDown.load(std::memory_order_acquire); }
 
 public slots:
     // In the forwarder's thread: the first attempt.
@@ -76,6 +79,7 @@ private:
     int m_backoffMs = 0;
     bool m_busy = false;
     std::atomic<bool> m_stop{false};
+    std::atomic<bool> m_shutDown{false};
 
     mutable std::mutex m_statusLock;
     ForwardStatus m_status;

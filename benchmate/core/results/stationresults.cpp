@@ -33,6 +33,9 @@ StationResults::~StationResults()
                               Qt::BlockingQueuedConnection);
     m_thread.quit();
     m_thread.wait();
+    // What the forwarder's thread wrote is seen here before it goes.
+    if (!m_forwarder->isShutDown())
+        qWarning("results forwarder: the thread ended without shutting down");
     m_forwarder.reset();
 }
 
