@@ -2,14 +2,16 @@
 // UART, the chip's YMODEM receiver and the trace format.
 #include "simclient.h"
 
-#include "telnetcodec.h"
-#include "uartlink.h"
-#include "wiretimer.h"
-#include "wiretrace.h"
-#include "ymodemreceiver.h"
+#include "chip/ymodemreceiver.h"
+#include "wire/telnetcodec.h"
+#include "wire/uartlink.h"
+#include "wire/wiretimer.h"
+#include "wire/wiretrace.h"
 
 #include <QElapsedTimer>
 #include <QtTest>
+
+using namespace stationsim;
 
 namespace {
 QByteArray bytes(std::initializer_list<int> values)
