@@ -4,6 +4,7 @@
 #include "resultsschema.h"
 #include "stationsettings.h"
 
+#include <QLibrary>
 #include <QSqlError>
 
 namespace {
@@ -13,6 +14,24 @@ namespace {
 const char *const connectOptions = "connect_timeout=3;keepalives=1;keepalives_idle=5;"
                                    "keepalives_interval=2;keepalives_count=3;"
                                    "tcp_user_timeout=10000";
+
+// The PostgreSQL client library, which Qt's driver plugin brings in, stays
+// loaded until the process ends. Qt unloads its plugins at exit; with the
+// client library unloaded before OpenSSL's own exit handler runs, that
+// handler frees its tables a second time.
+void keepClientLibrary()
+{
+    static const bool kept = [] {
+#ifdef Q_OS_WIN
+        QLibrary pq(QStringLiteral("libpq"));
+#else
+        QLibrary pq(QStringLiteral("pq"), 5);
+#endif
+        pq.setLoadHints(QLibrary::PreventUnloadHint);
+        return pq.load();
+    }();
+    Q_UNUSED(kept)
+}
 
 } // namespace
 
@@ -38,6 +57,7 @@ FactoryDb::Opened FactoryDb::open(DatabaseConnection &connection, const FactoryD
         out.detail = QStringLiteral("Qt's PostgreSQL driver (QPSQL) is not installed");
         return out;
     }
+    keepClientLibrary();
     QSqlDatabase &db = connection.db();
     db.setHostName(settings.host);
     db.setPort(settings.port);
