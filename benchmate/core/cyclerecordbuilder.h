@@ -1,33 +1,13 @@
 #ifndef CYCLERECORDBUILDER_H
 #define CYCLERECORDBUILDER_H
 
+#include "cycleoutcome.h"
 #include "cyclerecord.h"
 #include "imagefingerprint.h"
-#include "resultjudge.h"
-#include "testrecords.h"
 
 #include <QDateTime>
-#include <QList>
 #include <QString>
 #include <QStringList>
-
-#include <cstdint>
-
-// What a front end knows of a cycle that ended on its own and was judged:
-// what the results file's rows are made of, and the cycle's own facts.
-struct CycleOutcome
-{
-    QDateTime startedAt;
-    QDateTime endedAt;
-    uint32_t number = 0; // the daily log's heading number
-    testPara_t para;     // as the cycle was started with
-    QString goldenMac;
-    QList<deviceTrace_t> traces;
-    testRestlt_t result;
-    CycleJudgement judgement;
-    JudgeLimits limits;
-    QString cycleLog; // the cycle's getLog() text
-};
 
 // Makes the record the results database keeps of a cycle: per DUT its
 // traceability, figures, the status of each step, the verdict and, for a
