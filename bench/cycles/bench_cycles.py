@@ -46,10 +46,10 @@ With --results it measures instead what the results database costs a cycle
 of 24 DUTs: cycles without it, with the station's own SQLite database, and
 with that and forwarding to a PostgreSQL server of the benchmark's own,
 taken in turn against one simulator in one run (the order rotating from
-round to round). Per way: the median wall time (from the start to the
-cycle recorded), its difference to the cycles without a database, the
-median time of the record itself, and how soon after it the cycle was in
-the factory database.
+round to round), each the second cycle of its process. Per way: the median
+wall time (from the start to the cycle recorded), its difference to the
+cycles without a database, the median time of the record itself, and how
+soon after it the cycle was in the factory database.
 
 Needs a built tree (bench_cycle, Chipctl, stationsim and the ramcode image).
 Starts and stops its own simulator per DUT count, on free ports with a
@@ -231,7 +231,7 @@ def bench_results(args, tools, duts=24):
             for repeat in range(args.repeats):
                 order = RESULT_WAYS[repeat % 3:] + RESULT_WAYS[:repeat % 3]
                 for way in order:
-                    argv = [tools["cycle"], "--results", way,
+                    argv = [tools["cycle"], "--results", way, "--warm-up",
                             "./config/CHIPCTL/Config/TK716A_RAM_BIN.bin", "120000",
                             ports["gm"]] + [ports[name] for name in names[1:]]
                     out = subprocess.run(argv, cwd=work, stdout=subprocess.PIPE,
@@ -281,10 +281,11 @@ def results_table(args, tools):
     table = "\n".join(lines) + "\n"
     notes = ("\n24 DUTs, %d cycles of each way taken in turn against one simulator in one run; "
              "wall time from the cycle's start to its record written (the record is the cycle's "
-             "only added step: forwarding runs in a thread of its own). Each cycle is a new "
-             "process, so its record also opens the database and asks the chip tool its "
-             "version, which a station does once. Engine CPU: the cycle process's own user + "
-             "system time, forwarder thread included. All walls: %s.\n"
+             "only added step: forwarding runs in a thread of its own). Each measured cycle "
+             "follows an unmeasured one in the same process, as in a station that has been "
+             "running: the database open, the forwarder connected, the previous cycle's record "
+             "going over while the measured cycle starts. Engine CPU: the measured cycle "
+             "process's own user + system time, forwarder thread included. All walls: %s.\n"
              % (args.repeats, "; ".join("%s %s" % (way, " ".join("%.2f" % r["wall"]
                                                                  for r in runs[way]))
                                         for way in RESULT_WAYS)))
