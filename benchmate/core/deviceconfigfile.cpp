@@ -7,6 +7,8 @@
 #include <QSaveFile>
 #include <QStringList>
 
+#include <cmath>
+
 namespace {
 
 // Split at line feeds, a file written by save() has 42 lines and so 43 pieces.
@@ -53,7 +55,13 @@ DeviceConfigFile::DeviceConfigFile(const QString &path)
 
 QString DeviceConfigFile::formatNumber(float value)
 {
-    return QString::number(double(value), 'g', 6);
+    // A whole number is written with all its digits: the time-out, send
+    // interval and channel are read back as unsigned decimals, and a
+    // time-out of 1000000 ms written as "1e+06" would read as 0.
+    const double number = double(value);
+    if (std::isfinite(number) && std::trunc(number) == number)
+        return QString::number(number, 'f', 0);
+    return QString::number(number, 'g', 6);
 }
 
 float DeviceConfigFile::parseNumber(const QString &text)

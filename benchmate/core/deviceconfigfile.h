@@ -68,7 +68,9 @@ public:
     static bool parse(const QByteArray &content, DeviceConfig &config);
     static QByteArray format(const DeviceConfig &config);
 
-    // Number texts as the file and the window show them.
+    // Number texts as the file and the window show them: whole numbers with
+    // all their digits (1000000, not 1e+06), others in the shortest general
+    // form with 6 significant digits (20.5, 1e-05).
     static QString formatNumber(float value);
     static float parseNumber(const QString &text);
     static uint32_t parseCounter(const QString &text);

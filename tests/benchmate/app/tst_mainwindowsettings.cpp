@@ -88,7 +88,7 @@ void TestMainWindowSettings::readIntoWidgets()
              QStringLiteral("D:/固件/TK716A fw.bin"));
     const QStringList shown = {
         QStringLiteral("-20.5"), QStringLiteral("-60"),   QStringLiteral("20"),
-        QStringLiteral("-20"),   QStringLiteral("1e+07"), QStringLiteral("-70.125"),
+        QStringLiteral("-20"),   QStringLiteral("10000000"), QStringLiteral("-70.125"),
         QStringLiteral("6"),     QStringLiteral("100"),   QStringLiteral("0.25")};
     for (int i = 0; i < shown.size(); ++i)
         QCOMPARE(widget<QLineEdit>(window, limitEdits[i])->text(), shown.at(i));

@@ -2,6 +2,7 @@
 // missing settings directory.
 #include "deviceconfigfile.h"
 #include "stationdir.h"
+#include "testparabuilder.h"
 
 #include <QDir>
 #include <QFile>
@@ -21,6 +22,7 @@ private slots:
     void parseRejectsWrongLineCount_data();
     void parseRejectsWrongLineCount();
     void parseIgnoresWhatFollows();
+    void wholeNumbersReachTheCycle();
     void parseShortRowLines();
     void loadWindowsLineEnds();
     void loadCreatesMissingFile();
@@ -38,10 +40,19 @@ void TestDeviceConfigFile::numberTexts_data()
                              << "-10";
     QTest::newRow("fraction") << "20.5"
                               << "20.5";
+    // Whole numbers stay whole: a time-out of 1000000 ms written as 1e+06
+    // would come back as no time-out at all (the cycle reads it as an
+    // unsigned decimal).
+    QTest::newRow("time-out of a million ms") << "1000000"
+                                              << "1000000";
     QTest::newRow("large") << "10000000"
-                           << "1e+07";
-    QTest::newRow("rounded to 6 digits") << "123456789"
-                                         << "1.23457e+08";
+                           << "10000000";
+    QTest::newRow("exponent read") << "1e+07"
+                                   << "10000000";
+    QTest::newRow("beyond single precision") << "123456789"
+                                             << "123456792";
+    QTest::newRow("fraction rounded to 6 digits") << "1234.5678"
+                                                  << "1234.57";
     QTest::newRow("single precision tenth") << "0.1"
                                             << "0.1";
     QTest::newRow("small") << "0.0001"
@@ -124,6 +135,27 @@ void TestDeviceConfigFile::parseIgnoresWhatFollows()
     config.autoTest = 0;
     QVERIFY(DeviceConfigFile::parse(bytes + "0,", config));
     QCOMPARE(int(config.autoTest), 1);
+}
+
+// The time-out, send interval and channel go to the cycle as the window
+// shows them, read as unsigned decimals.
+void TestDeviceConfigFile::wholeNumbersReachTheCycle()
+{
+    DeviceConfig config;
+    QVERIFY(DeviceConfigFile::parse(ConfigText::sample()
+                                        .set(35, QStringLiteral("2500000"))
+                                        .set(36, QStringLiteral("1000000"))
+                                        .bytes(),
+                                    config));
+    const QByteArray saved = DeviceConfigFile::format(config);
+    QCOMPARE(ConfigText::linesOf(saved).at(36), QStringLiteral("1000000"));
+    QVERIFY(DeviceConfigFile::parse(saved, config));
+    TestParaBuilder builder;
+    builder.timeOut = DeviceConfigFile::formatNumber(config.timeOut);
+    builder.sendInterval = DeviceConfigFile::formatNumber(config.sendInterval);
+    const testPara_t para = builder.build();
+    QCOMPARE(para.timeOut, 1000000u);
+    QCOMPARE(para.sendInterval, 2500000u);
 }
 
 void TestDeviceConfigFile::parseShortRowLines()
