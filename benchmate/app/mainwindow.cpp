@@ -217,8 +217,11 @@ void MainWindow::on_pushButton_3_clicked()
 bool MainWindow::readDeviceConfig()
 {
     DeviceConfig config;
-    if (!configFile.load(config))
+    if (!configFile.load(config)) {
+        if (configFile.refused())
+            showSettingsRefused();
         return false;
+    }
 
     for (int row = 0; row < tableRows; ++row) {
         const DeviceConfigRow &r = config.rows[size_t(row)];
@@ -252,6 +255,36 @@ bool MainWindow::readDeviceConfig()
     if (config.autoTest == 1)
         ui->cbAutoTest->setChecked(true);
     return true;
+}
+
+// A settings file that was not read stays as it is; the operator sees why,
+// and where the set-up of this session will be kept.
+void MainWindow::showSettingsRefused()
+{
+    const DeviceConfigProblem &problem = configFile.problem();
+    QString why;
+    switch (problem.kind) {
+    case DeviceConfigProblem::Unreadable:
+        why = tr("无法读取：%1").arg(problem.error);
+        break;
+    case DeviceConfigProblem::LineCount:
+        why = tr("%1 行，应为 42 行").arg(problem.lines);
+        break;
+    case DeviceConfigProblem::NotUtf8:
+        why = tr("第 %1 行不是 UTF-8 文本").arg(problem.line);
+        break;
+    case DeviceConfigProblem::None:
+        return;
+    }
+    auto *label = new QLabel(this);
+    label->setObjectName(QStringLiteral("labelSettings"));
+    label->setStyleSheet(QStringLiteral("QLabel{color:#FF0000;}"));
+    label->setWordWrap(true);
+    label->setText(
+        tr("设置文件 %1 未载入（%2），该文件保持原样；本次设置在关闭时保存到 %3。")
+            .arg(QDir::toNativeSeparators(QFileInfo(configFile.path()).absoluteFilePath()), why,
+                 QDir::toNativeSeparators(QFileInfo(configFile.savePath()).absoluteFilePath())));
+    statusBar()->addPermanentWidget(label, 1);
 }
 
 DeviceConfig MainWindow::currentConfig() const

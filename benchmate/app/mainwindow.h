@@ -132,6 +132,7 @@ private:
     void cycleFinished();
     void cycleStopped();
     void showResultsStatus();
+    void showSettingsRefused();
 
     std::unique_ptr<Ui::MainWindow> ui;
     DeviceConfigFile configFile;

@@ -46,8 +46,19 @@ bool BenchRunner::loadSetup()
         return false;
     }
     if (!m_configFile.load(m_config)) {
-        m_err << "benchrun: " << QFileInfo(config).absoluteFilePath()
-              << " is not a settings file Benchmate can read (42 lines expected).\n";
+        const DeviceConfigProblem &problem = m_configFile.problem();
+        const QString file = QFileInfo(config).absoluteFilePath();
+        if (problem.kind == DeviceConfigProblem::Unreadable) {
+            m_err << "benchrun: cannot read " << file << ": " << problem.error << ".\n";
+            return false;
+        }
+        m_err << "benchrun: " << file << " is not a settings file Benchmate can read: ";
+        if (problem.kind == DeviceConfigProblem::LineCount)
+            m_err << problem.lines << " lines where 42 are expected.\n";
+        else if (problem.kind == DeviceConfigProblem::NotUtf8)
+            m_err << "line " << problem.line << " is not UTF-8 text.\n";
+        else
+            m_err << "it is empty.\n";
         return false;
     }
 

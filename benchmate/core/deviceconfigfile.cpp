@@ -13,6 +13,7 @@ namespace {
 
 // Split at line feeds, a file written by save() has 42 lines and so 43 pieces.
 constexpr int expectedPieces = 43;
+constexpr int expectedLines = expectedPieces - 1;
 
 // Lines of the file (numbered from 0).
 enum Line
@@ -47,6 +48,19 @@ QString firstField(const QStringList &lines, int line)
     return lines.at(line).section(QLatin1Char(','), 0, 0);
 }
 
+// An editor's blank last line: nothing, or the CR of a CR LF file.
+bool isBlankLine(const QString &line)
+{
+    return line.isEmpty() || line == QLatin1String("\r");
+}
+
+bool refuse(DeviceConfigProblem *problem, const DeviceConfigProblem &why)
+{
+    if (problem)
+        *problem = why;
+    return false;
+}
+
 } // namespace
 
 DeviceConfigFile::DeviceConfigFile(const QString &path)
@@ -74,15 +88,24 @@ uint32_t DeviceConfigFile::parseCounter(const QString &text)
     return text.toUInt(); // text that is not a number gives 0
 }
 
-bool DeviceConfigFile::parse(const QByteArray &content, DeviceConfig &config)
+bool DeviceConfigFile::parse(const QByteArray &content, DeviceConfig &config,
+                             DeviceConfigProblem *problem)
 {
     QByteArray text = content;
     const int nul = text.indexOf('\0');
     if (nul >= 0)
         text.truncate(nul);
-    const QStringList lines = QString::fromUtf8(text).split(QLatin1Char('\n'));
-    if (lines.size() != expectedPieces)
-        return false;
+    QStringList lines = QString::fromUtf8(text).split(QLatin1Char('\n'));
+    // One blank line after the last holds nothing: an editor's habit.
+    if (lines.size() == expectedPieces + 1 && isBlankLine(lines.at(expectedPieces - 1)) &&
+        lines.last().isEmpty())
+        lines.removeLast();
+    if (lines.size() != expectedPieces) {
+        DeviceConfigProblem why;
+        why.kind = DeviceConfigProblem::LineCount;
+        why.lines = text.count('\n');
+        return refuse(problem, why);
+    }
 
     for (int row = 0; row < DeviceConfig::rowCount; ++row) {
         const QStringList fields = lines.at(lineFirstRow + row).split(QLatin1Char(','));
@@ -160,22 +183,42 @@ bool DeviceConfigFile::directoryMissing()
     return true;
 }
 
+QString DeviceConfigFile::savePath() const
+{
+    return refused() ? m_path + QStringLiteral(".new") : m_path;
+}
+
 bool DeviceConfigFile::load(DeviceConfig &config)
 {
+    m_problem = DeviceConfigProblem();
     if (directoryMissing())
         return false;
     QFile file(m_path);
+    if (!file.exists()) {
+        // Created empty, as the station always did; nothing to read.
+        if (!file.open(QIODevice::WriteOnly))
+            qWarning().noquote() << QStringLiteral("无法创建配置文件 ") + m_path +
+                                        QStringLiteral("：") + file.errorString();
+        return false;
+    }
     if (!file.open(QIODevice::ReadWrite | QIODevice::Text)) {
-        qWarning().noquote() << QStringLiteral("无法打开配置文件 ") + m_path +
-                                    QStringLiteral("：") + file.errorString();
+        m_problem.kind = DeviceConfigProblem::Unreadable;
+        m_problem.error = file.errorString();
+        qWarning().noquote() << QStringLiteral("无法读取配置文件 ") + m_path +
+                                    QStringLiteral("：") + m_problem.error;
         return false;
     }
     const QByteArray content = file.readAll();
     file.close();
-    if (!parse(content, config)) {
-        if (!content.isEmpty())
-            qWarning().noquote() << QStringLiteral("配置文件 ") + m_path +
-                                        QStringLiteral(" 的行数不正确，已忽略。");
+    if (content.isEmpty())
+        return false;
+    if (!parse(content, config, &m_problem)) {
+        const QString why =
+            m_problem.kind == DeviceConfigProblem::NotUtf8
+                ? QStringLiteral("第 %1 行不是 UTF-8 文本").arg(m_problem.line)
+                : QStringLiteral("%1 行，应为 %2 行").arg(m_problem.lines).arg(expectedLines);
+        qWarning().noquote() << QStringLiteral("配置文件 ") + m_path + QStringLiteral(" 未载入（") +
+                                    why + QStringLiteral("），该文件不会被改写。");
         return false;
     }
     return true;
@@ -185,10 +228,11 @@ bool DeviceConfigFile::save(const DeviceConfig &config)
 {
     if (directoryMissing())
         return false;
-    QSaveFile file(m_path);
+    const QString path = savePath();
+    QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly | QIODevice::Text)) {
-        qWarning().noquote() << QStringLiteral("无法写入配置文件 ") + m_path +
-                                    QStringLiteral("：") + file.errorString();
+        qWarning().noquote() << QStringLiteral("无法写入配置文件 ") + path + QStringLiteral("：") +
+                                    file.errorString();
         return false;
     }
     // Flush by hand: a short write (a full disk, a size limit) leaves data in
@@ -196,14 +240,19 @@ bool DeviceConfigFile::save(const DeviceConfig &config)
     // in place of the old one. The temporary file goes with `file`.
     const QByteArray content = format(config);
     if (file.write(content) != content.size() || !file.flush()) {
-        qWarning().noquote() << QStringLiteral("保存配置文件 ") + m_path +
+        qWarning().noquote() << QStringLiteral("保存配置文件 ") + path +
                                     QStringLiteral(" 失败，原文件未改动：写入不完整");
         return false;
     }
     if (!file.commit()) {
-        qWarning().noquote() << QStringLiteral("保存配置文件 ") + m_path +
+        qWarning().noquote() << QStringLiteral("保存配置文件 ") + path +
                                     QStringLiteral(" 失败，原文件未改动：") + file.errorString();
         return false;
     }
+    if (refused())
+        qWarning().noquote() << QStringLiteral("设置已保存到 ") +
+                                    QFileInfo(path).absoluteFilePath() + QStringLiteral("；") +
+                                    QFileInfo(m_path).absoluteFilePath() +
+                                    QStringLiteral(" 未能读取，保持原样。");
     return true;
 }

@@ -43,8 +43,31 @@ struct DeviceConfig
     uint8_t autoTest = 0;
 };
 
+// Why a settings file was not read.
+struct DeviceConfigProblem
+{
+    enum Kind
+    {
+        None,
+        Unreadable, // the file could not be opened for reading: `error`
+        LineCount,  // `lines` line feeds where 42 are expected
+        NotUtf8,    // line `line` (from 1, as an editor counts) is not UTF-8
+    };
+    Kind kind = None;
+    int lines = 0;
+    int line = 0;
+    QString error;
+};
+
 // The settings file "./config/device_config.csv": 42 comma-terminated lines
-// of UTF-8 text. A file without exactly 42 line feeds is ignored as a whole.
+// of UTF-8 text. One blank line after the last (an editor's habit) is
+// allowed; any other line count, or bytes that are not UTF-8, and the file
+// is refused as a whole.
+//
+// A file that was refused is never written over: it may hold the set-up of
+// a whole station, one line short. save() then writes beside it, to
+// "device_config.csv.new", and the refused file stays for the operator to
+// mend or replace.
 //
 // The file is replaced atomically: the new content goes to a temporary file
 // beside it, which takes the old file's place only once it is complete, so a
@@ -57,15 +80,26 @@ public:
     const QString &path() const { return m_path; }
 
     // Reads the file into `config`. Returns false, leaving `config` as it
-    // was, when the file cannot be opened or has the wrong line count. Like
-    // the station always did, a missing file is created empty on the way.
+    // was, when there is nothing to read (no settings directory, no file or
+    // an empty one) or the file is refused (problem() says why). Like the
+    // station always did, a missing file is created empty on the way.
     bool load(DeviceConfig &config);
-    // Writes the file. Returns false when it could not be written completely;
-    // the previous file is then still in place.
+    // Why the last load() refused the file; kind None when it read the file
+    // or found nothing to read.
+    const DeviceConfigProblem &problem() const { return m_problem; }
+    bool refused() const { return m_problem.kind != DeviceConfigProblem::None; }
+
+    // Where save() writes: the file, or once load() refused it, the file
+    // beside it (path() + ".new").
+    QString savePath() const;
+    // Writes savePath(). Returns false when it could not be written
+    // completely; the previous file is then still in place.
     bool save(const DeviceConfig &config);
 
-    // The file format itself, without any file.
-    static bool parse(const QByteArray &content, DeviceConfig &config);
+    // The file format itself, without any file. parse() says in `problem`
+    // why it refused `content`.
+    static bool parse(const QByteArray &content, DeviceConfig &config,
+                      DeviceConfigProblem *problem = nullptr);
     static QByteArray format(const DeviceConfig &config);
 
     // Number texts as the file and the window show them: whole numbers with
@@ -80,6 +114,7 @@ private:
     bool directoryMissing();
 
     QString m_path;
+    DeviceConfigProblem m_problem;
     bool m_toldMissingDirectory = false;
 };
 

@@ -46,6 +46,12 @@ bool touch(const QString &path, const QByteArray &bytes = "TK716A")
     return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
 }
 
+QByteArray fileBytes(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
 } // namespace
 
 class TestBenchrun : public QObject
@@ -60,6 +66,7 @@ private slots:
     void commandLine();
     void help();
     void noSettingsFile();
+    void unreadableSettingsFile_data();
     void unreadableSettingsFile();
     void noEnabledDevice();
     void noGoldenPort();
@@ -130,13 +137,29 @@ void TestBenchrun::noSettingsFile()
     QVERIFY(run.out.isEmpty());
 }
 
+void TestBenchrun::unreadableSettingsFile_data()
+{
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<QString>("reason");
+    const QByteArray good = StationSetup::withDuts(1).bytes();
+    QTest::newRow("line missing") << good.mid(good.indexOf('\n') + 1)
+                                  << "41 lines where 42 are expected";
+}
+
+// A settings file benchrun cannot read: why, status 1, nothing run, and the
+// file as it was.
 void TestBenchrun::unreadableSettingsFile()
 {
-    QVERIFY(touch(QStringLiteral("config/device_config.csv"), StationSetup().bytes() + "\n"));
+    QFETCH(QByteArray, bytes);
+    QFETCH(QString, reason);
+    QVERIFY(touch(QStringLiteral("config/device_config.csv"), bytes));
     const Run run = benchrun({});
     QCOMPARE(run.exitCode, 1);
-    QVERIFY2(run.err.contains(QStringLiteral("is not a settings file Benchmate can read")),
-             qPrintable(run.err));
+    QVERIFY2(
+        run.err.contains(QStringLiteral("is not a settings file Benchmate can read: ") + reason),
+        qPrintable(run.err));
+    QVERIFY(m_fake->calls().isEmpty());
+    QCOMPARE(fileBytes(QStringLiteral("config/device_config.csv")), bytes);
 }
 
 void TestBenchrun::noEnabledDevice()

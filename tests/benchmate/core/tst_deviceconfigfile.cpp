@@ -23,6 +23,9 @@ private slots:
     void parseRejectsWrongLineCount();
     void parseIgnoresWhatFollows();
     void wholeNumbersReachTheCycle();
+    void trailingBlankLineAccepted_data();
+    void trailingBlankLineAccepted();
+    void refusedFileNeverOverwritten();
     void parseShortRowLines();
     void loadWindowsLineEnds();
     void loadCreatesMissingFile();
@@ -107,7 +110,10 @@ void TestDeviceConfigFile::parseRejectsWrongLineCount_data()
     QTest::addColumn<QByteArray>("bytes");
     const QByteArray good = ConfigText::sample().bytes();
     QTest::newRow("empty") << QByteArray();
-    QTest::newRow("43 line feeds") << QByteArray(good + "\n");
+    QTest::newRow("two blank lines at the end") << QByteArray(good + "\n\n");
+    QTest::newRow("text after the last line") << QByteArray(good + "0,\n");
+    QTest::newRow("blank line in the middle")
+        << QByteArray(good).insert(good.indexOf('\n') + 1, "\n");
     QTest::newRow("41 line feeds") << good.left(good.lastIndexOf('\n', good.size() - 2) + 1);
     QTest::newRow("line feed cut by a NUL")
         << QByteArray(good).replace(good.size() - 1, 1, "\0", 1);
@@ -156,6 +162,44 @@ void TestDeviceConfigFile::wholeNumbersReachTheCycle()
     const testPara_t para = builder.build();
     QCOMPARE(para.timeOut, 1000000u);
     QCOMPARE(para.sendInterval, 2500000u);
+}
+
+void TestDeviceConfigFile::trailingBlankLineAccepted_data()
+{
+    QTest::addColumn<QByteArray>("bytes");
+    const QByteArray good = ConfigText::sample().bytes();
+    QTest::newRow("line feed") << QByteArray(good + "\n");
+    QTest::newRow("CR LF") << QByteArray(good + "\n").replace("\n", "\r\n");
+}
+
+// An editor's habit: one empty line after the last. It holds nothing, so
+// the file reads as it is and is written back without it.
+void TestDeviceConfigFile::trailingBlankLineAccepted()
+{
+    QFETCH(QByteArray, bytes);
+    DeviceConfig config;
+    QVERIFY(DeviceConfigFile::parse(bytes, config));
+    QCOMPARE(DeviceConfigFile::format(config), ConfigText::sample().bytes());
+}
+
+// A file that was refused is never written over: what the operator set up
+// goes beside it, and the refused bytes stay for the operator to mend.
+void TestDeviceConfigFile::refusedFileNeverOverwritten()
+{
+    StationDir dir;
+    QVERIFY(dir.isValid());
+    const QByteArray good = ConfigText::sample().bytes();
+    const QByteArray cut = good.left(good.size() / 2);
+    dir.writeConfig(cut);
+    DeviceConfigFile file(dir.configFile());
+    DeviceConfig config;
+    QVERIFY(!file.load(config));
+    config.firmwarePath = QStringLiteral("typed.bin");
+    QVERIFY(file.save(config));
+    QCOMPARE(dir.readConfig(), cut);
+    QFile beside(dir.configFile() + QStringLiteral(".new"));
+    QVERIFY(beside.open(QIODevice::ReadOnly));
+    QCOMPARE(beside.readAll(), DeviceConfigFile::format(config));
 }
 
 void TestDeviceConfigFile::parseShortRowLines()
