@@ -48,6 +48,54 @@ QString firstField(const QStringList &lines, int line)
     return lines.at(line).section(QLatin1Char(','), 0, 0);
 }
 
+// The first line (from 0) holding bytes that are not well-formed UTF-8;
+// -1 when there is none. Decoding such bytes would put replacement
+// characters where they stood, and a save would then write those.
+int firstLineNotUtf8(const QByteArray &text)
+{
+    int line = 0;
+    const int size = text.size();
+    for (int i = 0; i < size;) {
+        const auto c = uint8_t(text.at(i));
+        if (c == '\n')
+            ++line;
+        if (c < 0x80) {
+            ++i;
+            continue;
+        }
+        int length = 0;
+        uint32_t code = 0;
+        uint32_t least = 0;
+        if ((c & 0xe0) == 0xc0) {
+            length = 2;
+            code = c & 0x1f;
+            least = 0x80;
+        } else if ((c & 0xf0) == 0xe0) {
+            length = 3;
+            code = c & 0x0f;
+            least = 0x800;
+        } else if ((c & 0xf8) == 0xf0) {
+            length = 4;
+            code = c & 0x07;
+            least = 0x10000;
+        } else {
+            return line;
+        }
+        if (i + length > size)
+            return line;
+        for (int k = 1; k < length; ++k) {
+            const auto next = uint8_t(text.at(i + k));
+            if ((next & 0xc0) != 0x80)
+                return line;
+            code = (code << 6) | (next & 0x3f);
+        }
+        if (code < least || code > 0x10ffff || (code >= 0xd800 && code <= 0xdfff))
+            return line;
+        i += length;
+    }
+    return -1;
+}
+
 // An editor's blank last line: nothing, or the CR of a CR LF file.
 bool isBlankLine(const QString &line)
 {
@@ -95,6 +143,13 @@ bool DeviceConfigFile::parse(const QByteArray &content, DeviceConfig &config,
     const int nul = text.indexOf('\0');
     if (nul >= 0)
         text.truncate(nul);
+    const int badLine = firstLineNotUtf8(text);
+    if (badLine >= 0) {
+        DeviceConfigProblem why;
+        why.kind = DeviceConfigProblem::NotUtf8;
+        why.line = badLine + 1;
+        return refuse(problem, why);
+    }
     QStringList lines = QString::fromUtf8(text).split(QLatin1Char('\n'));
     // One blank line after the last holds nothing: an editor's habit.
     if (lines.size() == expectedPieces + 1 && isBlankLine(lines.at(expectedPieces - 1)) &&

@@ -179,6 +179,8 @@ void TestMainWindowSettings::refusedFileKept_data()
     QTest::newRow("line missing") << good.mid(good.indexOf('\n') + 1) << "41";
     QTest::newRow("cut copy") << good.left(good.size() / 2) << "42";
     QTest::newRow("two blank lines at the end") << QByteArray(good + "\n\n") << "44";
+    QTest::newRow("port name in GBK")
+        << QByteArray(good).replace("COM11", "COM\xa3\xb1") << "UTF-8";
 }
 
 // A settings file the window could not read is never written over: the

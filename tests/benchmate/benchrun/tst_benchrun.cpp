@@ -144,6 +144,8 @@ void TestBenchrun::unreadableSettingsFile_data()
     const QByteArray good = StationSetup::withDuts(1).bytes();
     QTest::newRow("line missing") << good.mid(good.indexOf('\n') + 1)
                                   << "41 lines where 42 are expected";
+    QTest::newRow("port name in GBK")
+        << QByteArray(good).replace(",D1,", ",D\xa3\xb1,") << "line 3 is not UTF-8 text";
 }
 
 // A settings file benchrun cannot read: why, status 1, nothing run, and the

@@ -25,6 +25,7 @@ private slots:
     void wholeNumbersReachTheCycle();
     void trailingBlankLineAccepted_data();
     void trailingBlankLineAccepted();
+    void notUtf8Refused();
     void refusedFileNeverOverwritten();
     void parseShortRowLines();
     void loadWindowsLineEnds();
@@ -180,6 +181,33 @@ void TestDeviceConfigFile::trailingBlankLineAccepted()
     DeviceConfig config;
     QVERIFY(DeviceConfigFile::parse(bytes, config));
     QCOMPARE(DeviceConfigFile::format(config), ConfigText::sample().bytes());
+}
+
+// A port name typed in GBK: the file is refused rather than read with
+// replacement characters and saved so.
+void TestDeviceConfigFile::notUtf8Refused()
+{
+    QByteArray bytes = ConfigText::sample().bytes();
+    bytes.replace("COM11", "COM\xa3\xb1"); // 'full-width 1' in GBK, line 9
+    DeviceConfig config;
+    config.testAllNum = 9;
+    DeviceConfigProblem problem;
+    QVERIFY(!DeviceConfigFile::parse(bytes, config, &problem));
+    QCOMPARE(config.testAllNum, 9u);
+    QCOMPARE(int(problem.kind), int(DeviceConfigProblem::NotUtf8));
+    QCOMPARE(problem.line, 10);
+    // Well-formed UTF-8 of every length reads, a byte-order mark too.
+    QVERIFY(DeviceConfigFile::parse("\xef\xbb\xbf" + ConfigText::sample().bytes(), config));
+    QVERIFY(DeviceConfigFile::parse(
+        ConfigText::sample().set(26, QStringLiteral("D:/固件/é/😀.bin")).bytes(), config));
+    QCOMPARE(config.firmwarePath, QStringLiteral("D:/固件/é/😀.bin"));
+    // Encoded surrogates and overlong forms are not UTF-8.
+    for (const QByteArray &bad :
+         {QByteArray("\xed\xa0\x80"), QByteArray("\xc0\xae"), QByteArray("\xe2\x82")}) {
+        QVERIFY(!DeviceConfigFile::parse(ConfigText::sample().bytes().replace("COM4", "COM4" + bad),
+                                         config, &problem));
+        QCOMPARE(problem.line, 3);
+    }
 }
 
 // A file that was refused is never written over: what the operator set up
