@@ -80,5 +80,6 @@ QString BenchOptions::usage()
                           "1 the station is not set up (settings file, enabled DUTs, chip tool,\n"
                           "firmware); 2 a bad command line; 3 a cycle ended in a station error\n"
                           "(the golden machine failed, or the cycle did not finish); 4 a log or\n"
-                          "results block, or a cycle's record, could not be written.\n");
+                          "results block, a cycle's record, or the counters in the settings\n"
+                          "file could not be written.\n");
 }

@@ -104,8 +104,15 @@ bool BenchRunner::loadSetup()
 void BenchRunner::saveSetup()
 {
     m_config.calVal = int8_t(uint8_t(calVal.load() & 0xff));
-    if (!m_configFile.save(m_config))
-        m_err << "benchrun: the counters could not be written to " << configPath << ".\n";
+    if (m_configFile.save(m_config)) {
+        m_settingsNotSaved.clear();
+        return;
+    }
+    // Said once; the summary and the exit status tell it again at the end.
+    if (m_settingsNotSaved.isEmpty())
+        m_err << "benchrun: the counters could not be written to " << configPath << " ("
+              << m_configFile.saveError() << "); this run's counters are in its summary.\n";
+    m_settingsNotSaved = m_configFile.saveError();
 }
 
 int BenchRunner::run()
@@ -199,7 +206,10 @@ int BenchRunner::run()
     const DailyLog &dailyLog = controller.dailyLog();
     const ResultsCsv &results = controller.resultsFile();
     const bool logsOk = dailyLog.pendingCount() == 0 && results.pendingCount() == 0 &&
-                        database.unrecordedCount() == 0;
+                        database.unrecordedCount() == 0 && m_settingsNotSaved.isEmpty();
+    if (!m_settingsNotSaved.isEmpty())
+        m_out << "  settings:  " << QFileInfo(m_configFile.path()).absoluteFilePath()
+              << " (counters NOT written: " << m_settingsNotSaved << ")\n";
     m_out << "  daily log: " << QFileInfo(dailyLog.todaysFile()).absoluteFilePath()
           << (dailyLog.pendingCount() ? " (NOT all written)" : "") << '\n';
     m_out << "  results:   " << QFileInfo(results.todaysFile()).absoluteFilePath()

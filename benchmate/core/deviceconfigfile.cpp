@@ -256,7 +256,9 @@ bool DeviceConfigFile::load(DeviceConfig &config)
                                         QStringLiteral("：") + file.errorString();
         return false;
     }
-    if (!file.open(QIODevice::ReadWrite | QIODevice::Text)) {
+    // For reading only: a settings file the operator made read-only is
+    // still read.
+    if (!file.open(QIODevice::ReadOnly | QIODevice::Text)) {
         m_problem.kind = DeviceConfigProblem::Unreadable;
         m_problem.error = file.errorString();
         qWarning().noquote() << QStringLiteral("无法读取配置文件 ") + m_path +
@@ -279,31 +281,33 @@ bool DeviceConfigFile::load(DeviceConfig &config)
     return true;
 }
 
+bool DeviceConfigFile::failSave(const QString &reason)
+{
+    // A station that saves after every cycle says it once, not every cycle.
+    if (reason != m_saveError)
+        qWarning().noquote() << QStringLiteral("保存配置文件 ") + savePath() +
+                                    QStringLiteral(" 失败，原文件未改动：") + reason;
+    m_saveError = reason;
+    return false;
+}
+
 bool DeviceConfigFile::save(const DeviceConfig &config)
 {
     if (directoryMissing())
         return false;
     const QString path = savePath();
     QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Text)) {
-        qWarning().noquote() << QStringLiteral("无法写入配置文件 ") + path + QStringLiteral("：") +
-                                    file.errorString();
-        return false;
-    }
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Text))
+        return failSave(file.errorString());
     // Flush by hand: a short write (a full disk, a size limit) leaves data in
     // the buffer without an error, and commit() would then put a cut-off file
     // in place of the old one. The temporary file goes with `file`.
     const QByteArray content = format(config);
-    if (file.write(content) != content.size() || !file.flush()) {
-        qWarning().noquote() << QStringLiteral("保存配置文件 ") + path +
-                                    QStringLiteral(" 失败，原文件未改动：写入不完整");
-        return false;
-    }
-    if (!file.commit()) {
-        qWarning().noquote() << QStringLiteral("保存配置文件 ") + path +
-                                    QStringLiteral(" 失败，原文件未改动：") + file.errorString();
-        return false;
-    }
+    if (file.write(content) != content.size() || !file.flush())
+        return failSave(QStringLiteral("写入不完整"));
+    if (!file.commit())
+        return failSave(file.errorString());
+    m_saveError.clear();
     if (refused())
         qWarning().noquote() << QStringLiteral("设置已保存到 ") +
                                     QFileInfo(path).absoluteFilePath() + QStringLiteral("；") +

@@ -93,8 +93,10 @@ public:
     // beside it (path() + ".new").
     QString savePath() const;
     // Writes savePath(). Returns false when it could not be written
-    // completely; the previous file is then still in place.
+    // completely; the previous file is then still in place, saveError()
+    // says why, and the console has been told (once for the same reason).
     bool save(const DeviceConfig &config);
+    const QString &saveError() const { return m_saveError; }
 
     // The file format itself, without any file. parse() says in `problem`
     // why it refused `content`.
@@ -112,9 +114,11 @@ public:
 private:
     // Says once on the console that the settings directory is missing.
     bool directoryMissing();
+    bool failSave(const QString &reason);
 
     QString m_path;
     DeviceConfigProblem m_problem;
+    QString m_saveError;
     bool m_toldMissingDirectory = false;
 };
 

@@ -4,8 +4,12 @@
 #include "faketool.h"
 #include "stationsetup.h"
 
+#include <QDirIterator>
 #include <QProcess>
 #include <QtTest>
+
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -52,6 +56,54 @@ QByteArray fileBytes(const QString &path)
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
+// Who runs benchrun here without the privilege to write anything: as root,
+// the user nobody through setpriv, the station directory handed over to it;
+// else the test's own user.
+constexpr uid_t unprivilegedId = 65534;
+
+bool handOver(const QString &dir)
+{
+    if (geteuid() != 0)
+        return true;
+    bool ok = ::chown(QFile::encodeName(dir).constData(), unprivilegedId, unprivilegedId) == 0;
+    QDirIterator it(dir, QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System,
+                    QDirIterator::Subdirectories);
+    while (it.hasNext())
+        ok = ::lchown(QFile::encodeName(it.next()).constData(), unprivilegedId, unprivilegedId) ==
+                 0 &&
+             ok;
+    return ok;
+}
+
+Run unprivilegedBenchrun(const QStringList &args)
+{
+    QProcess process;
+    if (geteuid() == 0) {
+        process.setProgram(QStringLiteral("setpriv"));
+        process.setArguments(QStringList{QStringLiteral("--reuid=65534"),
+                                         QStringLiteral("--regid=65534"),
+                                         QStringLiteral("--clear-groups"), QStringLiteral("--"),
+                                         QStringLiteral(BENCHRUN_PATH)} +
+                             args);
+    } else {
+        process.setProgram(QStringLiteral(BENCHRUN_PATH));
+        process.setArguments(args);
+    }
+    process.start();
+    Run run;
+    if (!process.waitForStarted(5000))
+        return run;
+    run.finished = process.waitForFinished(60000);
+    if (!run.finished) {
+        process.kill();
+        process.waitForFinished(5000);
+    }
+    run.exitCode = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
+    run.out = QString::fromUtf8(process.readAllStandardOutput());
+    run.err = QString::fromUtf8(process.readAllStandardError());
+    return run;
+}
+
 } // namespace
 
 class TestBenchrun : public QObject
@@ -68,6 +120,8 @@ private slots:
     void noSettingsFile();
     void unreadableSettingsFile_data();
     void unreadableSettingsFile();
+    void readOnlySettings_data();
+    void readOnlySettings();
     void noEnabledDevice();
     void noGoldenPort();
     void chipToolMissing();
@@ -162,6 +216,38 @@ void TestBenchrun::unreadableSettingsFile()
         qPrintable(run.err));
     QVERIFY(m_fake->calls().isEmpty());
     QCOMPARE(fileBytes(QStringLiteral("config/device_config.csv")), bytes);
+}
+
+void TestBenchrun::readOnlySettings_data()
+{
+    QTest::addColumn<QString>("readOnly");
+    QTest::newRow("settings file") << "config/device_config.csv";
+    QTest::newRow("settings directory") << "config";
+}
+
+// The settings cannot be written: the cycles run from what was read, the
+// console says once that the counters were not saved, and the exit status
+// says so (4); the file keeps what it held.
+void TestBenchrun::readOnlySettings()
+{
+    QFETCH(QString, readOnly);
+    m_fake->healthyGolden();
+    m_fake->healthyDut(QStringLiteral("D1"));
+    QVERIFY(StationSetup::withDuts(1).write());
+    const QByteArray before = fileBytes(QStringLiteral("config/device_config.csv"));
+    QVERIFY(handOver(m_fake->dir()));
+    const QString target = QDir::current().absoluteFilePath(readOnly);
+    const bool isDir = QFileInfo(target).isDir();
+    QCOMPARE(::chmod(QFile::encodeName(target).constData(), isDir ? 0555 : 0444), 0);
+
+    const Run run = unprivilegedBenchrun({QStringLiteral("--cycles"), QStringLiteral("2")});
+    ::chmod(QFile::encodeName(target).constData(), isDir ? 0755 : 0644);
+
+    QVERIFY2(run.finished, qPrintable(run.err));
+    QVERIFY2(run.out.contains(QStringLiteral("Cycle 2 of 2")), qPrintable(run.out + run.err));
+    QCOMPARE(run.exitCode, 4);
+    QCOMPARE(run.err.count(QStringLiteral("the counters could not be written")), 1);
+    QCOMPARE(fileBytes(QStringLiteral("config/device_config.csv")), before);
 }
 
 void TestBenchrun::noEnabledDevice()
