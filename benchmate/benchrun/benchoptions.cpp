@@ -81,5 +81,7 @@ QString BenchOptions::usage()
                           "firmware); 2 a bad command line; 3 a cycle ended in a station error\n"
                           "(the golden machine failed, or the cycle did not finish); 4 a log or\n"
                           "results block, a cycle's record, or the counters in the settings\n"
-                          "file could not be written.\n");
+                          "file could not be written; 130 or 143 stopped by SIGINT (Ctrl-C) or\n"
+                          "SIGTERM: the running cycle was stopped as Benchmate's stop button\n"
+                          "stops it (its chip tools killed, nothing of it counted or logged).\n");
 }

@@ -4,6 +4,7 @@
 #include "cyclecontroller.h"
 #include "cycletable.h"
 #include "stationglobals.h"
+#include "stopsignals.h"
 
 #include <QDir>
 #include <QElapsedTimer>
@@ -125,6 +126,9 @@ int BenchRunner::run()
         m_out << BenchOptions::usage();
         return ExitDone;
     }
+    // From here on SIGINT and SIGTERM stop a running cycle as the stop
+    // button does, and end the run after it.
+    StopSignals stopSignals;
     if (!loadSetup())
         return ExitBadSetup;
 
@@ -161,17 +165,36 @@ int BenchRunner::run()
         m_out.flush();
     });
 
+    QObject::connect(&stopSignals, &StopSignals::stopRequested, &controller,
+                     &CycleController::stop);
+
     CycleTable::Totals totals;
     for (int cycle = 1; cycle <= m_options.cycles; ++cycle) {
+        if (StopSignals::received()) {
+            m_err << "benchrun: stopped by " << StopSignals::name(StopSignals::received())
+                  << " before cycle " << cycle << " of " << m_options.cycles << ".\n";
+            break;
+        }
         // Blocks in the event loop until the controller has handled the
-        // cycle's end.
+        // cycle's end, or a stop signal has stopped it.
         QEventLoop loop;
-        QObject::connect(&controller, &CycleController::cycleFinished, &loop, &QEventLoop::quit);
+        bool ended = false;
+        QObject::connect(&controller, &CycleController::cycleFinished, &loop, [&] {
+            ended = true;
+            loop.quit();
+        });
+        QObject::connect(&controller, &CycleController::stopped, &loop, &QEventLoop::quit);
         clock.start();
         lastReport = 0;
         controller.start(m_builder.build());
         if (controller.state() != CycleController::Idle)
             loop.exec();
+        if (!ended) {
+            m_err << "benchrun: stopped by " << StopSignals::name(StopSignals::received())
+                  << " in cycle " << cycle << " of " << m_options.cycles
+                  << ": its chip tools were stopped, and nothing of it is counted or logged.\n";
+            break;
+        }
         const CycleOutcome &outcome = controller.lastOutcome();
         const CycleJudgement &judgement = outcome.judgement;
         for (const QString &message : judgement.messages)
@@ -201,7 +224,8 @@ int BenchRunner::run()
     // The last cycles' way to the factory database, before the summary
     // tells how it stands.
     StationResults &database = controller.results();
-    database.waitForForwarding(forwardGraceMs);
+    if (!StopSignals::received())
+        database.waitForForwarding(forwardGraceMs);
     m_out << CycleTable::summary(totals);
     const DailyLog &dailyLog = controller.dailyLog();
     const ResultsCsv &results = controller.resultsFile();
@@ -223,6 +247,8 @@ int BenchRunner::run()
     if (forwarding.state != ForwardStatus::Off)
         m_out << "  " << forwarding.summary() << '\n';
     m_out.flush();
+    if (StopSignals::received())
+        return StopSignals::exitStatus(StopSignals::received());
     if (!logsOk)
         return ExitLogsNotWritten;
     return totals.stationErrors > 0 ? ExitStationError : ExitDone;

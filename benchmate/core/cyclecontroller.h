@@ -97,8 +97,9 @@ public:
     // cycle's DUT slots show 0 % until their workers report.
     bool start(const testPara_t &para);
     // Asks a running cycle to stop. The controller is Stopping until the
-    // cycle thread has ended (no DUT worker starts meanwhile, and the running
-    // ones end after their current chip-tool step), then stopped().
+    // cycle thread has ended (no DUT worker starts meanwhile, the running
+    // chip tools are killed and reaped, and the workers end at their next
+    // check), then stopped().
     void stop();
     // Stops a running cycle and blocks until it has ended; signals nothing.
     // For an owner that is going away.

@@ -76,7 +76,8 @@ bool rxTestThread::step(chipTool &tool, const QStringList &words, int finishWait
 {
     if (tool.runTool(QStringList(para.port) + words, finishWait, para.log))
         return true;
-    if (failure && para.log)
+    // A step ended by a stop is no failure of the DUT.
+    if (failure && para.log && !stopRequested())
         para.log->error(QString::fromLatin1(failure));
     return false;
 }
@@ -85,6 +86,7 @@ void rxTestThread::run()
 {
     {
         chipTool tool;
+        tool.setStopFlag(&stopFlag);
         body(tool);
     }
     m_runReturned.store(true, std::memory_order_release);

@@ -30,8 +30,8 @@ public:
     explicit rxTestThread(const rxTestPara &para, QObject *parent = nullptr);
     ~rxTestThread() override;
 
-    // Asks the worker to end at its next stop check; a running chip-tool step
-    // is not interrupted.
+    // Asks the worker to end: a running chip-tool step is ended at once (its
+    // tool killed and reaped), and the worker ends at its next stop check.
     void stop();
 
     // Copies the seven result values; returns RX_RUNNING while the thread

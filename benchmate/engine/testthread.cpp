@@ -124,6 +124,7 @@ void testThread::run()
 {
     {
         chipTool tool;
+        tool.setStopFlag(&stopFlag);
         cycle(tool);
     }
     // Whatever way the cycle ended, no worker outlives it.
@@ -149,6 +150,9 @@ bool testThread::goldenStep(chipTool &tool, const QStringList &words, int finish
 
 void testThread::failCycle(const QString &message)
 {
+    // A step ended by a stop is no failure of the golden machine.
+    if (stopRequested())
+        return;
     mainLog.error(message);
     console(message);
     std::lock_guard<std::mutex> guard(m_results);

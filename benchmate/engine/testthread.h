@@ -40,8 +40,8 @@ public:
 
     // Asks the cycle to stop: no DUT worker starts after this call, the
     // running ones are asked to stop, and the call returns when all of them
-    // have ended (a worker ends at its next check, after its running
-    // chip-tool step: usually within 10 s, up to the golden-MAC retries).
+    // have ended (a running chip-tool step is ended at once, its tool killed
+    // and reaped, and each worker ends at its next check).
     // The cycle thread itself ends at its next stop check, never before its
     // workers.
     void stop();

@@ -418,7 +418,9 @@ void TestWindowControl::stopDuringCycle()
             samples.append({m_window->controller().cycle()->isRunning(), button()->isEnabled(),
                             label("labelSta")});
     });
-    watch.start(20);
+    // Every pass of the event loop: a stop ends its chip tools at once, so
+    // the window is stopping for some tens of milliseconds only.
+    watch.start(0);
     MessageLog messages;
     button()->click();
     QVERIFY(!button()->isEnabled());
@@ -428,7 +430,7 @@ void TestWindowControl::stopDuringCycle()
     watch.stop();
 
     QVERIFY(m_window->controller().cycle()->isFinished());
-    QVERIFY2(samples.size() >= 5, "the window handled no events while stopping");
+    QVERIFY2(!samples.isEmpty(), "the window handled no events while stopping");
     for (const Sample &s : samples) {
         QVERIFY(!s.enabled);
         QCOMPARE(s.status, QStringLiteral("测试中"));
@@ -511,7 +513,7 @@ void TestWindowControl::closeWhileStopping()
                              10000);
     bool closedAtOnce = true;
     bool stoppingWhenClosed = false;
-    QTimer::singleShot(50, this, [&] {
+    QTimer::singleShot(0, this, [&] {
         stoppingWhenClosed = m_window->controller().state() == CycleController::Stopping;
         closedAtOnce = m_window->close();
     });

@@ -8,6 +8,8 @@
 #include <QProcess>
 #include <QtTest>
 
+#include <csignal>
+#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -54,6 +56,35 @@ QByteArray fileBytes(const QString &path)
 {
     QFile file(path);
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+// True while process `pid` runs the station's chip tool.
+bool toolRuns(qint64 pid)
+{
+    return pid > 0 &&
+           QFile::symLinkTarget(QStringLiteral("/proc/%1/exe").arg(pid)) ==
+               QDir::current().absoluteFilePath(QStringLiteral("config/CHIPCTL/Chipctl"));
+}
+
+// Starts benchrun in the current directory.
+void startBenchrun(QProcess &process, const QStringList &args = {})
+{
+    process.setProgram(QStringLiteral(BENCHRUN_PATH));
+    process.setArguments(args);
+    process.start();
+}
+
+// Waits until the chip tool run with the "pid" option has written its id.
+qint64 waitForToolPid(const FakeTool &fake)
+{
+    QDeadlineTimer deadline(30000);
+    while (!deadline.hasExpired()) {
+        const qint64 pid = fake.lastPid();
+        if (pid > 0 && toolRuns(pid))
+            return pid;
+        QTest::qWait(50);
+    }
+    return 0;
 }
 
 // Who runs benchrun here without the privilege to write anything: as root,
@@ -129,6 +160,8 @@ private slots:
     void twoCycles();
     void goldenMachineFailure();
     void logsThatCannotBeWritten();
+    void stopSignalMidCycle_data();
+    void stopSignalMidCycle();
 
 private:
     std::unique_ptr<FakeTool> m_fake;
@@ -407,6 +440,50 @@ void TestBenchrun::logsThatCannotBeWritten()
     QVERIFY2(run.err.contains(QStringLiteral("第0次测试开始:")), qPrintable(run.err));
     QVERIFY(run.out.contains(QStringLiteral("(NOT all written)")));
     QCOMPARE(settingsLines().at(38), QStringLiteral("1"));
+}
+
+void TestBenchrun::stopSignalMidCycle_data()
+{
+    QTest::addColumn<int>("signal");
+    QTest::addColumn<int>("status");
+    QTest::addColumn<QString>("name");
+    QTest::newRow("SIGTERM") << int(SIGTERM) << 143 << "SIGTERM";
+    QTest::newRow("SIGINT") << int(SIGINT) << 130 << "SIGINT";
+}
+
+// A stop signal in the middle of a cycle stops it as the stop button does:
+// the chip tool that runs is killed and reaped at once (not left to its
+// step's 15 minutes), the cycle is neither counted nor logged, and the exit
+// status tells the signal.
+void TestBenchrun::stopSignalMidCycle()
+{
+    QFETCH(int, signal);
+    QFETCH(int, status);
+    QFETCH(QString, name);
+    m_fake->on(QStringLiteral("GM tx_gm *"), QString(), QStringLiteral("hang,pid"));
+    m_fake->healthyGolden();
+    m_fake->healthyDut(QStringLiteral("D1"));
+    StationSetup setup = StationSetup::withDuts(1);
+    setup.timeOut = QStringLiteral("900000");
+    setup.total = 7;
+    QVERIFY(setup.write());
+
+    QProcess run;
+    startBenchrun(run);
+    QVERIFY(run.waitForStarted(5000));
+    const qint64 tool = waitForToolPid(*m_fake);
+    QVERIFY(tool > 0);
+    ::kill(pid_t(run.processId()), signal);
+    // The hung tool would answer after 2 minutes.
+    QVERIFY(run.waitForFinished(60000));
+    const QString err = QString::fromUtf8(run.readAllStandardError());
+    QCOMPARE(run.exitStatus(), QProcess::NormalExit);
+    QVERIFY2(run.exitCode() == status, qPrintable(err));
+    QVERIFY2(!toolRuns(tool), "the chip tool still runs");
+    QVERIFY2(err.contains(QStringLiteral("stopped by ") + name), qPrintable(err));
+    QCOMPARE(settingsLines().at(37), QStringLiteral("7"));
+    QVERIFY(todaysLog().isEmpty());
+    QVERIFY(todaysResultRows().isEmpty());
 }
 
 QTEST_GUILESS_MAIN(TestBenchrun)

@@ -1,0 +1,109 @@
+// Benchmate as a program, as the station's operating system sees it: a
+// stop signal.
+#include "stationdir.h"
+
+#include <QProcess>
+#include <QtTest>
+
+#include <csignal>
+#include <signal.h>
+
+namespace {
+
+const QString versionLine = QStringLiteral("软件版本号：");
+
+// A Benchmate started in the current directory, its console collected.
+class Benchmate
+{
+public:
+    Benchmate()
+    {
+        m_process.setProgram(QStringLiteral(BENCHMATE_PATH));
+        m_process.start();
+    }
+    ~Benchmate()
+    {
+        if (m_process.state() != QProcess::NotRunning) {
+            m_process.kill();
+            m_process.waitForFinished(5000);
+        }
+    }
+
+    QProcess &process() { return m_process; }
+    qint64 pid() const { return m_process.processId(); }
+
+    QString console()
+    {
+        m_console += QString::fromUtf8(m_process.readAllStandardError());
+        return m_console;
+    }
+    // Waits until the console holds `text`.
+    bool waitFor(const QString &text)
+    {
+        QDeadlineTimer deadline(30000);
+        while (!console().contains(text)) {
+            if (deadline.hasExpired() || m_process.state() == QProcess::NotRunning)
+                return false;
+            m_process.waitForReadyRead(100);
+        }
+        return true;
+    }
+    // Sends `signal` and waits for the end; the exit status, or -1 when it
+    // did not end normally.
+    int signalAndWait(int signal)
+    {
+        ::kill(pid_t(m_process.processId()), signal);
+        if (!m_process.waitForFinished(30000))
+            return -2;
+        console();
+        return m_process.exitStatus() == QProcess::NormalExit ? m_process.exitCode() : -1;
+    }
+
+private:
+    QProcess m_process;
+    QString m_console;
+};
+
+QByteArray sampleWithPaddedEnable()
+{
+    // "01" reads as checked and is written back as "1": the file shows
+    // whether the window saved it.
+    return ConfigText::sample().set(6, QStringLiteral("01,DUT4,COM8,2,0")).bytes();
+}
+
+} // namespace
+
+class TestBenchmateProcess : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void stopSignalSavesAndEnds_data();
+    void stopSignalSavesAndEnds();
+};
+
+void TestBenchmateProcess::stopSignalSavesAndEnds_data()
+{
+    QTest::addColumn<int>("signal");
+    QTest::addColumn<int>("status");
+    QTest::newRow("SIGTERM") << int(SIGTERM) << 143;
+    QTest::newRow("SIGINT") << int(SIGINT) << 130;
+}
+
+// A stop signal closes the window as the operator would: the settings are
+// saved, and the exit status tells the signal.
+void TestBenchmateProcess::stopSignalSavesAndEnds()
+{
+    QFETCH(int, signal);
+    QFETCH(int, status);
+    StationDir dir;
+    QVERIFY(dir.isValid());
+    dir.writeConfig(sampleWithPaddedEnable());
+    Benchmate benchmate;
+    QVERIFY2(benchmate.waitFor(versionLine), qPrintable(benchmate.console()));
+    QCOMPARE(benchmate.signalAndWait(signal), status);
+    QCOMPARE(ConfigText::linesOf(dir.readConfig()).at(6), QStringLiteral("1,DUT4,COM8,2,0"));
+}
+
+QTEST_GUILESS_MAIN(TestBenchmateProcess)
+#include "tst_benchmateprocess.moc"
