@@ -1,3 +1,4 @@
+#include "filesizelimit.h"
 #include "mainwindow.h"
 #include "stopsignals.h"
 #include "uitranslation.h"
@@ -8,6 +9,7 @@
 
 int main(int argc, char *argv[])
 {
+    ignoreFileSizeLimitSignal();
     QCoreApplication::setAttribute(Qt::AA_EnableHighDpiScaling);
     QApplication app(argc, argv);
 

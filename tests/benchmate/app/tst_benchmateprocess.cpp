@@ -1,5 +1,5 @@
 // Benchmate as a program, as the station's operating system sees it: a
-// stop signal.
+// stop signal and a file size limit.
 #include "stationdir.h"
 
 #include <QProcess>
@@ -7,6 +7,7 @@
 
 #include <csignal>
 #include <signal.h>
+#include <sys/resource.h>
 
 namespace {
 
@@ -80,6 +81,7 @@ class TestBenchmateProcess : public QObject
 private slots:
     void stopSignalSavesAndEnds_data();
     void stopSignalSavesAndEnds();
+    void fileSizeLimit();
 };
 
 void TestBenchmateProcess::stopSignalSavesAndEnds_data()
@@ -103,6 +105,36 @@ void TestBenchmateProcess::stopSignalSavesAndEnds()
     QVERIFY2(benchmate.waitFor(versionLine), qPrintable(benchmate.console()));
     QCOMPARE(benchmate.signalAndWait(signal), status);
     QCOMPARE(ConfigText::linesOf(dir.readConfig()).at(6), QStringLiteral("1,DUT4,COM8,2,0"));
+}
+
+// Under a file size limit smaller than its files, a write fails as on a
+// full disk and is reported as such: Benchmate does not die of SIGXFSZ, and
+// the settings file keeps its bytes.
+void TestBenchmateProcess::fileSizeLimit()
+{
+    StationDir dir;
+    QVERIFY(dir.isValid());
+    const QByteArray before = sampleWithPaddedEnable();
+    dir.writeConfig(before);
+
+    rlimit old{};
+    QCOMPARE(getrlimit(RLIMIT_FSIZE, &old), 0);
+    rlimit small = old;
+    small.rlim_cur = 64;
+    // The default disposition, as a shell hands it on.
+    const auto oldSignal = std::signal(SIGXFSZ, SIG_DFL);
+    QCOMPARE(setrlimit(RLIMIT_FSIZE, &small), 0);
+    Benchmate benchmate;
+    const bool started = benchmate.process().waitForStarted(5000);
+    setrlimit(RLIMIT_FSIZE, &old);
+    std::signal(SIGXFSZ, oldSignal);
+    QVERIFY(started);
+
+    QVERIFY2(benchmate.waitFor(versionLine), qPrintable(benchmate.console()));
+    QCOMPARE(benchmate.signalAndWait(SIGTERM), 143);
+    QVERIFY2(benchmate.console().contains(QStringLiteral("保存配置文件")),
+             qPrintable(benchmate.console()));
+    QCOMPARE(dir.readConfig(), before);
 }
 
 QTEST_GUILESS_MAIN(TestBenchmateProcess)
