@@ -3,6 +3,7 @@
 #include "tranprotocol.h"
 
 #include "answerrules.h"
+#include "wiretrace.h"
 
 #include <QDebug>
 #include <QFile>
@@ -23,7 +24,7 @@ bool tranProtocol::readChunk(uint32_t address, qint64 received, QByteArray &chun
 {
     QString dump;
     int failures = 0;
-    while (!flashRead(address, chunkSize, dump)) {
+    while (!flashReadChunk(address, chunkSize, dump)) {
         if (failures > failureLimit)
             return false;
         ++failures;
@@ -32,7 +33,11 @@ bool tranProtocol::readChunk(uint32_t address, qint64 received, QByteArray &chun
                               .arg(address, 0, 16)
                               .arg(received, 0, 16)
                               .arg(failures);
-    return answerRules::dumpBytes(dump, chunkSize, chunk);
+    if (answerRules::dumpBytes(dump, chunkSize, chunk))
+        return true;
+    if (WireTrace *trace = WireTrace::active())
+        trace->verdict("chunk CRC", "refused");
+    return false;
 }
 
 bool tranProtocol::readToFile(uint32_t address, uint32_t length, const QString &path)

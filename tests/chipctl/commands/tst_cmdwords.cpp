@@ -28,7 +28,7 @@ QByteArray ramcodeAnswer(const QByteArray &line)
     if (command == "get_xtal_cap_in_flash_otp")
         return "\r\nxtal_cap:-7\r\npppp\r\n";
     if (command == "flash_read")
-        return "\r\n01 02 03 04 05 06 07 08 09 0a 3f a2 ";
+        return "\r\n01 02 03 04 05 06 07 08 09 0a cd 4b ";
     if (command == "flash_otp_read")
         return "\r\n00 00 ";
     if (command == "flash_otp_get_lock_state")

@@ -15,6 +15,8 @@
 namespace {
 
 const QString mac = QStringLiteral("00:11:22:33:44:55");
+// The ramcode's dump of the one byte ab: the byte, then its CRC-16 (0481).
+const QByteArray dumpOfAb = "\r\nab 04 81 ";
 
 } // namespace
 
@@ -92,9 +94,8 @@ void tst_RamcodeCommands::commandLines()
          "efuse_read 200\r\nefuse data:0x0000abcd\r\n"},
         {[](tranProtocol &p) { return p.efuseWrite(3, 0xABCD); }, "efuse_write 3 0xabcd", ok},
         {[&](tranProtocol &p) { return p.flashRead(0x10, 1, text); }, "flash_read 0x10 0x1",
-         "\r\nab 12 34 "},
-        {[&](tranProtocol &p) { return p.otpRead(16, 1, text); }, "flash_otp_read 16 1",
-         "\r\nab 12 34 "},
+         dumpOfAb},
+        {[&](tranProtocol &p) { return p.otpRead(16, 1, text); }, "flash_otp_read 16 1", dumpOfAb},
         {[](tranProtocol &p) { return p.otpWrite(5, 255); }, "flash_otp_write 5 -1", ok},
         {[](tranProtocol &p) { return p.otpWrite(5, 127); }, "flash_otp_write 5 127", ok},
         {[](tranProtocol &p) { return p.otpWrite(5, 128); }, "flash_otp_write 5 -128", ok},
@@ -286,22 +287,29 @@ void tst_RamcodeCommands::hexDumps()
 {
     QString dump;
     // One byte: the text after the first "\n" is exactly 9 characters.
-    model->answers.insert("flash_read", "flash_read 0x0 0x1\r\nab 12 34 ");
+    model->answers.insert("flash_read", "flash_read 0x0 0x1" + dumpOfAb);
     QVERIFY(host->flashRead(0, 1, dump));
-    QCOMPARE(dump, QStringLiteral("ab 12 34"));
+    QCOMPARE(dump, QStringLiteral("ab 04 81"));
     // The same answer trickling in, a byte at a time.
     model->chip.setChunkSize(1);
     dump.clear();
     QVERIFY(host->flashRead(0, 1, dump));
-    QCOMPARE(dump, QStringLiteral("ab 12 34"));
+    QCOMPARE(dump, QStringLiteral("ab 04 81"));
     model->chip.setChunkSize(0);
     // One character more or less is no dump; 1 ms polls with waitCount 50.
     host->waitCount = 50;
     dump = QStringLiteral("keep");
-    model->answers.insert("flash_otp_read", "\r\nab 12 34");
+    model->answers.insert("flash_otp_read", "\r\nab 04 81");
     QVERIFY(!host->otpRead(0, 1, dump));
-    model->answers.insert("flash_otp_read", "\r\nab 12 34 \r\n");
+    model->answers.insert("flash_otp_read", "\r\nab 04 81 \r\n");
     QVERIFY(!host->otpRead(0, 1, dump));
+    // A byte whose CRC does not match: no answer, however long it is waited
+    // for (the whole wait).
+    QElapsedTimer clock;
+    clock.start();
+    model->answers.insert("flash_otp_read", "\r\nab 12 34 ");
+    QVERIFY(!host->otpRead(0, 1, dump));
+    QVERIFY(clock.elapsed() >= 45);
     // A dump shorter than announced: incomplete, never read past its end.
     model->answers.insert("flash_otp_read", "\r\nab cd ef 01 ");
     QVERIFY(!host->otpRead(0, 4, dump));
