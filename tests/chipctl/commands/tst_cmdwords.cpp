@@ -50,6 +50,16 @@ QByteArray firmwareAnswer(const QByteArray &line)
     return QByteArray();
 }
 
+// The words of a row, with control characters shown.
+QString rowName(const QStringList &words)
+{
+    QString name = words.join(QLatin1Char(' '));
+    name.replace(QLatin1Char('\r'), QLatin1String("\\r"));
+    name.replace(QLatin1Char('\n'), QLatin1String("\\n"));
+    name.replace(QLatin1Char('\t'), QLatin1String("\\t"));
+    return name;
+}
+
 } // namespace
 
 class TestCmdWords : public QObject
@@ -155,9 +165,27 @@ void TestCmdWords::judgedBeforeTheChipIsAsked_data()
         {"rf", "read", "x"},
         {"rf", "bogus", "5"},
         {"rf", "xtal_cap", "1", "2"},
+        // Words that would change the command line the chip receives: a
+        // MAC that is not six groups of two hex digits, a pin word with a
+        // line end (which starts a command of its own), a space or nothing.
+        {"mac", "write", "0a:1b:2c:3d:4e:5f\r\nflash_otp_lock"},
+        {"mac", "write", "0a:1b:2c:3d:4e"},
+        {"mac", "write", "0a-1b-2c-3d-4e-5f"},
+        {"mac", "write", "0a:1b:2c:3d:4e:5g"},
+        {"mac", "write", "a:1b:2c:3d:4e:5f0"},
+        {"test_gm", "mac_gm", "0a:1b:2c:3d:4e:5f\n"},
+        {"test_gm", "mac_dut", "1", "0a:1b:2c:3d:4e:5f\r\nflash_otp_lock"},
+        {"test_dut", "mac_gm", ""},
+        {"test_dut", "mac_dut", "0a:1b:2c:3d:4e:5f:60"},
+        {"gpio", "write", "A1\r\nflash_otp_lock", "1"},
+        {"gpio", "write", "A1", "B2\n", "1"},
+        {"gpio", "write", "A\t1", "1"},
+        {"gpio", "write", "A 1", "1"},
+        {"gpio", "write", "", "1"},
+        {"gpio", "read", "A1\r\nflash_otp_lock"},
     };
     for (const QStringList &words : cases)
-        QTest::newRow(qPrintable(words.join(' '))) << words;
+        QTest::newRow(qPrintable(rowName(words))) << words;
 }
 
 void TestCmdWords::judgedBeforeTheChipIsAsked()
@@ -194,6 +222,13 @@ void TestCmdWords::judgedAfterTheRamcodeProbe_data()
         {"tx_power_b", "write", "flash", "5"},
         {"tx_power_gn", "write", "ram", "0x5"},
         {"test_gm", "mac_dut", "x", "0a:1b:2c:3d:4e:5f"},
+        // RF durations: negative, or longer than an hour.
+        {"rx_dut", "-5", "7"},
+        {"rx_dut", "3600001", "7"},
+        {"tx_gm", "1", "-5", "7"},
+        {"tx_gm", "1", "4294967295", "7"},
+        {"rx_gm", "10", "-1", "7"},
+        {"tx_dut", "10", "-5", "7"},
     };
     for (const QStringList &words : cases)
         QTest::newRow(qPrintable(words.join(' '))) << words;
@@ -251,6 +286,9 @@ void TestCmdWords::argumentsOnTheWire_data()
     QTest::newRow("rx_gm signed words go out unsigned")
         << QStringList{"rx_gm", "-1", "100", "6x"}
         << QByteArray("start_m_rx_test 4294967295 100 0\r\n") << QByteArray("Ok.");
+    QTest::newRow("tx_dut for an hour")
+        << QStringList{"tx_dut", "10", "3600000", "6"}
+        << QByteArray("start_s_tx_test 10 3600000 6\r\n") << QByteArray("Ok.");
     QTest::newRow("tx_dut non-numeric word is 0")
         << QStringList{"tx_dut", "10", "abc", "6", "extra"}
         << QByteArray("start_s_tx_test 10 0 6\r\n") << QByteArray("Ok.");
