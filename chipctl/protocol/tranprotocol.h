@@ -121,7 +121,11 @@ public:
     bool startSRxTest(QStringList &lines, uint32_t duration, uint32_t channel);
     // Reads a flash range into a file in 512-byte chunks at 1000000 baud,
     // checking each chunk's CRC; a length that is not a multiple of 512 is
-    // rounded up. Leaves `waitCount` at 100.
+    // rounded up. Leaves `waitCount` at 100. The dump goes to a temporary
+    // file beside `path`, which replaces `path` only once the whole range
+    // has been read: a failed read leaves `path` as it was. A `path` that
+    // exists but is no regular file (a directory, a FIFO, a device) is
+    // refused before anything is sent.
     bool readToFile(uint32_t address, uint32_t length, const QString &path);
 
     // Commands no command of the tool uses.

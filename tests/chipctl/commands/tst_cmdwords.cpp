@@ -5,6 +5,8 @@
 
 #include <QtTest>
 
+#include <sys/stat.h>
+
 namespace {
 
 const QByteArray parseFail = "Fail. Error parsing parameters.";
@@ -75,6 +77,9 @@ private slots:
     void argumentsOnTheWire();
     void gpioWriteStopsAtTheFirstRefusedPin();
     void readbinIntoMissingDirectory();
+    void readbinIntoAFifo();
+    void failedReadbinKeepsTheFile();
+    void downloadOfAFifo();
     void gpioReadAllWithoutLevels_data();
     void gpioReadAllWithoutLevels();
     void atFirmware_data();
@@ -341,6 +346,71 @@ void TestCmdWords::readbinIntoMissingDirectory()
     QCOMPARE(r.out, parseFail);
     QCOMPARE(r.sentToChip, QByteArray());
     QVERIFY(!QFileInfo::exists(path));
+}
+
+// A FIFO never takes the dump as a file would, and opening it for writing
+// waits for a reader that never comes: refused before the chip is asked.
+void TestCmdWords::readbinIntoAFifo()
+{
+    PtyChip chip;
+    ChipctlCopy tool;
+    QVERIFY(tool.isValid());
+    const QString path = tool.dir() + "/dump.fifo";
+    QCOMPARE(::mkfifo(QFile::encodeName(path).constData(), 0600), 0);
+    chip.setResponder(ramcodeAnswer);
+    const ChipctlResult r =
+        tool.run({chip.path(), "flash", "readbin", "0", "400", path}, &chip, 15000);
+    QCOMPARE(r.out, parseFail);
+    QCOMPARE(r.sentToChip, QByteArray());
+}
+
+// The chip stops answering in the middle of a read into a file that holds
+// an earlier dump: the earlier dump stays whole, and nothing is left beside.
+void TestCmdWords::failedReadbinKeepsTheFile()
+{
+    PtyChip chip;
+    ChipctlCopy tool;
+    QVERIFY(tool.isValid());
+    QDir().mkpath(tool.dir() + "/dumps");
+    const QString path = tool.dir() + "/dumps/flash.bin";
+    QByteArray earlier(8192, '\0');
+    for (int i = 0; i < earlier.size(); ++i)
+        earlier[i] = char(i * 7);
+    {
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        QCOMPARE(file.write(earlier), qint64(earlier.size()));
+    }
+    chip.setResponder([](const QByteArray &line) {
+        return line.startsWith("flash_read ") ? QByteArray() : ramcodeAnswer(line);
+    });
+    const ChipctlResult r = tool.run({chip.path(), "flash", "readbin", "0", "2000", path}, &chip);
+    QCOMPARE(r.out, QByteArray("Fail. Command execution error."));
+    QVERIFY(r.sentToChip.contains("flash_read 0x0 0x200\r\n"));
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    QCOMPARE(file.readAll(), earlier);
+    QCOMPARE(QDir(tool.dir() + "/dumps").entryList(QDir::Files | QDir::Hidden),
+             QStringList{"flash.bin"});
+}
+
+// An image that is a FIFO would block the download forever before a block
+// goes out: it is refused as an image that cannot be loaded.
+void TestCmdWords::downloadOfAFifo()
+{
+    PtyChip chip;
+    ChipctlCopy tool;
+    QVERIFY(tool.isValid());
+    const QString path = tool.dir() + "/image.fifo";
+    QCOMPARE(::mkfifo(QFile::encodeName(path).constData(), 0600), 0);
+    chip.setResponder([](const QByteArray &line) {
+        return line == probe ? QByteArray("\r\nTK716A boot ROM Mar 14 2021/00:23:32\r\n")
+                             : QByteArray();
+    });
+    const ChipctlResult r =
+        tool.run({chip.path(), "download", "ram", "0x20000000", path}, &chip, 15000);
+    QCOMPARE(r.out, QByteArray("Fail. Error downloading file."));
+    QCOMPARE(r.sentToChip, probe);
 }
 
 // A confirmation without a readable mask fails at once, without waiting
