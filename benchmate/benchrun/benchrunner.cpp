@@ -4,6 +4,7 @@
 #include "cyclecontroller.h"
 #include "cycletable.h"
 #include "stationglobals.h"
+#include "stationlock.h"
 #include "stopsignals.h"
 
 #include <QDir>
@@ -129,6 +130,20 @@ int BenchRunner::run()
     // From here on SIGINT and SIGTERM stop a running cycle as the stop
     // button does, and end the run after it.
     StopSignals stopSignals;
+    StationLock lock;
+    switch (lock.acquire()) {
+    case StationLock::Locked:
+        break;
+    case StationLock::HeldByOther:
+        m_err << "benchrun: the station directory " << QDir::currentPath() << " is in use by "
+              << lock.holderName() << " (process " << lock.holderPid()
+              << "); one station program at a time works in a station directory.\n";
+        return ExitBadSetup;
+    case StationLock::NotPossible:
+        m_err << "benchrun: " << lock.error()
+              << ", so nothing keeps a second station program out of this directory.\n";
+        break;
+    }
     if (!loadSetup())
         return ExitBadSetup;
 

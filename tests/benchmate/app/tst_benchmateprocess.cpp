@@ -1,5 +1,6 @@
 // Benchmate as a program, as the station's operating system sees it: a
-// stop signal and a file size limit.
+// stop signal, a file size limit, and a station directory another station
+// program already works in.
 #include "stationdir.h"
 
 #include <QProcess>
@@ -82,6 +83,8 @@ private slots:
     void stopSignalSavesAndEnds_data();
     void stopSignalSavesAndEnds();
     void fileSizeLimit();
+    void benchrunRefusedBeside();
+    void secondBenchmateRefused();
 };
 
 void TestBenchmateProcess::stopSignalSavesAndEnds_data()
@@ -135,6 +138,47 @@ void TestBenchmateProcess::fileSizeLimit()
     QVERIFY2(benchmate.console().contains(QStringLiteral("保存配置文件")),
              qPrintable(benchmate.console()));
     QCOMPARE(dir.readConfig(), before);
+}
+
+// benchrun in the directory of a running Benchmate refuses to start.
+void TestBenchmateProcess::benchrunRefusedBeside()
+{
+    StationDir dir;
+    QVERIFY(dir.isValid());
+    dir.writeConfig(ConfigText::sample().bytes());
+    Benchmate benchmate;
+    QVERIFY2(benchmate.waitFor(versionLine), qPrintable(benchmate.console()));
+
+    QProcess benchrun;
+    benchrun.start(QStringLiteral(BENCHRUN_PATH), QStringList());
+    QVERIFY(benchrun.waitForFinished(30000));
+    const QString err = QString::fromUtf8(benchrun.readAllStandardError());
+    QCOMPARE(benchrun.exitCode(), 1);
+    QVERIFY2(err.contains(QStringLiteral("in use by Benchmate (process %1)").arg(benchmate.pid())),
+             qPrintable(err));
+    QVERIFY(benchrun.readAllStandardOutput().isEmpty());
+    QCOMPARE(benchmate.signalAndWait(SIGTERM), 143);
+}
+
+// A second Benchmate in the same directory says that the first one works
+// there, and goes without reading or writing the settings.
+void TestBenchmateProcess::secondBenchmateRefused()
+{
+    StationDir dir;
+    QVERIFY(dir.isValid());
+    dir.writeConfig(sampleWithPaddedEnable());
+    Benchmate first;
+    QVERIFY2(first.waitFor(versionLine), qPrintable(first.console()));
+
+    Benchmate second;
+    const QString holder = QStringLiteral("Benchmate（进程 %1）").arg(first.pid());
+    QVERIFY2(second.waitFor(holder), qPrintable(second.console()));
+    QVERIFY(!second.console().contains(versionLine));
+    QCOMPARE(second.signalAndWait(SIGTERM), 143);
+    QCOMPARE(dir.readConfig(), sampleWithPaddedEnable());
+
+    QCOMPARE(first.signalAndWait(SIGTERM), 143);
+    QCOMPARE(ConfigText::linesOf(dir.readConfig()).at(6), QStringLiteral("1,DUT4,COM8,2,0"));
 }
 
 QTEST_GUILESS_MAIN(TestBenchmateProcess)

@@ -162,6 +162,7 @@ private slots:
     void logsThatCannotBeWritten();
     void stopSignalMidCycle_data();
     void stopSignalMidCycle();
+    void secondStationRefused();
 
 private:
     std::unique_ptr<FakeTool> m_fake;
@@ -484,6 +485,40 @@ void TestBenchrun::stopSignalMidCycle()
     QCOMPARE(settingsLines().at(37), QStringLiteral("7"));
     QVERIFY(todaysLog().isEmpty());
     QVERIFY(todaysResultRows().isEmpty());
+}
+
+// One station program at a time in a station directory: a second benchrun
+// refuses to start while the first runs, and says which one holds it. Once
+// the first is killed (its lock left behind), the next one starts.
+void TestBenchrun::secondStationRefused()
+{
+    m_fake->on(QStringLiteral("D1 download *"), QString(), QStringLiteral("hang,pid"));
+    m_fake->healthyGolden();
+    m_fake->healthyDut(QStringLiteral("D1"));
+    QVERIFY(StationSetup::withDuts(1).write());
+    QProcess first;
+    startBenchrun(first);
+    QVERIFY(first.waitForStarted(5000));
+    const qint64 tool = waitForToolPid(*m_fake);
+    QVERIFY(tool > 0);
+    const int callsBefore = m_fake->calls().size();
+
+    const Run second = benchrun({});
+    QCOMPARE(second.exitCode, 1);
+    QVERIFY2(second.err.contains(
+                 QStringLiteral("in use by benchrun (process %1)").arg(first.processId())),
+             qPrintable(second.err));
+    QCOMPARE(m_fake->calls().size(), callsBefore);
+
+    ::kill(pid_t(first.processId()), SIGKILL);
+    QVERIFY(first.waitForFinished(5000));
+    ::kill(pid_t(tool), SIGKILL);
+    m_fake->clear();
+    m_fake->healthyGolden();
+    m_fake->healthyDut(QStringLiteral("D1"));
+    const Run third = benchrun({});
+    QVERIFY2(third.exitCode == 0, qPrintable(third.err));
+    QVERIFY(third.out.contains(QStringLiteral("passed 1, failed 0")));
 }
 
 QTEST_GUILESS_MAIN(TestBenchrun)
