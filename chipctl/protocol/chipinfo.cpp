@@ -1,5 +1,7 @@
 #include "chipinfo.h"
 
+#include "chipfacts.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -13,7 +15,7 @@ QJsonObject builtInChips()
 {
     QJsonObject chips;
     chips.insert(QStringLiteral("TK602C"), QStringLiteral("Aug  9 2021/16:16:40"));
-    chips.insert(QStringLiteral("TK716A"), QStringLiteral("Mar 14 2021/00:23:32"));
+    chips.insert(QLatin1String(chipfacts::chipName), QStringLiteral("Mar 14 2021/00:23:32"));
     return chips;
 }
 

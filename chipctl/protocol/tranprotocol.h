@@ -25,9 +25,6 @@ class tranProtocol : public QObject
 {
     Q_OBJECT
 public:
-    // The baud rate of the boot ROM and of the ramcode after it starts.
-    static constexpr uint32_t normalBaud = 115200;
-
     // `configDir` holds chip_info.json and the ramcode images; empty means
     // the Config directory beside the program.
     explicit tranProtocol(const QString &configDir = QString(), QObject *parent = nullptr);

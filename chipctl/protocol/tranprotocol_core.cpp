@@ -2,6 +2,7 @@
 // and line control.
 #include "tranprotocol.h"
 
+#include "chipfacts.h"
 #include "waitms.h"
 
 #include <QCoreApplication>
@@ -81,8 +82,8 @@ bool tranProtocol::recognise(QString &answer, QString &banner) const
             answer = name;
             return true;
         }
-        if (recvBuf.contains("RAMCODE")) {
-            answer = QStringLiteral("RAMCODE");
+        if (recvBuf.contains(chipfacts::ramcodeAnswer)) {
+            answer = QLatin1String(chipfacts::ramcodeAnswer);
             return true;
         }
     }
@@ -112,7 +113,7 @@ bool tranProtocol::enterRamcode()
 {
     for (int attempt = 0; attempt < 40; ++attempt) {
         QString answer;
-        if (getMode(answer) && answer == QLatin1String("RAMCODE"))
+        if (getMode(answer) && answer == QLatin1String(chipfacts::ramcodeAnswer))
             return true;
     }
     return false;
