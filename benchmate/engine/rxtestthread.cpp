@@ -3,6 +3,7 @@
 #include "chiptool.h"
 #include "logrecord.h"
 #include "sleepmsec.h"
+#include "toolcommand.h"
 #include "tooloutput.h"
 
 #include <algorithm>
@@ -103,16 +104,13 @@ void rxTestThread::body(chipTool &tool)
 
     setProgress(0);
     stage.store(RX_STAGE_DOWNLOAD);
-    if (!step(tool, {QStringLiteral("entry_boot_mode")}, toolWait,
+    if (!step(tool, ToolCommand::entryBootMode(), toolWait,
               "Can not set the serial port RTS and DTR."))
         return;
 
     setProgress(10);
     stage.store(RX_STAGE_DOWNLOAD);
-    if (!step(tool,
-              {QStringLiteral("download"), QStringLiteral("ram"), QStringLiteral("0x20000000"),
-               para.filePath},
-              toolWait, "RX donwload rambin error."))
+    if (!step(tool, ToolCommand::downloadRam(para.filePath), toolWait, "RX donwload rambin error."))
         return;
 
     setProgress(30);
@@ -126,8 +124,7 @@ void rxTestThread::body(chipTool &tool)
     for (int attempt = 0; attempt < gmMacAttempts && !macSet; ++attempt) {
         if (attempt > 0)
             sleepMsec(retryPause);
-        macSet = step(tool, {QStringLiteral("test_dut"), QStringLiteral("mac_gm"), para.gmMac},
-                      toolWait, nullptr);
+        macSet = step(tool, ToolCommand::setGoldenMac(para.gmMac), toolWait, nullptr);
     }
     if (!macSet) {
         if (log)
@@ -139,7 +136,7 @@ void rxTestThread::body(chipTool &tool)
     if (stopRequested())
         return;
 
-    if (!step(tool, {QStringLiteral("uuid")}, shortWait, "RX get flash uuid error."))
+    if (!step(tool, ToolCommand::flashUid(), shortWait, "RX get flash uuid error."))
         return;
     const QString uidLine = toolOutput::firstLine(tool.output());
     info(uidLine);
@@ -151,8 +148,7 @@ void rxTestThread::body(chipTool &tool)
     if (stopRequested())
         return;
     setProgress(40);
-    if (!step(tool, {QStringLiteral("test_dut"), QStringLiteral("mac_dut"), para.dutMac}, shortWait,
-              "RX set dut mac error."))
+    if (!step(tool, ToolCommand::setDutMac(para.dutMac), shortWait, "RX set dut mac error."))
         return;
 
     if (stopRequested())
@@ -183,15 +179,10 @@ bool rxTestThread::calibrate(chipTool &tool)
     for (qint64 iteration = 0; iteration < maxIterations && !accepted; ++iteration) {
         if (stopRequested())
             return false;
-        if (!step(tool,
-                  {QStringLiteral("xtal_cap"), QStringLiteral("write"), QStringLiteral("ram"),
-                   QString::number(int(cal))},
-                  toolWait, "RX set freq offset error."))
+        if (!step(tool, ToolCommand::writeCrystalRam(cal), toolWait, "RX set freq offset error."))
             return false;
-        if (!step(tool,
-                  {QStringLiteral("rx_dut"), QString::number(para.timeOut),
-                   QString::number(int(para.testCha))},
-                  toolWait, "RX get rx result error."))
+        if (!step(tool, ToolCommand::rxDut(para.timeOut, para.testCha), toolWait,
+                  "RX get rx result error."))
             return false;
 
         QList<float> rssi;
@@ -256,10 +247,8 @@ bool rxTestThread::calibrate(chipTool &tool)
         std::lock_guard<std::mutex> guard(m_lock);
         m_result.calResult = cal;
     }
-    if (!step(tool,
-              {QStringLiteral("xtal_cap"), QStringLiteral("write"), QStringLiteral("flash_otp"),
-               QString::number(int(cal))},
-              chipTool::finishWait(para.timeOut), "RX cal freq offset error."))
+    if (!step(tool, ToolCommand::writeCrystalOtp(cal), chipTool::finishWait(para.timeOut),
+              "RX cal freq offset error."))
         return false;
 
     if (log)
