@@ -1,6 +1,7 @@
 #include "rxtestthread.h"
 
 #include "chiptool.h"
+#include "crystalsearch.h"
 #include "logrecord.h"
 #include "sleepmsec.h"
 #include "toolcommand.h"
@@ -8,7 +9,6 @@
 
 #include <algorithm>
 #include <climits>
-#include <cmath>
 
 namespace {
 
@@ -160,25 +160,18 @@ void rxTestThread::body(chipTool &tool)
     setProgress(80);
 }
 
-// The crystal search. Steps the value by 2 toward a smaller offset while the
-// offset keeps shrinking in magnitude; the first larger offset sends the
-// search back to the previous value, which is measured once more and
-// accepted when its offset is below freqLimit in magnitude. A first offset
-// above 50 in magnitude sends the search to 0. Returns true when a value was
-// accepted and written into OTP.
+// The crystal search (CrystalSearch), one measurement an iteration. Returns
+// true when a value was accepted and written into OTP.
 bool rxTestThread::calibrate(chipTool &tool)
 {
     logRecord *log = para.log;
-    int8_t cal = para.calStart;
-    int8_t prevCal = 0;
-    float prevAve = 50.0f;
-    bool revert = false;
+    CrystalSearch search(para.calStart, float(para.freqLimit));
     float ave = 0.0f;
-    bool accepted = false;
 
-    for (qint64 iteration = 0; iteration < maxIterations && !accepted; ++iteration) {
+    for (qint64 iteration = 0; iteration < maxIterations && !search.accepted(); ++iteration) {
         if (stopRequested())
             return false;
+        const int8_t cal = search.cal();
         if (!step(tool, ToolCommand::writeCrystalRam(cal), toolWait, "RX set freq offset error."))
             return false;
         if (!step(tool, ToolCommand::rxDut(para.timeOut, para.testCha), toolWait,
@@ -196,20 +189,14 @@ bool rxTestThread::calibrate(chipTool &tool)
 
         std::sort(rssi.begin(), rssi.end());
         std::sort(freq.begin(), freq.end());
-        float rssiSum = 0.0f;
-        float freqSum = 0.0f;
-        for (float v : qAsConst(rssi))
-            rssiSum += v;
-        for (float v : qAsConst(freq))
-            freqSum += v;
-        ave = freqSum / float(samplesPerTest);
+        ave = CrystalSearch::mean(freq);
         {
             std::lock_guard<std::mutex> guard(m_lock);
             m_result.rssiMin = int32_t(rssi.first());
             m_result.rssiMax = int32_t(rssi.last());
             m_result.freqMin = int32_t(freq.first());
             m_result.freqMax = int32_t(freq.last());
-            m_result.rssiAve = int32_t(rssiSum / float(samplesPerTest));
+            m_result.rssiAve = int32_t(CrystalSearch::mean(rssi));
             m_result.freqAve = int32_t(ave);
         }
         if (log)
@@ -217,32 +204,17 @@ bool rxTestThread::calibrate(chipTool &tool)
                            .arg(iteration)
                            .arg(int(cal))
                            .arg(general(ave)));
-
-        if (revert) {
-            if (std::fabs(ave) < float(para.freqLimit))
-                accepted = true;
-            else
-                revert = false; // the same value once more, as an ordinary iteration
-            continue;
-        }
-        if (std::fabs(ave) > std::fabs(prevAve)) {
-            cal = prevCal;
-            revert = true;
-            continue;
-        }
-        prevCal = cal;
-        prevAve = ave;
-        // 8-bit arithmetic: 126 + 2 wraps to -128.
-        cal = int8_t(uint8_t(uint8_t(cal) + (ave > 0.0f ? 2 : 254)));
+        search.measured(ave);
     }
 
-    if (!accepted) {
+    if (!search.accepted()) {
         stage.store(RX_NOT_CONVERGED);
         if (log)
             log->error(QStringLiteral("RX cal freq offset error."));
         return false;
     }
 
+    const int8_t cal = search.cal();
     {
         std::lock_guard<std::mutex> guard(m_lock);
         m_result.calResult = cal;
