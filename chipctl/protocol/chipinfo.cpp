@@ -58,6 +58,24 @@ bool chipInfo::load()
     return false;
 }
 
+AnswerState chipInfo::recognise(const Answer &reply, QString &answer, QString &banner) const
+{
+    if (!reply.complete || reply.bytes.isEmpty())
+        return AnswerState::Pending;
+    for (const QString &name : names) {
+        readBanner(name, banner);
+        if (!banner.isEmpty() && reply.bytes.contains(banner.toUtf8())) {
+            answer = name;
+            return AnswerState::Accepted;
+        }
+        if (reply.bytes.contains(chipfacts::ramcodeAnswer)) {
+            answer = QLatin1String(chipfacts::ramcodeAnswer);
+            return AnswerState::Accepted;
+        }
+    }
+    return AnswerState::Pending;
+}
+
 bool chipInfo::readBanner(const QString &name, QString &banner) const
 {
     QJsonDocument doc;

@@ -1,6 +1,9 @@
 #ifndef CHIPINFO_H
 #define CHIPINFO_H
 
+#include "answerbuffer.h"
+#include "waitms.h"
+
 #include <QString>
 #include <QStringList>
 
@@ -21,6 +24,15 @@ public:
     // when missing or not a string). False, and `banner` unchanged, when the
     // file cannot be read or parsed.
     bool readBanner(const QString &name, QString &banner) const;
+
+    // Which chip answered "version", from a whole answer (pending before):
+    // the name of a chip whose boot-ROM banner it holds, or the ramcode's
+    // "RAMCODE". The first chip's banner is tested before "RAMCODE", and
+    // "RAMCODE" before the second chip's banner; the rest of an answer taken
+    // at its first "RAMCODE" would be read as the next one. `banner` carries
+    // the last banner read across the looks of one wait (a file that cannot
+    // be read leaves it as it was).
+    AnswerState recognise(const Answer &reply, QString &answer, QString &banner) const;
 
     const QString &filePath() const { return path; }
 

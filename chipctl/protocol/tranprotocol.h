@@ -185,9 +185,6 @@ private:
     void sendCommand(const QByteArray &command, qint64 capacity = AnswerBuffer::defaultCapacity);
     // Switches the host's side of the line to `baudRate`.
     void switchHostRate(uint32_t baudRate);
-    // One recognition pass over a whole answer. `banner` carries the last
-    // banner read across the polls of one operation.
-    AnswerState recognise(const Answer &reply, QString &answer, QString &banner) const;
     // Waits up to `polls` polls for a recognisable answer to a "version"
     // already sent.
     bool awaitVersion(unsigned polls, QString &answer);

@@ -3,14 +3,14 @@
 // of the DUT's optimum, which the test finds on its own from two far-apart
 // measurements. The samples are read as the engine reads them.
 #include "crystalsearch.h"
-#include "hostrules.h"
 #include "rxtestthread.h"
 #include "simtestutil.h"
-#include "tooloutput.h"
 
 #include <QtTest>
 
-using namespace HostRules;
+#include <optional>
+
+using namespace answerRules;
 
 namespace {
 struct Search
@@ -45,38 +45,32 @@ void TstCrystalSearch::initTestCase()
              qPrintable(sim.errorText()));
     QCOMPARE(sim.names().size(), 25);
     QVERIFY(connectClient(gm, sim, "gm"));
-    std::optional<QByteArray> mac;
-    QVERIFY(gm.command("get_m_local_mac",
-                       [&](const QByteArray &rx) { return bool(mac = macLine(rx, true)); }));
-    QCOMPARE(mac->trimmed(), QByteArray("02:54:4b:00:00:10"));
-    QVERIFY(gm.command("start_m_rx_test 10 120000 7", confirm));
+    QString mac;
+    QVERIFY(accepts(gm, "get_m_local_mac", [&](const Answer &a) { return macLine(a, true, mac); }));
+    QCOMPARE(mac.trimmed(), QStringLiteral("02:54:4b:00:00:10"));
+    QVERIFY(accepts(gm, "start_m_rx_test 10 120000 7", confirm));
 }
 
 bool TstCrystalSearch::prepare(SimClient &c, const QString &name)
 {
-    if (!connectClient(c, sim, name) || !c.command("set_s_remote_mac 02:54:4b:00:00:10", confirm))
+    if (!connectClient(c, sim, name) || !accepts(c, "set_s_remote_mac 02:54:4b:00:00:10", confirm))
         return false;
     // Faster measurements: both sides to 921600.
     c.write("baudrate 921600\r\n");
     c.collect(100);
-    return c.setBaud(921600) &&
-           c.command("version", [](const QByteArray &rx) { return rx.contains("RAMCODE"); });
+    return c.setBaud(921600) && accepts(c, "version", recognisedAs(QStringLiteral("RAMCODE")));
 }
 
 std::optional<float> TstCrystalSearch::meanOffset(SimClient &c, int cal)
 {
-    if (!c.command("set_xtal_cap_in_ram " + QByteArray::number(cal), confirm))
+    if (!accepts(c, "set_xtal_cap_in_ram " + QByteArray::number(cal), confirm))
         return std::nullopt;
-    std::optional<QList<QByteArray>> lines;
-    if (!c.command("start_s_rx_test 120000 7",
-                   [&](const QByteArray &rx) { return bool(lines = rxLines(rx)); }))
+    RfSamples samples;
+    if (!rxSamples(c, "start_s_rx_test 120000 7", &samples) ||
+        samples.freq.size() != rxTestThread::samplesPerTest ||
+        samples.rssi.size() != rxTestThread::samplesPerTest)
         return std::nullopt;
-    QList<float> rssi;
-    QList<float> freq;
-    toolOutput::parseRxSamples(QString::fromUtf8(lines->join('\n')), &rssi, &freq);
-    if (freq.size() != rxTestThread::samplesPerTest || rssi.size() != rxTestThread::samplesPerTest)
-        return std::nullopt;
-    return CrystalSearch::mean(freq);
+    return CrystalSearch::mean(samples.freq);
 }
 
 // As a DUT's RX worker runs it: an iteration whose sample set is short is
@@ -136,7 +130,7 @@ void TstCrystalSearch::seedChangesOnlyTheNoise()
              qPrintable(second.errorText()));
     SimClient g2, d1, d2;
     QVERIFY(connectClient(g2, second, "gm"));
-    QVERIFY(g2.command("start_m_rx_test 10 120000 7", confirm));
+    QVERIFY(accepts(g2, "start_m_rx_test 10 120000 7", confirm));
     QVERIFY(connectClient(d2, second, "dut01"));
     QVERIFY(prepare(d1, "dut01"));
     const std::optional<float> a = meanOffset(d1, 0), b = meanOffset(d2, 0);
