@@ -84,6 +84,11 @@ QStringList ToolCommand::rfStop()
     return {QStringLiteral("rf_stop")};
 }
 
+QStringList ToolCommand::toolVersion()
+{
+    return {QStringLiteral("version")};
+}
+
 QStringList ToolCommand::readMode()
 {
     return {QStringLiteral("mode"), QStringLiteral("read")};

@@ -8,8 +8,8 @@
 
 // The chip tool's command words, for every run the engine makes: each
 // builder gives the words after the port name (the caller puts the port of
-// the unit addressed first). Numbers are decimal, negative ones with a minus
-// sign.
+// the unit addressed first; toolVersion() goes alone). Numbers are decimal, negative ones with a
+// minus sign.
 class ToolCommand
 {
 public:
@@ -34,6 +34,9 @@ public:
     // Either unit.
     static QStringList writeCrystalRam(int value); // "xtal_cap write ram VALUE"
     static QStringList rfStop();
+
+    // The tool's own version, asked without a port: "version".
+    static QStringList toolVersion();
 
     // The boot-mode wait: the probe, and the pulse that restarts the unit
     // into its boot ROM ("usb_io 0 1 100 1 0 50": reset held with DTR
