@@ -5,14 +5,18 @@
 #include "chipfacts.h"
 
 #include <QFile>
+#include <QFileInfo>
 
 namespace {
 
 constexpr int modeProbes = 40;
 
-// An image can be sent when it opens and holds at least one byte.
+// An image can be sent when it is a regular file (opening a FIFO would wait
+// for a writer that never comes), opens and holds at least one byte.
 bool usableImage(const QString &path, qint64 &size)
 {
+    if (!QFileInfo(path).isFile())
+        return false;
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
         return false;
