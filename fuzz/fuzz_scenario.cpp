@@ -3,7 +3,9 @@
 //
 // Input: the scenario file's bytes.
 #include "fuzzcheck.h"
-#include "scenario.h"
+#include "host/scenario.h"
+
+using namespace stationsim;
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {

@@ -5,12 +5,14 @@
 // outside what it was given, and its line buffer stays bounded.
 //
 // Input: start program, piece size, then the host's bytes.
+#include "chip/rfmedium.h"
+#include "chip/simchip.h"
 #include "fuzzcheck.h"
-#include "rfmedium.h"
-#include "scenario.h"
-#include "simchip.h"
+#include "host/scenario.h"
 
 #include <fuzzer/FuzzedDataProvider.h>
+
+using namespace stationsim;
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {

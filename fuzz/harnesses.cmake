@@ -1,6 +1,6 @@
 # The harnesses and the library each needs: fuzz_<name>.cpp, seeds in
 # corpus/<name>/, inputs of faults found and fixed in regressions/<name>/.
-# Used by fuzz/CMakeLists.txt (libFuzzer) and tests/reliability (replay).
+# Used by fuzz/CMakeLists.txt (libFuzzer) and tests/fuzz (replay).
 set(STATION_FUZZ_HARNESSES
     chipanswers:chipctl_lib
     atcmd:chipctl_lib

@@ -1,9 +1,9 @@
-#include "deviceconfigwriter.h"
-#include "ramcodeimage.h"
-#include "scenario.h"
-#include "shutdownwatcher.h"
-#include "simhost.h"
-#include "simoptions.h"
+#include "chip/ramcodeimage.h"
+#include "host/deviceconfigwriter.h"
+#include "host/scenario.h"
+#include "host/shutdownwatcher.h"
+#include "host/simhost.h"
+#include "host/simoptions.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -11,6 +11,8 @@
 
 #include <csignal>
 #include <cstdio>
+
+using namespace stationsim;
 
 namespace {
 int fail(const QString &message)

@@ -2,16 +2,18 @@
 // a chip's persistent storage, the ramcode image and the chip's CRC.
 #include "simclient.h"
 
-#include "chipstorage.h"
-#include "crc16.h"
-#include "deviceconfigwriter.h"
-#include "ramcodeimage.h"
-#include "scenario.h"
-#include "simoptions.h"
+#include "chip/chipstorage.h"
+#include "chip/crc16.h"
+#include "chip/ramcodeimage.h"
+#include "host/deviceconfigwriter.h"
+#include "host/scenario.h"
+#include "host/simoptions.h"
 
 #include <QFile>
 #include <QTemporaryDir>
 #include <QtTest>
+
+using namespace stationsim;
 
 class TstSimConfig : public QObject
 {

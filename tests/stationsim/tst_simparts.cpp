@@ -3,19 +3,21 @@
 // the trace format.
 #include "simclient.h"
 
-#include "deliverymodel.h"
-#include "telnetcodec.h"
-#include "uartlink.h"
-#include "wiretimer.h"
-#include "wiretrace.h"
-#include "ymodemreceiver.h"
+#include "chip/ymodemreceiver.h"
+#include "wire/deliverymodel.h"
+#include "wire/telnetcodec.h"
+#include "wire/uartlink.h"
+#include "wire/wiretimer.h"
+#include "wire/wiretrace.h"
 
 #include <QElapsedTimer>
 #include <QtTest>
 
 #include <algorithm>
 
-Q_DECLARE_METATYPE(Delivery)
+using namespace stationsim;
+
+Q_DECLARE_METATYPE(stationsim::Delivery)
 
 namespace {
 QByteArray bytes(std::initializer_list<int> values)

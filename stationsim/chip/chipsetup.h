@@ -1,0 +1,83 @@
+#ifndef STATIONSIM_CHIPSETUP_H
+#define STATIONSIM_CHIPSETUP_H
+
+#include "wire/deliverymodel.h"
+
+#include <QList>
+#include <QString>
+
+#include <optional>
+
+namespace stationsim {
+
+// Faults a simulated chip can be given by a scenario. The defaults describe a
+// healthy chip.
+struct ChipFaults
+{
+    bool silent = false;             // never answers anything
+    bool ignoreResets = false;       // RTS and DTR have no effect
+    bool refuseImage = false;        // the boot ROM never starts a downloaded image
+    int nakBlocks = 0;               // NAK the first N data blocks of every transfer
+    int cancelAfterBlocks = -1;      // cancel a transfer after N good data blocks
+    double lineNoise = 0.0;          // chance per byte of a flipped bit, both directions
+    int answerDelayMs = 0;           // extra delay before every answer
+    int rfSamples = 20;              // sample lines of an RF measurement
+    bool xtalNeverConverges = false; // frequency offset ignores the crystal value
+    bool otpLocked = false;          // OTP locked at start-up
+    bool malformedMac = false;       // MAC answers use '-' instead of ':'
+    int unplugAfterCommands = -1;    // goes dead after N command lines
+    bool refuseBaud = false;         // ignores "baudrate" commands
+};
+
+// The chip's radio and crystal.
+struct ChipRadio
+{
+    int optimum = 0;        // crystal value at which the own frequency error is zero
+    double slope = 2.0;     // kHz of frequency offset per crystal step
+    double freqNoise = 1.0; // kHz, standard deviation of one frequency sample
+    double pathLoss = 48.0; // dB between this chip and the golden machine
+    double txPower = 0.0;   // dBm
+    double rssiNoise = 1.0; // dB, standard deviation of one RSSI sample
+};
+
+// What a chip holds when its state directory has nothing for it yet.
+struct InitialStorage
+{
+    QString mac; // empty: blank OTP
+    std::optional<int> xtal;
+    std::optional<int> txPower;
+    std::optional<int> txPowerB;
+    std::optional<int> txPowerGn;
+    QString flashUid; // 32 hexadecimal digits; empty: derived from the name
+};
+
+enum class StartMode
+{
+    Firmware,
+    BootRom,
+    Ramcode
+};
+
+struct ChipSetup
+{
+    QString name; // "gm", "dut01" ... "dut24"
+    int slot = 0; // 0 golden machine, 1..24 DUT
+    StartMode start = StartMode::Firmware;
+    quint32 baud = 115200;
+    Delivery delivery = Delivery::Usb; // how the chip's bytes reach the host
+    ChipRadio radio;
+    ChipFaults faults;
+    InitialStorage storage;
+};
+
+struct StationSetup
+{
+    int basePort = 7000; // 0: choose a free range
+    int duts = 24;
+    quint32 seed = 1;
+    QList<ChipSetup> chips; // golden machine first, then dut01 ... in order
+};
+
+} // namespace stationsim
+
+#endif // STATIONSIM_CHIPSETUP_H
