@@ -4,7 +4,14 @@
 option(STATION_WERROR "Treat compiler warnings as errors" OFF)
 set(STATION_SANITIZE "" CACHE STRING "Sanitizers to build with: address;undefined or thread")
 
-add_compile_definitions(QT_NO_FOREACH QT_DISABLE_DEPRECATED_BEFORE=0x050F00)
+# Nothing Qt has deprecated may be used: APIs deprecated up to 5.15 are
+# compiled out (and so are those Qt 6 removed); under Qt 6, also those
+# deprecated in 6.0 to 6.4.
+if(STATION_QT STREQUAL "6")
+    add_compile_definitions(QT_NO_FOREACH QT_DISABLE_DEPRECATED_BEFORE=0x060400)
+else()
+    add_compile_definitions(QT_NO_FOREACH QT_DISABLE_DEPRECATED_BEFORE=0x050F00)
+endif()
 
 if(STATION_SANITIZE)
     string(REPLACE ";" "," _station_san "${STATION_SANITIZE}")

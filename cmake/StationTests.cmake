@@ -2,7 +2,7 @@
 #
 #   station_add_test(<name>
 #       [SOURCES <file>...]       the test program's sources (default <name>.cpp)
-#       [LIBS <target>...]        what it links besides Qt5::Test
+#       [LIBS <target>...]        what it links besides Qt::Test
 #       [DEFINES <definition>...] its compile definitions
 #       [DEPENDS <target>...]     programs it runs, built before it
 #       [LABELS <label>...]       e2e for a whole-station test (else it is a
@@ -89,7 +89,7 @@ function(station_add_test name)
             set(T_SOURCES ${name}.cpp)
         endif()
         add_executable(${name} ${T_SOURCES})
-        target_link_libraries(${name} PRIVATE ${T_LIBS} Qt5::Test)
+        target_link_libraries(${name} PRIVATE ${T_LIBS} Qt::Test)
         if(T_DEFINES)
             target_compile_definitions(${name} PRIVATE ${T_DEFINES})
         endif()
