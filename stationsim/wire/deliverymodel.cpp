@@ -109,8 +109,8 @@ qint64 DeliveryModel::atFrame(qint64 ns) const
 DeliveryModel::Next DeliveryModel::nextLine() const
 {
     const Segment &front = queue.front();
-    const int newline = front.data.indexOf('\n', front.taken);
-    const int end = newline < 0 ? front.data.size() : newline + 1;
+    const int newline = int(front.data.indexOf('\n', front.taken));
+    const int end = newline < 0 ? front.size() : newline + 1;
     return {end - front.taken, front.arrival(end - 1)};
 }
 
@@ -126,7 +126,7 @@ DeliveryModel::Next DeliveryModel::nextPacket() const
     for (const Segment &segment : queue) {
         if (segment.baud != baud)
             break;
-        for (int i = segment.taken; i < segment.data.size(); ++i) {
+        for (int i = segment.taken; i < segment.size(); ++i) {
             const qint64 arrival = segment.arrival(i);
             if (count > 0 && arrival >= last + latency)
                 return {count, std::max(atFrame(last + latency), lastDue)};
@@ -152,7 +152,7 @@ DeliveryModel::Next DeliveryModel::next() const
     case Delivery::Usb:
         return nextPacket();
     case Delivery::Net: {
-        const int bytes = std::min(cutBytes, front.data.size() - front.taken);
+        const int bytes = std::min(cutBytes, front.left());
         return {bytes, std::max(front.arrival(front.taken + bytes - 1) + delay, lastDue)};
     }
     }
@@ -169,14 +169,14 @@ QByteArray DeliveryModel::take(int bytes)
     QByteArray out;
     while (bytes > 0 && !queue.empty()) {
         Segment &front = queue.front();
-        const int part = std::min(bytes, front.data.size() - front.taken);
-        if (front.taken == 0 && part == front.data.size())
+        const int part = std::min(bytes, front.left());
+        if (front.taken == 0 && part == front.size())
             out += front.data;
         else
             out += front.data.mid(front.taken, part);
         front.taken += part;
         bytes -= part;
-        if (front.taken == front.data.size())
+        if (front.left() == 0)
             queue.pop_front();
     }
     return out;
@@ -193,10 +193,9 @@ QList<DeliveryModel::Piece> DeliveryModel::takeDue(qint64 nowNs)
             // Every byte whose time has come: the host reads them together
             // when the simulator gets to them late.
             const Segment &front = queue.front();
-            const qint64 arrived = front.perByte > 0 ? (nowNs - front.first) / front.perByte
-                                                     : qint64(front.data.size());
-            piece.bytes =
-                int(std::clamp<qint64>(arrived - front.taken, 1, front.data.size() - front.taken));
+            const qint64 arrived =
+                front.perByte > 0 ? (nowNs - front.first) / front.perByte : qint64(front.size());
+            piece.bytes = int(std::clamp<qint64>(arrived - front.taken, 1, front.left()));
             piece.due = front.arrival(front.taken + piece.bytes - 1);
         }
         const quint32 baud = queue.front().baud;

@@ -83,6 +83,8 @@ private:
         qint64 perByte = 0;
         quint32 baud = 0;
         int taken = 0;
+        int size() const { return int(data.size()); }
+        int left() const { return size() - taken; }
         qint64 arrival(int index) const { return first + perByte * (index + 1); }
     };
     // The next piece: its size from the front of the queue and its time.
