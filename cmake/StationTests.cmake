@@ -122,10 +122,10 @@ function(station_add_test name)
     endif()
     set(_entries "")
     if(_cases)
+        # Each case is "suffix|argument|..."; the entry keeps the "|" until
+        # it is taken apart below, so that it stays one list element.
         foreach(_case IN LISTS _cases)
-            string(REPLACE "|" ";" _case "${_case}")
-            list(POP_FRONT _case _suffix)
-            list(APPEND _entries "${_prefix}.${_suffix}|${_case}")
+            list(APPEND _entries "${_prefix}.${_case}")
         endforeach()
     else()
         list(APPEND _entries "${_prefix}")
