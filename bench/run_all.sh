@@ -13,8 +13,10 @@
 # can be changed through the environment: BENCH_ROUNDS (Chipctl commands,
 # 30), BENCH_DOWNLOAD_ROUNDS (5), BENCH_TRANSFER_RUNS (5 ramcode loads of
 # each sender), BENCH_FLASH_RUNS (3 flash writes and 3 reads),
-# BENCH_CYCLE_REPEATS (3), BENCH_IDLE_REPEATS (3). With the defaults it takes
-# about 12 minutes on a 2-core machine.
+# BENCH_CYCLE_REPEATS (3), BENCH_IDLE_REPEATS (3), BENCH_RESULTS_REPEATS (5
+# cycles of 24 DUTs for each way of keeping results), BENCH_FORWARD_CYCLES
+# (1000 cycles recorded and forwarded per run, 3 runs). With the defaults it
+# takes about 17 minutes on a 2-core machine.
 set -euo pipefail
 
 REPORT_ONLY=0
@@ -29,11 +31,13 @@ TRANSFER_RUNS="${BENCH_TRANSFER_RUNS:-5}"
 FLASH_RUNS="${BENCH_FLASH_RUNS:-3}"
 CYCLE_REPEATS="${BENCH_CYCLE_REPEATS:-3}"
 IDLE_REPEATS="${BENCH_IDLE_REPEATS:-3}"
+RESULTS_REPEATS="${BENCH_RESULTS_REPEATS:-5}"
+FORWARD_CYCLES="${BENCH_FORWARD_CYCLES:-1000}"
 
 say() { printf '[bench] %s\n' "$*" >&2; }
 
 for tool in "$BUILD/bin/stationsim" "$BUILD/bin/bench_transfers" "$BUILD/bin/bench_cycle" \
-    "$BUILD/bin/bench_minimal_qt" "$BUILD/station/Benchmate" \
+    "$BUILD/bin/bench_minimal_qt" "$BUILD/bin/bench_forward" "$BUILD/station/Benchmate" \
     "$BUILD/station/config/CHIPCTL/Chipctl"; do
     [ -x "$tool" ] || { say "missing $tool: build the tree first (./station build)"; exit 1; }
 done
@@ -75,6 +79,10 @@ run_area cycles python3 "$ROOT/bench/cycles/bench_cycles.py" --build "$BUILD" \
     --repeats "$CYCLE_REPEATS" --markdown "$TMP/cycles.md"
 run_area idle python3 "$ROOT/bench/idle/bench_idle.py" --build "$BUILD" \
     --repeats "$IDLE_REPEATS" --window 10 --markdown "$TMP/idle.md"
+run_area cycles-results python3 "$ROOT/bench/cycles/bench_cycles.py" --build "$BUILD" \
+    --results --repeats "$RESULTS_REPEATS" --markdown "$TMP/cycles-results.md"
+run_area results python3 "$ROOT/bench/results/bench_results.py" --build "$BUILD" \
+    --cycles "$FORWARD_CYCLES" --markdown "$TMP/results.md"
 echo $(((SECONDS - total_started + 30) / 60)) >"$TMP/minutes"
 date -u '+%Y-%m-%d %H:%M UTC' >"$TMP/date"
 fi
@@ -133,10 +141,12 @@ Reproduce: \`python3 bench/chipctl/bench_commands.py --build build --rounds $ROU
 
 Whole Chipctl runs against the simulator over RFC 2217, $ROUNDS rounds
 ($DOWNLOAD_ROUNDS for "download ram", which loads the 24 KiB ramcode into a
-second DUT after an unmeasured "entry_boot_mode"). The floor is the minimal
-Qt program's wall time plus the wire time of the bytes the command
-exchanged (counted from the simulator's wire trace, 10 bits a byte at 115200
-baud), plus the simulated radio's 30 ms for "rx_dut".
+second DUT after an unmeasured "entry_boot_mode"). The chips' answers reach
+Chipctl as through a USB-serial adapter (the simulator's default delivery).
+The floor is the minimal Qt program's wall time plus the wire time of the
+bytes the command exchanged (counted from the simulator's wire trace, 10 bits
+a byte at 115200 baud), plus the adapter's latency timer for every answer
+("link"), plus the simulated radio's 30 ms for "rx_dut".
 
 EOF
     cat "$TMP/commands.md"
@@ -147,8 +157,9 @@ Reproduce: \`python3 bench/chipctl/bench_commands.py --build build --rounds $ROU
 ## 3. Transfers
 
 YMODEM and flash transfers on the simulator's paced serial link, each against
-the wire-time limit of the bytes that crossed it; lrzsz's \`sz\` sends the same
-ramcode on the same pty. $TRANSFER_RUNS runs of each ramcode load (taking turns),
+the wire-time limit of the bytes that crossed it and the latency timer of the
+chip's USB-serial adapter for each of its answers; lrzsz's \`sz\` sends the
+same ramcode on the same pty. $TRANSFER_RUNS runs of each ramcode load (taking turns),
 $FLASH_RUNS flash writes and $FLASH_RUNS flash reads of 1 MiB.
 
 EOF
@@ -162,9 +173,10 @@ Reproduce: \`build/bin/bench_transfers --runs $TRANSFER_RUNS --flash-runs $FLASH
 
 Whole cycles of Benchmate's test engine (\`bench_cycle\`: the engine's test
 thread with the real Chipctl, without the window) against a simulator of its
-own per DUT count, $CYCLE_REPEATS cycles each. The floor is what the chips
-and the mandated pauses take with every Chipctl run costing nothing, counted
-from the simulator's wire traces (bench/cycles/bench_cycles.py explains it).
+own per DUT count, $CYCLE_REPEATS cycles each, every chip behind a simulated
+USB-serial adapter. The floor is what the chips, their adapters and the
+mandated pauses take with every Chipctl run costing nothing, counted from the
+simulator's wire traces (bench/cycles/bench_cycles.py explains it).
 
 EOF
     cat "$TMP/cycles.md"
@@ -179,6 +191,29 @@ EOF
     cat <<EOF
 
 Reproduce: \`python3 bench/idle/bench_idle.py --build build --repeats $IDLE_REPEATS --window 10\`
+
+## 6. Results database
+
+What keeping the results costs a cycle of 24 DUTs: cycles without the
+results database, with the station's own SQLite file, and with that and
+forwarding to a PostgreSQL server of the benchmark's own, taken in turn
+against one simulator, $RESULTS_REPEATS of each. Target: recording (and
+forwarding) make a cycle less than 1 % slower.
+
+EOF
+    cat "$TMP/cycles-results.md"
+    cat <<EOF
+
+Reproduce: \`python3 bench/cycles/bench_cycles.py --build build --results --repeats $RESULTS_REPEATS\`
+
+Recording and forwarding alone, without the chips: $FORWARD_CYCLES cycles of
+24 DUTs recorded one by one, then forwarded as one backlog.
+
+EOF
+    cat "$TMP/results.md"
+    cat <<EOF
+
+Reproduce: \`python3 bench/results/bench_results.py --build build --cycles $FORWARD_CYCLES\`
 
 EOF
     if [ -f "$ROOT/bench/misses.md" ]; then

@@ -24,8 +24,10 @@
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QIntValidator>
+#include <QLabel>
 #include <QLayout>
 #include <QMessageBox>
+#include <QStatusBar>
 #include <QStyle>
 #include <QTabBar>
 #include <QTableWidgetItem>
@@ -65,6 +67,10 @@ MainWindow::MainWindow(QWidget *parent)
     connect(m_controller, &CycleController::progressChanged, this, &MainWindow::showProgress);
     connect(m_controller, &CycleController::cycleFinished, this, &MainWindow::cycleFinished);
     connect(m_controller, &CycleController::stopped, this, &MainWindow::cycleStopped);
+    connect(&m_controller->results(), &StationResults::forwardStatusChanged, this,
+            &MainWindow::showResultsStatus);
+    if (!m_controller->results().settings().problem.isEmpty())
+        qWarning().noquote() << m_controller->results().settings().problem;
 
     installValidators();
     ui->tableWidget->viewport()->installEventFilter(this);
@@ -437,8 +443,11 @@ void MainWindow::on_pushButton_3_clicked()
 bool MainWindow::readDeviceConfig()
 {
     DeviceConfig config;
-    if (!configFile.load(config))
+    if (!configFile.load(config)) {
+        if (configFile.refused())
+            showSettingsRefused();
         return false;
+    }
 
     for (int row = 0; row < tableRows; ++row) {
         const DeviceConfigRow &r = config.rows[size_t(row)];
@@ -472,6 +481,36 @@ bool MainWindow::readDeviceConfig()
     if (config.autoTest == 1)
         ui->cbAutoTest->setChecked(true);
     return true;
+}
+
+// A settings file that was not read stays as it is; the operator sees why,
+// and where the set-up of this session will be kept.
+void MainWindow::showSettingsRefused()
+{
+    const DeviceConfigProblem &problem = configFile.problem();
+    QString why;
+    switch (problem.kind) {
+    case DeviceConfigProblem::Unreadable:
+        why = tr("无法读取：%1").arg(problem.error);
+        break;
+    case DeviceConfigProblem::LineCount:
+        why = tr("%1 行，应为 42 行").arg(problem.lines);
+        break;
+    case DeviceConfigProblem::NotUtf8:
+        why = tr("第 %1 行不是 UTF-8 文本").arg(problem.line);
+        break;
+    case DeviceConfigProblem::None:
+        return;
+    }
+    auto *label = new QLabel(this);
+    label->setObjectName(QStringLiteral("labelSettings"));
+    label->setStyleSheet(QStringLiteral("QLabel{color:#FF0000;}"));
+    label->setWordWrap(true);
+    label->setText(
+        tr("设置文件 %1 未载入（%2），该文件保持原样；本次设置在关闭时保存到 %3。")
+            .arg(QDir::toNativeSeparators(QFileInfo(configFile.path()).absoluteFilePath()), why,
+                 QDir::toNativeSeparators(QFileInfo(configFile.savePath()).absoluteFilePath())));
+    statusBar()->addPermanentWidget(label, 1);
 }
 
 DeviceConfig MainWindow::currentConfig() const
@@ -662,6 +701,57 @@ void MainWindow::cycleFinished()
     ui->pbnStartTest->setEnabled(true);
     ui->pbnStartTest->setText(tr("开始测试"));
     showTestResult();
+    showResultsStatus();
+}
+
+QString MainWindow::resultsStatusText() const
+{
+    const StationResults &results = m_controller->results();
+    QStringList parts;
+    if (results.unrecordedCount() > 0)
+        parts << tr("本地数据库：%1 个周期未能记录").arg(results.unrecordedCount());
+    const ForwardStatus f = results.forwardStatus();
+    if (f.state != ForwardStatus::Off && (f.waiting > 0 || f.isProblem())) {
+        QString why;
+        switch (f.state) {
+        case ForwardStatus::Unreachable:
+            why = tr("无法连接");
+            break;
+        case ForwardStatus::LoginRefused:
+            why = tr("登录被拒绝");
+            break;
+        case ForwardStatus::DatabaseMissing:
+            why = tr("数据库不存在");
+            break;
+        case ForwardStatus::SchemaMismatch:
+            why = tr("数据库结构不符");
+            break;
+        case ForwardStatus::Failed:
+        case ForwardStatus::LocalFailed:
+            why = tr("数据库错误");
+            break;
+        default:
+            why = tr("上传中");
+            break;
+        }
+        parts << tr("工厂数据库：%1 个周期等待上传（%2）").arg(f.waiting).arg(why);
+    }
+    return parts.join(QStringLiteral("  "));
+}
+
+void MainWindow::showResultsStatus()
+{
+    const QString text = resultsStatusText();
+    if (!m_resultsLabel) {
+        if (text.isEmpty())
+            return;
+        m_resultsLabel = new QLabel(this);
+        m_resultsLabel->setObjectName(QStringLiteral("labelResults"));
+        statusBar()->addWidget(m_resultsLabel);
+    }
+    m_resultsLabel->setText(text);
+    const ForwardStatus f = m_controller->results().forwardStatus();
+    m_resultsLabel->setToolTip(f.state == ForwardStatus::Off ? QString() : f.summary());
 }
 
 void MainWindow::closeEvent(QCloseEvent *event)

@@ -20,6 +20,7 @@ class QCheckBox;
 class QCloseEvent;
 class QLineEdit;
 class UiLanguage;
+class QLabel;
 class QPaintEvent;
 
 QT_BEGIN_NAMESPACE
@@ -110,6 +111,11 @@ public:
     // its outcome.
     const CycleController &controller() const { return *m_controller; }
 
+    // The status bar's word on the results database: how many cycles wait to
+    // be forwarded to the factory's database or to be recorded, and why;
+    // empty while all is well.
+    QString resultsStatusText() const;
+
 public slots:
     // Lays out the table: 25 rows sharing its height, 9 columns in fixed
     // proportions of its width. Also run once at construction with no event.
@@ -159,6 +165,8 @@ private:
     void stopCycle();
     void cycleFinished();
     void cycleStopped();
+    void showResultsStatus();
+    void showSettingsRefused();
 
     std::unique_ptr<Ui::MainWindow> ui;
     DeviceConfigFile configFile;
@@ -183,6 +191,8 @@ private:
     StationFault m_stationFault = StationFault::None;
     // Why each row shows what it shows (empty: nothing to tell).
     QVector<QString> m_rowReasons = QVector<QString>(tableRows);
+    // Made on the first word to say.
+    QLabel *m_resultsLabel = nullptr;
 };
 
 #endif // MAINWINDOW_H

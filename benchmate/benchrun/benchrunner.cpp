@@ -5,6 +5,8 @@
 #include "cycletable.h"
 #include "setupcheck.h"
 #include "stationglobals.h"
+#include "stationlock.h"
+#include "stopsignals.h"
 
 #include <QDir>
 #include <QElapsedTimer>
@@ -12,6 +14,10 @@
 #include <QFileInfo>
 
 namespace {
+
+// How long benchrun waits at its end for the last cycles to reach the
+// factory database, ms; what has not gone then goes with the next run.
+constexpr int forwardGraceMs = 15000;
 
 const char *const configPath = "./config/device_config.csv";
 // How often a running cycle reports its progress on the console, ms.
@@ -37,8 +43,19 @@ bool BenchRunner::loadSetup()
         return false;
     }
     if (!m_configFile.load(m_config)) {
-        m_err << "benchrun: " << QFileInfo(config).absoluteFilePath()
-              << " is not a settings file Benchmate can read (42 lines expected).\n";
+        const DeviceConfigProblem &problem = m_configFile.problem();
+        const QString file = QFileInfo(config).absoluteFilePath();
+        if (problem.kind == DeviceConfigProblem::Unreadable) {
+            m_err << "benchrun: cannot read " << file << ": " << problem.error << ".\n";
+            return false;
+        }
+        m_err << "benchrun: " << file << " is not a settings file Benchmate can read: ";
+        if (problem.kind == DeviceConfigProblem::LineCount)
+            m_err << problem.lines << " lines where 42 are expected.\n";
+        else if (problem.kind == DeviceConfigProblem::NotUtf8)
+            m_err << "line " << problem.line << " is not UTF-8 text.\n";
+        else
+            m_err << "it is empty.\n";
         return false;
     }
 
@@ -79,8 +96,15 @@ bool BenchRunner::loadSetup()
 void BenchRunner::saveSetup()
 {
     m_config.calVal = int8_t(uint8_t(calVal.load() & 0xff));
-    if (!m_configFile.save(m_config))
-        m_err << "benchrun: the counters could not be written to " << configPath << ".\n";
+    if (m_configFile.save(m_config)) {
+        m_settingsNotSaved.clear();
+        return;
+    }
+    // Said once; the summary and the exit status tell it again at the end.
+    if (m_settingsNotSaved.isEmpty())
+        m_err << "benchrun: the counters could not be written to " << configPath << " ("
+              << m_configFile.saveError() << "); this run's counters are in its summary.\n";
+    m_settingsNotSaved = m_configFile.saveError();
 }
 
 int BenchRunner::run()
@@ -93,6 +117,23 @@ int BenchRunner::run()
         m_out << BenchOptions::usage();
         return ExitDone;
     }
+    // From here on SIGINT and SIGTERM stop a running cycle as the stop
+    // button does, and end the run after it.
+    StopSignals stopSignals;
+    StationLock lock;
+    switch (lock.acquire()) {
+    case StationLock::Locked:
+        break;
+    case StationLock::HeldByOther:
+        m_err << "benchrun: the station directory " << QDir::currentPath() << " is in use by "
+              << lock.holderName() << " (process " << lock.holderPid()
+              << "); one station program at a time works in a station directory.\n";
+        return ExitBadSetup;
+    case StationLock::NotPossible:
+        m_err << "benchrun: " << lock.error()
+              << ", so nothing keeps a second station program out of this directory.\n";
+        break;
+    }
     if (!loadSetup())
         return ExitBadSetup;
 
@@ -101,6 +142,8 @@ int BenchRunner::run()
     m_out.flush();
 
     CycleController controller;
+    if (!controller.results().settings().problem.isEmpty())
+        m_err << "benchrun: " << controller.results().settings().problem << '\n';
     controller.setCounters({m_config.testPassNum, m_config.testFailNum, m_config.testAllNum});
     controller.setAutoTest(m_config.autoTest);
     const CycleController::JudgeSetup judgeSetup{JudgeLimits::fromConfig(m_config), m_rows};
@@ -126,17 +169,36 @@ int BenchRunner::run()
         m_out.flush();
     });
 
+    QObject::connect(&stopSignals, &StopSignals::stopRequested, &controller,
+                     &CycleController::stop);
+
     CycleTable::Totals totals;
     for (int cycle = 1; cycle <= m_options.cycles; ++cycle) {
+        if (StopSignals::received()) {
+            m_err << "benchrun: stopped by " << StopSignals::name(StopSignals::received())
+                  << " before cycle " << cycle << " of " << m_options.cycles << ".\n";
+            break;
+        }
         // Blocks in the event loop until the controller has handled the
-        // cycle's end.
+        // cycle's end, or a stop signal has stopped it.
         QEventLoop loop;
-        QObject::connect(&controller, &CycleController::cycleFinished, &loop, &QEventLoop::quit);
+        bool ended = false;
+        QObject::connect(&controller, &CycleController::cycleFinished, &loop, [&] {
+            ended = true;
+            loop.quit();
+        });
+        QObject::connect(&controller, &CycleController::stopped, &loop, &QEventLoop::quit);
         clock.start();
         lastReport = 0;
         controller.start(m_builder.build(), judgeSetup);
         if (controller.state() != CycleController::Idle)
             loop.exec();
+        if (!ended) {
+            m_err << "benchrun: stopped by " << StopSignals::name(StopSignals::received())
+                  << " in cycle " << cycle << " of " << m_options.cycles
+                  << ": its chip tools were stopped, and nothing of it is counted or logged.\n";
+            break;
+        }
         const CycleOutcome &outcome = controller.lastOutcome();
         const CycleJudgement &judgement = outcome.judgement;
         for (const QString &message : judgement.messages)
@@ -163,15 +225,34 @@ int BenchRunner::run()
             ++totals.stationErrors;
     }
 
+    // The last cycles' way to the factory database, before the summary
+    // tells how it stands.
+    StationResults &database = controller.results();
+    if (!StopSignals::received())
+        database.waitForForwarding(forwardGraceMs);
     m_out << CycleTable::summary(totals);
     const DailyLog &dailyLog = controller.dailyLog();
     const ResultsCsv &results = controller.resultsFile();
-    const bool logsOk = dailyLog.pendingCount() == 0 && results.pendingCount() == 0;
+    const bool logsOk = dailyLog.pendingCount() == 0 && results.pendingCount() == 0 &&
+                        database.unrecordedCount() == 0 && m_settingsNotSaved.isEmpty();
+    if (!m_settingsNotSaved.isEmpty())
+        m_out << "  settings:  " << QFileInfo(m_configFile.path()).absoluteFilePath()
+              << " (counters NOT written: " << m_settingsNotSaved << ")\n";
     m_out << "  daily log: " << QFileInfo(dailyLog.todaysFile()).absoluteFilePath()
           << (dailyLog.pendingCount() ? " (NOT all written)" : "") << '\n';
     m_out << "  results:   " << QFileInfo(results.todaysFile()).absoluteFilePath()
           << (results.pendingCount() ? " (NOT all written)" : "") << '\n';
+    m_out << "  database:  " << QFileInfo(database.localPath()).absoluteFilePath();
+    if (database.unrecordedCount())
+        m_out << " (" << database.unrecordedCount()
+              << " cycle(s) NOT recorded: " << database.recordError() << ')';
+    m_out << '\n';
+    const ForwardStatus forwarding = database.forwardStatus();
+    if (forwarding.state != ForwardStatus::Off)
+        m_out << "  " << forwarding.summary() << '\n';
     m_out.flush();
+    if (StopSignals::received())
+        return StopSignals::exitStatus(StopSignals::received());
     if (!logsOk)
         return ExitLogsNotWritten;
     return totals.stationErrors > 0 ? ExitStationError : ExitDone;

@@ -50,6 +50,8 @@ private:
     DeviceConfig m_config;
     TestParaBuilder m_builder;
     QList<JudgeRow> m_rows;
+    // Why the last save of the settings failed; empty once one went through.
+    QString m_settingsNotSaved;
 };
 
 #endif // BENCHRUNNER_H

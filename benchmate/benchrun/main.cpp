@@ -2,6 +2,7 @@
 // and headless machines. See BenchOptions::usage().
 #include "benchoptions.h"
 #include "benchrunner.h"
+#include "filesizelimit.h"
 
 #include <QCoreApplication>
 #include <QTextStream>
@@ -27,6 +28,7 @@ void consoleFilter(QtMsgType type, const QMessageLogContext &, const QString &me
 
 int main(int argc, char *argv[])
 {
+    ignoreFileSizeLimitSignal();
     QCoreApplication app(argc, argv);
     QStringList args = QCoreApplication::arguments();
     args.removeFirst();

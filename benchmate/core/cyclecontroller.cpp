@@ -7,6 +7,8 @@
 CycleController::CycleController(QObject *parent)
     : QObject(parent)
     , m_poll(new QTimer(this))
+    , m_results(StationSettings::load())
+    , m_recordBuilder(m_results.stationId())
 {
     m_poll->setObjectName(QStringLiteral("pollTimer"));
     connect(m_poll, &QTimer::timeout, this, &CycleController::poll);
@@ -115,11 +117,13 @@ void CycleController::finishCycle()
     ResultJudge::count(outcome.judgement, &m_counters.passed, &m_counters.failed,
                        &m_counters.total);
     outcome.traces = m_cycle->getTraceability();
-    if (outcome.judgement.ended)
+    outcome.goldenMac = m_cycle->goldenMac();
+    if (outcome.judgement.ended) {
         outcome.resultRows =
             ResultsCsv::rows(QDateTime::currentDateTime(), outcome.number, outcome.para,
                              outcome.traces, outcome.result, outcome.judgement);
-    outcome.resultsWritten = outcome.judgement.ended && recordCycle(outcome);
+        recordCycle(outcome);
+    }
     if (m_autoTest == 1)
         m_mode = 1;
 
@@ -128,7 +132,9 @@ void CycleController::finishCycle()
     emit cycleFinished(m_outcome);
 }
 
-bool CycleController::recordCycle(const CycleOutcome &outcome)
+bool CycleController::recordCycle(CycleOutcome &outcome)
 {
-    return m_resultsCsv.write(outcome.resultRows);
+    outcome.resultsWritten = m_resultsCsv.write(outcome.resultRows);
+    outcome.recorded = m_results.recordCycle(m_recordBuilder.build(outcome));
+    return outcome.resultsWritten && outcome.recorded;
 }

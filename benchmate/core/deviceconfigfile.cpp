@@ -7,10 +7,13 @@
 #include <QSaveFile>
 #include <QStringList>
 
+#include <cmath>
+
 namespace {
 
 // Split at line feeds, a file written by save() has 42 lines and so 43 pieces.
 constexpr int expectedPieces = 43;
+constexpr int expectedLines = expectedPieces - 1;
 
 // Lines of the file (numbered from 0).
 enum Line
@@ -45,6 +48,67 @@ QString firstField(const QStringList &lines, int line)
     return lines.at(line).section(QLatin1Char(','), 0, 0);
 }
 
+// The first line (from 0) holding bytes that are not well-formed UTF-8;
+// -1 when there is none. Decoding such bytes would put replacement
+// characters where they stood, and a save would then write those.
+int firstLineNotUtf8(const QByteArray &text)
+{
+    int line = 0;
+    const int size = text.size();
+    for (int i = 0; i < size;) {
+        const auto c = uint8_t(text.at(i));
+        if (c == '\n')
+            ++line;
+        if (c < 0x80) {
+            ++i;
+            continue;
+        }
+        int length = 0;
+        uint32_t code = 0;
+        uint32_t least = 0;
+        if ((c & 0xe0) == 0xc0) {
+            length = 2;
+            code = c & 0x1f;
+            least = 0x80;
+        } else if ((c & 0xf0) == 0xe0) {
+            length = 3;
+            code = c & 0x0f;
+            least = 0x800;
+        } else if ((c & 0xf8) == 0xf0) {
+            length = 4;
+            code = c & 0x07;
+            least = 0x10000;
+        } else {
+            return line;
+        }
+        if (i + length > size)
+            return line;
+        for (int k = 1; k < length; ++k) {
+            const auto next = uint8_t(text.at(i + k));
+            if ((next & 0xc0) != 0x80)
+                return line;
+            code = (code << 6) | (next & 0x3f);
+        }
+        if (code < least || code > 0x10ffff || (code >= 0xd800 && code <= 0xdfff))
+            return line;
+        i += length;
+    }
+    return -1;
+}
+
+// An editor's blank last line: nothing, or the CR of a CR LF file.
+bool isBlankLine(const QString &line)
+{
+    return line.isEmpty() || line == QLatin1String("\r");
+}
+
+bool refuse(DeviceConfigProblem *problem, const DeviceConfigProblem &why)
+{
+    if (problem)
+        *problem = why;
+    return false;
+}
+
 } // namespace
 
 DeviceConfigFile::DeviceConfigFile(const QString &path)
@@ -53,7 +117,13 @@ DeviceConfigFile::DeviceConfigFile(const QString &path)
 
 QString DeviceConfigFile::formatNumber(float value)
 {
-    return QString::number(double(value), 'g', 6);
+    // A whole number is written with all its digits: the time-out, send
+    // interval and channel are read back as unsigned decimals, and a
+    // time-out of 1000000 ms written as "1e+06" would read as 0.
+    const double number = double(value);
+    if (std::isfinite(number) && std::trunc(number) == number)
+        return QString::number(number, 'f', 0);
+    return QString::number(number, 'g', 6);
 }
 
 float DeviceConfigFile::parseNumber(const QString &text)
@@ -66,15 +136,31 @@ uint32_t DeviceConfigFile::parseCounter(const QString &text)
     return text.toUInt(); // text that is not a number gives 0
 }
 
-bool DeviceConfigFile::parse(const QByteArray &content, DeviceConfig &config)
+bool DeviceConfigFile::parse(const QByteArray &content, DeviceConfig &config,
+                             DeviceConfigProblem *problem)
 {
     QByteArray text = content;
     const int nul = text.indexOf('\0');
     if (nul >= 0)
         text.truncate(nul);
-    const QStringList lines = QString::fromUtf8(text).split(QLatin1Char('\n'));
-    if (lines.size() != expectedPieces)
-        return false;
+    const int badLine = firstLineNotUtf8(text);
+    if (badLine >= 0) {
+        DeviceConfigProblem why;
+        why.kind = DeviceConfigProblem::NotUtf8;
+        why.line = badLine + 1;
+        return refuse(problem, why);
+    }
+    QStringList lines = QString::fromUtf8(text).split(QLatin1Char('\n'));
+    // One blank line after the last holds nothing: an editor's habit.
+    if (lines.size() == expectedPieces + 1 && isBlankLine(lines.at(expectedPieces - 1)) &&
+        lines.last().isEmpty())
+        lines.removeLast();
+    if (lines.size() != expectedPieces) {
+        DeviceConfigProblem why;
+        why.kind = DeviceConfigProblem::LineCount;
+        why.lines = text.count('\n');
+        return refuse(problem, why);
+    }
 
     for (int row = 0; row < DeviceConfig::rowCount; ++row) {
         const QStringList fields = lines.at(lineFirstRow + row).split(QLatin1Char(','));
@@ -162,22 +248,44 @@ bool DeviceConfigFile::directoryMissing()
     return true;
 }
 
+QString DeviceConfigFile::savePath() const
+{
+    return refused() ? m_path + QStringLiteral(".new") : m_path;
+}
+
 bool DeviceConfigFile::load(DeviceConfig &config)
 {
+    m_problem = DeviceConfigProblem();
     if (directoryMissing())
         return false;
     QFile file(m_path);
-    if (!file.open(QIODevice::ReadWrite | QIODevice::Text)) {
-        qWarning().noquote() << QStringLiteral("无法打开配置文件 ") + m_path +
-                                    QStringLiteral("：") + file.errorString();
+    if (!file.exists()) {
+        // Created empty, as the station always did; nothing to read.
+        if (!file.open(QIODevice::WriteOnly))
+            qWarning().noquote() << QStringLiteral("无法创建配置文件 ") + m_path +
+                                        QStringLiteral("：") + file.errorString();
+        return false;
+    }
+    // For reading only: a settings file the operator made read-only is
+    // still read.
+    if (!file.open(QIODevice::ReadOnly | QIODevice::Text)) {
+        m_problem.kind = DeviceConfigProblem::Unreadable;
+        m_problem.error = file.errorString();
+        qWarning().noquote() << QStringLiteral("无法读取配置文件 ") + m_path +
+                                    QStringLiteral("：") + m_problem.error;
         return false;
     }
     const QByteArray content = file.readAll();
     file.close();
-    if (!parse(content, config)) {
-        if (!content.isEmpty())
-            qWarning().noquote() << QStringLiteral("配置文件 ") + m_path +
-                                        QStringLiteral(" 的行数不正确，已忽略。");
+    if (content.isEmpty())
+        return false;
+    if (!parse(content, config, &m_problem)) {
+        const QString why =
+            m_problem.kind == DeviceConfigProblem::NotUtf8
+                ? QStringLiteral("第 %1 行不是 UTF-8 文本").arg(m_problem.line)
+                : QStringLiteral("%1 行，应为 %2 行").arg(m_problem.lines).arg(expectedLines);
+        qWarning().noquote() << QStringLiteral("配置文件 ") + m_path + QStringLiteral(" 未载入（") +
+                                    why + QStringLiteral("），该文件不会被改写。");
         return false;
     }
     // The total is what passed and failed; a file from before that always
@@ -195,29 +303,37 @@ bool DeviceConfigFile::load(DeviceConfig &config)
     return true;
 }
 
+bool DeviceConfigFile::failSave(const QString &reason)
+{
+    // A station that saves after every cycle says it once, not every cycle.
+    if (reason != m_saveError)
+        qWarning().noquote() << QStringLiteral("保存配置文件 ") + savePath() +
+                                    QStringLiteral(" 失败，原文件未改动：") + reason;
+    m_saveError = reason;
+    return false;
+}
+
 bool DeviceConfigFile::save(const DeviceConfig &config)
 {
     if (directoryMissing())
         return false;
-    QSaveFile file(m_path);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Text)) {
-        qWarning().noquote() << QStringLiteral("无法写入配置文件 ") + m_path +
-                                    QStringLiteral("：") + file.errorString();
-        return false;
-    }
+    const QString path = savePath();
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Text))
+        return failSave(file.errorString());
     // Flush by hand: a short write (a full disk, a size limit) leaves data in
     // the buffer without an error, and commit() would then put a cut-off file
     // in place of the old one. The temporary file goes with `file`.
     const QByteArray content = format(config);
-    if (file.write(content) != content.size() || !file.flush()) {
-        qWarning().noquote() << QStringLiteral("保存配置文件 ") + m_path +
-                                    QStringLiteral(" 失败，原文件未改动：写入不完整");
-        return false;
-    }
-    if (!file.commit()) {
-        qWarning().noquote() << QStringLiteral("保存配置文件 ") + m_path +
-                                    QStringLiteral(" 失败，原文件未改动：") + file.errorString();
-        return false;
-    }
+    if (file.write(content) != content.size() || !file.flush())
+        return failSave(QStringLiteral("写入不完整"));
+    if (!file.commit())
+        return failSave(file.errorString());
+    m_saveError.clear();
+    if (refused())
+        qWarning().noquote() << QStringLiteral("设置已保存到 ") +
+                                    QFileInfo(path).absoluteFilePath() + QStringLiteral("；") +
+                                    QFileInfo(m_path).absoluteFilePath() +
+                                    QStringLiteral(" 未能读取，保持原样。");
     return true;
 }

@@ -60,8 +60,31 @@ struct DeviceConfig
     Texts texts;
 };
 
+// Why a settings file was not read.
+struct DeviceConfigProblem
+{
+    enum Kind
+    {
+        None,
+        Unreadable, // the file could not be opened for reading: `error`
+        LineCount,  // `lines` line feeds where 42 are expected
+        NotUtf8,    // line `line` (from 1, as an editor counts) is not UTF-8
+    };
+    Kind kind = None;
+    int lines = 0;
+    int line = 0;
+    QString error;
+};
+
 // The settings file "./config/device_config.csv": 42 comma-terminated lines
-// of UTF-8 text. A file without exactly 42 line feeds is ignored as a whole.
+// of UTF-8 text. One blank line after the last (an editor's habit) is
+// allowed; any other line count, or bytes that are not UTF-8, and the file
+// is refused as a whole.
+//
+// A file that was refused is never written over: it may hold the set-up of
+// a whole station, one line short. save() then writes beside it, to
+// "device_config.csv.new", and the refused file stays for the operator to
+// mend or replace.
 //
 // The file is replaced atomically: the new content goes to a temporary file
 // beside it, which takes the old file's place only once it is complete, so a
@@ -74,18 +97,33 @@ public:
     const QString &path() const { return m_path; }
 
     // Reads the file into `config`. Returns false, leaving `config` as it
-    // was, when the file cannot be opened or has the wrong line count. Like
-    // the station always did, a missing file is created empty on the way.
+    // was, when there is nothing to read (no settings directory, no file or
+    // an empty one) or the file is refused (problem() says why). Like the
+    // station always did, a missing file is created empty on the way.
     bool load(DeviceConfig &config);
-    // Writes the file. Returns false when it could not be written completely;
-    // the previous file is then still in place.
-    bool save(const DeviceConfig &config);
+    // Why the last load() refused the file; kind None when it read the file
+    // or found nothing to read.
+    const DeviceConfigProblem &problem() const { return m_problem; }
+    bool refused() const { return m_problem.kind != DeviceConfigProblem::None; }
 
-    // The file format itself, without any file.
-    static bool parse(const QByteArray &content, DeviceConfig &config);
+    // Where save() writes: the file, or once load() refused it, the file
+    // beside it (path() + ".new").
+    QString savePath() const;
+    // Writes savePath(). Returns false when it could not be written
+    // completely; the previous file is then still in place, saveError()
+    // says why, and the console has been told (once for the same reason).
+    bool save(const DeviceConfig &config);
+    const QString &saveError() const { return m_saveError; }
+
+    // The file format itself, without any file. parse() says in `problem`
+    // why it refused `content`.
+    static bool parse(const QByteArray &content, DeviceConfig &config,
+                      DeviceConfigProblem *problem = nullptr);
     static QByteArray format(const DeviceConfig &config);
 
-    // Number texts as the file and the window show them.
+    // Number texts as the file and the window show them: whole numbers with
+    // all their digits (1000000, not 1e+06), others in the shortest general
+    // form with 6 significant digits (20.5, 1e-05).
     static QString formatNumber(float value);
     static float parseNumber(const QString &text);
     static uint32_t parseCounter(const QString &text);
@@ -93,8 +131,11 @@ public:
 private:
     // Says once on the console that the settings directory is missing.
     bool directoryMissing();
+    bool failSave(const QString &reason);
 
     QString m_path;
+    DeviceConfigProblem m_problem;
+    QString m_saveError;
     bool m_toldMissingDirectory = false;
 };
 

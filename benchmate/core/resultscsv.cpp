@@ -1,5 +1,6 @@
 #include "resultscsv.h"
 
+#include "cyclerecord.h"
 #include "stationglobals.h"
 
 #include <QDebug>
@@ -130,7 +131,7 @@ QString ResultsCsv::verdictText(const CycleJudgement &judgement, int index)
 {
     const DeviceJudgement *device = judgement.device(index);
     if (!device)
-        return QStringLiteral("not judged");
+        return QLatin1String(ResultWords::notJudged);
     switch (device->verdict) {
     case DeviceVerdict::Pass:
         return QStringLiteral("pass");
@@ -141,7 +142,7 @@ QString ResultsCsv::verdictText(const CycleJudgement &judgement, int index)
     case DeviceVerdict::NotJudged:
         break;
     }
-    return QStringLiteral("not judged");
+    return QLatin1String(ResultWords::notJudged);
 }
 
 QByteArray ResultsCsv::rows(const QDateTime &when, uint32_t number, const testPara_t &para,

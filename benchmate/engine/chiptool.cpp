@@ -1,12 +1,19 @@
 #include "chiptool.h"
 
 #include "logrecord.h"
+#include "toolcommand.h"
 #include "tooloutput.h"
+
+#include <QDeadlineTimer>
 
 namespace {
 
 // How long a killed tool may take to be reaped.
 constexpr int reapWait = 5000;
+// "version" opens no port.
+constexpr int versionWait = 3000;
+// How often a running step with a stop flag looks at it, ms.
+constexpr int stopPoll = 50;
 
 } // namespace
 
@@ -26,6 +33,19 @@ QString chipTool::toolPath()
 #endif
 }
 
+QString chipTool::toolVersion()
+{
+    chipTool tool;
+    if (!tool.run(ToolCommand::toolVersion(), versionWait))
+        return QString();
+    for (const QString &line : tool.output().split(QLatin1Char('\n'))) {
+        const QString text = line.trimmed();
+        if (!text.isEmpty() && !text.startsWith(QLatin1String("Ok.")))
+            return text;
+    }
+    return QString();
+}
+
 QString chipTool::logCommandLine(const QStringList &args)
 {
     return QStringLiteral("cmd.exe ./config/CHIPCTL/Chipctl.exe ") + args.join(QLatin1Char(' '));
@@ -39,16 +59,35 @@ void chipTool::reap()
     m_process.waitForFinished(reapWait);
 }
 
+void chipTool::waitForEnd(int finishWait)
+{
+    if (!m_stop) {
+        if (m_process.state() != QProcess::NotRunning)
+            m_process.waitForFinished(qMax(finishWait, 0));
+        return;
+    }
+    const QDeadlineTimer deadline(qMax(finishWait, 0));
+    while (m_process.state() != QProcess::NotRunning && !stopped()) {
+        const qint64 left = deadline.remainingTime();
+        if (left == 0)
+            return;
+        m_process.waitForFinished(int(qMin<qint64>(left, stopPoll)));
+    }
+}
+
 bool chipTool::run(const QStringList &args, int finishWait)
 {
     reap();
+    if (stopped()) {
+        m_output.clear();
+        return false;
+    }
     m_process.start(toolPath(), args, QIODevice::ReadWrite);
     // Neither wait's outcome decides anything: a tool that is slow to start
     // on a busy station still has the whole finish wait, and is judged by
     // its output alone.
     m_process.waitForStarted(startWait);
-    if (m_process.state() != QProcess::NotRunning)
-        m_process.waitForFinished(qMax(finishWait, 0));
+    waitForEnd(finishWait);
     // Whatever it printed before a kill is still in the pipe and read here.
     reap();
     m_output = toolOutput::decode(m_process.readAllStandardOutput());

@@ -5,6 +5,7 @@
 #include <QString>
 #include <QStringList>
 
+#include <atomic>
 #include <climits>
 #include <cstdint>
 
@@ -31,10 +32,21 @@ public:
     // an int's range waits as long as an int allows.
     static int finishWait(uint32_t ms) { return ms > uint32_t(INT_MAX) ? INT_MAX : int(ms); }
 
+    // The tool's version as "version" prints it ("V1.0.16"); empty when the
+    // tool does not run or does not answer "Ok.".
+    static QString toolVersion();
+
     // The command line as the operator's log shows it. It has always read
     // "cmd.exe ./config/CHIPCTL/Chipctl.exe " and the arguments, and keeps
     // that text on every platform so logs compare across stations.
     static QString logCommandLine(const QStringList &args);
+
+    // The stop flag of the worker that owns this runner. Once it is set, a
+    // running step ends at once, its tool killed and reaped, rather than
+    // after its whole finish wait (the time-out of the settings for some),
+    // and no further step starts: a stopped cycle holds no port and leaves
+    // no tool behind.
+    void setStopFlag(const std::atomic<uint8_t> *flag) { m_stop = flag; }
 
     // One run: `args` is the port name followed by the command words. Waits
     // up to startWait ms for the start and `finishWait` ms for the end, then
@@ -52,9 +64,12 @@ public:
 
 private:
     void reap();
+    void waitForEnd(int finishWait);
+    bool stopped() const { return m_stop && m_stop->load() != 0; }
 
     QProcess m_process;
     QString m_output;
+    const std::atomic<uint8_t> *m_stop = nullptr;
 };
 
 #endif // CHIPTOOL_H

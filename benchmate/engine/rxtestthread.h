@@ -1,6 +1,7 @@
 #ifndef RXTESTTHREAD_H
 #define RXTESTTHREAD_H
 
+#include "crystalsearch.h"
 #include "testrecords.h"
 
 #include <QThread>
@@ -12,9 +13,9 @@ class chipTool;
 
 // The RX worker of one DUT: brings the DUT into boot mode, loads the ramcode,
 // gives the DUT the golden machine's MAC and its own, then searches the
-// crystal load-capacitance value until the DUT's mean frequency offset
-// against the transmitting golden machine is small, and writes the accepted
-// value into the DUT's OTP area. Every chip operation is one chip-tool run;
+// crystal load-capacitance value (CrystalSearch) until the DUT's mean
+// frequency offset against the transmitting golden machine is small, and
+// writes the accepted value into the DUT's OTP area. Every chip operation is one chip-tool run;
 // every log line goes to the DUT's own collector.
 class rxTestThread : public QThread
 {
@@ -22,7 +23,7 @@ class rxTestThread : public QThread
 
 public:
     // Search bounds.
-    static constexpr int maxIterations = 40;
+    static constexpr int maxIterations = CrystalSearch::maxIterations;
     static constexpr int gmMacAttempts = 20;
     static constexpr int samplesPerTest = 20;
 
@@ -30,8 +31,8 @@ public:
     explicit rxTestThread(const rxTestPara &para, QObject *parent = nullptr);
     ~rxTestThread() override;
 
-    // Asks the worker to end at its next stop check; a running chip-tool step
-    // is not interrupted.
+    // Asks the worker to end: a running chip-tool step is ended at once (its
+    // tool killed and reaped), and the worker ends at its next stop check.
     void stop();
 
     // Copies the seven result values; returns RX_RUNNING while the thread

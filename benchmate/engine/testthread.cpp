@@ -5,6 +5,7 @@
 #include "rxtestthread.h"
 #include "sleepmsec.h"
 #include "stationglobals.h"
+#include "toolcommand.h"
 #include "tooloutput.h"
 #include "txtestthread.h"
 #include "waitdevicethread.h"
@@ -142,15 +143,23 @@ QList<deviceTrace_t> testThread::getTraceability() const
         trace.port = rxParas.at(i).port;
         trace.mac = rxParas.at(i).dutMac;
         trace.flashUid = rxThreads[size_t(i)]->flashUid();
+        rxTestResult unused;
+        trace.rxStatus = rxThreads[size_t(i)]->getResult(&unused);
         traces.append(trace);
     }
     return traces;
+}
+
+QString testThread::goldenMac() const
+{
+    return para.gmMac;
 }
 
 void testThread::run()
 {
     {
         chipTool tool;
+        tool.setStopFlag(&stopFlag);
         cycle(tool);
     }
     // Whatever way the cycle ended, no worker outlives it.
@@ -176,6 +185,9 @@ bool testThread::goldenStep(chipTool &tool, const QStringList &words, int finish
 
 void testThread::failCycle(const QString &message)
 {
+    // A step ended by a stop is no failure of the golden machine.
+    if (stopRequested())
+        return;
     mainLog.error(message);
     console(message);
     std::lock_guard<std::mutex> guard(m_results);
@@ -207,7 +219,7 @@ void testThread::cycle(chipTool &tool)
     // Golden machine's MAC.
     toolOutput::macBytes gmBytes{};
     QString gmMacText;
-    if (!goldenStep(tool, {QStringLiteral("gm_mac")}, goldenWait) ||
+    if (!goldenStep(tool, ToolCommand::goldenMac(), goldenWait) ||
         !toolOutput::parseGoldenMac(tool.output(), &gmMacText, &gmBytes)) {
         failCycle(msgGmMac);
         return;
@@ -217,9 +229,7 @@ void testThread::cycle(chipTool &tool)
         return;
 
     // Its calibrated crystal value, from OTP.
-    if (!goldenStep(
-            tool, {QStringLiteral("xtal_cap"), QStringLiteral("read"), QStringLiteral("flash_otp")},
-            goldenWait)) {
+    if (!goldenStep(tool, ToolCommand::readCrystalOtp(), goldenWait)) {
         failCycle(msgGmXtal);
         return;
     }
@@ -233,10 +243,7 @@ void testThread::cycle(chipTool &tool)
         return;
 
     // ... loaded into its RAM for the RF tests.
-    if (!goldenStep(tool,
-                    {QStringLiteral("xtal_cap"), QStringLiteral("write"), QStringLiteral("ram"),
-                     QString::number(int(gmXtal))},
-                    goldenWait)) {
+    if (!goldenStep(tool, ToolCommand::writeCrystalRam(gmXtal), goldenWait)) {
         failCycle(msgGmXtalSet);
         return;
     }
@@ -255,9 +262,7 @@ void testThread::cycle(chipTool &tool)
 
     mainLog.info(QStringLiteral("Start RX Test."));
     console(QStringLiteral("Start RX Test."));
-    if (!goldenStep(tool,
-                    {QStringLiteral("rx_gm"), QString::number(para.sendInterval),
-                     QString::number(para.timeOut), QString::number(int(para.testCha))},
+    if (!goldenStep(tool, ToolCommand::rxGolden(para.sendInterval, para.timeOut, para.testCha),
                     chipTool::finishWait(para.timeOut))) {
         failCycle(msgGmRx);
         return;
@@ -279,7 +284,7 @@ void testThread::cycle(chipTool &tool)
     }
 
     // Golden machine's RF off, then the TX phase.
-    if (!goldenStep(tool, {QStringLiteral("rf_stop")}, goldenWait)) {
+    if (!goldenStep(tool, ToolCommand::rfStop(), goldenWait)) {
         mainLog.error(msgGmRfOff);
         setStationFault(STATION_FAULT_GOLDEN);
         endCycle();
@@ -395,24 +400,22 @@ void testThread::txPhase(chipTool &tool)
             device.progressPtr->store(90);
         console(QStringLiteral("Start TX Test ") + device.name);
 
-        const QString interval = QString::number(para.sendInterval);
-        const QString duration = QString::number(para.timeOut);
-        const QString channel = QString::number(int(para.testCha));
-        if (!tool.runTool({device.port, QStringLiteral("tx_dut"), interval, duration, channel},
+        const QStringList dut(device.port);
+        if (!tool.runTool(dut + ToolCommand::txDut(para.sendInterval, para.timeOut, para.testCha),
                           chipTool::finishWait(para.timeOut), log)) {
             log->error(device.name + msgDutTx);
             setDeviceFault(i, DUT_FAULT_TX_MODE);
             return;
         }
-        if (!tool.runTool(
-                {para.gmPort, QStringLiteral("tx_gm"), QStringLiteral("1"), duration, channel},
-                chipTool::finishWait(para.timeOut), log)) {
+        if (!tool.runTool(QStringList(para.gmPort) +
+                              ToolCommand::txGolden(para.timeOut, para.testCha),
+                          chipTool::finishWait(para.timeOut), log)) {
             log->error(device.name + msgGmTx);
             setStationFault(STATION_FAULT_GOLDEN);
             return;
         }
         const QString txOutput = tool.output();
-        if (!tool.runTool({device.port, QStringLiteral("rf_stop")}, goldenWait, log)) {
+        if (!tool.runTool(dut + ToolCommand::rfStop(), goldenWait, log)) {
             log->error(device.name + msgDutRfOff);
             setDeviceFault(i, DUT_FAULT_TX_RF_OFF);
             return;

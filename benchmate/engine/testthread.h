@@ -41,8 +41,8 @@ public:
 
     // Asks the cycle to stop: no DUT worker starts after this call, the
     // running ones are asked to stop, and the call returns when all of them
-    // have ended (a worker ends at its next check, after its running
-    // chip-tool step: usually within 10 s, up to the golden-MAC retries).
+    // have ended (a running chip-tool step is ended at once, its tool killed
+    // and reaped, and each worker ends at its next check).
     // The cycle thread itself ends at its next stop check, never before its
     // workers.
     void stop();
@@ -70,6 +70,10 @@ public:
     // MAC the cycle gave it and the flash UID its worker read. Empty when the
     // cycle never reached the RX phase. Read it after the thread finished.
     QList<deviceTrace_t> getTraceability() const;
+
+    // The golden machine's MAC as the cycle read it; empty when it did not.
+    // Read it after the thread finished.
+    QString goldenMac() const;
 
     unsigned char mode() const { return autoFlag; }
 

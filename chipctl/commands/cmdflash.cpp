@@ -2,16 +2,17 @@
 // loads the ramcode first when the boot ROM answers.
 #include "cmdparse.h"
 
+#include "chipfacts.h"
 #include "console.h"
 #include "protocol/tranprotocol.h"
 #include "resultcode.h"
 #include "waitms.h"
 
-#include <QFile>
+#include <QFileInfo>
+#include <QSaveFile>
 
 namespace {
 
-constexpr uint32_t ramcodeAddress = 0x20000000;
 // Time the ramcode takes to start after it has been loaded.
 constexpr int ramcodeStartMs = 500;
 
@@ -46,9 +47,10 @@ uint32_t CMD_PARSE::flashReadWithDownload()
     QString answer;
     if (!protocol->getMode(answer))
         return ERR_DOWNLOAD_MODE;
-    if (answer != QLatin1String("RAMCODE")) {
-        const QString image = protocol->configDir() + QStringLiteral("/TK716A_RAM_BIN.bin");
-        if (!protocol->downloadRam(ramcodeAddress, image))
+    if (answer != QLatin1String(chipfacts::ramcodeAnswer)) {
+        const QString image = protocol->configDir() + QLatin1Char('/') +
+                              chipfacts::ramcodeImage(QLatin1String(chipfacts::chipName));
+        if (!protocol->downloadRam(chipfacts::ramcodeAddress, image))
             return ERR_DOWNLOAD_FILE;
         waitMs(ramcodeStartMs);
     }
@@ -76,7 +78,9 @@ uint32_t CMD_PARSE::printFlash(uint32_t address, uint32_t length)
     return CMD_OK;
 }
 
-// The output file must be creatable before the chip is asked for anything.
+// The output file must be one that can be written before the chip is asked
+// for anything: a regular file, or none yet, in a directory where the dump
+// can be made beside it. Nothing is created or changed here.
 uint32_t CMD_PARSE::flashReadBin()
 {
     uint32_t address = 0;
@@ -84,10 +88,14 @@ uint32_t CMD_PARSE::flashReadBin()
     QString path;
     if (!hexWord(3, address) || !hexWord(4, length) || !word(5, path))
         return ERR_PARAMETER;
+    const QFileInfo target(path);
+    if (target.exists() && !target.isFile())
+        return ERR_PARAMETER;
     {
-        QFile file(path);
-        if (!file.open(QIODevice::ReadWrite | QIODevice::Append | QIODevice::Text))
+        QSaveFile file(path);
+        if (!file.open(QIODevice::WriteOnly))
             return ERR_PARAMETER;
+        file.cancelWriting();
     }
     if (!ramcodeRunning())
         return ERR_RAMCODE_MODE;

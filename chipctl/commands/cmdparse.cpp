@@ -3,11 +3,13 @@
 #include "cmdparse.h"
 
 #include "atcmd.h"
+#include "chipfacts.h"
 #include "console.h"
 #include "numparse.h"
 #include "protocol/tranprotocol.h"
 #include "resultcode.h"
 #include "serial.h"
+#include "valueform.h"
 #include "waitms.h"
 #include "wiretrace.h"
 
@@ -18,7 +20,10 @@ std::atomic<int32_t> downloadFileCount{0};
 
 namespace {
 
-constexpr uint32_t openBaudRate = 115200;
+// The longest RF test: an hour. The station gives its RF tests the cycle's
+// time-out, which a whole DUT run (about 17 minutes at the most) bounds;
+// anything longer is a mistyped number, and its wait would hold the port.
+constexpr uint32_t maxRfDurationMs = 3600000;
 
 } // namespace
 
@@ -77,6 +82,28 @@ bool CMD_PARSE::uncheckedSignedDecWord(int index, int32_t &value) const
     return true;
 }
 
+bool CMD_PARSE::rfDurationWord(int index, uint32_t &ms) const
+{
+    QString text;
+    return word(index, text) && numparse::uncheckedDuration(text, maxRfDurationMs, ms);
+}
+
+bool CMD_PARSE::macWord(int index, QString &mac) const
+{
+    return word(index, mac) && valueForm::macAddress(mac.toLatin1());
+}
+
+bool CMD_PARSE::pinWord(int index, QString &pin) const
+{
+    if (!word(index, pin) || pin.isEmpty())
+        return false;
+    for (const QChar c : pin) {
+        if (c.category() == QChar::Other_Control || c.isSpace())
+            return false;
+    }
+    return true;
+}
+
 bool CMD_PARSE::ramcodeRunning()
 {
     return protocol->enterRamcode();
@@ -122,7 +149,7 @@ uint32_t CMD_PARSE::run()
                        << "\n";
         return CMD_OK;
     }
-    if (!serial->openPort(port, openBaudRate))
+    if (!serial->openPort(port, chipfacts::normalBaud))
         return ERR_OPEN_SERIAL;
 
     connect(serial.get(), &Serial::recvSerialData, protocol.get(), &tranProtocol::recvData);
@@ -194,10 +221,10 @@ uint32_t CMD_PARSE::cmdMode()
     QString answer;
     if (!protocol->getMode(answer))
         return ERR_DOWNLOAD_MODE;
-    if (answer == QLatin1String("RAMCODE"))
+    if (answer == QLatin1String(chipfacts::ramcodeAnswer))
         Console::out() << "RAMCODE MODE."
                        << "\n";
-    else if (answer == QLatin1String("TK716A"))
+    else if (answer == QLatin1String(chipfacts::chipName))
         Console::out() << "BOOT MODE."
                        << "\n";
     return CMD_OK;
@@ -242,20 +269,29 @@ uint32_t CMD_PARSE::cmdUsbIo()
     return CMD_OK;
 }
 
-// Resets the chip into its boot ROM: RTS holds it in reset, and DTR asserted
-// when RTS is released selects the boot ROM. Blocking sleeps, no events.
+void CMD_PARSE::driveLines(const chipfacts::LineStep *steps, size_t count, void (*pause)(int ms))
+{
+    for (size_t i = 0; i < count; ++i) {
+        const chipfacts::LineStep &step = steps[i];
+        switch (step.kind) {
+        case chipfacts::LineStep::Rts:
+            serial->setRTS(step.value);
+            break;
+        case chipfacts::LineStep::Dtr:
+            serial->setDTR(step.value);
+            break;
+        case chipfacts::LineStep::Pause:
+            pause(int(qMin<uint32_t>(step.value, INT32_MAX)));
+            break;
+        }
+    }
+}
+
+// Resets the chip into its boot ROM, driven directly on the port with
+// blocking sleeps that process no events.
 uint32_t CMD_PARSE::cmdEntryBootMode()
 {
-    serial->setDTR(1);
-    serial->setRTS(0);
-    QThread::msleep(40);
-    serial->setRTS(1);
-    serial->setDTR(0);
-    QThread::msleep(50);
-    serial->setDTR(1);
-    serial->setRTS(0);
-    QThread::msleep(100);
-    serial->setDTR(0);
-    QThread::msleep(10);
+    driveLines(chipfacts::entryBootMode.data(), chipfacts::entryBootMode.size(),
+               [](int ms) { QThread::msleep(ulong(ms)); });
     return CMD_OK;
 }

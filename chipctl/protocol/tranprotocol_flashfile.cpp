@@ -1,16 +1,19 @@
-// tranProtocol: reading a flash range into a file, 512 bytes at a time at
-// 1000000 baud, each chunk checked against the CRC the ramcode appends.
+// tranProtocol: reading a flash range into a file, a chunk at a time at the
+// fast flash-read rate, each chunk checked against the CRC the ramcode
+// appends.
 #include "tranprotocol.h"
 
 #include "answerrules.h"
+#include "chipfacts.h"
+#include "wiretrace.h"
 
 #include <QDebug>
-#include <QFile>
+#include <QFileInfo>
+#include <QSaveFile>
 
 namespace {
 
-constexpr uint32_t chunkSize = 512;
-constexpr uint32_t fastBaud = 1000000;
+constexpr uint32_t chunkSize = chipfacts::flashReadChunk;
 constexpr uint32_t chunkWaitCount = 100;
 // Failed reads of one chunk allowed before the next one ends the read.
 constexpr int failureLimit = 10;
@@ -23,7 +26,7 @@ bool tranProtocol::readChunk(uint32_t address, qint64 received, QByteArray &chun
 {
     QString dump;
     int failures = 0;
-    while (!flashRead(address, chunkSize, dump)) {
+    while (!flashReadChunk(address, chunkSize, dump)) {
         if (failures > failureLimit)
             return false;
         ++failures;
@@ -32,18 +35,24 @@ bool tranProtocol::readChunk(uint32_t address, qint64 received, QByteArray &chun
                               .arg(address, 0, 16)
                               .arg(received, 0, 16)
                               .arg(failures);
-    return answerRules::dumpBytes(dump, chunkSize, chunk);
+    if (answerRules::dumpBytes(dump, chunkSize, chunk))
+        return true;
+    if (WireTrace *trace = WireTrace::active())
+        trace->verdict("chunk CRC", "refused");
+    return false;
 }
 
 bool tranProtocol::readToFile(uint32_t address, uint32_t length, const QString &path)
 {
-    QFile file(path);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))
+    // Opening a FIFO for writing would wait for a reader that never comes.
+    const QFileInfo target(path);
+    if (target.exists() && !target.isFile())
         return false;
-    file.close();
+    // Dropped, with the target untouched, unless committed.
+    QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly))
         return false;
-    if (!changeBaudRate(fastBaud))
+    if (!changeBaudRate(chipfacts::flashReadBaud))
         return false;
     waitCount = chunkWaitCount;
 
@@ -52,13 +61,12 @@ bool tranProtocol::readToFile(uint32_t address, uint32_t length, const QString &
     qint64 received = 0;
     while (ok && received < qint64(length)) {
         QByteArray chunk;
-        // Each chunk reaches the disk before the next is read.
+        // Each chunk goes to the temporary file before the next is read.
         ok = readChunk(address, received, chunk) && file.write(chunk) == chunk.size() &&
              file.flush();
         received += chunkSize;
         address += chunkSize;
     }
-    changeBaudRate(normalBaud);
-    file.close();
-    return ok;
+    changeBaudRate(chipfacts::normalBaud);
+    return ok && file.commit();
 }

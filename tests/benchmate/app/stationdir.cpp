@@ -58,7 +58,7 @@ ConfigText ConfigText::sample()
                  << QStringLiteral("-60")                   // 28 RX RSSI min
                  << QStringLiteral("20")                    // 29 RX freq max
                  << QStringLiteral("-20")                   // 30 RX freq min
-                 << QStringLiteral("1e+07")                 // 31 TX RSSI max
+                 << QStringLiteral("10000000")              // 31 TX RSSI max
                  << QStringLiteral("-70.125")               // 32 TX RSSI min
                  << QStringLiteral("0")                     // 33 lock
                  << QStringLiteral("6")                     // 34 channel

@@ -33,6 +33,32 @@ const char *const limitEdits[] = {"leRxRssiMax", "leRxRssiMin",    "leRxFreqMax"
                                   "leRxFreqMin", "leTxRssiMax",    "leTxRssiMin",
                                   "leTestCha",   "leSendInterval", "leTimeOut"};
 
+// The window as it starts without settings: every field empty, the
+// counters at 0, nothing checked.
+bool startsEmpty(const MainWindow &window)
+{
+    for (int row = 0; row < MainWindow::tableRows; ++row) {
+        if (window.rowCheckBox(row)->isChecked())
+            return false;
+        for (int column = 1; column < MainWindow::tableColumns; ++column) {
+            if (!cell(window, row, column).isEmpty())
+                return false;
+        }
+    }
+    if (!widget<QLineEdit>(window, "leFilePath")->text().isEmpty())
+        return false;
+    for (const char *name : limitEdits) {
+        if (!widget<QLineEdit>(window, name)->text().isEmpty())
+            return false;
+    }
+    for (const char *name : {"labelTestAllNum", "labelTestPassNum", "labelTestFailNum"}) {
+        if (widget<QLabel>(window, name)->text() != QLatin1String("0"))
+            return false;
+    }
+    return !widget<QCheckBox>(window, "checkBox")->isChecked() &&
+           !widget<QCheckBox>(window, "cbAutoTest")->isChecked() && calVal.load() == 244;
+}
+
 } // namespace
 
 class TestMainWindowSettings : public QObject
@@ -47,6 +73,8 @@ private slots:
     void rewriteKeepsBytes();
     void ignoredFileRewrittenInFull_data();
     void ignoredFileRewrittenInFull();
+    void refusedFileKept_data();
+    void refusedFileKept();
     void enableField_data();
     void enableField();
     void lockAndAutoTestValues();
@@ -87,9 +115,9 @@ void TestMainWindowSettings::readIntoWidgets()
     QCOMPARE(widget<QLineEdit>(window, "leFilePath")->text(),
              QStringLiteral("D:/固件/TK716A fw.bin"));
     const QStringList shown = {
-        QStringLiteral("-20.5"), QStringLiteral("-60"),   QStringLiteral("20"),
-        QStringLiteral("-20"),   QStringLiteral("1e+07"), QStringLiteral("-70.125"),
-        QStringLiteral("6"),     QStringLiteral("100"),   QStringLiteral("0.25")};
+        QStringLiteral("-20.5"), QStringLiteral("-60"),      QStringLiteral("20"),
+        QStringLiteral("-20"),   QStringLiteral("10000000"), QStringLiteral("-70.125"),
+        QStringLiteral("6"),     QStringLiteral("100"),      QStringLiteral("0.25")};
     for (int i = 0; i < shown.size(); ++i)
         QCOMPARE(widget<QLineEdit>(window, limitEdits[i])->text(), shown.at(i));
 
@@ -123,41 +151,69 @@ void TestMainWindowSettings::rewriteKeepsBytes()
 void TestMainWindowSettings::ignoredFileRewrittenInFull_data()
 {
     QTest::addColumn<bool>("present");
-    QTest::addColumn<QByteArray>("bytes");
-    const QByteArray good = ConfigText::sample().bytes();
-    QTest::newRow("missing") << false << QByteArray();
-    QTest::newRow("empty") << true << QByteArray();
-    QTest::newRow("43 line feeds") << true << QByteArray(good + "\n");
-    QTest::newRow("line missing") << true << good.mid(good.indexOf('\n') + 1);
+    QTest::newRow("missing") << false;
+    QTest::newRow("empty") << true;
 }
 
+// Nothing to read: the window starts empty and writes the file in full.
 void TestMainWindowSettings::ignoredFileRewrittenInFull()
 {
     QFETCH(bool, present);
-    QFETCH(QByteArray, bytes);
     StationDir dir;
     QVERIFY(dir.isValid());
     if (present)
-        dir.writeConfig(bytes);
+        dir.writeConfig(QByteArray());
 
     auto window = std::make_unique<MainWindow>();
-    for (int row = 0; row < MainWindow::tableRows; ++row) {
-        QCOMPARE(window->rowCheckBox(row)->isChecked(), false);
-        for (int column = 1; column < MainWindow::tableColumns; ++column)
-            QCOMPARE(cell(*window, row, column), QString());
-    }
-    QCOMPARE(widget<QLineEdit>(*window, "leFilePath")->text(), QString());
-    for (const char *name : limitEdits)
-        QCOMPARE(widget<QLineEdit>(*window, name)->text(), QString());
-    QCOMPARE(widget<QLabel>(*window, "labelTestAllNum")->text(), QStringLiteral("0"));
-    QCOMPARE(widget<QLabel>(*window, "labelTestPassNum")->text(), QStringLiteral("0"));
-    QCOMPARE(widget<QLabel>(*window, "labelTestFailNum")->text(), QStringLiteral("0"));
-    QCOMPARE(widget<QCheckBox>(*window, "checkBox")->isChecked(), false);
-    QCOMPARE(widget<QCheckBox>(*window, "cbAutoTest")->isChecked(), false);
-    QCOMPARE(calVal.load(), 244);
-
+    QVERIFY(startsEmpty(*window));
+    QVERIFY(!window->findChild<QLabel *>(QStringLiteral("labelSettings")));
     window.reset();
     QCOMPARE(dir.readConfig(), ConfigText::blank().bytes());
+}
+
+void TestMainWindowSettings::refusedFileKept_data()
+{
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<QString>("reason");
+    const QByteArray good = ConfigText::sample().bytes();
+    QTest::newRow("line missing") << good.mid(good.indexOf('\n') + 1) << "41";
+    QTest::newRow("cut copy") << good.left(good.size() / 2) << "42";
+    QTest::newRow("two blank lines at the end") << QByteArray(good + "\n\n") << "44";
+    QTest::newRow("port name in GBK")
+        << QByteArray(good).replace("COM11", "COM\xa3\xb1") << "UTF-8";
+}
+
+// A settings file the window could not read is never written over: the
+// window says so where the operator sees it, and at close writes what the
+// operator set up beside it, as device_config.csv.new.
+void TestMainWindowSettings::refusedFileKept()
+{
+    QFETCH(QByteArray, bytes);
+    QFETCH(QString, reason);
+    StationDir dir;
+    QVERIFY(dir.isValid());
+    dir.writeConfig(bytes);
+    MessageLog log;
+
+    auto window = std::make_unique<MainWindow>();
+    QVERIFY(startsEmpty(*window));
+    const QLabel *note = window->findChild<QLabel *>(QStringLiteral("labelSettings"));
+    QVERIFY(note);
+    QVERIFY(note->isVisibleTo(window.get()));
+    QVERIFY2(note->text().contains(QStringLiteral("device_config.csv.new")),
+             qPrintable(note->text()));
+    QVERIFY2(note->text().contains(reason), qPrintable(note->text()));
+    widget<QLineEdit>(*window, "leTimeOut")->setText(QStringLiteral("30"));
+    const QString beside = dir.configFile() + QStringLiteral(".new");
+    const int toldAtStart = log.count(beside);
+    window.reset();
+
+    QCOMPARE(dir.readConfig(), bytes);
+    QFile written(beside);
+    QVERIFY(written.open(QIODevice::ReadOnly));
+    QCOMPARE(written.readAll(), ConfigText::blank().set(36, QStringLiteral("30")).bytes());
+    // The console says where it went.
+    QCOMPARE(log.count(beside), toldAtStart + 1);
 }
 
 void TestMainWindowSettings::enableField_data()

@@ -4,8 +4,14 @@
 #include "faketool.h"
 #include "stationsetup.h"
 
+#include <QDirIterator>
 #include <QProcess>
 #include <QtTest>
+
+#include <csignal>
+#include <signal.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -46,6 +52,89 @@ bool touch(const QString &path, const QByteArray &bytes = "TK716A")
     return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
 }
 
+QByteArray fileBytes(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+// True while process `pid` runs the station's chip tool.
+bool toolRuns(qint64 pid)
+{
+    return pid > 0 &&
+           QFile::symLinkTarget(QStringLiteral("/proc/%1/exe").arg(pid)) ==
+               QDir::current().absoluteFilePath(QStringLiteral("config/CHIPCTL/Chipctl"));
+}
+
+// Starts benchrun in the current directory.
+void startBenchrun(QProcess &process, const QStringList &args = {})
+{
+    process.setProgram(QStringLiteral(BENCHRUN_PATH));
+    process.setArguments(args);
+    process.start();
+}
+
+// Waits until the chip tool run with the "pid" option has written its id.
+qint64 waitForToolPid(const FakeTool &fake)
+{
+    QDeadlineTimer deadline(30000);
+    while (!deadline.hasExpired()) {
+        const qint64 pid = fake.lastPid();
+        if (pid > 0 && toolRuns(pid))
+            return pid;
+        QTest::qWait(50);
+    }
+    return 0;
+}
+
+// Who runs benchrun here without the privilege to write anything: as root,
+// the user nobody through setpriv, the station directory handed over to it;
+// else the test's own user.
+constexpr uid_t unprivilegedId = 65534;
+
+bool handOver(const QString &dir)
+{
+    if (geteuid() != 0)
+        return true;
+    bool ok = ::chown(QFile::encodeName(dir).constData(), unprivilegedId, unprivilegedId) == 0;
+    QDirIterator it(dir, QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System,
+                    QDirIterator::Subdirectories);
+    while (it.hasNext())
+        ok = ::lchown(QFile::encodeName(it.next()).constData(), unprivilegedId, unprivilegedId) ==
+                 0 &&
+             ok;
+    return ok;
+}
+
+Run unprivilegedBenchrun(const QStringList &args)
+{
+    QProcess process;
+    if (geteuid() == 0) {
+        process.setProgram(QStringLiteral("setpriv"));
+        process.setArguments(QStringList{QStringLiteral("--reuid=65534"),
+                                         QStringLiteral("--regid=65534"),
+                                         QStringLiteral("--clear-groups"), QStringLiteral("--"),
+                                         QStringLiteral(BENCHRUN_PATH)} +
+                             args);
+    } else {
+        process.setProgram(QStringLiteral(BENCHRUN_PATH));
+        process.setArguments(args);
+    }
+    process.start();
+    Run run;
+    if (!process.waitForStarted(5000))
+        return run;
+    run.finished = process.waitForFinished(60000);
+    if (!run.finished) {
+        process.kill();
+        process.waitForFinished(5000);
+    }
+    run.exitCode = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
+    run.out = QString::fromUtf8(process.readAllStandardOutput());
+    run.err = QString::fromUtf8(process.readAllStandardError());
+    return run;
+}
+
 } // namespace
 
 class TestBenchrun : public QObject
@@ -60,7 +149,10 @@ private slots:
     void commandLine();
     void help();
     void noSettingsFile();
+    void unreadableSettingsFile_data();
     void unreadableSettingsFile();
+    void readOnlySettings_data();
+    void readOnlySettings();
     void noEnabledDevice();
     void noGoldenPort();
     void chipToolMissing();
@@ -70,6 +162,9 @@ private slots:
     void twoCycles();
     void goldenMachineFailure();
     void logsThatCannotBeWritten();
+    void stopSignalMidCycle_data();
+    void stopSignalMidCycle();
+    void secondStationRefused();
 
 private:
     std::unique_ptr<FakeTool> m_fake;
@@ -132,13 +227,63 @@ void TestBenchrun::noSettingsFile()
     QVERIFY(run.out.isEmpty());
 }
 
+void TestBenchrun::unreadableSettingsFile_data()
+{
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<QString>("reason");
+    const QByteArray good = StationSetup::withDuts(1).bytes();
+    QTest::newRow("line missing") << good.mid(good.indexOf('\n') + 1)
+                                  << "41 lines where 42 are expected";
+    QTest::newRow("port name in GBK")
+        << QByteArray(good).replace(",D1,", ",D\xa3\xb1,") << "line 3 is not UTF-8 text";
+}
+
+// A settings file benchrun cannot read: why, status 1, nothing run, and the
+// file as it was.
 void TestBenchrun::unreadableSettingsFile()
 {
-    QVERIFY(touch(QStringLiteral("config/device_config.csv"), StationSetup().bytes() + "\n"));
+    QFETCH(QByteArray, bytes);
+    QFETCH(QString, reason);
+    QVERIFY(touch(QStringLiteral("config/device_config.csv"), bytes));
     const Run run = benchrun({});
     QCOMPARE(run.exitCode, 1);
-    QVERIFY2(run.err.contains(QStringLiteral("is not a settings file Benchmate can read")),
-             qPrintable(run.err));
+    QVERIFY2(
+        run.err.contains(QStringLiteral("is not a settings file Benchmate can read: ") + reason),
+        qPrintable(run.err));
+    QVERIFY(m_fake->calls().isEmpty());
+    QCOMPARE(fileBytes(QStringLiteral("config/device_config.csv")), bytes);
+}
+
+void TestBenchrun::readOnlySettings_data()
+{
+    QTest::addColumn<QString>("readOnly");
+    QTest::newRow("settings file") << "config/device_config.csv";
+    QTest::newRow("settings directory") << "config";
+}
+
+// The settings cannot be written: the cycles run from what was read, the
+// console says once that the counters were not saved, and the exit status
+// says so (4); the file keeps what it held.
+void TestBenchrun::readOnlySettings()
+{
+    QFETCH(QString, readOnly);
+    m_fake->healthyGolden();
+    m_fake->healthyDut(QStringLiteral("D1"));
+    QVERIFY(StationSetup::withDuts(1).write());
+    const QByteArray before = fileBytes(QStringLiteral("config/device_config.csv"));
+    QVERIFY(handOver(m_fake->dir()));
+    const QString target = QDir::current().absoluteFilePath(readOnly);
+    const bool isDir = QFileInfo(target).isDir();
+    QCOMPARE(::chmod(QFile::encodeName(target).constData(), isDir ? 0555 : 0444), 0);
+
+    const Run run = unprivilegedBenchrun({QStringLiteral("--cycles"), QStringLiteral("2")});
+    ::chmod(QFile::encodeName(target).constData(), isDir ? 0755 : 0644);
+
+    QVERIFY2(run.finished, qPrintable(run.err));
+    QVERIFY2(run.out.contains(QStringLiteral("Cycle 2 of 2")), qPrintable(run.out + run.err));
+    QCOMPARE(run.exitCode, 4);
+    QCOMPARE(run.err.count(QStringLiteral("the counters could not be written")), 1);
+    QCOMPARE(fileBytes(QStringLiteral("config/device_config.csv")), before);
 }
 
 void TestBenchrun::noEnabledDevice()
@@ -353,6 +498,84 @@ void TestBenchrun::logsThatCannotBeWritten()
     QVERIFY2(run.err.contains(QStringLiteral("第0次测试开始:")), qPrintable(run.err));
     QVERIFY(run.out.contains(QStringLiteral("(NOT all written)")));
     QCOMPARE(settingsLines().at(38), QStringLiteral("1"));
+}
+
+void TestBenchrun::stopSignalMidCycle_data()
+{
+    QTest::addColumn<int>("signal");
+    QTest::addColumn<int>("status");
+    QTest::addColumn<QString>("name");
+    QTest::newRow("SIGTERM") << int(SIGTERM) << 143 << "SIGTERM";
+    QTest::newRow("SIGINT") << int(SIGINT) << 130 << "SIGINT";
+}
+
+// A stop signal in the middle of a cycle stops it as the stop button does:
+// the chip tool that runs is killed and reaped at once (not left to its
+// step's 15 minutes), the cycle is neither counted nor logged, and the exit
+// status tells the signal.
+void TestBenchrun::stopSignalMidCycle()
+{
+    QFETCH(int, signal);
+    QFETCH(int, status);
+    QFETCH(QString, name);
+    m_fake->on(QStringLiteral("GM tx_gm *"), QString(), QStringLiteral("hang,pid"));
+    m_fake->healthyGolden();
+    m_fake->healthyDut(QStringLiteral("D1"));
+    StationSetup setup = StationSetup::withDuts(1);
+    setup.timeOut = QStringLiteral("900000");
+    setup.total = 7;
+    QVERIFY(setup.write());
+
+    QProcess run;
+    startBenchrun(run);
+    QVERIFY(run.waitForStarted(5000));
+    const qint64 tool = waitForToolPid(*m_fake);
+    QVERIFY(tool > 0);
+    ::kill(pid_t(run.processId()), signal);
+    // The hung tool would answer after 2 minutes.
+    QVERIFY(run.waitForFinished(60000));
+    const QString err = QString::fromUtf8(run.readAllStandardError());
+    QCOMPARE(run.exitStatus(), QProcess::NormalExit);
+    QVERIFY2(run.exitCode() == status, qPrintable(err));
+    QVERIFY2(!toolRuns(tool), "the chip tool still runs");
+    QVERIFY2(err.contains(QStringLiteral("stopped by ") + name), qPrintable(err));
+    QCOMPARE(settingsLines().at(37), QStringLiteral("7"));
+    QVERIFY(todaysLog().isEmpty());
+    QVERIFY(todaysResultRows().isEmpty());
+}
+
+// One station program at a time in a station directory: a second benchrun
+// refuses to start while the first runs, and says which one holds it. Once
+// the first is killed (its lock left behind), the next one starts.
+void TestBenchrun::secondStationRefused()
+{
+    m_fake->on(QStringLiteral("D1 download *"), QString(), QStringLiteral("hang,pid"));
+    m_fake->healthyGolden();
+    m_fake->healthyDut(QStringLiteral("D1"));
+    QVERIFY(StationSetup::withDuts(1).write());
+    QProcess first;
+    startBenchrun(first);
+    QVERIFY(first.waitForStarted(5000));
+    const qint64 tool = waitForToolPid(*m_fake);
+    QVERIFY(tool > 0);
+    const int callsBefore = m_fake->calls().size();
+
+    const Run second = benchrun({});
+    QCOMPARE(second.exitCode, 1);
+    QVERIFY2(second.err.contains(
+                 QStringLiteral("in use by benchrun (process %1)").arg(first.processId())),
+             qPrintable(second.err));
+    QCOMPARE(m_fake->calls().size(), callsBefore);
+
+    ::kill(pid_t(first.processId()), SIGKILL);
+    QVERIFY(first.waitForFinished(5000));
+    ::kill(pid_t(tool), SIGKILL);
+    m_fake->clear();
+    m_fake->healthyGolden();
+    m_fake->healthyDut(QStringLiteral("D1"));
+    const Run third = benchrun({});
+    QVERIFY2(third.exitCode == 0, qPrintable(third.err));
+    QVERIFY(third.out.contains(QStringLiteral("passed 1, failed 0")));
 }
 
 QTEST_GUILESS_MAIN(TestBenchrun)

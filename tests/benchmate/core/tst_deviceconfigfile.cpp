@@ -2,6 +2,7 @@
 // missing settings directory.
 #include "deviceconfigfile.h"
 #include "stationdir.h"
+#include "testparabuilder.h"
 
 #include <QDir>
 #include <QFile>
@@ -21,6 +22,11 @@ private slots:
     void parseRejectsWrongLineCount_data();
     void parseRejectsWrongLineCount();
     void parseIgnoresWhatFollows();
+    void wholeNumbersReachTheCycle();
+    void trailingBlankLineAccepted_data();
+    void trailingBlankLineAccepted();
+    void notUtf8Refused();
+    void refusedFileNeverOverwritten();
     void parseShortRowLines();
     void loadWindowsLineEnds();
     void loadMendsATotalThatDoesNotAddUp();
@@ -39,10 +45,19 @@ void TestDeviceConfigFile::numberTexts_data()
                              << "-10";
     QTest::newRow("fraction") << "20.5"
                               << "20.5";
+    // Whole numbers stay whole: a time-out of 1000000 ms written as 1e+06
+    // would come back as no time-out at all (the cycle reads it as an
+    // unsigned decimal).
+    QTest::newRow("time-out of a million ms") << "1000000"
+                                              << "1000000";
     QTest::newRow("large") << "10000000"
-                           << "1e+07";
-    QTest::newRow("rounded to 6 digits") << "123456789"
-                                         << "1.23457e+08";
+                           << "10000000";
+    QTest::newRow("exponent read") << "1e+07"
+                                   << "10000000";
+    QTest::newRow("beyond single precision") << "123456789"
+                                             << "123456792";
+    QTest::newRow("fraction rounded to 6 digits") << "1234.5678"
+                                                  << "1234.57";
     QTest::newRow("single precision tenth") << "0.1"
                                             << "0.1";
     QTest::newRow("small") << "0.0001"
@@ -97,7 +112,10 @@ void TestDeviceConfigFile::parseRejectsWrongLineCount_data()
     QTest::addColumn<QByteArray>("bytes");
     const QByteArray good = ConfigText::sample().bytes();
     QTest::newRow("empty") << QByteArray();
-    QTest::newRow("43 line feeds") << QByteArray(good + "\n");
+    QTest::newRow("two blank lines at the end") << QByteArray(good + "\n\n");
+    QTest::newRow("text after the last line") << QByteArray(good + "0,\n");
+    QTest::newRow("blank line in the middle")
+        << QByteArray(good).insert(good.indexOf('\n') + 1, "\n");
     QTest::newRow("41 line feeds") << good.left(good.lastIndexOf('\n', good.size() - 2) + 1);
     QTest::newRow("line feed cut by a NUL")
         << QByteArray(good).replace(good.size() - 1, 1, "\0", 1);
@@ -125,6 +143,92 @@ void TestDeviceConfigFile::parseIgnoresWhatFollows()
     config.autoTest = 0;
     QVERIFY(DeviceConfigFile::parse(bytes + "0,", config));
     QCOMPARE(int(config.autoTest), 1);
+}
+
+// The time-out, send interval and channel go to the cycle as the window
+// shows them, read as unsigned decimals.
+void TestDeviceConfigFile::wholeNumbersReachTheCycle()
+{
+    DeviceConfig config;
+    QVERIFY(DeviceConfigFile::parse(ConfigText::sample()
+                                        .set(35, QStringLiteral("2500000"))
+                                        .set(36, QStringLiteral("1000000"))
+                                        .bytes(),
+                                    config));
+    const QByteArray saved = DeviceConfigFile::format(config);
+    QCOMPARE(ConfigText::linesOf(saved).at(36), QStringLiteral("1000000"));
+    QVERIFY(DeviceConfigFile::parse(saved, config));
+    TestParaBuilder builder;
+    builder.timeOut = DeviceConfigFile::formatNumber(config.timeOut);
+    builder.sendInterval = DeviceConfigFile::formatNumber(config.sendInterval);
+    const testPara_t para = builder.build();
+    QCOMPARE(para.timeOut, 1000000u);
+    QCOMPARE(para.sendInterval, 2500000u);
+}
+
+void TestDeviceConfigFile::trailingBlankLineAccepted_data()
+{
+    QTest::addColumn<QByteArray>("bytes");
+    const QByteArray good = ConfigText::sample().bytes();
+    QTest::newRow("line feed") << QByteArray(good + "\n");
+    QTest::newRow("CR LF") << QByteArray(good + "\n").replace("\n", "\r\n");
+}
+
+// An editor's habit: one empty line after the last. It holds nothing, so
+// the file reads as it is and is written back without it.
+void TestDeviceConfigFile::trailingBlankLineAccepted()
+{
+    QFETCH(QByteArray, bytes);
+    DeviceConfig config;
+    QVERIFY(DeviceConfigFile::parse(bytes, config));
+    QCOMPARE(DeviceConfigFile::format(config), ConfigText::sample().bytes());
+}
+
+// A port name typed in GBK: the file is refused rather than read with
+// replacement characters and saved so.
+void TestDeviceConfigFile::notUtf8Refused()
+{
+    QByteArray bytes = ConfigText::sample().bytes();
+    bytes.replace("COM11", "COM\xa3\xb1"); // 'full-width 1' in GBK, line 9
+    DeviceConfig config;
+    config.testAllNum = 9;
+    DeviceConfigProblem problem;
+    QVERIFY(!DeviceConfigFile::parse(bytes, config, &problem));
+    QCOMPARE(config.testAllNum, 9u);
+    QCOMPARE(int(problem.kind), int(DeviceConfigProblem::NotUtf8));
+    QCOMPARE(problem.line, 10);
+    // Well-formed UTF-8 of every length reads, a byte-order mark too.
+    QVERIFY(DeviceConfigFile::parse("\xef\xbb\xbf" + ConfigText::sample().bytes(), config));
+    QVERIFY(DeviceConfigFile::parse(
+        ConfigText::sample().set(26, QStringLiteral("D:/固件/é/😀.bin")).bytes(), config));
+    QCOMPARE(config.firmwarePath, QStringLiteral("D:/固件/é/😀.bin"));
+    // Encoded surrogates and overlong forms are not UTF-8.
+    for (const QByteArray &bad :
+         {QByteArray("\xed\xa0\x80"), QByteArray("\xc0\xae"), QByteArray("\xe2\x82")}) {
+        QVERIFY(!DeviceConfigFile::parse(ConfigText::sample().bytes().replace("COM4", "COM4" + bad),
+                                         config, &problem));
+        QCOMPARE(problem.line, 3);
+    }
+}
+
+// A file that was refused is never written over: what the operator set up
+// goes beside it, and the refused bytes stay for the operator to mend.
+void TestDeviceConfigFile::refusedFileNeverOverwritten()
+{
+    StationDir dir;
+    QVERIFY(dir.isValid());
+    const QByteArray good = ConfigText::sample().bytes();
+    const QByteArray cut = good.left(good.size() / 2);
+    dir.writeConfig(cut);
+    DeviceConfigFile file(dir.configFile());
+    DeviceConfig config;
+    QVERIFY(!file.load(config));
+    config.firmwarePath = QStringLiteral("typed.bin");
+    QVERIFY(file.save(config));
+    QCOMPARE(dir.readConfig(), cut);
+    QFile beside(dir.configFile() + QStringLiteral(".new"));
+    QVERIFY(beside.open(QIODevice::ReadOnly));
+    QCOMPARE(beside.readAll(), DeviceConfigFile::format(config));
 }
 
 void TestDeviceConfigFile::parseShortRowLines()

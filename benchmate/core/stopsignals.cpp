@@ -1,0 +1,117 @@
+#include "stopsignals.h"
+
+#include <QSocketNotifier>
+
+#include <csignal>
+
+#ifdef Q_OS_UNIX
+#include <cerrno>
+#include <fcntl.h>
+#include <signal.h>
+#include <unistd.h>
+#endif
+
+namespace {
+
+volatile std::sig_atomic_t firstSignal = 0;
+
+#ifdef Q_OS_UNIX
+
+// The handler only writes the signal's number into a pipe, which the
+// object's notifier reads in its thread.
+int wakePipe[2] = {-1, -1};
+struct sigaction previous[2];
+constexpr int handled[2] = {SIGINT, SIGTERM};
+
+extern "C" void onStopSignal(int signal)
+{
+    const int savedErrno = errno;
+    if (firstSignal == 0)
+        firstSignal = signal;
+    const char byte = char(signal);
+    const ssize_t written = ::write(wakePipe[1], &byte, 1);
+    (void)written; // a full pipe already holds a wake-up
+    errno = savedErrno;
+}
+
+bool prepare(int fd)
+{
+    return ::fcntl(fd, F_SETFD, FD_CLOEXEC) == 0 &&
+           ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) | O_NONBLOCK) == 0;
+}
+
+#endif
+
+} // namespace
+
+StopSignals::StopSignals(QObject *parent)
+    : QObject(parent)
+{
+#ifdef Q_OS_UNIX
+    if (wakePipe[0] >= 0 || ::pipe(wakePipe) != 0)
+        return;
+    if (!prepare(wakePipe[0]) || !prepare(wakePipe[1])) {
+        ::close(wakePipe[0]);
+        ::close(wakePipe[1]);
+        wakePipe[0] = wakePipe[1] = -1;
+        return;
+    }
+    m_notifier = new QSocketNotifier(wakePipe[0], QSocketNotifier::Read, this);
+    connect(m_notifier, &QSocketNotifier::activated, this, &StopSignals::deliver);
+    struct sigaction action = {};
+    action.sa_handler = onStopSignal;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESTART;
+    for (int i = 0; i < 2; ++i)
+        ::sigaction(handled[i], &action, &previous[i]);
+#endif
+}
+
+StopSignals::~StopSignals()
+{
+#ifdef Q_OS_UNIX
+    if (!m_notifier)
+        return;
+    for (int i = 0; i < 2; ++i)
+        ::sigaction(handled[i], &previous[i], nullptr);
+    delete m_notifier;
+    m_notifier = nullptr;
+    ::close(wakePipe[0]);
+    ::close(wakePipe[1]);
+    wakePipe[0] = wakePipe[1] = -1;
+#endif
+}
+
+void StopSignals::deliver()
+{
+#ifdef Q_OS_UNIX
+    char bytes[16];
+    ssize_t count = 0;
+    while ((count = ::read(wakePipe[0], bytes, sizeof bytes)) > 0) {
+        for (ssize_t i = 0; i < count; ++i)
+            emit stopRequested(int(uint8_t(bytes[i])));
+    }
+#endif
+}
+
+int StopSignals::received()
+{
+    return int(firstSignal);
+}
+
+int StopSignals::exitStatus(int signal)
+{
+    return 128 + signal;
+}
+
+QString StopSignals::name(int signal)
+{
+    switch (signal) {
+    case SIGINT:
+        return QStringLiteral("SIGINT");
+    case SIGTERM:
+        return QStringLiteral("SIGTERM");
+    default:
+        return QStringLiteral("signal %1").arg(signal);
+    }
+}

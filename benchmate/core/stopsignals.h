@@ -1,0 +1,44 @@
+#ifndef STOPSIGNALS_H
+#define STOPSIGNALS_H
+
+#include <QObject>
+#include <QString>
+
+class QSocketNotifier;
+
+// The requests to end a station program from outside: SIGINT (Ctrl-C in its
+// console) and SIGTERM (a service manager, kill). Left to their default, both
+// end the program on the spot, and its chip tools run on, holding their
+// serial ports for up to the step's time-out. While an object of this class
+// lives, each becomes stopRequested() in the thread that made the object, so
+// that the program stops its cycle as the stop button does, saves and exits
+// with exitStatus().
+//
+// One object at a time. The handling is POSIX signals; on other platforms
+// the object never signals, and the program ends as it always did.
+class StopSignals : public QObject
+{
+    Q_OBJECT
+
+public:
+    explicit StopSignals(QObject *parent = nullptr);
+    // Gives both signals back their previous handling.
+    ~StopSignals() override;
+
+    // The first stop signal received while an object lived; 0 before one.
+    static int received();
+    // What a shell reports for a program ended by `signal`: 128 + its number.
+    static int exitStatus(int signal);
+    // "SIGTERM", "SIGINT".
+    static QString name(int signal);
+
+signals:
+    void stopRequested(int signal);
+
+private:
+    void deliver();
+
+    QSocketNotifier *m_notifier = nullptr;
+};
+
+#endif // STOPSIGNALS_H
