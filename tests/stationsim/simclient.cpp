@@ -189,7 +189,7 @@ bool SimClient::waitFor(const Rule &rule, int timeoutMs)
             return true;
         if (deadline.hasExpired())
             return false;
-        pump(int(qBound<qint64>(1, deadline.remainingTime(), 50)));
+        pump(int(qBound(qint64(1), deadline.remainingTime(), qint64(50))));
     }
 }
 
