@@ -3,14 +3,11 @@
 
 #include "stationglobals.h"
 #include "testparabuilder.h"
-#include "testthread.h"
 
 #include <QCheckBox>
 #include <QCloseEvent>
-#include <QDateTime>
 #include <QDebug>
 #include <QDir>
-#include <QEventLoop>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QHBoxLayout>
@@ -18,7 +15,6 @@
 #include <QLayout>
 #include <QMessageBox>
 #include <QTableWidgetItem>
-#include <QTimer>
 
 namespace {
 
@@ -29,17 +25,12 @@ const char *const configPath = "./config/device_config.csv";
 constexpr double columnShare[MainWindow::tableColumns - 1] = {0.13, 0.13, 0.12, 0.14,
                                                               0.12, 0.12, 0.12, 0.12};
 constexpr int enableColumnWidth = 40;
-constexpr int pollIntervalMs = 100;
-// How often the stop wait looks at the cycle besides its end signal.
-constexpr int stopCheckMs = 10;
 
 const char *const colourPass = "#00FF00";
 const char *const colourFail = "#FF0000";
 const char *const colourPlain = "#FFFFFF";
 
 } // namespace
-
-uint8_t MainWindow::runningFlag = 0;
 
 MainWindow::MainWindow(QWidget *parent)
     : QMainWindow(parent)
@@ -52,10 +43,11 @@ MainWindow::MainWindow(QWidget *parent)
 {
     ui->setupUi(this);
 
-    pollTimer = new QTimer(this);
-    pollTimer->setObjectName(QStringLiteral("pollTimer"));
-    pollTimer->setInterval(pollIntervalMs);
-    connect(pollTimer, &QTimer::timeout, this, &MainWindow::getTestResult);
+    m_controller = new CycleController(this);
+    m_controller->setJudgeSetupSource([this] { return judgeSetup(); });
+    connect(m_controller, &CycleController::progressChanged, this, &MainWindow::showProgress);
+    connect(m_controller, &CycleController::cycleFinished, this, &MainWindow::cycleFinished);
+    connect(m_controller, &CycleController::stopped, this, &MainWindow::cycleStopped);
 
     ui->tableWidget->horizontalHeader()->setStretchLastSection(true);
     ui->tableWidget->verticalHeader()->setSectionResizeMode(QHeaderView::Stretch);
@@ -68,15 +60,12 @@ MainWindow::MainWindow(QWidget *parent)
 }
 
 // Stop first, then save: a cycle still running (the window is going without
-// a close, or the close came during a stop) is ended here, so no worker or
-// chip-tool run outlives the window; a stopped cycle changes no counter, so
-// what is saved afterwards is the final state.
+// a close, or while a stop waits) is ended here, so no worker or chip-tool
+// run outlives the window; a stopped cycle changes no counter, so what is
+// saved afterwards is the final state.
 MainWindow::~MainWindow()
 {
-    if (m_cycle) {
-        m_cycle->stop();
-        m_cycle->wait();
-    }
+    m_controller->stopAndWait();
     saveDeviceConfig();
 }
 
@@ -184,10 +173,8 @@ void MainWindow::changeTestNum(uint32_t passNum, uint32_t failNum, uint32_t allN
 
 void MainWindow::on_pbnClearNum_clicked()
 {
-    testAllNum = 0;
-    testPassNum = 0;
-    testFailNum = 0;
-    changeTestNum(testPassNum, testFailNum, testAllNum);
+    m_controller->setCounters({});
+    changeTestNum(0, 0, 0);
 }
 
 void MainWindow::on_checkBox_stateChanged(int state)
@@ -236,46 +223,32 @@ bool MainWindow::readDeviceConfig()
         setCellText(row, colTxCal, r.txCal);
         setCellText(row, colRxCal, r.rxCal);
     }
-
-    filePath = config.firmwarePath;
-    rxRssiMax = config.rxRssiMax;
-    rxRssiMin = config.rxRssiMin;
-    rxFreqMax = config.rxFreqMax;
-    rxFreqMin = config.rxFreqMin;
-    txRssiMax = config.txRssiMax;
-    txRssiMin = config.txRssiMin;
     // Checking the box locks the parameters through the same slot as a click.
     if (config.lockParams)
         ui->checkBox->setChecked(true);
 
-    testCha = config.testCha;
-    sendInterval = config.sendInterval;
-    timeOut = config.timeOut;
-    testAllNum = config.testAllNum;
-    testPassNum = config.testPassNum;
-    testFailNum = config.testFailNum;
+    m_controller->setCounters({config.testPassNum, config.testFailNum, config.testAllNum});
     calVal.store((calVal.load() & ~0xff) | int(uint8_t(config.calVal)));
-    autoTestFlag = config.autoTest;
+    m_controller->setAutoTest(config.autoTest);
+    changeTestNum(config.testPassNum, config.testFailNum, config.testAllNum);
 
-    changeTestNum(testPassNum, testFailNum, testAllNum);
+    ui->leFilePath->setText(config.firmwarePath);
+    ui->leRxRssiMax->setText(DeviceConfigFile::formatNumber(config.rxRssiMax));
+    ui->leRxRssiMin->setText(DeviceConfigFile::formatNumber(config.rxRssiMin));
+    ui->leRxFreqMax->setText(DeviceConfigFile::formatNumber(config.rxFreqMax));
+    ui->leRxFreqMin->setText(DeviceConfigFile::formatNumber(config.rxFreqMin));
+    ui->leTxRssiMax->setText(DeviceConfigFile::formatNumber(config.txRssiMax));
+    ui->leTxRssiMin->setText(DeviceConfigFile::formatNumber(config.txRssiMin));
+    ui->leTestCha->setText(DeviceConfigFile::formatNumber(config.testCha));
+    ui->leSendInterval->setText(DeviceConfigFile::formatNumber(config.sendInterval));
+    ui->leTimeOut->setText(DeviceConfigFile::formatNumber(config.timeOut));
 
-    ui->leFilePath->setText(filePath);
-    ui->leRxRssiMax->setText(DeviceConfigFile::formatNumber(rxRssiMax));
-    ui->leRxRssiMin->setText(DeviceConfigFile::formatNumber(rxRssiMin));
-    ui->leRxFreqMax->setText(DeviceConfigFile::formatNumber(rxFreqMax));
-    ui->leRxFreqMin->setText(DeviceConfigFile::formatNumber(rxFreqMin));
-    ui->leTxRssiMax->setText(DeviceConfigFile::formatNumber(txRssiMax));
-    ui->leTxRssiMin->setText(DeviceConfigFile::formatNumber(txRssiMin));
-    ui->leTestCha->setText(DeviceConfigFile::formatNumber(testCha));
-    ui->leSendInterval->setText(DeviceConfigFile::formatNumber(sendInterval));
-    ui->leTimeOut->setText(DeviceConfigFile::formatNumber(timeOut));
-
-    if (autoTestFlag == 1)
+    if (config.autoTest == 1)
         ui->cbAutoTest->setChecked(true);
     return true;
 }
 
-bool MainWindow::saveDeviceConfig()
+DeviceConfig MainWindow::currentConfig() const
 {
     DeviceConfig config;
     for (int row = 0; row < tableRows; ++row) {
@@ -302,7 +275,12 @@ bool MainWindow::saveDeviceConfig()
     config.testFailNum = DeviceConfigFile::parseCounter(ui->labelTestFailNum->text());
     config.calVal = int8_t(uint8_t(calVal.load() & 0xff));
     config.autoTest = ui->cbAutoTest->isChecked() ? 1 : 0;
-    return configFile.save(config);
+    return config;
+}
+
+bool MainWindow::saveDeviceConfig()
+{
+    return configFile.save(currentConfig());
 }
 
 void MainWindow::setResultCell(int row, int column, const QString &text, const char *colour)
@@ -328,20 +306,27 @@ QList<JudgeRow> MainWindow::checkedRows() const
     return rows;
 }
 
+CycleController::JudgeSetup MainWindow::judgeSetup() const
+{
+    return {JudgeLimits::fromConfig(currentConfig()), checkedRows()};
+}
+
 void MainWindow::on_pbnStartTest_clicked()
 {
-    if (testRunning)
-        stopCycle();
-    else
+    switch (m_controller->state()) {
+    case CycleController::Idle:
         startCycle();
+        break;
+    case CycleController::Running:
+        stopCycle();
+        break;
+    case CycleController::Stopping:
+        break; // the button is disabled until the cycle has ended
+    }
 }
 
 void MainWindow::startCycle()
 {
-    if (runningFlag)
-        return;
-    runningFlag = 1;
-
     clearShowTestResult();
 
     TestParaBuilder builder;
@@ -355,115 +340,75 @@ void MainWindow::startCycle()
         if (check && check->isChecked())
             builder.devices.append({row - 1, cellText(row, colName), cellText(row, colPort)});
     }
-    testPara = builder.build();
-
-    m_cycle.reset();
-    // The slots of this cycle show 0 % until their workers report, not what
-    // the last cycle left.
-    for (const deviceInfo_t &device : qAsConst(testPara.devices))
-        device.progressPtr->store(0);
-
-    testStartedOnce = 1;
-    m_cycle = std::make_unique<testThread>(testPara, testMode, this);
-    m_cycle->start(QThread::InheritPriority);
+    if (!m_controller->start(builder.build()))
+        return;
 
     ui->pbnStartTest->setText(tr("停止测试"));
     setTestStatusUI(TEST_RUNNING);
-    pollTimer->start(pollIntervalMs);
-    testRunning = 1;
-    runningFlag = 0;
 }
 
+// The button stays disabled, and the status label as it is, until the
+// controller says the cycle thread has ended (cycleStopped); the window
+// handles its events meanwhile.
 void MainWindow::stopCycle()
 {
-    if (runningFlag)
-        return;
-    runningFlag = 1;
-
-    testRunning = 0;
     ui->pbnStartTest->setEnabled(false);
-    if (m_cycle)
-        m_cycle->requestStop();
+    m_controller->stop();
     qDebug().noquote() << QStringLiteral("用户主动停止，正在停止测试中，请等待...");
-    waitForCycleEnd();
-    qDebug().noquote() << QStringLiteral("已经停止测试");
+}
 
+void MainWindow::cycleStopped()
+{
+    qDebug().noquote() << QStringLiteral("已经停止测试");
     ui->pbnStartTest->setEnabled(true);
     ui->pbnStartTest->setText(tr("开始测试"));
     setTestStatusUI(TEST_NOT_STARTED);
-    pollTimer->stop();
-    runningFlag = 0;
-
     if (m_closeAfterStop)
-        QTimer::singleShot(0, this, &QWidget::close);
+        close();
 }
 
-// The window stays responsive meanwhile: its events are processed, blocking
-// between them, until the cycle thread has finished. The wait ends with the
-// thread's end signal, or at the latest at the next look 10 ms on.
-void MainWindow::waitForCycleEnd()
+void MainWindow::cycleFinished()
 {
-    if (!m_cycle || m_cycle->isFinished() || !m_cycle->isRunning())
-        return;
-    QEventLoop loop;
-    connect(m_cycle.get(), &QThread::finished, &loop, &QEventLoop::quit);
-    QTimer check;
-    connect(&check, &QTimer::timeout, &loop, [this, &loop] {
-        if (m_cycle->isFinished() || !m_cycle->isRunning())
-            loop.quit();
-    });
-    check.start(stopCheckMs);
-    if (m_cycle->isRunning())
-        loop.exec();
+    ui->pbnStartTest->setEnabled(true);
+    ui->pbnStartTest->setText(tr("开始测试"));
+    showTestResult();
 }
 
 void MainWindow::closeEvent(QCloseEvent *event)
 {
-    if (runningFlag) {
-        // A stop is waiting for the cycle: close once it has ended.
-        m_closeAfterStop = true;
+    // A cycle that ended before the poll saw it keeps its results.
+    if (m_controller->state() == CycleController::Running)
+        m_controller->poll();
+    if (m_controller->state() != CycleController::Idle) {
+        // Closed once the cycle has ended; the settings are saved first.
+        if (!m_closeAfterStop) {
+            m_closeAfterStop = true;
+            saveDeviceConfig();
+        }
+        if (m_controller->state() == CycleController::Running)
+            stopCycle();
         event->ignore();
         return;
-    }
-    if (testRunning && m_cycle) {
-        if (m_cycle->isRunning())
-            stopCycle();
-        else
-            getTestResult(); // ended before the poll saw it: keep its results
     }
     QMainWindow::closeEvent(event);
 }
 
 void MainWindow::getTestResult()
 {
-    if (!testRunning || !m_cycle)
-        return;
-    if (m_cycle->isRunning()) {
-        showProgress();
-        return;
-    }
-    testRunning = 0;
-    pollTimer->stop();
-    const uint32_t number = testAllNum;
-    saveLogToFile();
-    ui->pbnStartTest->setEnabled(true);
-    ui->pbnStartTest->setText(tr("开始测试"));
-    showTestResult();
-    writeResultsFile(number);
-    if (testStartedOnce == 1 && autoTestFlag == 1)
-        testMode = 1;
+    m_controller->poll();
 }
 
 void MainWindow::showProgress()
 {
+    const QList<deviceInfo_t> &devices = m_controller->parameters().devices;
     int k = 0;
     for (int row = 1; row < tableRows; ++row) {
         const QCheckBox *check = rowCheckBox(row);
         if (!check || !check->isChecked())
             continue;
-        if (k >= testPara.devices.size())
+        if (k >= devices.size())
             break;
-        const std::atomic<uint8_t> *byte = testPara.devices.at(k).progressPtr;
+        const std::atomic<uint8_t> *byte = devices.at(k).progressPtr;
         if (byte)
             setResultCell(row, colResult, QString::number(uint(byte->load())) + QLatin1Char('%'),
                           colourPlain);
@@ -481,30 +426,11 @@ void MainWindow::clearShowTestResult()
 
 void MainWindow::showTestResult()
 {
-    JudgeLimits limits;
-    limits.txRssiMax = JudgeLimits::parse(ui->leTxRssiMax->text());
-    limits.txRssiMin = JudgeLimits::parse(ui->leTxRssiMin->text());
-    limits.rxRssiMax = JudgeLimits::parse(ui->leRxRssiMax->text());
-    limits.rxRssiMin = JudgeLimits::parse(ui->leRxRssiMin->text());
-    limits.freqMax = JudgeLimits::parse(ui->leRxFreqMax->text());
-    limits.freqMin = JudgeLimits::parse(ui->leRxFreqMin->text());
-    // The window keeps them as its members too, as the settings file loaded
-    // them.
-    rxRssiMax = limits.rxRssiMax;
-    rxRssiMin = limits.rxRssiMin;
-    rxFreqMax = limits.freqMax;
-    rxFreqMin = limits.freqMin;
-    txRssiMax = limits.txRssiMax;
-    txRssiMin = limits.txRssiMin;
-
-    testRestlt_t result;
-    const int state = m_cycle ? m_cycle->getResult(&result) : 0;
-    m_lastJudgement =
-        ResultJudge::judge(limits, state, testPara.devices.size(), result, checkedRows());
-    const CycleJudgement &j = m_lastJudgement;
+    const CycleController::Counters &n = m_controller->counters();
+    const CycleJudgement &j = m_controller->lastOutcome().judgement;
     if (!j.ended) {
         qDebug().noquote() << QStringLiteral("显示测试结果出错！");
-        changeTestNum(testPassNum, testFailNum, testAllNum);
+        changeTestNum(n.passed, n.failed, n.total);
         return;
     }
     for (const QString &message : j.messages)
@@ -526,26 +452,6 @@ void MainWindow::showTestResult()
         else
             setResultCell(row, colResult, tr("不通过"), colourFail);
     }
-
-    ResultJudge::carryCalVal(j);
-    ResultJudge::count(j, &testPassNum, &testFailNum, &testAllNum);
     setTestStatusUI(j.status);
-    changeTestNum(testPassNum, testFailNum, testAllNum);
-}
-
-void MainWindow::saveLogToFile()
-{
-    if (!m_cycle)
-        return;
-    dailyLog.write(testAllNum, m_cycle->getLog());
-}
-
-void MainWindow::writeResultsFile(uint32_t number)
-{
-    if (!m_cycle || !m_lastJudgement.ended)
-        return;
-    testRestlt_t result;
-    m_cycle->getResult(&result);
-    resultsCsv.write(ResultsCsv::rows(QDateTime::currentDateTime(), number, testPara,
-                                      m_cycle->getTraceability(), result, m_lastJudgement));
+    changeTestNum(n.passed, n.failed, n.total);
 }

@@ -1,11 +1,9 @@
 #ifndef MAINWINDOW_H
 #define MAINWINDOW_H
 
-#include "dailylog.h"
+#include "cyclecontroller.h"
 #include "deviceconfigfile.h"
 #include "resultjudge.h"
-#include "resultscsv.h"
-#include "testrecords.h"
 #include "teststatus.h"
 
 #include <QMainWindow>
@@ -18,8 +16,6 @@
 class QCheckBox;
 class QCloseEvent;
 class QPaintEvent;
-class QTimer;
-class testThread;
 
 QT_BEGIN_NAMESPACE
 namespace Ui {
@@ -32,13 +28,14 @@ QT_END_NAMESPACE
 // and the start/stop button. The settings file is read while the window is
 // built and written when it is destroyed.
 //
-// The start button starts one test cycle (testThread) over the checked rows;
-// a 100 ms poll shows each DUT's progress and, once the cycle has ended,
-// writes the daily log and the results file, judges the results (the same
-// judging as benchrun's), shows and counts them. Pressing the button during a
-// cycle stops it: the button stays disabled until the cycle has ended, and a
-// stopped cycle shows, counts and logs nothing. Closing the window during a
-// cycle stops it the same way before the settings are saved.
+// The start button starts one test cycle over the checked rows through the
+// cycle controller, the same one benchrun drives: the window shows each DUT's
+// progress while the cycle runs and, once the controller has logged, judged,
+// counted and recorded the ended cycle, its results. Pressing the button
+// during a cycle stops it: the button stays disabled until the controller
+// says the cycle has ended, and a stopped cycle shows, counts and logs
+// nothing. Closing the window during a cycle saves the settings, stops the
+// cycle the same way and closes the window once it has ended.
 class MainWindow : public QMainWindow
 {
     Q_OBJECT
@@ -73,8 +70,8 @@ public:
     // Puts the centred enable check box into column 0 and empty items into
     // columns 1 to 8 of every row.
     void deviceUiInit();
-    // The settings file: read once while the window is built, written once
-    // when it is destroyed.
+    // The settings file: read once while the window is built, written when it
+    // is destroyed (and first when it is closed during a cycle).
     bool readDeviceConfig();
     bool saveDeviceConfig();
 
@@ -85,24 +82,22 @@ public:
     // Replaces the file dialog of the firmware chooser (tests use this).
     void setOpenFileDialog(OpenFileDialog dialog);
 
-    // Appends the ended cycle's log to the day's log file, headed with the
-    // total counter as it stands.
-    void saveLogToFile();
+    // The set-up as the widgets hold it, as the settings file keeps it.
+    DeviceConfig currentConfig() const;
 
-    // The current or last cycle, nullptr before the first start.
-    const testThread *cycleThread() const { return m_cycle.get(); }
-    // The parameters the last cycle was started with.
-    const testPara_t &cycleParameters() const { return testPara; }
-    // The judgement of the last cycle whose results were shown.
-    const CycleJudgement &lastJudgement() const { return m_lastJudgement; }
+    // The cycles' controller: the current or last cycle, its parameters and
+    // its outcome.
+    const CycleController &controller() const { return *m_controller; }
 
 public slots:
     // Lays out the table: 25 rows sharing its height, 9 columns in fixed
     // proportions of its width. Also run once at construction with no event.
     void paintEvent(QPaintEvent *event) override;
     void setTestStatusUI(TEST_STATUS status);
-    // The poll: progress while the cycle runs, results once it has ended.
+    // Asks the controller to look at the cycle now (it also does so every
+    // 100 ms): progress while the cycle runs, results once it has ended.
     void getTestResult();
+    // Shows the judged results of the last cycle that ended on its own.
     void showTestResult();
     void showProgress();
     // Empties the result columns (3, 6, 7, 8) of every row.
@@ -123,55 +118,19 @@ private:
     void setResultCell(int row, int column, const QString &text, const char *colour);
     // The checked DUT rows in table order, with their calibration offsets.
     QList<JudgeRow> checkedRows() const;
+    // What the controller judges an ended cycle by: the limits in the boxes
+    // and the rows checked at that moment.
+    CycleController::JudgeSetup judgeSetup() const;
     void startCycle();
     void stopCycle();
-    // Keeps the window's events running until the cycle thread has ended.
-    void waitForCycleEnd();
-    void writeResultsFile(uint32_t number);
-
-    // Set while the start/stop handler is at work: a press meanwhile is
-    // ignored.
-    static uint8_t runningFlag;
+    void cycleFinished();
+    void cycleStopped();
 
     std::unique_ptr<Ui::MainWindow> ui;
     DeviceConfigFile configFile;
     OpenFileDialog openFileDialog;
-
-    // Polls the running cycle every 100 ms.
-    QTimer *pollTimer = nullptr;
-
-    // Loaded from the settings file; afterwards the line edits hold them.
-    QString filePath;
-    float rxRssiMax = 0;
-    float rxRssiMin = 0;
-    float rxFreqMax = 0;
-    float rxFreqMin = 0;
-    float txRssiMax = 0;
-    float txRssiMin = 0;
-    float testCha = 0;
-    float sendInterval = 0;
-    float timeOut = 0;
-
-    uint32_t testAllNum = 0;
-    uint32_t testPassNum = 0;
-    uint32_t testFailNum = 0;
-
-    // A cycle was started and its end has not been handled yet.
-    uint8_t testRunning = 0;
-    // Set at the first start.
-    uint8_t testStartedOnce = 0;
-    // The auto-test flag as read from the settings file.
-    uint8_t autoTestFlag = 0;
-    // The engine's mode byte.
-    uint8_t testMode = 0;
-
-    // The cycle: kept after it ended until the next start deletes it.
-    std::unique_ptr<testThread> m_cycle;
-    testPara_t testPara;
-    CycleJudgement m_lastJudgement;
-    DailyLog dailyLog;
-    ResultsCsv resultsCsv;
-    // A close that arrived while a stop was waiting for the cycle.
+    CycleController *m_controller = nullptr;
+    // A close that came during a cycle: the window closes once it has ended.
     bool m_closeAfterStop = false;
 };
 

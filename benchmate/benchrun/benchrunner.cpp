@@ -1,27 +1,20 @@
 #include "benchrunner.h"
 
 #include "chiptool.h"
+#include "cyclecontroller.h"
 #include "cycletable.h"
-#include "dailylog.h"
-#include "resultscsv.h"
 #include "stationglobals.h"
-#include "testthread.h"
 
-#include <QDateTime>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QFileInfo>
-#include <QTimer>
-
-#include <memory>
 
 namespace {
 
 const char *const configPath = "./config/device_config.csv";
 // How often a running cycle reports its progress on the console, ms.
 constexpr int progressEveryMs = 10000;
-constexpr int progressLookMs = 1000;
 
 // A value of the settings file as the window's line edit shows it.
 QString shown(float value)
@@ -89,13 +82,6 @@ bool BenchRunner::loadSetup()
         return false;
     }
 
-    // Through the texts, as the window reads its line edits.
-    m_limits.rxRssiMax = JudgeLimits::parse(shown(m_config.rxRssiMax));
-    m_limits.rxRssiMin = JudgeLimits::parse(shown(m_config.rxRssiMin));
-    m_limits.freqMax = JudgeLimits::parse(shown(m_config.rxFreqMax));
-    m_limits.freqMin = JudgeLimits::parse(shown(m_config.rxFreqMin));
-    m_limits.txRssiMax = JudgeLimits::parse(shown(m_config.txRssiMax));
-    m_limits.txRssiMin = JudgeLimits::parse(shown(m_config.txRssiMin));
     calVal.store((calVal.load() & ~0xff) | int(uint8_t(m_config.calVal)));
     return true;
 }
@@ -124,81 +110,64 @@ int BenchRunner::run()
           << m_builder.devices.size() << " DUT(s), " << m_options.cycles << " cycle(s)\n";
     m_out.flush();
 
-    DailyLog dailyLog;
-    ResultsCsv results;
+    CycleController controller;
+    controller.setCounters({m_config.testPassNum, m_config.testFailNum, m_config.testAllNum});
+    controller.setAutoTest(m_config.autoTest);
+    const CycleController::JudgeSetup judgeSetup{JudgeLimits::fromConfig(m_config), m_rows};
+    controller.setJudgeSetupSource([judgeSetup] { return judgeSetup; });
+
+    // Every 10 s of a running cycle: how far its DUTs are.
+    QElapsedTimer clock;
+    qint64 lastReport = 0;
+    QObject::connect(&controller, &CycleController::progressChanged, [&] {
+        if (clock.elapsed() - lastReport < progressEveryMs)
+            return;
+        lastReport = clock.elapsed();
+        const QList<deviceInfo_t> &devices = controller.parameters().devices;
+        int sum = 0;
+        int done = 0;
+        for (const deviceInfo_t &device : devices) {
+            const int p = device.progressPtr->load();
+            sum += p;
+            done += p >= 100 ? 1 : 0;
+        }
+        m_out << "  ... " << lastReport / 1000 << " s: mean progress "
+              << sum / qMax(1, int(devices.size())) << " %, " << done << " of " << devices.size()
+              << " DUT(s) through\n";
+        m_out.flush();
+    });
+
     CycleTable::Totals totals;
     for (int cycle = 1; cycle <= m_options.cycles; ++cycle) {
-        const testPara_t para = m_builder.build();
-        for (const deviceInfo_t &device : para.devices)
-            device.progressPtr->store(0);
-
-        testThread engine(para, m_mode);
-        QElapsedTimer clock;
+        // Blocks in the event loop until the controller has handled the
+        // cycle's end.
+        QEventLoop loop;
+        QObject::connect(&controller, &CycleController::cycleFinished, &loop, &QEventLoop::quit);
         clock.start();
-        engine.start(QThread::InheritPriority);
-        {
-            // Blocks in the event loop until the cycle thread has ended.
-            QEventLoop loop;
-            QObject::connect(&engine, &QThread::finished, &loop, &QEventLoop::quit);
-            QTimer look;
-            qint64 lastReport = 0;
-            QObject::connect(&look, &QTimer::timeout, &loop, [&] {
-                if (engine.isFinished()) {
-                    loop.quit();
-                    return;
-                }
-                if (clock.elapsed() - lastReport < progressEveryMs)
-                    return;
-                lastReport = clock.elapsed();
-                int sum = 0;
-                int done = 0;
-                for (const deviceInfo_t &device : para.devices) {
-                    const int p = device.progressPtr->load();
-                    sum += p;
-                    done += p >= 100 ? 1 : 0;
-                }
-                m_out << "  ... " << lastReport / 1000 << " s: mean progress "
-                      << sum / para.devices.size() << " %, " << done << " of "
-                      << para.devices.size() << " DUT(s) through\n";
-                m_out.flush();
-            });
-            look.start(progressLookMs);
-            if (!engine.isFinished())
-                loop.exec();
-        }
-        engine.wait();
-        const qint64 elapsed = clock.elapsed();
-
-        const uint32_t number = m_config.testAllNum;
-        const QString cycleLog = engine.getLog();
-        if (!dailyLog.write(number, cycleLog))
-            m_logsPending = true;
-        testRestlt_t result;
-        const int state = engine.getResult(&result);
-        const CycleJudgement judgement =
-            ResultJudge::judge(m_limits, state, para.devices.size(), result, m_rows);
+        lastReport = 0;
+        controller.start(m_builder.build());
+        if (controller.state() != CycleController::Idle)
+            loop.exec();
+        const CycleOutcome &outcome = controller.lastOutcome();
+        const CycleJudgement &judgement = outcome.judgement;
         for (const QString &message : judgement.messages)
             m_err << message << '\n';
-        ResultJudge::carryCalVal(judgement);
-        ResultJudge::count(judgement, &m_config.testPassNum, &m_config.testFailNum,
-                           &m_config.testAllNum);
-        const QList<deviceTrace_t> traces = engine.getTraceability();
-        if (!results.write(ResultsCsv::rows(QDateTime::currentDateTime(), number, para, traces,
-                                            result, judgement)))
-            m_logsPending = true;
+        const CycleController::Counters &counters = controller.counters();
+        m_config.testPassNum = counters.passed;
+        m_config.testFailNum = counters.failed;
+        m_config.testAllNum = counters.total;
         saveSetup();
-        if (m_config.autoTest == 1)
-            m_mode = 1;
 
-        m_out << CycleTable::cycleTable(cycle, m_options.cycles, elapsed, para, traces, result,
-                                        judgement, cycleLog);
+        m_out << CycleTable::cycleTable(cycle, m_options.cycles, outcome.elapsedMs, outcome.para,
+                                        outcome.traces, outcome.result, judgement,
+                                        outcome.cycleLog);
         m_out << "  counters: total " << m_config.testAllNum << ", passed " << m_config.testPassNum
               << ", failed " << m_config.testFailNum << "; next calibration starts at "
               << int(int8_t(uint8_t(calVal.load() & 0xff))) << "\n\n";
         m_out.flush();
 
         ++totals.cycles;
-        totals.elapsedMs += elapsed;
+        totals.elapsedMs += outcome.elapsedMs;
         totals.passed += judgement.passed;
         totals.failed += judgement.failed;
         if (judgement.cycleError || !judgement.ended)
@@ -206,6 +175,8 @@ int BenchRunner::run()
     }
 
     m_out << CycleTable::summary(totals);
+    const DailyLog &dailyLog = controller.dailyLog();
+    const ResultsCsv &results = controller.resultsFile();
     const bool logsOk = dailyLog.pendingCount() == 0 && results.pendingCount() == 0;
     m_out << "  daily log: " << QFileInfo(dailyLog.todaysFile()).absoluteFilePath()
           << (dailyLog.pendingCount() ? " (NOT all written)" : "") << '\n';

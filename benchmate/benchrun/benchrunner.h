@@ -12,14 +12,15 @@
 
 #include <cstdint>
 
-// Runs test cycles without a window, as the station's window would: the
-// station's settings file gives the golden machine, the enabled DUTs, the
-// firmware and the limits; every cycle is judged alike, counted, logged to
-// the daily log and the results file, and the counters and the starting
-// crystal value carry from cycle to cycle and into the settings file.
+// Runs test cycles without a window, through the same cycle controller as
+// the station's window: the station's settings file gives the golden
+// machine, the enabled DUTs, the firmware and the limits; every cycle is
+// judged alike, counted, logged to the daily log and the results file, and
+// the counters and the starting crystal value carry from cycle to cycle and
+// into the settings file after every cycle.
 //
 // Runs in the station directory, with an event loop of its own while a cycle
-// runs (the engine's chip-tool runs need none from it).
+// runs, for the controller's signals.
 class BenchRunner
 {
 public:
@@ -49,9 +50,6 @@ private:
     DeviceConfig m_config;
     TestParaBuilder m_builder;
     QList<JudgeRow> m_rows;
-    JudgeLimits m_limits;
-    uint8_t m_mode = 0;
-    bool m_logsPending = false;
 };
 
 #endif // BENCHRUNNER_H

@@ -4,9 +4,16 @@
 #include "stationglobals.h"
 #include "textnumber.h"
 
-float JudgeLimits::parse(const QString &text)
+JudgeLimits JudgeLimits::fromConfig(const DeviceConfig &config)
 {
-    return DeviceConfigFile::parseNumber(text);
+    JudgeLimits limits;
+    limits.txRssiMax = config.txRssiMax;
+    limits.txRssiMin = config.txRssiMin;
+    limits.rxRssiMax = config.rxRssiMax;
+    limits.rxRssiMin = config.rxRssiMin;
+    limits.freqMax = config.rxFreqMax;
+    limits.freqMin = config.rxFreqMin;
+    return limits;
 }
 
 const DeviceJudgement *CycleJudgement::device(int index) const

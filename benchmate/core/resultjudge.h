@@ -10,6 +10,8 @@
 
 #include <cstdint>
 
+struct DeviceConfig;
+
 // The operator's six limits, as the line edits and the settings file hold
 // them.
 struct JudgeLimits
@@ -21,9 +23,11 @@ struct JudgeLimits
     float freqMax = 0;
     float freqMin = 0;
 
-    // A limit text as a decimal number, the way the settings file reads it:
-    // "20.5" is 20.5, "-10" is -10, text that is not a number is 0.
-    static float parse(const QString &text);
+    // The limits of a set-up. Both front ends take them from here: benchrun
+    // from the settings file, the window from its boxes as it would save
+    // them, so a limit text reads alike in either (DeviceConfigFile's
+    // numbers: "20.5" is 20.5, "-10" is -10, text that is not a number is 0).
+    static JudgeLimits fromConfig(const DeviceConfig &config);
 };
 
 // One device-table row that takes a result: its DUT slot (row - 1) and the

@@ -108,18 +108,18 @@ uint32_t CMD_PARSE::downloadFlashExtend()
         return ERR_DOWNLOAD_MODE;
 
     downloadFileCount = int32_t(paths.size());
-    printThread printer;
-    printer.start();
+    auto printer = std::make_unique<printThread>();
+    printer->start();
     const uint32_t result = protocol->downloadFlash(baud, addresses, paths, noEraseAll);
 
     // The printer is stopped and joined before anything else is printed, so
     // its lines never mix with the result text.
-    printer.stop();
-    const QDeadlineTimer deadline(printerJoinMs);
-    while (!printer.isFinished() && !deadline.hasExpired())
-        waitMs(1);
-    // Finished by now unless a write to standard output blocks it.
-    printer.join();
+    printer->stop();
+    if (!printer->join(printerJoinMs)) {
+        // Still blocked in a write to standard output: a running thread must
+        // not be destroyed, and the process ends right after this command.
+        static_cast<void>(printer.release());
+    }
 
     QTextStream &out = Console::out();
     if (result == tranProtocol::DownloadOk) {

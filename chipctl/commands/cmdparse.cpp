@@ -9,6 +9,7 @@
 #include "resultcode.h"
 #include "serial.h"
 #include "waitms.h"
+#include "wiretrace.h"
 
 #include <QThread>
 
@@ -98,6 +99,8 @@ uint32_t CMD_PARSE::runForms(std::initializer_list<Form> forms)
 
 void CMD_PARSE::execute(QStringList args)
 {
+    // The wire trace, when one is asked for, starts with this run's header.
+    WireTrace::active();
     words = std::move(args);
     const uint32_t code = run();
     if (code != resultPrinted)
@@ -129,6 +132,9 @@ uint32_t CMD_PARSE::run()
     connect(protocol.get(), &tranProtocol::setDTR, serial.get(), &Serial::setDTR);
     connect(serial.get(), &Serial::recvSerialData, at.get(), &ATCMD::recvData);
     connect(at.get(), &ATCMD::sendData, serial.get(), &Serial::sendData);
+    // A port that goes away ends every wait at once.
+    connect(serial.get(), &Serial::linkLost, protocol.get(), &tranProtocol::linkLost);
+    connect(serial.get(), &Serial::linkLost, at.get(), &ATCMD::linkLost);
 
     struct Command
     {

@@ -5,6 +5,8 @@
 #include "protocol/tranprotocol.h"
 #include "waitms.h"
 
+#include <QDeadlineTimer>
+
 #include <cmath>
 
 namespace {
@@ -23,13 +25,20 @@ void printThread::stop()
     stopRequested = true;
 }
 
-void printThread::join()
+bool printThread::join(int ms)
 {
+    const QDeadlineTimer deadline(ms);
+    while (!isFinished()) {
+        if (deadline.hasExpired())
+            return false;
+        waitMs(1);
+    }
     wait();
     // Pairs with the store at the end of run(): the end of a thread as seen
     // by wait() carries no ordering a race checker can see without an
     // instrumented Qt.
     returned.load(std::memory_order_acquire);
+    return true;
 }
 
 int printThread::percent(float senderProgress, float doneSteps, int32_t fileCount)

@@ -20,9 +20,12 @@ public:
     // ramcode counts as one step and each of `fileCount` images as one.
     static int percent(float senderProgress, float doneSteps, int32_t fileCount);
 
-    // Waits until the thread has ended; afterwards everything the printer
-    // wrote (the console stream above all) is the caller's again.
-    void join();
+    // Waits until the thread has ended, polling every millisecond for at
+    // most `ms`; afterwards everything the printer wrote (the console stream
+    // above all) is the caller's again. False when it has not ended in time
+    // (a write to standard output that blocks): the thread still runs and
+    // must not be destroyed.
+    bool join(int ms);
 
 public slots:
     void stop();

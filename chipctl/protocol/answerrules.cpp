@@ -57,14 +57,17 @@ QByteArray untilNul(const QByteArray &bytes)
     return nul < 0 ? bytes : bytes.left(nul);
 }
 
-AnswerState confirm(const QByteArray &buf)
+AnswerState confirm(const Answer &answer)
 {
-    return confirmed(buf, 5) ? AnswerState::Accepted : AnswerState::Pending;
+    if (!answer.complete)
+        return AnswerState::Pending;
+    return confirmed(answer.bytes, 5) ? AnswerState::Accepted : AnswerState::Pending;
 }
 
-AnswerState passFail(const QByteArray &buf)
+AnswerState passFail(const Answer &answer)
 {
-    if (buf.isEmpty())
+    const QByteArray &buf = answer.bytes;
+    if (!answer.complete || buf.isEmpty())
         return AnswerState::Pending;
     if (buf.contains(donePass))
         return AnswerState::Accepted;
@@ -73,31 +76,34 @@ AnswerState passFail(const QByteArray &buf)
     return AnswerState::Pending;
 }
 
-AnswerState fileCount(const QByteArray &buf, uint32_t &count)
+AnswerState fileCount(const Answer &answer, uint32_t &count)
 {
     static const QByteArray tag("\r\nfc:");
+    const QByteArray &buf = answer.bytes;
+    if (!answer.complete)
+        return AnswerState::Pending;
     const int at = buf.indexOf(tag);
     const int last = buf.lastIndexOf("\r\n");
-    if (at < 0 || last <= 0)
+    if (at < 0 || last <= at)
         return AnswerState::Pending;
     const int from = at + tag.size();
-    const QByteArray text = last == at ? buf.mid(from) : buf.mid(from, last - from);
     bool ok = false;
-    const uint32_t value = text.toUInt(&ok, 10);
+    const uint32_t value = buf.mid(from, last - from).toUInt(&ok, 10);
     count = ok ? value : 0;
     return AnswerState::Accepted;
 }
 
-bool flashUidArrived(const QByteArray &buf)
+bool flashUidArrived(const QByteArray &bytes)
 {
-    const int at = buf.indexOf("flash uid:");
-    return buf.size() >= 50 && at >= 0 && at + 44 < buf.size();
+    const int at = bytes.indexOf("flash uid:");
+    return bytes.size() >= 50 && at >= 0 && at + 44 < bytes.size();
 }
 
-AnswerState flashUid(const QByteArray &buf, QString &uid)
+AnswerState flashUid(const Answer &answer, QString &uid)
 {
     static const QByteArray tag("flash uid:");
-    if (!flashUidArrived(buf))
+    const QByteArray &buf = answer.bytes;
+    if (!answer.complete || !flashUidArrived(buf))
         return AnswerState::Pending;
     QByteArray text;
     takeText(buf, buf.indexOf(tag) + tag.size(), 34, text);
@@ -107,11 +113,12 @@ AnswerState flashUid(const QByteArray &buf, QString &uid)
     return AnswerState::Pending;
 }
 
-AnswerState efuseWord(const QByteArray &buf, QString &word)
+AnswerState efuseWord(const Answer &answer, QString &word)
 {
     static const QByteArray tag("efuse data:");
+    const QByteArray &buf = answer.bytes;
     const int at = buf.indexOf(tag);
-    if (buf.size() < 30 || at < 0)
+    if (!answer.complete || buf.size() < 30 || at < 0)
         return AnswerState::Pending;
     QByteArray text;
     if (!takeText(buf, at + tag.size(), 10, text))
@@ -120,9 +127,10 @@ AnswerState efuseWord(const QByteArray &buf, QString &word)
     return text.startsWith("0x") ? AnswerState::Accepted : AnswerState::Pending;
 }
 
-AnswerState lockState(const QByteArray &buf, uint32_t &state)
+AnswerState lockState(const Answer &answer, uint32_t &state)
 {
-    if (!confirmed(buf, 5))
+    const QByteArray &buf = answer.bytes;
+    if (!answer.complete || !confirmed(buf, 5))
         return AnswerState::Pending;
     if (buf.contains("sta:0")) {
         state = 0;
@@ -135,25 +143,26 @@ AnswerState lockState(const QByteArray &buf, uint32_t &state)
     return AnswerState::Pending;
 }
 
-AnswerState gpioValue(const QByteArray &buf, int32_t &value)
+AnswerState gpioValue(const Answer &answer, int32_t &value)
 {
     static const QByteArray tag("gpio val:0x");
-    if (!confirmed(buf, 5))
+    const QByteArray &buf = answer.bytes;
+    if (!answer.complete || !confirmed(buf, 5))
         return AnswerState::Pending;
     const int at = buf.indexOf(tag);
-    if (at < 0)
-        return AnswerState::Rejected;
     const int digit = at + tag.size();
-    if (digit >= buf.size())
-        return AnswerState::Pending;
+    // No value in the whole answer: nothing to read.
+    if (at < 0 || digit >= buf.size())
+        return AnswerState::Rejected;
     value = int32_t(buf.at(digit)) - '0';
     return AnswerState::Accepted;
 }
 
-AnswerState gpioLevels(const QByteArray &buf, uint32_t &levels)
+AnswerState gpioLevels(const Answer &answer, uint32_t &levels)
 {
     static const QByteArray tag("gpio val:0x");
-    if (!confirmed(buf, 5))
+    const QByteArray &buf = answer.bytes;
+    if (!answer.complete || !confirmed(buf, 5))
         return AnswerState::Pending;
     const int at = buf.indexOf(tag);
     if (at < 0)
@@ -162,9 +171,6 @@ AnswerState gpioLevels(const QByteArray &buf, uint32_t &levels)
     int end = from;
     while (end < buf.size() && std::isxdigit(static_cast<unsigned char>(buf.at(end))))
         ++end;
-    // The number may still be arriving while it reaches the last byte.
-    if (end >= buf.size())
-        return AnswerState::Pending;
     // At least one digit, and no more than 32 bits.
     if (end == from || end - from > 8)
         return AnswerState::Rejected;
@@ -172,9 +178,10 @@ AnswerState gpioLevels(const QByteArray &buf, uint32_t &levels)
     return AnswerState::Accepted;
 }
 
-AnswerState taggedValue(const QByteArray &buf, const QByteArray &tag, int32_t &value)
+AnswerState taggedValue(const Answer &answer, const QByteArray &tag, int32_t &value)
 {
-    if (!confirmed(buf, 5))
+    const QByteArray &buf = answer.bytes;
+    if (!answer.complete || !confirmed(buf, 5))
         return AnswerState::Pending;
     const int at = buf.indexOf(tag);
     if (at < 0)
@@ -189,26 +196,28 @@ AnswerState taggedValue(const QByteArray &buf, const QByteArray &tag, int32_t &v
     return ok ? AnswerState::Accepted : AnswerState::Rejected;
 }
 
-AnswerState macLine(const QByteArray &buf, bool strict, QString &mac)
+AnswerState macLine(const Answer &answer, bool strict, QString &mac)
 {
-    if (!confirmed(buf, 5))
+    const QByteArray &buf = answer.bytes;
+    if (!answer.complete || !confirmed(buf, 5))
         return AnswerState::Pending;
+    const AnswerState noMac = strict ? AnswerState::Pending : AnswerState::Accepted;
     const int first = buf.indexOf('\n');
     const int next = first < 0 ? -1 : buf.indexOf('\n', first + 1);
     if (next < 0)
-        return AnswerState::Pending;
+        return noMac;
     const QByteArray line = untilNul(buf.mid(first + 1, next - first));
-    if (line.count(':') == 5) {
-        mac = QString::fromUtf8(line);
-        return AnswerState::Accepted;
-    }
-    return strict ? AnswerState::Pending : AnswerState::Accepted;
+    if (line.count(':') != 5)
+        return noMac;
+    mac = QString::fromUtf8(line);
+    return AnswerState::Accepted;
 }
 
-AnswerState hexDump(const QByteArray &buf, uint32_t length, QString &dump)
+AnswerState hexDump(const Answer &answer, uint32_t length, QString &dump)
 {
+    const QByteArray &buf = answer.bytes;
     const qint64 chars = 3 * qint64(length);
-    if (qint64(buf.size()) < qMax<qint64>(chars - 4, 0))
+    if (!answer.quiet || qint64(buf.size()) < qMax<qint64>(chars - 4, 0))
         return AnswerState::Pending;
     const int first = buf.indexOf('\n');
     if (first < 0)
@@ -245,15 +254,21 @@ bool dumpBytes(const QString &dump, uint32_t length, QByteArray &data)
     return true;
 }
 
-QStringList splitLines(const QByteArray &buf)
+QStringList splitLines(const QByteArray &bytes)
 {
-    return QString::fromUtf8(untilNul(buf)).split(QLatin1Char('\n'));
+    QStringList lines = QString::fromUtf8(untilNul(bytes)).split(QLatin1Char('\n'));
+    // What follows the last "\n" has not ended (empty when the text ends
+    // with a line end).
+    lines.removeLast();
+    return lines;
 }
 
-AnswerState masterTxLines(const QByteArray &buf, uint8_t n, QStringList &lines)
+AnswerState masterTxLines(const Answer &answer, uint8_t n, QStringList &lines)
 {
     static const QString rssi = QStringLiteral("rssi:");
-    const QStringList all = splitLines(buf);
+    if (!answer.complete)
+        return AnswerState::Pending;
+    const QStringList all = splitLines(answer.bytes);
     if (all.size() < 10 * int(n) || countContaining(all, rssi) < 20 * int(n))
         return AnswerState::Pending;
     for (const QString &line : all) {
@@ -263,11 +278,13 @@ AnswerState masterTxLines(const QByteArray &buf, uint8_t n, QStringList &lines)
     return AnswerState::Accepted;
 }
 
-AnswerState slaveRxLines(const QByteArray &buf, QStringList &lines)
+AnswerState slaveRxLines(const Answer &answer, QStringList &lines)
 {
     static const QString rssi = QStringLiteral("rssi=");
     static const QString freq = QStringLiteral("freq=");
-    const QStringList all = splitLines(buf);
+    if (!answer.complete)
+        return AnswerState::Pending;
+    const QStringList all = splitLines(answer.bytes);
     if (all.size() < 20 || countContaining(all, rssi) < 20 || countContaining(all, freq) < 20)
         return AnswerState::Pending;
     for (const QString &line : all) {

@@ -1,6 +1,15 @@
 #include "atcmd.h"
 
+#include "protocol/answerrules.h"
+#include "protocol/answerwait.h"
 #include "waitms.h"
+
+namespace {
+
+constexpr unsigned okPolls = 11;
+constexpr int pollMs = 10;
+
+} // namespace
 
 ATCMD::ATCMD(QObject *parent)
     : QObject(parent)
@@ -10,33 +19,40 @@ void ATCMD::recvData(QByteArray data)
 {
     if (data.isNull())
         return;
-    recvText += answerText(data);
+    recvText.append(answerRules::untilNul(data));
 }
 
-QString ATCMD::answerText(const QByteArray &data)
+bool ATCMD::hasOkLine(const QByteArray &answer)
 {
-    const int nul = data.indexOf('\0');
-    return QString::fromUtf8(nul < 0 ? data : data.left(nul));
+    const QList<QByteArray> lines = answer.split('\n');
+    // The piece after the last "\n" has not ended: it is no line.
+    for (int i = 0; i + 1 < lines.size(); ++i) {
+        if (lines.at(i).trimmed() == "OK")
+            return true;
+    }
+    return false;
 }
 
-bool ATCMD::exchange(const QByteArray &command)
+bool ATCMD::exchange(const QByteArray &command, const char *rule)
 {
-    recvText.clear();
+    // Bytes that arrive before a command is sent are not its answer.
+    waitForEvent(0);
+    recvText.restart();
     emit sendData(command);
-    return pollAnswer(11, 10, [this] {
-        return recvText.contains(QLatin1String("OK")) ? AnswerState::Accepted
-                                                      : AnswerState::Pending;
+    return awaitAnswer(recvText, okPolls, pollMs, rule, [](const Answer &answer) {
+        return answer.complete && hasOkLine(answer.bytes) ? AnswerState::Accepted
+                                                          : AnswerState::Pending;
     });
 }
 
 bool ATCMD::enterAT()
 {
-    return exchange(QByteArrayLiteral("AT\r\n"));
+    return exchange(QByteArrayLiteral("AT\r\n"), "at");
 }
 
 bool ATCMD::setXtalCap(int32_t value)
 {
-    return exchange("AT+PVTCMD=XTAL_CAP," + QByteArray::number(value) + "\r\n");
+    return exchange("AT+PVTCMD=XTAL_CAP," + QByteArray::number(value) + "\r\n", "at ok");
 }
 
 bool ATCMD::setTxPower(int mode, int32_t value)
@@ -54,16 +70,16 @@ bool ATCMD::setTxPower(int mode, int32_t value)
         break;
     default:
         // An unknown mode sends nothing and still waits for "OK".
-        return exchange(QByteArray());
+        return exchange(QByteArray(), "at ok");
     }
-    return exchange(command + QByteArray::number(value) + "\r\n");
+    return exchange(command + QByteArray::number(value) + "\r\n", "at ok");
 }
 
 bool ATCMD::readCalibration(QList<int32_t> &values)
 {
-    if (!exchange(QByteArrayLiteral("AT+ATE_OK?\r\n")))
+    if (!exchange(QByteArrayLiteral("AT+ATE_OK?\r\n"), "at calibration"))
         return false;
-    return parseCalibration(recvText, values);
+    return parseCalibration(QString::fromUtf8(recvText.bytes()), values);
 }
 
 bool ATCMD::parseCalibration(const QString &answer, QList<int32_t> &values)

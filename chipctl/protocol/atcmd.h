@@ -1,6 +1,8 @@
 #ifndef ATCMD_H
 #define ATCMD_H
 
+#include "protocol/answerbuffer.h"
+
 #include <QByteArray>
 #include <QList>
 #include <QObject>
@@ -10,7 +12,9 @@
 
 // The AT side of Chipctl: when the chip runs its normal firmware it speaks
 // AT commands on the same line. Every exchange is one command out and an
-// answer awaited by polling for "OK" (about 110 ms).
+// answer awaited by polling for an "OK" line (about 110 ms). Many firmwares
+// echo each command back; "OK" counts only as a whole line of its own, never
+// inside an echo, and only once the answer is whole.
 class ATCMD : public QObject
 {
     Q_OBJECT
@@ -28,19 +32,24 @@ public:
     // they read; a missing key or a value that is not a number appends 0
     // and ends the reading with false.
     static bool parseCalibration(const QString &answer, QList<int32_t> &values);
-    // Received bytes as the answer text: UTF-8 up to the first 0x00.
-    static QString answerText(const QByteArray &data);
+    // True when the whole answer holds a line that reads "OK" (line ends
+    // and spaces around it aside).
+    static bool hasOkLine(const QByteArray &answer);
 
 signals:
     void sendData(QByteArray data);
 
 public slots:
     void recvData(QByteArray data);
+    // The serial link is gone: every wait for an answer ends at once.
+    void linkLost() { recvText.setLinkLost(); }
 
 private:
-    bool exchange(const QByteArray &command);
+    bool exchange(const QByteArray &command, const char *rule);
 
-    QString recvText;
+    // What arrived since the last command went out, each delivery up to its
+    // first 0x00; the answer text is its UTF-8 decoding.
+    AnswerBuffer recvText;
 };
 
 #endif // ATCMD_H

@@ -1,6 +1,8 @@
 #ifndef TRANPROTOCOL_H
 #define TRANPROTOCOL_H
 
+#include "answerbuffer.h"
+#include "answerwait.h"
 #include "chipinfo.h"
 #include "waitms.h"
 #include "ymodemprotocol.h"
@@ -19,8 +21,9 @@
 // boot ROM, which answers "version" with its banner; the ramcode, loaded into
 // RAM by YMODEM, answers with "RAMCODE" and takes text commands. Answers are
 // recognised by marker substrings anywhere in the bytes received since the
-// command was sent; every command empties the receive buffer just before it
-// is sent.
+// command was sent, once the answer is whole; every command empties the
+// receive buffer just before it is sent, after taking in whatever had
+// already arrived (the tail of an earlier answer belongs to that answer).
 class tranProtocol : public QObject
 {
     Q_OBJECT
@@ -56,9 +59,9 @@ public:
 
     // Ramcode commands. Each empties the receive buffer, sends one command
     // line and waits up to `waitCount` + 1 polls of 10 ms for its answer,
-    // judged as soon as bytes arrive. False on a refusal or a time-out;
-    // after a time-out output arguments keep their contents. Addresses go
-    // out as "0x" and lower-case hexadecimal.
+    // judged as soon as the whole answer is in. False on a refusal, a
+    // time-out or a lost link; after a time-out output arguments keep their
+    // contents. Addresses go out as "0x" and lower-case hexadecimal.
 
     // Erases whole 4 KiB sectors covering the range.
     bool flashErase(uint32_t address, uint32_t length);
@@ -175,28 +178,39 @@ signals:
 public slots:
     void recvData(QByteArray data);
     void sendDataFromYmodem(QByteArray data);
+    // The serial link is gone: every wait for an answer ends at once.
+    void linkLost();
 
 private:
-    // Empties the receive buffer and sends one command.
-    void sendCommand(const QByteArray &command);
-    // One recognition pass over the receive buffer. `banner` carries the
-    // last banner read across the polls of one operation.
-    bool recognise(QString &answer, QString &banner) const;
+    // Takes in what has already arrived (it answered something earlier),
+    // empties the receive buffer, which keeps at most `capacity` bytes of the
+    // answer, and sends one command.
+    void sendCommand(const QByteArray &command, qint64 capacity = AnswerBuffer::defaultCapacity);
+    // Switches the host's side of the line to `baudRate`.
+    void switchHostRate(uint32_t baudRate);
+    // One recognition pass over a whole answer. `banner` carries the last
+    // banner read across the polls of one operation.
+    AnswerState recognise(const Answer &reply, QString &answer, QString &banner) const;
+    // Waits up to `polls` polls for a recognisable answer to a "version"
+    // already sent.
+    bool awaitVersion(unsigned polls, QString &answer);
     bool probeVersion(unsigned polls, QString &answer);
     // The common exchange of the ramcode commands: the command word and its
     // arguments, each after one space, then "\r\n"; waits `polls` polls of
-    // `intervalMs` for the rule.
+    // `intervalMs` for the rule, named `name` in the wire trace, with room
+    // for `capacity` bytes of answer.
     bool exchange(const QByteArray &word, const QList<QByteArray> &args, unsigned polls,
-                  int intervalMs, const std::function<AnswerState()> &rule);
-    bool exchange(const QByteArray &word, const QList<QByteArray> &args,
-                  const std::function<AnswerState()> &rule);
+                  int intervalMs, const char *name, const AnswerRule &rule,
+                  qint64 capacity = AnswerBuffer::defaultCapacity);
+    bool exchange(const QByteArray &word, const QList<QByteArray> &args, const char *name,
+                  const AnswerRule &rule);
     bool confirmCommand(const QByteArray &word, const QList<QByteArray> &args = {});
     bool passFailCommand(const QByteArray &word, const QList<QByteArray> &args = {});
     bool hexDumpCommand(const QByteArray &word, const QList<QByteArray> &args, uint32_t length,
                         QString &dump);
     bool taggedCommand(const QByteArray &word, const QByteArray &tag, int32_t &value);
-    bool rfLinesCommand(const QByteArray &command, uint32_t duration,
-                        const std::function<AnswerState()> &rule);
+    bool rfLinesCommand(const QByteArray &command, uint32_t duration, qint64 capacity,
+                        const AnswerRule &rule);
     bool readChunk(uint32_t address, qint64 received, QByteArray &chunk);
     // Runs the sender on `path` with `blockSize`, routing received bytes to
     // it meanwhile; true when the receiver acknowledged the closing block.
@@ -204,7 +218,7 @@ private:
     // Up to 40 version probes; true with the answer of the first success.
     bool probeMode(QString &answer);
 
-    QByteArray recvBuf;
+    AnswerBuffer recvBuf;
     yModemProtocol sender;
     QString configPath;
     chipInfo chips;

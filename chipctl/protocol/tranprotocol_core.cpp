@@ -8,6 +8,11 @@
 
 namespace {
 
+// Polls of a "version" probe; also how long the answer to the first of the
+// two probes after a baud-rate switch is given.
+constexpr unsigned modePolls = 11;
+constexpr int pollMs = 10;
+
 QString defaultConfigDir()
 {
     return QCoreApplication::applicationDirPath() + QStringLiteral("/Config");
@@ -36,15 +41,30 @@ void tranProtocol::recvData(QByteArray data)
     recvBuf.append(data);
 }
 
+void tranProtocol::linkLost()
+{
+    recvBuf.setLinkLost();
+    sender.linkLost();
+}
+
 void tranProtocol::sendDataFromYmodem(QByteArray data)
 {
     emit sendData(data);
 }
 
-void tranProtocol::sendCommand(const QByteArray &command)
+void tranProtocol::sendCommand(const QByteArray &command, qint64 capacity)
 {
-    recvBuf.clear();
+    // Bytes that arrive before a command is sent are not its answer: take
+    // in what is there, then start afresh.
+    waitForEvent(0);
+    recvBuf.restart(capacity);
     emit sendData(command);
+}
+
+void tranProtocol::switchHostRate(uint32_t baudRate)
+{
+    recvBuf.setBaudRate(baudRate);
+    emit setBaudRate(baudRate);
 }
 
 bool tranProtocol::driveRTS(uint32_t val)
@@ -70,37 +90,42 @@ bool tranProtocol::readChipBanner(const QString &name, QString &banner) const
 }
 
 // The first chip's banner is tested before "RAMCODE", and "RAMCODE" before
-// the second chip's banner.
-bool tranProtocol::recognise(QString &answer, QString &banner) const
+// the second chip's banner. Only a whole answer is recognised: the rest of
+// an answer taken at its first "RAMCODE" would be read as the next one.
+AnswerState tranProtocol::recognise(const Answer &reply, QString &answer, QString &banner) const
 {
-    if (recvBuf.isEmpty())
-        return false;
+    if (!reply.complete || reply.bytes.isEmpty())
+        return AnswerState::Pending;
     for (const QString &name : chips.names) {
         readChipBanner(name, banner);
-        if (!banner.isEmpty() && recvBuf.contains(banner.toUtf8())) {
+        if (!banner.isEmpty() && reply.bytes.contains(banner.toUtf8())) {
             answer = name;
-            return true;
+            return AnswerState::Accepted;
         }
-        if (recvBuf.contains("RAMCODE")) {
+        if (reply.bytes.contains("RAMCODE")) {
             answer = QStringLiteral("RAMCODE");
-            return true;
+            return AnswerState::Accepted;
         }
     }
-    return false;
+    return AnswerState::Pending;
+}
+
+bool tranProtocol::awaitVersion(unsigned polls, QString &answer)
+{
+    QString banner;
+    return awaitAnswer(recvBuf, polls, pollMs, "version",
+                       [&](const Answer &reply) { return recognise(reply, answer, banner); });
 }
 
 bool tranProtocol::probeVersion(unsigned polls, QString &answer)
 {
     sendCommand(QByteArrayLiteral("version\r\n"));
-    QString banner;
-    return pollAnswer(polls, 10, [&] {
-        return recognise(answer, banner) ? AnswerState::Accepted : AnswerState::Pending;
-    });
+    return awaitVersion(polls, answer);
 }
 
 bool tranProtocol::getMode(QString &answer)
 {
-    return probeVersion(11, answer);
+    return probeVersion(modePolls, answer);
 }
 
 bool tranProtocol::waitVersion(QString &answer)
@@ -118,13 +143,18 @@ bool tranProtocol::enterRamcode()
     return false;
 }
 
+// Two "version" probes follow the switch. The answer to the first is
+// awaited (as long as a mode probe) before the second goes out, so that it
+// cannot arrive as the answer to the second, nor after it as the answer to
+// the next command.
 bool tranProtocol::changeBaudRate(uint32_t baudRate)
 {
     sendCommand("baudrate " + QByteArray::number(baudRate) + "\r\n");
     waitMs(100);
-    emit setBaudRate(baudRate);
+    switchHostRate(baudRate);
     emit sendData(QByteArrayLiteral("version\r\n"));
     QString answer;
+    awaitVersion(modePolls, answer);
     return waitVersion(answer);
 }
 
@@ -133,7 +163,7 @@ bool tranProtocol::setBootBaudRate(uint32_t baudRate)
     QByteArray command = QByteArrayLiteral("baudrate [boot][]\r\n");
     command.insert(command.lastIndexOf('[') + 1, QByteArray::number(baudRate));
     sendCommand(command);
-    emit setBaudRate(baudRate);
+    switchHostRate(baudRate);
     QString answer;
     waitVersion(answer);
     if (baudRate <= 9600)
@@ -148,7 +178,8 @@ bool tranProtocol::setBootBaudRate(uint32_t baudRate)
 bool tranProtocol::checkAT()
 {
     sendCommand(QByteArrayLiteral("AT\r\n"));
-    return pollAnswer(11, 10, [&] {
-        return recvBuf.contains("ok") ? AnswerState::Accepted : AnswerState::Pending;
+    return awaitAnswer(recvBuf, modePolls, pollMs, "ok", [](const Answer &reply) {
+        return reply.complete && reply.bytes.contains("ok") ? AnswerState::Accepted
+                                                            : AnswerState::Pending;
     });
 }

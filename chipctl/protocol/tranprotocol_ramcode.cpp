@@ -10,6 +10,31 @@ constexpr int dumpPollMs = 1;
 constexpr unsigned flashTestPolls = 3001;
 constexpr uint32_t sector = 4096;
 
+// Room for an answer: what the command asks for (a dump, a listing, RF
+// lines) and a few lines more; never less than an ordinary answer.
+qint64 roomFor(qint64 expected)
+{
+    constexpr qint64 largest = qint64(1) << 30;
+    return qMin(largest, expected + AnswerBuffer::defaultCapacity);
+}
+// Three characters a byte and the two CRC bytes after "\r\n".
+qint64 dumpRoom(uint32_t length)
+{
+    return roomFor(3 * qint64(length) + 8);
+}
+// "fdump" lists 16 bytes a line: an address, then "xx " for each byte.
+qint64 listingRoom(uint32_t length)
+{
+    return roomFor(5 * qint64(length));
+}
+// RF result lines, with room for long ones and for lines the test reports
+// besides.
+constexpr qint64 rfLineRoom = 128;
+qint64 rfRoom(int lines)
+{
+    return roomFor(qint64(lines) * rfLineRoom + 64 * 1024);
+}
+
 QByteArray hex(uint32_t value)
 {
     return "0x" + QByteArray::number(value, 16);
@@ -33,38 +58,43 @@ QByteArray text(const QString &value)
 } // namespace
 
 bool tranProtocol::exchange(const QByteArray &word, const QList<QByteArray> &args, unsigned polls,
-                            int intervalMs, const std::function<AnswerState()> &rule)
+                            int intervalMs, const char *name, const AnswerRule &rule,
+                            qint64 capacity)
 {
     QByteArray command = word;
     for (const QByteArray &arg : args)
         command += ' ' + arg;
     command += "\r\n";
-    sendCommand(command);
-    return pollAnswer(polls, intervalMs, rule);
+    sendCommand(command, capacity);
+    return awaitAnswer(recvBuf, polls, intervalMs, name, rule);
 }
 
-bool tranProtocol::exchange(const QByteArray &word, const QList<QByteArray> &args,
-                            const std::function<AnswerState()> &rule)
+bool tranProtocol::exchange(const QByteArray &word, const QList<QByteArray> &args, const char *name,
+                            const AnswerRule &rule)
 {
-    return exchange(word, args, waitCount + 1, pollMs, rule);
+    return exchange(word, args, waitCount + 1, pollMs, name, rule);
 }
 
 bool tranProtocol::confirmCommand(const QByteArray &word, const QList<QByteArray> &args)
 {
-    return exchange(word, args, [&] { return answerRules::confirm(recvBuf); });
+    return exchange(word, args, "confirm",
+                    [](const Answer &answer) { return answerRules::confirm(answer); });
 }
 
 bool tranProtocol::passFailCommand(const QByteArray &word, const QList<QByteArray> &args)
 {
-    return exchange(word, args, [&] { return answerRules::passFail(recvBuf); });
+    return exchange(word, args, "pass/fail",
+                    [](const Answer &answer) { return answerRules::passFail(answer); });
 }
 
 bool tranProtocol::hexDumpCommand(const QByteArray &word, const QList<QByteArray> &args,
                                   uint32_t length, QString &dump)
 {
     QString result;
-    const bool ok = exchange(word, args, waitCount + 1, dumpPollMs,
-                             [&] { return answerRules::hexDump(recvBuf, length, result); });
+    const bool ok = exchange(
+        word, args, waitCount + 1, dumpPollMs, "hex dump",
+        [&](const Answer &answer) { return answerRules::hexDump(answer, length, result); },
+        dumpRoom(length));
     if (ok)
         dump = result;
     return ok;
@@ -72,7 +102,9 @@ bool tranProtocol::hexDumpCommand(const QByteArray &word, const QList<QByteArray
 
 bool tranProtocol::taggedCommand(const QByteArray &word, const QByteArray &tag, int32_t &value)
 {
-    return exchange(word, {}, [&] { return answerRules::taggedValue(recvBuf, tag, value); });
+    return exchange(word, {}, "tagged value", [&](const Answer &answer) {
+        return answerRules::taggedValue(answer, tag, value);
+    });
 }
 
 // The sector-aligned range: the address rounded down on its own, the length
@@ -96,7 +128,8 @@ bool tranProtocol::setStartAddr(uint32_t address)
 
 bool tranProtocol::getFileCount(uint32_t &count)
 {
-    return exchange("filecount", {}, [&] { return answerRules::fileCount(recvBuf, count); });
+    return exchange("filecount", {}, "file count",
+                    [&](const Answer &answer) { return answerRules::fileCount(answer, count); });
 }
 
 bool tranProtocol::reboot()
@@ -105,22 +138,16 @@ bool tranProtocol::reboot()
     return true;
 }
 
-// The line may still be arriving when the marker is first seen far enough
-// from the end: it is given one more poll to settle before it is read.
 bool tranProtocol::getFlashUid(QString &uid)
 {
-    return exchange("flash_uid", {}, [&] {
-        if (!answerRules::flashUidArrived(recvBuf))
-            return AnswerState::Pending;
-        waitMs(pollMs);
-        return answerRules::flashUid(recvBuf, uid);
-    });
+    return exchange("flash_uid", {}, "flash uid",
+                    [&](const Answer &answer) { return answerRules::flashUid(answer, uid); });
 }
 
 bool tranProtocol::efuseRead(uint8_t index, QString &word)
 {
-    return exchange("efuse_read", {dec(index)},
-                    [&] { return answerRules::efuseWord(recvBuf, word); });
+    return exchange("efuse_read", {dec(index)}, "efuse word",
+                    [&](const Answer &answer) { return answerRules::efuseWord(answer, word); });
 }
 
 bool tranProtocol::efuseWrite(uint8_t index, uint32_t value)
@@ -155,8 +182,8 @@ bool tranProtocol::otpLock()
 
 bool tranProtocol::otpLockState(uint32_t &state)
 {
-    return exchange("flash_otp_get_lock_state", {},
-                    [&] { return answerRules::lockState(recvBuf, state); });
+    return exchange("flash_otp_get_lock_state", {}, "lock state",
+                    [&](const Answer &answer) { return answerRules::lockState(answer, state); });
 }
 
 bool tranProtocol::gpioWrite(const QString &pin, uint32_t value)
@@ -166,8 +193,8 @@ bool tranProtocol::gpioWrite(const QString &pin, uint32_t value)
 
 bool tranProtocol::gpioRead(const QString &pin, int32_t &value)
 {
-    return exchange("gpio_read", {text(pin)},
-                    [&] { return answerRules::gpioValue(recvBuf, value); });
+    return exchange("gpio_read", {text(pin)}, "gpio value",
+                    [&](const Answer &answer) { return answerRules::gpioValue(answer, value); });
 }
 
 bool tranProtocol::gpioWriteAll(uint32_t mask)
@@ -178,8 +205,9 @@ bool tranProtocol::gpioWriteAll(uint32_t mask)
 bool tranProtocol::gpioReadAll(int32_t &value)
 {
     uint32_t levels = 0;
-    const bool ok =
-        exchange("gpio_read_all", {}, [&] { return answerRules::gpioLevels(recvBuf, levels); });
+    const bool ok = exchange("gpio_read_all", {}, "gpio levels", [&](const Answer &answer) {
+        return answerRules::gpioLevels(answer, levels);
+    });
     if (ok)
         value = int32_t(levels);
     return ok;
@@ -192,8 +220,8 @@ bool tranProtocol::rfStop()
 
 bool tranProtocol::getMLocalMac(QString &mac)
 {
-    return exchange("get_m_local_mac", {},
-                    [&] { return answerRules::macLine(recvBuf, true, mac); });
+    return exchange("get_m_local_mac", {}, "mac line, strict",
+                    [&](const Answer &answer) { return answerRules::macLine(answer, true, mac); });
 }
 
 bool tranProtocol::setMLocalMac(const QString &mac)
@@ -243,8 +271,8 @@ bool tranProtocol::getXtalCapInOtp(int32_t &value)
 
 bool tranProtocol::getMacInOtp(QString &mac)
 {
-    return exchange("get_mac_in_flash_otp", {},
-                    [&] { return answerRules::macLine(recvBuf, false, mac); });
+    return exchange("get_mac_in_flash_otp", {}, "mac line, lenient",
+                    [&](const Answer &answer) { return answerRules::macLine(answer, false, mac); });
 }
 
 bool tranProtocol::setMacInOtp(const QString &mac)
@@ -284,61 +312,70 @@ bool tranProtocol::setTxpGnInOtp(int32_t value)
 
 // The RF tests' duration is also how long the host waits for the results:
 // the lines are looked at every 10 ms (and as they arrive) for `duration` ms.
-bool tranProtocol::rfLinesCommand(const QByteArray &command, uint32_t duration,
-                                  const std::function<AnswerState()> &rule)
+bool tranProtocol::rfLinesCommand(const QByteArray &command, uint32_t duration, qint64 capacity,
+                                  const AnswerRule &rule)
 {
-    sendCommand(command);
+    sendCommand(command, capacity);
     if (duration < uint32_t(pollMs)) {
         waitMs(pollMs);
         return false;
     }
-    return pollAnswer(duration / pollMs, pollMs, rule);
+    return awaitAnswer(recvBuf, duration / pollMs, pollMs, "rf lines", rule);
 }
 
 bool tranProtocol::startMTxTest(uint8_t n, QStringList &lines, uint32_t duration, uint32_t channel)
 {
     lines.clear();
-    return rfLinesCommand("start_m_tx_test " + dec(duration) + ' ' + dec(channel) + "\r\n",
-                          duration, [&] { return answerRules::masterTxLines(recvBuf, n, lines); });
+    return rfLinesCommand(
+        "start_m_tx_test " + dec(duration) + ' ' + dec(channel) + "\r\n", duration, rfRoom(20 * n),
+        [&](const Answer &answer) { return answerRules::masterTxLines(answer, n, lines); });
 }
 
 bool tranProtocol::startSRxTest(QStringList &lines, uint32_t duration, uint32_t channel)
 {
     lines.clear();
-    return rfLinesCommand("start_s_rx_test " + dec(duration) + ' ' + dec(channel) + "\r\n",
-                          duration, [&] { return answerRules::slaveRxLines(recvBuf, lines); });
+    return rfLinesCommand(
+        "start_s_rx_test " + dec(duration) + ' ' + dec(channel) + "\r\n", duration, rfRoom(20),
+        [&](const Answer &answer) { return answerRules::slaveRxLines(answer, lines); });
 }
 
 bool tranProtocol::flashDump(uint32_t address, uint32_t length, QString &text)
 {
-    const bool ok = passFailCommand("fdump", {hex(address), hex(length)});
+    const bool ok = exchange(
+        "fdump", {hex(address), hex(length)}, waitCount + 1, pollMs, "pass/fail",
+        [](const Answer &answer) { return answerRules::passFail(answer); }, listingRoom(length));
     if (ok)
-        text = QString::fromUtf8(answerRules::untilNul(recvBuf));
+        text = QString::fromUtf8(answerRules::untilNul(recvBuf.bytes()));
     return ok;
 }
 
 bool tranProtocol::flashTest(QString &text)
 {
     bool passed = false;
-    const bool answered = exchange("flash_test", {}, flashTestPolls, pollMs, [&] {
-        if (recvBuf.contains("no"))
-            passed = true;
-        else if (!recvBuf.contains("pos"))
-            return AnswerState::Pending;
-        return AnswerState::Accepted;
-    });
+    const bool answered =
+        exchange("flash_test", {}, flashTestPolls, pollMs, "flash test", [&](const Answer &answer) {
+            if (!answer.complete)
+                return AnswerState::Pending;
+            if (answer.bytes.contains("no"))
+                passed = true;
+            else if (!answer.bytes.contains("pos"))
+                return AnswerState::Pending;
+            return AnswerState::Accepted;
+        });
     if (answered)
-        text = QString::fromUtf8(answerRules::untilNul(recvBuf));
+        text = QString::fromUtf8(answerRules::untilNul(recvBuf.bytes()));
     return answered && passed;
 }
 
 bool tranProtocol::flashInfo(QString &text)
 {
-    return exchange("flash_info", {}, [&] {
-        if (recvBuf.contains("Byte")) {
-            text = QString::fromUtf8(answerRules::untilNul(recvBuf));
+    return exchange("flash_info", {}, "flash info", [&](const Answer &answer) {
+        if (!answer.complete)
+            return AnswerState::Pending;
+        if (answer.bytes.contains("Byte")) {
+            text = QString::fromUtf8(answerRules::untilNul(answer.bytes));
             return AnswerState::Accepted;
         }
-        return recvBuf.contains("ffff") ? AnswerState::Rejected : AnswerState::Pending;
+        return answer.bytes.contains("ffff") ? AnswerState::Rejected : AnswerState::Pending;
     });
 }

@@ -6,37 +6,49 @@
 
 namespace {
 
-// Blocks in the event dispatcher until some event has been handled or the
-// deadline has passed. The single-shot timer guarantees the wake-up.
-void processEventsUntil(const QDeadlineTimer &deadline)
+constexpr qint64 nsPerMs = 1000000;
+
+// What is left of `deadline` in whole milliseconds, rounded up, so that a
+// wait never ends before it; 0 once it has passed.
+int msLeft(const QDeadlineTimer &deadline)
 {
-    const qint64 left = deadline.remainingTime();
-    if (left <= 0)
-        return;
-    QTimer wake;
-    wake.setTimerType(Qt::PreciseTimer);
-    wake.setSingleShot(true);
-    wake.start(int(left));
-    QEventLoop loop;
-    loop.processEvents(QEventLoop::WaitForMoreEvents);
+    const qint64 ns = deadline.remainingTimeNSecs();
+    if (ns <= 0)
+        return 0;
+    return int(qMin<qint64>((ns + nsPerMs - 1) / nsPerMs, INT32_MAX));
 }
 
 } // namespace
 
-void waitMs(int ms)
+void waitForEvent(int ms)
 {
+    QEventLoop loop;
     if (ms <= 0) {
-        QEventLoop().processEvents(QEventLoop::AllEvents);
+        loop.processEvents(QEventLoop::AllEvents);
         return;
     }
-    const QDeadlineTimer deadline(ms, Qt::PreciseTimer);
+    // The single-shot timer guarantees the wake-up; any other event ends
+    // the wait sooner.
     QTimer wake;
     wake.setTimerType(Qt::PreciseTimer);
     wake.setSingleShot(true);
     wake.start(ms);
-    QEventLoop loop;
-    while (!deadline.hasExpired())
-        loop.processEvents(QEventLoop::WaitForMoreEvents);
+    loop.processEvents(QEventLoop::WaitForMoreEvents);
+}
+
+void waitMs(int ms)
+{
+    if (ms <= 0) {
+        waitForEvent(0);
+        return;
+    }
+    // The wake-up timer is armed afresh on every pass: one pass may end
+    // before the deadline, on an unrelated event or on a timer that fires
+    // early (on Windows precise timers have whole-millisecond granularity),
+    // and the next must still wake up in time.
+    const QDeadlineTimer deadline(ms, Qt::PreciseTimer);
+    for (int left = msLeft(deadline); left > 0; left = msLeft(deadline))
+        waitForEvent(left);
 }
 
 bool pollAnswer(unsigned polls, int intervalMs, const std::function<AnswerState()> &rule)
@@ -52,11 +64,11 @@ bool pollAnswer(unsigned polls, int intervalMs, const std::function<AnswerState(
         case AnswerState::Pending:
             break;
         }
-        if (deadline.hasExpired())
+        const int left = msLeft(deadline);
+        if (left <= 0)
             return false;
         // Sleep until the next interval at the latest; any delivered event
         // (above all received bytes) ends the sleep early.
-        const qint64 step = qMin<qint64>(intervalMs, deadline.remainingTime());
-        processEventsUntil(QDeadlineTimer(qMax<qint64>(step, 0), Qt::PreciseTimer));
+        waitForEvent(qMax(1, qMin(intervalMs, left)));
     }
 }

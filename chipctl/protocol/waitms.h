@@ -11,6 +11,11 @@
 // Waits `ms` milliseconds while processing the calling thread's events.
 void waitMs(int ms);
 
+// Processes the calling thread's events, blocking until at least one has
+// been handled or `ms` milliseconds have passed, whichever comes first.
+// With `ms` 0 or less it only handles what is already pending.
+void waitForEvent(int ms);
+
 // Outcome of one look at an answer.
 enum class AnswerState
 {

@@ -43,7 +43,9 @@ yModemProtocol::yModemProtocol(QObject *parent)
 
 void yModemProtocol::recvData(QByteArray data)
 {
-    recvBuf.append(data);
+    const int room = maxReceived - recvBuf.size();
+    if (room > 0)
+        recvBuf.append(data.left(room));
 }
 
 QString yModemProtocol::resultText(uint8_t code)
@@ -225,6 +227,8 @@ uint8_t yModemProtocol::sendFile(const QString &path)
 
         if (recvBuf.count(CAN) > canLimit)
             return cancel(ResultChipCancelled);
+        if (lost)
+            return ResultTimeout;
         if (idle.elapsed() > qint64(idlePasses) * passMs)
             return cancel(ResultTimeout);
         progress = float(double(offset) / double(size));

@@ -39,6 +39,9 @@ public:
     // The idle limit: this many 10 ms passes without a packet sent.
     static constexpr int idlePasses = 700;
     static constexpr int passMs = 10;
+    // The receiver answers a packet with a byte or two: more than this
+    // between two packets is line noise, and is not kept.
+    static constexpr int maxReceived = 4096;
 
     explicit yModemProtocol(QObject *parent = nullptr);
 
@@ -66,6 +69,8 @@ signals:
 
 public slots:
     void recvData(QByteArray data);
+    // The serial link is gone: a running transfer ends at once, timed out.
+    void linkLost() { lost = true; }
 
 private:
     enum class State
@@ -90,6 +95,8 @@ private:
     // Waits one pass: returns as soon as new bytes arrive, at the latest
     // after passMs.
     void waitPass();
+
+    bool lost = false;
 };
 
 #endif // YMODEMPROTOCOL_H

@@ -6,6 +6,9 @@ LocalPort::LocalPort()
     : port(std::make_unique<QSerialPort>())
 {
     connect(port.get(), &QSerialPort::readyRead, this, &SerialBackend::readyRead);
+    // Queued: the port is closed outside its own notification handling.
+    connect(port.get(), &QSerialPort::errorOccurred, this, &LocalPort::portError,
+            Qt::QueuedConnection);
 }
 
 LocalPort::~LocalPort() = default;
@@ -21,14 +24,16 @@ bool LocalPort::open(const QString &name, uint32_t baudRate)
     return port->open(QIODevice::ReadWrite);
 }
 
+// A port closed after its device went away is left alone: Qt would only
+// complain that it is not open.
 QByteArray LocalPort::readAll()
 {
-    return port->readAll();
+    return port->isOpen() ? port->readAll() : QByteArray();
 }
 
 bool LocalPort::write(const QByteArray &data)
 {
-    if (port->write(data) < 0)
+    if (!port->isOpen() || port->write(data) < 0)
         return false;
     // flush() hands the bytes to the driver; wait only for what it could
     // not take yet (waiting with nothing left would idle the full 50 ms).
@@ -39,17 +44,33 @@ bool LocalPort::write(const QByteArray &data)
     return true;
 }
 
+// A device that went away reports a resource error (an adapter pulled) or a
+// read error (a read that finds the end of a pseudo-terminal whose other side
+// closed), and its port would report data ready for ever without any: the
+// port is closed, so nothing is waited on any more, and the loss announced.
+void LocalPort::portError()
+{
+    const QSerialPort::SerialPortError error = port->error();
+    if ((error != QSerialPort::ResourceError && error != QSerialPort::ReadError) || !port->isOpen())
+        return;
+    port->close();
+    emit lost();
+}
+
 void LocalPort::setBaudRate(uint32_t baudRate)
 {
-    port->setBaudRate(qint32(baudRate), QSerialPort::AllDirections);
+    if (port->isOpen())
+        port->setBaudRate(qint32(baudRate), QSerialPort::AllDirections);
 }
 
 void LocalPort::setDataTerminalReady(bool on)
 {
-    port->setDataTerminalReady(on);
+    if (port->isOpen())
+        port->setDataTerminalReady(on);
 }
 
 void LocalPort::setRequestToSend(bool on)
 {
-    port->setRequestToSend(on);
+    if (port->isOpen())
+        port->setRequestToSend(on);
 }

@@ -22,6 +22,9 @@ public:
     void setDataTerminalReady(bool on) override;
     void setRequestToSend(bool on) override;
 
+private slots:
+    void portError();
+
 private:
     std::unique_ptr<QSerialPort> port;
 };

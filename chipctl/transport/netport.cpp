@@ -9,11 +9,13 @@
 #include <QTcpSocket>
 #include <QTimer>
 
+#include <cerrno>
 #include <utility>
 
 #ifdef Q_OS_WIN
 #include <winsock2.h>
 #else
+#include <poll.h>
 #include <sys/socket.h>
 #endif
 
@@ -37,6 +39,31 @@ bool shutdownSending(qintptr descriptor)
     return ::shutdown(SOCKET(descriptor), SD_SEND) == 0;
 #else
     return ::shutdown(int(descriptor), SHUT_WR) == 0;
+#endif
+}
+
+// Waits until the connection takes more bytes, for at most `ms`. Only the
+// sending side is watched: a server that keeps sending cannot cut the wait
+// short again and again (as it would wake Qt's own wait for written bytes,
+// which reads everything that comes in and may never time out).
+bool waitWritable(qintptr descriptor, int ms)
+{
+    if (descriptor < 0)
+        return false;
+#ifdef Q_OS_WIN
+    WSAPOLLFD watch{};
+    watch.fd = SOCKET(descriptor);
+    watch.events = POLLWRNORM;
+    return WSAPoll(&watch, 1, ms) > 0;
+#else
+    pollfd watch{};
+    watch.fd = int(descriptor);
+    watch.events = POLLOUT;
+    int ready;
+    do {
+        ready = ::poll(&watch, 1, ms);
+    } while (ready < 0 && errno == EINTR);
+    return ready > 0;
 #endif
 }
 
@@ -65,7 +92,11 @@ NetPort::NetPort(QObject *parent)
     , socket(new QTcpSocket(this))
 {
     socket->setProxy(QNetworkProxy::NoProxy);
+    // What the socket reads ahead of us is bounded too: beyond it the
+    // connection itself holds the server back.
+    socket->setReadBufferSize(readChunk);
     connect(socket, &QTcpSocket::readyRead, this, &NetPort::receive);
+    connect(socket, &QTcpSocket::disconnected, this, &NetPort::connectionClosed);
 }
 
 NetPort::~NetPort()
@@ -156,8 +187,12 @@ bool NetPort::negotiate(const QDeadlineTimer &deadline)
         const int left = msLeft(answers);
         if (left <= 0)
             break;
-        // Emits readyRead, which decodes the answers and replies to them.
-        socket->waitForReadyRead(left);
+        // Emits readyRead, which decodes the answers and replies to them;
+        // what was left over from the last portion is taken first.
+        if (socket->bytesAvailable() > 0)
+            receive();
+        else
+            socket->waitForReadyRead(left);
     }
     return socket->state() == QAbstractSocket::ConnectedState;
 }
@@ -215,25 +250,51 @@ void NetPort::changeLine(const QByteArray &request)
     flushFor(lineChangeTimeoutMs);
 }
 
+// One bounded portion at a time. Bytes left over (a server that sends
+// faster than we take, or bytes read in while announcing data led to a
+// write) are taken on the next pass of the event loop, so every wait sees
+// its deadline in between.
 void NetPort::receive()
 {
-    // Announcing data may lead to writes that read more bytes into the
-    // socket without a new readyRead: take those too.
-    while (socket->bytesAvailable() > 0)
-        take(socket->readAll());
+    receiveQueued = false;
+    if (socket->bytesAvailable() > 0)
+        take(socket->read(readChunk));
+    if (socket->bytesAvailable() > 0 && !receiveQueued) {
+        receiveQueued = true;
+        QMetaObject::invokeMethod(this, &NetPort::receive, Qt::QueuedConnection);
+    }
 }
 
 void NetPort::take(const QByteArray &bytes)
 {
     QByteArray data;
-    if (telnet)
-        send(session.take(bytes, data));
-    else
+    if (telnet) {
+        const QByteArray replies = session.take(bytes, data);
+        if (socket->bytesToWrite() < maxUnsentReplies)
+            send(replies);
+    } else {
         data = bytes;
-    if (data.isEmpty())
+    }
+    const int room = maxUnread - received.size();
+    if (data.isEmpty() || room <= 0)
         return;
-    received += data;
+    received += data.left(room);
     announceData();
+}
+
+// The server closed the connection: what it sent before is announced first,
+// then the loss.
+void NetPort::connectionClosed()
+{
+    while (socket->bytesAvailable() > 0)
+        take(socket->read(readChunk));
+    if (blockingCalls > 0) {
+        lostWaiting = true;
+        return;
+    }
+    if (!received.isEmpty())
+        emit readyRead();
+    emit lost();
 }
 
 void NetPort::announceData()
@@ -246,14 +307,18 @@ void NetPort::announceData()
 
 void NetPort::leaveBlockingCall()
 {
-    if (--blockingCalls > 0 || !dataWaiting)
+    if (--blockingCalls > 0 || (!dataWaiting && !lostWaiting))
         return;
+    const bool announceLoss = lostWaiting;
     dataWaiting = false;
+    lostWaiting = false;
     QMetaObject::invokeMethod(
         this,
-        [this] {
+        [this, announceLoss] {
             if (!received.isEmpty())
                 emit readyRead();
+            if (announceLoss)
+                emit lost();
         },
         Qt::QueuedConnection);
 }
@@ -266,12 +331,18 @@ void NetPort::send(const QByteArray &bytes)
     socket->flush();
 }
 
+// Hands what is queued to the connection until it has all left or `ms` has
+// passed. Bytes that arrive meanwhile stay in the connection and are taken
+// afterwards, through the event loop.
 void NetPort::flushFor(int ms)
 {
     const QDeadlineTimer deadline(ms);
-    while (socket->bytesToWrite() > 0 && socket->state() == QAbstractSocket::ConnectedState) {
+    while (socket->state() == QAbstractSocket::ConnectedState) {
+        socket->flush();
+        if (socket->bytesToWrite() == 0)
+            break;
         const int left = msLeft(deadline);
-        if (left <= 0 || !socket->waitForBytesWritten(left))
+        if (left <= 0 || !waitWritable(socket->socketDescriptor(), left))
             break;
     }
 }

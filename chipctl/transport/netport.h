@@ -31,6 +31,16 @@ public:
     static constexpr int negotiationTimeoutMs = 1000;
     // Longest wait for a line change to leave.
     static constexpr int lineChangeTimeoutMs = 500;
+    // Bytes taken from the connection at one time: a server that floods the
+    // line cannot keep Chipctl from its deadlines.
+    static constexpr int readChunk = 64 * 1024;
+    // Received data nobody has read yet, kept at most (a serial line brings
+    // a few kilobytes during the longest blocking call); the rest is
+    // dropped.
+    static constexpr int maxUnread = 1024 * 1024;
+    // Telnet replies the server has not taken yet, kept at most: replies to
+    // a server that negotiates without end and reads nothing are dropped.
+    static constexpr int maxUnsentReplies = 64 * 1024;
 
     explicit NetPort(QObject *parent = nullptr);
     ~NetPort() override;
@@ -48,6 +58,7 @@ public:
 
 private slots:
     void receive();
+    void connectionClosed();
 
 private:
     class BlockingCall;
@@ -68,6 +79,8 @@ private:
     bool telnet = false;
     int blockingCalls = 0;
     bool dataWaiting = false;
+    bool lostWaiting = false;
+    bool receiveQueued = false;
 };
 
 #endif // NETPORT_H

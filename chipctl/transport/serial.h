@@ -28,9 +28,12 @@ public:
 
 signals:
     void recvSerialData(QByteArray data);
+    // The port went away mid-run; every wait for an answer ends at once.
+    void linkLost();
 
 private slots:
     void readData();
+    void portLost();
 
 public slots:
     void setBaudRate(uint32_t baudRate);

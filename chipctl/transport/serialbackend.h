@@ -30,6 +30,10 @@ public:
 
 signals:
     void readyRead();
+    // The line is gone for good (a USB adapter pulled, the other side of a
+    // pseudo-terminal closed, the server's connection closed): no byte will
+    // come any more. Emitted once, after the last bytes were announced.
+    void lost();
 };
 
 #endif // SERIALBACKEND_H

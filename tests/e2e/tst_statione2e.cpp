@@ -251,7 +251,7 @@ void TestStationE2e::windowTwoCyclesOf24Duts()
         const QTableWidgetItem *item = table->item(row, column);
         return item ? item->text() : QString();
     };
-    QCOMPARE(window.cycleParameters().devices.size(), 0);
+    QCOMPARE(window.controller().parameters().devices.size(), 0);
 
     uint32_t passedSoFar = 0;
     uint32_t failedSoFar = 0;
@@ -262,7 +262,7 @@ void TestStationE2e::windowTwoCyclesOf24Duts()
         button->click();
         QTRY_VERIFY_WITH_TIMEOUT(button->text() == startText && button->isEnabled(), 170000);
         const double seconds = double(clock.elapsed()) / 1000.0;
-        QCOMPARE(window.cycleParameters().devices.size(), 24);
+        QCOMPARE(window.controller().parameters().devices.size(), 24);
 
         const QList<Row> rows = rowsOfCycle(24 * cycle);
         int stepErrors = 0;

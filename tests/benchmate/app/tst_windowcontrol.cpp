@@ -158,7 +158,7 @@ void TestWindowControl::slotsInOrder()
     openWindow();
     QTest::mouseClick(button(), Qt::LeftButton);
     QCOMPARE(button()->text(), QStringLiteral("停止测试"));
-    QVERIFY(m_window->cycleThread() != nullptr);
+    QVERIFY(m_window->controller().cycle() != nullptr);
     QTRY_COMPARE_WITH_TIMEOUT(button()->text(), startText, 20000);
 }
 
@@ -189,16 +189,16 @@ void TestWindowControl::wholeCycleShownCountedAndLogged()
     button()->click();
     QCOMPARE(button()->text(), stopText);
     QCOMPARE(label("labelSta"), QStringLiteral("测试中"));
-    QVERIFY(m_window->cycleThread() != nullptr);
-    QCOMPARE(m_window->cycleParameters().devices.size(), 3);
-    QCOMPARE(m_window->cycleParameters().gmPort, QStringLiteral("GM"));
-    QCOMPARE(m_window->cycleParameters().timeOut, 20000u);
-    QCOMPARE(m_window->cycleParameters().sendInterval, 100u);
-    QCOMPARE(int(m_window->cycleParameters().testCha), 6);
-    QCOMPARE(m_window->cycleParameters().logPath, QStringLiteral("./log"));
-    QCOMPARE(m_window->cycleParameters().devices.at(2).port, QStringLiteral("D4"));
-    QCOMPARE(m_window->cycleParameters().devices.at(2).name, QStringLiteral("DUT3"));
-    QVERIFY(m_window->cycleParameters().devices.at(2).progressPtr == &progress[3]);
+    QVERIFY(m_window->controller().cycle() != nullptr);
+    QCOMPARE(m_window->controller().parameters().devices.size(), 3);
+    QCOMPARE(m_window->controller().parameters().gmPort, QStringLiteral("GM"));
+    QCOMPARE(m_window->controller().parameters().timeOut, 20000u);
+    QCOMPARE(m_window->controller().parameters().sendInterval, 100u);
+    QCOMPARE(int(m_window->controller().parameters().testCha), 6);
+    QCOMPARE(m_window->controller().parameters().logPath, QStringLiteral("./log"));
+    QCOMPARE(m_window->controller().parameters().devices.at(2).port, QStringLiteral("D4"));
+    QCOMPARE(m_window->controller().parameters().devices.at(2).name, QStringLiteral("DUT3"));
+    QVERIFY(m_window->controller().parameters().devices.at(2).progressPtr == &progress[3]);
 
     // Progress percentages in column 3 of the checked rows while it runs,
     // starting from 0 rather than what the last cycle left.
@@ -409,15 +409,20 @@ void TestWindowControl::stopDuringCycle()
     QList<Sample> samples;
     QTimer watch;
     connect(&watch, &QTimer::timeout, this, [&] {
-        samples.append(
-            {m_window->cycleThread()->isRunning(), button()->isEnabled(), label("labelSta")});
+        if (m_window->controller().state() == CycleController::Stopping)
+            samples.append({m_window->controller().cycle()->isRunning(), button()->isEnabled(),
+                            label("labelSta")});
     });
     watch.start(20);
     MessageLog messages;
-    button()->click(); // returns once the cycle has ended
+    button()->click();
+    QVERIFY(!button()->isEnabled());
+    // The window keeps handling its events until the controller says the
+    // cycle has ended.
+    QTRY_VERIFY_WITH_TIMEOUT(button()->isEnabled(), 15000);
     watch.stop();
 
-    QVERIFY(m_window->cycleThread()->isFinished());
+    QVERIFY(m_window->controller().cycle()->isFinished());
     QVERIFY2(samples.size() >= 5, "the window handled no events while stopping");
     for (const Sample &s : samples) {
         QVERIFY(!s.enabled);
@@ -455,8 +460,9 @@ void TestWindowControl::stopDuringCycle()
                                    "7"));
 }
 
-// Closing the window during a chip-tool run stops the cycle first: no chip
-// tool is left running, and the settings are saved afterwards.
+// Closing the window during a chip-tool run saves the settings, stops the
+// cycle and closes the window once the cycle has ended: no chip tool is left
+// running.
 void TestWindowControl::closeDuringCycle()
 {
     m_fake->healthyGolden();
@@ -471,9 +477,12 @@ void TestWindowControl::closeDuringCycle()
     const qint64 pid = m_fake->lastPid();
     QVERIFY(::kill(pid_t(pid), 0) == 0); // the chip tool runs
 
-    QVERIFY(m_window->close());
-    QVERIFY(!m_window->isVisible());
-    QVERIFY(m_window->cycleThread()->isFinished());
+    QVERIFY(!m_window->close()); // not yet: the cycle is stopping
+    QVERIFY(m_window->isVisible());
+    QVERIFY(!button()->isEnabled());
+    QCOMPARE(settingsLines().at(34), QStringLiteral("11")); // saved first
+    QTRY_VERIFY_WITH_TIMEOUT(!m_window->isVisible(), 15000);
+    QVERIFY(m_window->controller().cycle()->isFinished());
     // Reaped by the engine: no such process any more.
     QVERIFY(::kill(pid_t(pid), 0) != 0);
     QCOMPARE(label("labelTestAllNum"), QStringLiteral("0"));
@@ -496,11 +505,16 @@ void TestWindowControl::closeWhileStopping()
     QTRY_VERIFY_WITH_TIMEOUT(!m_fake->callsStartingWith(QStringLiteral("D1 rx_dut")).isEmpty(),
                              10000);
     bool closedAtOnce = true;
-    QTimer::singleShot(50, this, [&] { closedAtOnce = m_window->close(); });
+    bool stoppingWhenClosed = false;
+    QTimer::singleShot(50, this, [&] {
+        stoppingWhenClosed = m_window->controller().state() == CycleController::Stopping;
+        closedAtOnce = m_window->close();
+    });
     button()->click(); // the stop, during which the close arrives
+    QTRY_VERIFY_WITH_TIMEOUT(!m_window->isVisible(), 10000);
+    QVERIFY(stoppingWhenClosed);
     QVERIFY(!closedAtOnce);
-    QVERIFY(m_window->cycleThread()->isFinished());
-    QTRY_VERIFY_WITH_TIMEOUT(!m_window->isVisible(), 5000);
+    QVERIFY(m_window->controller().cycle()->isFinished());
 }
 
 // The mode byte becomes 1 after a cycle that ended on its own while the
@@ -519,19 +533,20 @@ void TestWindowControl::modeByte()
     openWindow();
 
     button()->click();
-    QCOMPARE(int(m_window->cycleThread()->mode()), 0);
+    QCOMPARE(int(m_window->controller().cycle()->mode()), 0);
     QTest::qWait(100);
     button()->click(); // stop
+    QTRY_VERIFY_WITH_TIMEOUT(button()->isEnabled(), 10000);
     button()->click(); // start again
-    QCOMPARE(int(m_window->cycleThread()->mode()), 0);
+    QCOMPARE(int(m_window->controller().cycle()->mode()), 0);
     QTRY_COMPARE_WITH_TIMEOUT(button()->text(), startText, 20000);
 
     QVERIFY(runCycle());
-    QCOMPARE(int(m_window->cycleThread()->mode()), 1);
+    QCOMPARE(int(m_window->controller().cycle()->mode()), 1);
     // Clearing the check box changes only what is saved.
     find<QCheckBox>(*m_window, "cbAutoTest")->setChecked(false);
     QVERIFY(runCycle());
-    QCOMPARE(int(m_window->cycleThread()->mode()), 1);
+    QCOMPARE(int(m_window->controller().cycle()->mode()), 1);
     m_window.reset();
     QCOMPARE(settingsLines().at(41), QStringLiteral("0"));
 
@@ -539,7 +554,7 @@ void TestWindowControl::modeByte()
     openWindow();
     QVERIFY(runCycle());
     QVERIFY(runCycle());
-    QCOMPARE(int(m_window->cycleThread()->mode()), 0);
+    QCOMPARE(int(m_window->controller().cycle()->mode()), 0);
 }
 
 // The window's first cycle ends while ./log is an ordinary file: its block

@@ -1,5 +1,6 @@
 // Judging a cycle's results: the bounds, the offsets, the counters, the
 // status and the crystal value the next cycle starts from.
+#include "deviceconfigfile.h"
 #include "resultjudge.h"
 #include "stationglobals.h"
 
@@ -212,17 +213,27 @@ void TestResultJudge::unreadableOffsetCountsZeroAndSaysSo()
                                        << QStringLiteral("Dut1 RX校准值不正确"));
 }
 
-// Limits are decimal numbers, as the settings file writes them: 20.5 is
-// 20.5, not 0.
+// Limits are decimal numbers, read as the settings file reads them (and the
+// window its boxes): 20.5 is 20.5, not 0, and each lands on its own bound.
 void TestResultJudge::decimalLimits()
 {
-    QCOMPARE(JudgeLimits::parse(QStringLiteral("20.5")), 20.5f);
-    QCOMPARE(JudgeLimits::parse(QStringLiteral("-10.5")), -10.5f);
-    QCOMPARE(JudgeLimits::parse(QStringLiteral("1e+07")), 1e7f);
-    QCOMPARE(JudgeLimits::parse(QStringLiteral("x")), 0.0f);
+    DeviceConfig config;
+    config.rxRssiMax = DeviceConfigFile::parseNumber(QStringLiteral("-20"));
+    config.rxRssiMin = DeviceConfigFile::parseNumber(QStringLiteral("-60.5"));
+    config.rxFreqMax = DeviceConfigFile::parseNumber(QStringLiteral("20.5"));
+    config.rxFreqMin = DeviceConfigFile::parseNumber(QStringLiteral("-10.5"));
+    config.txRssiMax = DeviceConfigFile::parseNumber(QStringLiteral("1e+07"));
+    config.txRssiMin = DeviceConfigFile::parseNumber(QStringLiteral("x"));
+    const JudgeLimits read = JudgeLimits::fromConfig(config);
+    QCOMPARE(read.rxRssiMax, -20.0f);
+    QCOMPARE(read.rxRssiMin, -60.5f);
+    QCOMPARE(read.freqMax, 20.5f);
+    QCOMPARE(read.freqMin, -10.5f);
+    QCOMPARE(read.txRssiMax, 1e7f);
+    QCOMPARE(read.txRssiMin, 0.0f);
 
     JudgeLimits l = limits();
-    l.freqMax = JudgeLimits::parse(QStringLiteral("20.5"));
+    l.freqMax = read.freqMax;
     deviceRestlt_t r = good();
     r.freqAve = 20;
     QCOMPARE(verdictOf(judgeOne(r, l)), DeviceVerdict::Pass);
@@ -231,7 +242,7 @@ void TestResultJudge::decimalLimits()
 
     // A lower bound of -60.5 lets -60 through but not -61.
     l = limits();
-    l.rxRssiMin = JudgeLimits::parse(QStringLiteral("-60.5"));
+    l.rxRssiMin = read.rxRssiMin;
     r = good();
     r.rxRssiAve = -61;
     QCOMPARE(verdictOf(judgeOne(r, l)), DeviceVerdict::Fail);

@@ -8,6 +8,7 @@
 #include <fcntl.h>
 #include <pty.h>
 #include <termios.h>
+#include <time.h>
 #include <unistd.h>
 
 ChipctlCopy::ChipctlCopy()
@@ -65,6 +66,10 @@ PtyChip::PtyChip()
     cfmakeraw(&tio);
     tcsetattr(master, TCSANOW, &tio);
     fcntl(master, F_SETFL, fcntl(master, F_GETFL) | O_NONBLOCK);
+    // Not inherited by the program under test: closing the master here must
+    // close the pseudo-terminal.
+    fcntl(master, F_SETFD, FD_CLOEXEC);
+    fcntl(slave, F_SETFD, FD_CLOEXEC);
     slavePath = QString::fromLocal8Bit(name);
 }
 
@@ -91,10 +96,47 @@ void PtyChip::serve()
         const QByteArray line = pending.left(end + 2);
         pending.remove(0, end + 2);
         lines.append(line);
-        if (!responder)
-            continue;
-        const QByteArray reply = responder(line);
-        if (!reply.isEmpty() && ::write(master, reply.constData(), size_t(reply.size())) < 0)
-            qWarning("pty write failed");
+        if (pacedResponder) {
+            sendPaced(pacedResponder(line));
+        } else if (responder) {
+            const QByteArray reply = responder(line);
+            if (!reply.isEmpty() && ::write(master, reply.constData(), size_t(reply.size())) < 0)
+                qWarning("pty write failed");
+        }
+        if (hangUpRequested) {
+            ::close(master);
+            master = -1;
+            return;
+        }
+    }
+}
+
+void PtyChip::setPacedResponder(PacedResponder r, int byteUs, int pauseMs)
+{
+    pacedResponder = std::move(r);
+    this->byteUs = byteUs;
+    this->pauseMs = pauseMs;
+}
+
+// Each byte leaves at its own time on the monotonic clock, so the pace holds
+// on average even when a sleep ends late.
+void PtyChip::sendPaced(const QList<QByteArray> &pieces)
+{
+    timespec next{};
+    clock_gettime(CLOCK_MONOTONIC, &next);
+    auto advance = [&next](long ns) {
+        next.tv_nsec += ns;
+        next.tv_sec += next.tv_nsec / 1000000000L;
+        next.tv_nsec %= 1000000000L;
+    };
+    for (int p = 0; p < pieces.size(); ++p) {
+        if (p > 0)
+            advance(long(pauseMs) * 1000000L);
+        for (const char c : pieces.at(p)) {
+            clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &next, nullptr);
+            if (::write(master, &c, 1) != 1)
+                qWarning("pty write failed");
+            advance(long(byteUs) * 1000L);
+        }
     }
 }

@@ -60,6 +60,17 @@ public:
     QString path() const { return slavePath; }
     void setResponder(Responder r) { responder = std::move(r); }
 
+    // Answers as a chip on a real line sends them: a byte at a time,
+    // `byteUs` microseconds apart (87 is the wire speed of 115200 baud),
+    // with a pause of `pauseMs` between the pieces the responder returns
+    // (a link that delivers the tail of an answer late). Replaces the
+    // responder above.
+    using PacedResponder = std::function<QList<QByteArray>(const QByteArray &line)>;
+    void setPacedResponder(PacedResponder r, int byteUs, int pauseMs);
+    // Closes the master side once the current answer is out: the program's
+    // port hangs up, as when a USB adapter is pulled.
+    void hangUp() { hangUpRequested = true; }
+
     // Reads what the program wrote and answers complete lines.
     void serve();
     // Every complete line received so far, in order.
@@ -70,8 +81,14 @@ private:
     int master = -1;
     int slave = -1;
     QString slavePath;
+    void sendPaced(const QList<QByteArray> &pieces);
+
     QByteArray pending;
     Responder responder;
+    PacedResponder pacedResponder;
+    int byteUs = 0;
+    int pauseMs = 0;
+    bool hangUpRequested = false;
 };
 
 #endif // CHIPCTLRUN_H

@@ -9,11 +9,13 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <condition_variable>
 #include <mutex>
 
 namespace {
 
-// An output device the printer thread may write while the test reads it.
+// An output device the printer thread may write while the test reads it;
+// held, a write blocks until it is released (a reader that stopped reading).
 class LockedSink : public QIODevice
 {
 public:
@@ -23,28 +25,49 @@ public:
         std::lock_guard<std::mutex> lock(mutex);
         return data;
     }
+    void hold()
+    {
+        std::lock_guard<std::mutex> lock(mutex);
+        held = true;
+    }
+    void release()
+    {
+        std::lock_guard<std::mutex> lock(mutex);
+        held = false;
+        changed.notify_all();
+    }
+    // Waits (bounded) until a write is blocked.
+    bool waitForBlockedWrite(int ms)
+    {
+        std::unique_lock<std::mutex> lock(mutex);
+        return changed.wait_for(lock, std::chrono::milliseconds(ms), [this] { return blocked; });
+    }
 
 protected:
     qint64 readData(char *, qint64) override { return -1; }
     qint64 writeData(const char *bytes, qint64 size) override
     {
-        std::lock_guard<std::mutex> lock(mutex);
+        std::unique_lock<std::mutex> lock(mutex);
+        blocked = held;
+        changed.notify_all();
+        changed.wait(lock, [this] { return !held; });
+        blocked = false;
         data.append(bytes, int(size));
         return size;
     }
 
 private:
     std::mutex mutex;
+    std::condition_variable changed;
     QByteArray data;
+    bool held = false;
+    bool blocked = false;
 };
 
 bool joined(printThread &printer)
 {
     printer.stop();
-    if (!printer.wait(QDeadlineTimer(5000)))
-        return false;
-    printer.join();
-    return true;
+    return printer.join(5000);
 }
 
 } // namespace
@@ -59,6 +82,7 @@ private slots:
     void percentOfTheDownload();
     void printsOneLineAboutEverySecond();
     void stoppedWithinTheFirstSecondPrintsNothing();
+    void joinGivesUpOnAPrinterBlockedInAWrite();
 
 private:
     QTemporaryDir config;
@@ -132,6 +156,22 @@ void TestPrintThread::stoppedWithinTheFirstSecondPrintsNothing()
     printer.start();
     QVERIFY(joined(printer));
     QCOMPARE(sink->snapshot(), QByteArray());
+}
+
+// A printer stuck in a write to standard output does not keep the command
+// from ending: the join has its bound.
+void TestPrintThread::joinGivesUpOnAPrinterBlockedInAWrite()
+{
+    downloadFileCount = 1;
+    sink->hold();
+    printThread printer;
+    printer.start();
+    QVERIFY(sink->waitForBlockedWrite(10000));
+    printer.stop();
+    QVERIFY(!printer.join(50));
+    QVERIFY(printer.isRunning());
+    sink->release();
+    QVERIFY(printer.join(5000));
 }
 
 QTEST_GUILESS_MAIN(TestPrintThread)

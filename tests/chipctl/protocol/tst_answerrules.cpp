@@ -104,8 +104,8 @@ void tst_AnswerRules::fileCount_data()
     QTest::newRow("count with line end")
         << QByteArray("\r\nfc:2\r\n") << AnswerState::Accepted << 2u;
     QTest::newRow("only line end at 0") << QByteArray("\r\nfc:2") << AnswerState::Pending << 99u;
-    QTest::newRow("count runs to the end")
-        << QByteArray("x\r\nfc:17") << AnswerState::Accepted << 17u;
+    QTest::newRow("count whose line has not ended")
+        << QByteArray("x\r\nfc:17") << AnswerState::Pending << 99u;
     QTest::newRow("up to the last line end")
         << QByteArray("\r\nfc:3\r\npppp\r\n") << AnswerState::Accepted << 0u;
     QTest::newRow("not a number reads 0")
@@ -196,8 +196,8 @@ void tst_AnswerRules::gpioValue_data()
     QTest::newRow("nine") << QByteArray("gpio val:0x9\r\npppp") << AnswerState::Accepted << 9;
     QTest::newRow("pppp without the value fails")
         << QByteArray("\r\npppp\r\n") << AnswerState::Rejected << -5;
-    QTest::newRow("marker at the very end is incomplete")
-        << QByteArray("pppp\r\ngpio val:0x") << AnswerState::Pending << -5;
+    QTest::newRow("whole answer without the value fails")
+        << QByteArray("pppp\r\ngpio val:0x") << AnswerState::Rejected << -5;
     QTest::newRow("no pppp yet") << QByteArray("gpio val:0x1") << AnswerState::Pending << -5;
 }
 
@@ -262,10 +262,17 @@ void tst_AnswerRules::macLine_data()
         << none << false << AnswerState::Accepted << QStringLiteral("old");
     QTest::newRow("six colons is no MAC") << QByteArray("x\n0:1:2:3:4:5:6\npppp") << true
                                           << AnswerState::Pending << QStringLiteral("old");
-    QTest::newRow("line not ended yet") << QByteArray("pppp\n00:11:22:33:44:55") << false
-                                        << AnswerState::Pending << QStringLiteral("old");
-    QTest::newRow("no line at all")
-        << QByteArray("ppppp") << false << AnswerState::Pending << QStringLiteral("old");
+    // A line counts only with its line end: strict keeps waiting for one,
+    // lenient takes the whole answer without it and keeps the output.
+    QTest::newRow("strict: line without its end") << QByteArray("pppp\n00:11:22:33:44:55") << true
+                                                  << AnswerState::Pending << QStringLiteral("old");
+    QTest::newRow("lenient: line without its end")
+        << QByteArray("pppp\n00:11:22:33:44:55") << false << AnswerState::Accepted
+        << QStringLiteral("old");
+    QTest::newRow("strict: no line at all")
+        << QByteArray("ppppp") << true << AnswerState::Pending << QStringLiteral("old");
+    QTest::newRow("lenient: no line at all")
+        << QByteArray("ppppp") << false << AnswerState::Accepted << QStringLiteral("old");
 }
 
 void tst_AnswerRules::macLine()
@@ -347,8 +354,9 @@ void tst_AnswerRules::rfLines()
     tx += "rssi:-30\n";
     QCOMPARE(masterTxLines(tx, 2, lines), AnswerState::Accepted);
     QCOMPARE(lines.size(), 40);
-    // No line is split into two at a 0x00: the text ends there.
-    QCOMPARE(splitLines(QByteArray("a\nb\0c\nd", 7)), QStringList({"a", "b"}));
+    // The text ends at a 0x00, and a line counts only with its "\n".
+    QCOMPARE(splitLines(QByteArray("a\nb\0c\nd", 7)), QStringList({"a"}));
+    QCOMPARE(splitLines(QByteArray("a\n\nb\n")), QStringList({"a", "", "b"}));
 }
 
 QTEST_GUILESS_MAIN(tst_AnswerRules)

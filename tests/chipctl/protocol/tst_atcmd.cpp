@@ -52,7 +52,10 @@ void TestAtcmd::okSplitAcrossDeliveries()
     b.chip.setChunkSize(1);
     b.chip.setResponder([](const QByteArray &) { return QByteArray("O"); });
     QVERIFY(!b.at.enterAT()); // a lone "O" is no answer
+    // Nor is an "OK" whose line never ends.
     b.chip.setResponder([](const QByteArray &) { return QByteArray("\r\nOK"); });
+    QVERIFY(!b.at.enterAT());
+    b.chip.setResponder([](const QByteArray &) { return QByteArray("\r\nOK\r\n"); });
     QVERIFY(b.at.enterAT());
 }
 
@@ -89,7 +92,7 @@ void TestAtcmd::calibrationFailures_data()
     QTest::newRow("missing key") << QByteArray("+XTAL_COMP:1\r\n+TXPOWER_COMP:2\r\n"
                                                "+TXPOWER_GN_COMP:4\r\nOK\r\n")
                                  << 3;
-    QTest::newRow("keys at the very start missing") << QByteArray("OK") << 1;
+    QTest::newRow("keys at the very start missing") << QByteArray("OK\r\n") << 1;
 }
 
 void TestAtcmd::calibrationFailures()

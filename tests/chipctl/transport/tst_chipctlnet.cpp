@@ -14,6 +14,9 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <atomic>
+#include <thread>
+
 namespace {
 
 QByteArray hex(const char *text)
@@ -42,6 +45,53 @@ QString portName(quint16 port)
     return QStringLiteral("rfc2217://127.0.0.1:%1").arg(port);
 }
 
+// A server that greets, then writes `flood` over and over as fast as the
+// connection takes it and never reads, until the client goes away.
+class FloodingServer
+{
+public:
+    FloodingServer(const QByteArray &greeting, const QByteArray &flood)
+    {
+        listener = ::socket(AF_INET, SOCK_STREAM, 0);
+        sockaddr_in addr{};
+        addr.sin_family = AF_INET;
+        addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        socklen_t len = sizeof addr;
+        if (::bind(listener, reinterpret_cast<sockaddr *>(&addr), len) != 0 ||
+            ::listen(listener, 1) != 0 ||
+            ::getsockname(listener, reinterpret_cast<sockaddr *>(&addr), &len) != 0)
+            return;
+        port = ntohs(addr.sin_port);
+        QByteArray block;
+        while (block.size() < 65536)
+            block += flood;
+        worker = std::thread([this, greeting, block] {
+            const int client = ::accept(listener, nullptr, nullptr);
+            if (client < 0)
+                return;
+            bool open = ::send(client, greeting.constData(), size_t(greeting.size()),
+                               MSG_NOSIGNAL) == greeting.size();
+            while (open && !stopping)
+                open = ::send(client, block.constData(), size_t(block.size()), MSG_NOSIGNAL) > 0;
+            ::close(client);
+        });
+    }
+    ~FloodingServer()
+    {
+        stopping = true;
+        ::shutdown(listener, SHUT_RDWR);
+        if (worker.joinable())
+            worker.join();
+        ::close(listener);
+    }
+    quint16 port = 0;
+
+private:
+    int listener = -1;
+    std::atomic<bool> stopping{false};
+    std::thread worker;
+};
+
 } // namespace
 
 class TestChipctlNet : public QObject
@@ -57,6 +107,8 @@ private slots:
     void bootRomAnswerIsFoundThroughTelnetSequences();
     void serverClosingMidAnswerEndsTheCommandWithItsFailure();
     void serverClosingDuringNegotiationMeansNoPort();
+    void floodingServerLeavesTheProbesTheirTime_data();
+    void floodingServerLeavesTheProbesTheirTime();
     void unreachablePortsFailToOpen_data();
     void unreachablePortsFailToOpen();
 
@@ -237,6 +289,28 @@ void TestChipctlNet::serverClosingDuringNegotiationMeansNoPort()
     QVERIFY(run.finished);
     QVERIFY(!run.crashed);
     QCOMPARE(run.output, QStringLiteral("Fail. Could not open the serial port."));
+}
+
+void TestChipctlNet::floodingServerLeavesTheProbesTheirTime_data()
+{
+    QTest::addColumn<QByteArray>("flood");
+    // The binary option switched on and off again and again: every request
+    // wants an answer, and the server reads none of them.
+    QTest::newRow("telnet negotiations") << hex("fffb00 fffc00");
+    QTest::newRow("data after the banner") << QByteArray("RAMCODE noise \x01\x02\r\n");
+}
+
+// The ramcode probes of "mac read" take about 4.4 s whatever the server
+// sends, and no answer ever completes while bytes keep coming.
+void TestChipctlNet::floodingServerLeavesTheProbesTheirTime()
+{
+    QFETCH(QByteArray, flood);
+    FloodingServer server(serverGreeting, flood);
+    QVERIFY(server.port != 0);
+    const Run run = chipctl({portName(server.port), "mac", "read"});
+    QVERIFY(run.finished);
+    QVERIFY(!run.crashed);
+    QCOMPARE(run.output, QStringLiteral("Fail. Could not go in ramcode mode."));
 }
 
 void TestChipctlNet::unreachablePortsFailToOpen_data()

@@ -1,0 +1,151 @@
+#ifndef CYCLECONTROLLER_H
+#define CYCLECONTROLLER_H
+
+#include "cycleoutcome.h"
+#include "dailylog.h"
+#include "resultjudge.h"
+#include "resultscsv.h"
+#include "testrecords.h"
+
+#include <QDateTime>
+#include <QElapsedTimer>
+#include <QObject>
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+
+class QTimer;
+class testThread;
+
+// Runs the station's test cycles for a front end (the window or benchrun):
+// starts a cycle, reports its progress, stops it on request, and once a
+// cycle has ended on its own runs the end-of-cycle sequence, the same for
+// both front ends:
+//
+//   1. the cycle's log goes to the daily log, headed with the total counter;
+//   2. its results are judged against the limits and rows the front end has
+//      at that moment (JudgeSetupSource);
+//   3. the crystal value of a passing DUT becomes the next cycle's start
+//      value (the global calVal);
+//   4. the counters grow;
+//   5. the cycle is recorded: its rows go to the day's results file;
+//   6. the auto-test flag turns the engine's mode byte to 1;
+//
+// then cycleFinished() hands the outcome over. A stopped cycle runs none of
+// it: stopped() says the cycle thread has ended, and nothing was logged,
+// judged, counted or recorded.
+//
+// Lives in the thread of the front end's event loop, which must run for the
+// signals to come: the controller watches the cycle with a 100 ms poll (and
+// the cycle thread's end), never by blocking, except in stopAndWait().
+class CycleController : public QObject
+{
+    Q_OBJECT
+
+public:
+    enum State
+    {
+        Idle,     // no cycle, or the last one has been handled
+        Running,  // a cycle runs
+        Stopping, // a stop was asked for; the cycle thread has not ended yet
+    };
+
+    // The station's pass/fail counters.
+    struct Counters
+    {
+        uint32_t passed = 0;
+        uint32_t failed = 0;
+        uint32_t total = 0;
+    };
+
+    // What judging needs from the front end when a cycle has ended: the
+    // operator's limits, and the rows that take the results (entry k of the
+    // results belongs to the k-th row), as they stand then.
+    struct JudgeSetup
+    {
+        JudgeLimits limits;
+        QList<JudgeRow> rows;
+    };
+    using JudgeSetupSource = std::function<JudgeSetup()>;
+
+    // How often a running cycle is looked at, and a stopping one, ms.
+    static constexpr int pollIntervalMs = 100;
+    static constexpr int stopCheckMs = 10;
+
+    explicit CycleController(QObject *parent = nullptr);
+    // A cycle still running is stopped, and waited for.
+    ~CycleController() override;
+
+    void setJudgeSetupSource(JudgeSetupSource source);
+
+    const Counters &counters() const { return m_counters; }
+    void setCounters(const Counters &counters) { m_counters = counters; }
+
+    // The auto-test flag as the settings file holds it: when it is 1, every
+    // cycle after the first one that ended on its own runs with mode byte 1.
+    void setAutoTest(uint8_t flag) { m_autoTest = flag; }
+    uint8_t mode() const { return m_mode; }
+
+    // Starts a cycle over `para` when none runs (false otherwise). The
+    // cycle's DUT slots show 0 % until their workers report.
+    bool start(const testPara_t &para);
+    // Asks a running cycle to stop. The controller is Stopping until the
+    // cycle thread has ended (no DUT worker starts meanwhile, and the running
+    // ones end after their current chip-tool step), then stopped().
+    void stop();
+    // Stops a running cycle and blocks until it has ended; signals nothing.
+    // For an owner that is going away.
+    void stopAndWait();
+
+    State state() const { return m_state; }
+
+    // The current or last cycle (nullptr before the first start) and the
+    // parameters it was started with.
+    const testThread *cycle() const { return m_cycle.get(); }
+    const testPara_t &parameters() const { return m_para; }
+    // The last cycle that ended on its own.
+    const CycleOutcome &lastOutcome() const { return m_outcome; }
+
+    const DailyLog &dailyLog() const { return m_dailyLog; }
+    const ResultsCsv &resultsFile() const { return m_resultsCsv; }
+
+public slots:
+    // Looks at the cycle now: progress while it runs, the end-of-cycle
+    // sequence once it has ended, the end of a stop. The timer calls it; a
+    // front end may call it to learn at once (as a close of the window does).
+    void poll();
+
+signals:
+    // The cycle runs: the progress bytes of its DUT slots may have moved.
+    void progressChanged();
+    // A cycle ended on its own and its end-of-cycle sequence is done.
+    void cycleFinished(const CycleOutcome &outcome);
+    // A stopped cycle's thread has ended.
+    void stopped();
+
+private:
+    void finishCycle();
+    // Where a judged cycle is recorded: its results rows, beside which any
+    // other record of the cycle belongs. True when everything went out.
+    bool recordCycle(const CycleOutcome &outcome);
+
+    QTimer *m_poll = nullptr;
+    JudgeSetupSource m_judgeSetupSource;
+    State m_state = Idle;
+    Counters m_counters;
+    uint8_t m_autoTest = 0;
+    uint8_t m_mode = 0;
+
+    // Kept after it ended until the next start deletes it.
+    std::unique_ptr<testThread> m_cycle;
+    testPara_t m_para;
+    QDateTime m_startedAt;
+    QElapsedTimer m_clock;
+    CycleOutcome m_outcome;
+
+    DailyLog m_dailyLog;
+    ResultsCsv m_resultsCsv;
+};
+
+#endif // CYCLECONTROLLER_H

@@ -1,0 +1,35 @@
+#ifndef CYCLEOUTCOME_H
+#define CYCLEOUTCOME_H
+
+#include "resultjudge.h"
+#include "testrecords.h"
+
+#include <QDateTime>
+#include <QList>
+#include <QString>
+
+#include <cstdint>
+
+// A cycle that ended on its own, as the cycle controller handled it: what the
+// engine reported, how it was judged, and what became of its log and its
+// results rows. Both front ends show it; the results records are made of it.
+struct CycleOutcome
+{
+    QDateTime startedAt;
+    QDateTime endedAt;
+    qint64 elapsedMs = 0;
+    uint32_t number = 0; // the daily log's heading number: the total counter before the cycle
+    testPara_t para;     // as the cycle was started with (MACs as handed in: empty)
+    QList<deviceTrace_t> traces;
+    testRestlt_t result;
+    JudgeLimits limits;
+    CycleJudgement judgement;
+    QString cycleLog; // the cycle's getLog() text
+
+    // The daily log block, and the results rows, went out with everything
+    // pending before them (false: kept, and written ahead of the next ones).
+    bool logWritten = false;
+    bool resultsWritten = false;
+};
+
+#endif // CYCLEOUTCOME_H

@@ -1,0 +1,80 @@
+#include "answerwait.h"
+
+#include "wiretrace.h"
+
+#include <QDeadlineTimer>
+#include <QThread>
+
+namespace {
+
+constexpr qint64 nsPerMs = 1000000;
+
+// Whether a thread can sleep for less than a millisecond. Windows sleeps in
+// whole milliseconds at best: there the settling waits for the timer.
+#ifdef Q_OS_WIN
+constexpr bool fineSleep = false;
+#else
+constexpr bool fineSleep = true;
+#endif
+// The shortest such sleep: while bytes stream in at a high rate the answer is
+// looked at no more often than this.
+constexpr qint64 shortestSleepNs = 200000;
+
+bool verdict(const char *name, const char *outcome, bool result)
+{
+    if (WireTrace *trace = WireTrace::active())
+        trace->verdict(name, outcome);
+    return result;
+}
+
+int msLeft(const QDeadlineTimer &deadline)
+{
+    const qint64 ns = deadline.remainingTimeNSecs();
+    return ns <= 0 ? 0 : int(qMin<qint64>((ns + nsPerMs - 1) / nsPerMs, INT32_MAX));
+}
+
+} // namespace
+
+bool awaitAnswer(const AnswerBuffer &buffer, unsigned polls, int intervalMs, const char *name,
+                 const AnswerRule &rule)
+{
+    const int interval = qMax(1, intervalMs);
+    const QDeadlineTimer deadline(qint64(polls) * interval, Qt::PreciseTimer);
+    for (;;) {
+        const Answer answer = buffer.look();
+        if (buffer.overflowed()) {
+            if (answer.complete)
+                return verdict(name, "refused (too long)", false);
+        } else if (answer.quiet) {
+            switch (rule(answer)) {
+            case AnswerState::Accepted:
+                return verdict(name, "accepted", true);
+            case AnswerState::Rejected:
+                return verdict(name, "refused", false);
+            case AnswerState::Pending:
+                break;
+            }
+        }
+        if (buffer.linkLost())
+            return verdict(name, "link lost", false);
+        const int left = msLeft(deadline);
+        if (left <= 0)
+            return verdict(name, "timed out", false);
+        // Until the next interval, the moment the answer goes quiet or its
+        // pause grows long, or the deadline, whichever comes first; a
+        // delivered event (above all received bytes) ends the sleep sooner.
+        const qint64 change = buffer.nsUntilChange();
+        if (fineSleep && change >= 0 && change < nsPerMs) {
+            // A few byte times, shorter than any timer: slept without
+            // events, and whatever arrived meanwhile is taken right after
+            // (it makes the answer busy again).
+            QThread::usleep(ulong((qMax(change, shortestSleepNs) + 999) / 1000));
+            waitForEvent(0);
+            continue;
+        }
+        int sleep = qMin(interval, left);
+        if (change > 0)
+            sleep = qMin<qint64>(sleep, (change + nsPerMs - 1) / nsPerMs);
+        waitForEvent(sleep);
+    }
+}
