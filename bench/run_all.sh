@@ -13,10 +13,12 @@
 # can be changed through the environment: BENCH_ROUNDS (Chipctl commands,
 # 30), BENCH_DOWNLOAD_ROUNDS (5), BENCH_TRANSFER_RUNS (5 ramcode loads of
 # each sender), BENCH_FLASH_RUNS (3 flash writes and 3 reads),
-# BENCH_CYCLE_REPEATS (3), BENCH_IDLE_REPEATS (3). With the defaults it takes
-# about 12 minutes on a 2-core machine. BENCH_QT6_BUILD names a tree built
-# with Qt 6 (./station bench builds build-qt6): Chipctl's start-up is then
-# measured under both Qt versions.
+# BENCH_CYCLE_REPEATS (3), BENCH_IDLE_REPEATS (3), BENCH_RESULTS_REPEATS (5
+# cycles of 24 DUTs for each way of keeping results), BENCH_FORWARD_CYCLES
+# (1000 cycles recorded and forwarded per run, 3 runs). With the defaults it
+# takes about 17 minutes on a 2-core machine. BENCH_QT6_BUILD names a tree
+# built with Qt 6 (./station bench builds build-qt6): Chipctl's start-up is
+# then measured under both Qt versions.
 set -euo pipefail
 
 REPORT_ONLY=0
@@ -31,11 +33,13 @@ TRANSFER_RUNS="${BENCH_TRANSFER_RUNS:-5}"
 FLASH_RUNS="${BENCH_FLASH_RUNS:-3}"
 CYCLE_REPEATS="${BENCH_CYCLE_REPEATS:-3}"
 IDLE_REPEATS="${BENCH_IDLE_REPEATS:-3}"
+RESULTS_REPEATS="${BENCH_RESULTS_REPEATS:-5}"
+FORWARD_CYCLES="${BENCH_FORWARD_CYCLES:-1000}"
 
 say() { printf '[bench] %s\n' "$*" >&2; }
 
 for tool in "$BUILD/bin/stationsim" "$BUILD/bin/bench_transfers" "$BUILD/bin/bench_cycle" \
-    "$BUILD/bin/bench_minimal_qt" "$BUILD/station/Benchmate" \
+    "$BUILD/bin/bench_minimal_qt" "$BUILD/bin/bench_forward" "$BUILD/station/Benchmate" \
     "$BUILD/station/config/CHIPCTL/Chipctl"; do
     [ -x "$tool" ] || { say "missing $tool: build the tree first (./station build)"; exit 1; }
 done
@@ -80,6 +84,10 @@ run_area cycles python3 "$ROOT/bench/cycles/bench_cycles.py" --build "$BUILD" \
     --repeats "$CYCLE_REPEATS" --markdown "$TMP/cycles.md"
 run_area idle python3 "$ROOT/bench/idle/bench_idle.py" --build "$BUILD" \
     --repeats "$IDLE_REPEATS" --window 10 --markdown "$TMP/idle.md"
+run_area cycles-results python3 "$ROOT/bench/cycles/bench_cycles.py" --build "$BUILD" \
+    --results --repeats "$RESULTS_REPEATS" --markdown "$TMP/cycles-results.md"
+run_area results python3 "$ROOT/bench/results/bench_results.py" --build "$BUILD" \
+    --cycles "$FORWARD_CYCLES" --markdown "$TMP/results.md"
 echo $(((SECONDS - total_started + 30) / 60)) >"$TMP/minutes"
 date -u '+%Y-%m-%d %H:%M UTC' >"$TMP/date"
 fi
@@ -186,6 +194,29 @@ EOF
     cat <<EOF
 
 Reproduce: \`python3 bench/idle/bench_idle.py --build build --repeats $IDLE_REPEATS --window 10\`
+
+## 6. Results database
+
+What keeping the results costs a cycle of 24 DUTs: cycles without the
+results database, with the station's own SQLite file, and with that and
+forwarding to a PostgreSQL server of the benchmark's own, taken in turn
+against one simulator, $RESULTS_REPEATS of each. Target: recording (and
+forwarding) make a cycle less than 1 % slower.
+
+EOF
+    cat "$TMP/cycles-results.md"
+    cat <<EOF
+
+Reproduce: \`python3 bench/cycles/bench_cycles.py --build build --results --repeats $RESULTS_REPEATS\`
+
+Recording and forwarding alone, without the chips: $FORWARD_CYCLES cycles of
+24 DUTs recorded one by one, then forwarded as one backlog.
+
+EOF
+    cat "$TMP/results.md"
+    cat <<EOF
+
+Reproduce: \`python3 bench/results/bench_results.py --build build --cycles $FORWARD_CYCLES\`
 
 EOF
     if [ -f "$ROOT/bench/misses.md" ]; then

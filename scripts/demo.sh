@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # The station's main job, against the simulated station:
-#   scripts/demo.sh [BUILD_DIR]        (./station demo calls it after the build)
+#   scripts/demo.sh [BUILD_DIR] [--factory]   (./station demo [--factory]
+#                                              calls it after the build)
 #
 # 1. Starts stationsim: a golden machine and 24 healthy DUTs on RFC 2217 ports
 #    of 127.0.0.1 (a free range), its chip state in a temporary directory.
@@ -12,6 +13,15 @@
 #    replaced: the demo stops and says what to do.
 # 3. Opens Benchmate when a display is available; otherwise runs benchrun for
 #    two cycles, which prints a table per cycle and a yield summary.
+# 4. Prints the yield report (benchreport) of the demo's cycles from the
+#    station's results database, log/results.sqlite.
+#
+# With --factory it shows a factory instead: a PostgreSQL server of its own
+# (initdb into a temporary folder, 127.0.0.1 on a free port), two stations
+# side by side (two simulators, two benchruns in station folders of their
+# own) forwarding their cycles into it, and the factory's yield report. The
+# second station has a fixture fault on slot 3 (a bad RF path), which the
+# report flags. Everything it started is stopped at the end.
 #
 # Ctrl-C, closing the window or an error stops everything the demo started.
 #
@@ -20,10 +30,26 @@
 #   STATION_DEMO_CYCLES=N              benchrun's cycles (default 2)
 #   STATION_DEMO_SCENARIO=FILE         a stationsim scenario instead of the
 #                                      healthy station (docs/simulator.md)
+#   STATION_DEMO_DUTS=N                --factory: DUTs per station (default 12)
 set -euo pipefail
 
 ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
-BUILD="$(realpath "${1:-$ROOT/build}")"
+FACTORY=0
+BUILD_ARG=""
+for arg in "$@"; do
+    case "$arg" in
+    --factory) FACTORY=1 ;;
+    -*)
+        echo "usage: scripts/demo.sh [BUILD_DIR] [--factory]" >&2
+        exit 2
+        ;;
+    *) BUILD_ARG="$arg" ;;
+    esac
+done
+BUILD="$(realpath "${BUILD_ARG:-$ROOT/build}")"
+if [ "$FACTORY" = 1 ]; then
+    exec "$ROOT/scripts/demo-factory.sh" "$BUILD"
+fi
 STATION="$BUILD/station"
 SIM="$BUILD/bin/stationsim"
 CONFIG="$STATION/config/device_config.csv"
@@ -37,7 +63,8 @@ die() {
     exit 1
 }
 
-for f in "$STATION/Benchmate" "$STATION/benchrun" "$STATION/config/CHIPCTL/Chipctl" "$SIM"; do
+for f in "$STATION/Benchmate" "$STATION/benchrun" "$STATION/benchreport" \
+    "$STATION/config/CHIPCTL/Chipctl" "$SIM"; do
     [ -x "$f" ] || die "missing $f: build first (./station build)"
 done
 [ -f "$RAMCODE" ] || die "missing the simulator's ramcode image $RAMCODE: build first"
@@ -168,6 +195,7 @@ if [ -z "$mode" ]; then
 fi
 
 today="$(date +%Y-%m-%d)"
+started="$(date '+%Y-%m-%d %H:%M:%S')"
 if [ "$mode" = window ]; then
     say "opening Benchmate (display ${WAYLAND_DISPLAY:-$DISPLAY})"
     say "press 开始测试 to run a cycle over the 24 DUTs; close the window to end the demo"
@@ -185,7 +213,12 @@ else
     APP_PID=""
 fi
 
+say "yield report of this demo's cycles (benchreport --from '$started'):"
+echo
+(cd "$STATION" && ./benchreport --from "$started") || status=$?
+echo
 say "daily log:    $STATION/log/$today.txt"
 say "results file: $STATION/log/$today.csv"
+say "database:     $STATION/log/results.sqlite"
 say "settings:     $CONFIG"
 exit "$status"

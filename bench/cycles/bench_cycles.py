@@ -39,6 +39,17 @@ parallel with the others; the TX phase takes the DUTs one at a time.
 
     bench/cycles/bench_cycles.py [--build build] [--duts 1,6,12,24]
                                  [--repeats 3] [--markdown FILE]
+    bench/cycles/bench_cycles.py --results [--build build] [--repeats 5]
+                                 [--markdown FILE]
+
+With --results it measures instead what the results database costs a cycle
+of 24 DUTs: cycles without it, with the station's own SQLite database, and
+with that and forwarding to a PostgreSQL server of the benchmark's own,
+taken in turn against one simulator in one run (the order rotating from
+round to round), each the second cycle of its process. Per way: the median
+wall time (from the start to the cycle recorded), its difference to the
+cycles without a database, the median time of the record itself, and how
+soon after it the cycle was in the factory database.
 
 Needs a built tree (bench_cycle, Chipctl, stationsim and the ramcode image).
 Starts and stops its own simulator per DUT count, on free ports with a
@@ -54,6 +65,9 @@ import statistics
 import subprocess
 import sys
 import tempfile
+
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), ".."))
+from pgserver import PgServer  # noqa: E402
 
 BITS_PER_BYTE = 10
 START_BAUD = 115200
@@ -191,6 +205,96 @@ def bench(args, duts, tools):
     return runs
 
 
+RESULT_WAYS = ["none", "local", "factory"]
+
+
+def bench_results(args, tools, duts=24):
+    """Cycles of `duts` DUTs without the results database, with the local
+    one, and with forwarding, in turn (see --results above)."""
+    runs = {way: [] for way in RESULT_WAYS}
+    with tempfile.TemporaryDirectory(prefix="bench-results-") as tmp, PgServer() as pg:
+        pg.create_database("factory")
+        work = os.path.join(tmp, "work")
+        config = os.path.join(work, "config", "CHIPCTL", "Config")
+        os.makedirs(config)
+        shutil.copy2(tools["chipctl"], os.path.join(work, "config", "CHIPCTL", "Chipctl"))
+        shutil.copy2(tools["image"], os.path.join(config, "TK716A_RAM_BIN.bin"))
+        with open(os.path.join(work, "config", "station.ini"), "w") as f:
+            f.write(pg.station_ini("factory"))
+        state = os.path.join(tmp, "state")
+        trace = os.path.join(tmp, "trace")
+        os.makedirs(state)
+        os.makedirs(trace)
+        sim, ports = start_simulator(tools["sim"], duts, state, trace)
+        names = ["gm"] + ["dut%02d" % n for n in range(1, duts + 1)]
+        try:
+            for repeat in range(args.repeats):
+                order = RESULT_WAYS[repeat % 3:] + RESULT_WAYS[:repeat % 3]
+                for way in order:
+                    argv = [tools["cycle"], "--results", way, "--warm-up",
+                            "./config/CHIPCTL/Config/TK716A_RAM_BIN.bin", "120000",
+                            ports["gm"]] + [ports[name] for name in names[1:]]
+                    out = subprocess.run(argv, cwd=work, stdout=subprocess.PIPE,
+                                         stderr=subprocess.PIPE, check=True)
+                    result = json.loads(out.stdout)
+                    for line in out.stderr.decode(errors="replace").splitlines():
+                        if line.startswith(("not recorded:", "not forwarded:")):
+                            sys.exit("%s: %s" % (way, line))
+                    result["passed"] = sum(1 for d in result["duts"]
+                                           if d["rx"] == 4 and d["tx"] == 4)
+                    runs[way].append(result)
+                    print("round %d, %s: %.2f s, record %.1f ms, forwarded %.0f ms after"
+                          % (repeat + 1, way, result["wall"], result["recordMs"],
+                             result["forwardMs"]), file=sys.stderr, flush=True)
+        finally:
+            sim.stdin.close()
+            try:
+                sim.wait(10)
+            except subprocess.TimeoutExpired:
+                sim.kill()
+                sim.wait()
+    return runs
+
+
+def results_table(args, tools):
+    runs = bench_results(args, tools)
+    med = statistics.median
+    base = med(r["wall"] for r in runs["none"])
+    titles = {"none": "no results database", "local": "station's SQLite database",
+              "factory": "SQLite + forwarding to PostgreSQL"}
+    lines = [
+        "| results | cycles | passed | wall s (median) | vs none | record ms (median) "
+        "| record / wall | engine CPU s (median) | in the factory database ms after (median) |",
+        "|---|---:|---:|---:|---:|---:|---:|---:|---:|",
+    ]
+    for way in RESULT_WAYS:
+        rs = runs[way]
+        wall = med(r["wall"] for r in rs)
+        lines.append("| %s | %d | %s | %.2f | %+.2f %% | %s | %s | %.3f | %s |" % (
+            titles[way], len(rs), "/".join(str(r["passed"]) for r in rs), wall,
+            100.0 * (wall - base) / base,
+            "-" if way == "none" else "%.1f" % med(r["recordMs"] for r in rs),
+            "-" if way == "none" else "%.3f %%" % med(100.0 * r["recordMs"] / 1000.0 / r["wall"]
+                                                      for r in rs),
+            med(r["cpuSelf"] for r in rs),
+            "%.0f" % med(r["forwardMs"] for r in rs) if way == "factory" else "-"))
+    table = "\n".join(lines) + "\n"
+    notes = ("\n24 DUTs, %d cycles of each way taken in turn against one simulator in one run; "
+             "wall time from the cycle's start to its record written (the record is the cycle's "
+             "only added step: forwarding runs in a thread of its own). Each measured cycle "
+             "follows an unmeasured one in the same process, as in a station that has been "
+             "running: the database open, the forwarder connected, the previous cycle's record "
+             "going over while the measured cycle starts. Engine CPU: the measured cycle "
+             "process's own user + system time, forwarder thread included. All walls: %s.\n"
+             % (args.repeats, "; ".join("%s %s" % (way, " ".join("%.2f" % r["wall"]
+                                                                 for r in runs[way]))
+                                        for way in RESULT_WAYS)))
+    print(table + notes, end="")
+    if args.markdown:
+        with open(args.markdown, "w", encoding="utf-8") as f:
+            f.write(table + notes)
+
+
 def main():
     here = os.path.dirname(os.path.abspath(__file__))
     root = os.path.dirname(os.path.dirname(here))
@@ -200,6 +304,8 @@ def main():
     ap.add_argument("--duts", default="1,6,12,24")
     ap.add_argument("--repeats", type=int, default=3)
     ap.add_argument("--markdown", help="also write the table to this file")
+    ap.add_argument("--results", action="store_true",
+                    help="compare 24-DUT cycles without and with the results database")
     args = ap.parse_args()
 
     build = os.path.abspath(args.build)
@@ -213,6 +319,9 @@ def main():
     for path in tools.values():
         if not os.path.exists(path):
             sys.exit("missing %s: build the tree first" % path)
+    if args.results:
+        results_table(args, tools)
+        return
 
     med = statistics.median
     lines = [

@@ -1,14 +1,29 @@
 // One test cycle of Benchmate's engine for the cycle benchmark
 // (bench/cycles/bench_cycles.py), with nothing of the window around it:
 //
-//   bench_cycle FIRMWARE TIMEOUT_MS GM_PORT [DUT_PORT ...]
+//   bench_cycle [--results none|local|factory [--warm-up]] FIRMWARE TIMEOUT_MS GM_PORT
+//               [DUT_PORT ...]
 //
 // Runs in the current directory, which holds config/CHIPCTL/Chipctl as a
 // station does. Prints one JSON object on standard output: the cycle's wall
 // time, the CPU time of this process and of all Chipctl runs together (the
 // reaped children), the peak resident memory of this process and of the
 // largest Chipctl run, and per DUT its RX and TX status and crystal value.
+//
+// --results local: the cycle ends as a station's does, judged and recorded
+// in ./log/results.sqlite; the wall time takes in the recording, and
+// "recordMs" is its own time. --results factory: likewise, with the
+// station's forwarder running from the start (./config/station.ini names
+// the factory database); "forwardMs" is how long after the record the
+// cycle was in the factory database (not part of the wall time). With
+// --warm-up a first cycle runs the same way unmeasured, as the cycle before
+// in a station that has been running: the database open, the forwarder
+// connected, the chip tool's version known; its record is forwarded while
+// the measured cycle starts. The CPU times are then the measured cycle's.
+#include "cyclerecordbuilder.h"
+#include "resultjudge.h"
 #include "stationglobals.h"
+#include "stationresults.h"
 #include "testthread.h"
 
 #include <QCoreApplication>
@@ -32,10 +47,33 @@ double seconds(const timeval &tv)
 int main(int argc, char **argv)
 {
     QCoreApplication app(argc, argv);
-    const QStringList args = app.arguments().mid(1);
-    if (args.size() < 3 || args.size() - 3 > dutSlots) {
-        std::fprintf(stderr, "usage: bench_cycle FIRMWARE TIMEOUT_MS GM_PORT [DUT_PORT ...]\n");
+    QStringList args = app.arguments().mid(1);
+    QString results = QStringLiteral("none");
+    bool warmUp = false;
+    if (args.size() >= 2 && args.first() == QLatin1String("--results")) {
+        results = args.at(1);
+        args = args.mid(2);
+        if (!args.isEmpty() && args.first() == QLatin1String("--warm-up")) {
+            warmUp = true;
+            args.removeFirst();
+        }
+    }
+    const bool record = results != QLatin1String("none");
+    if (args.size() < 3 || args.size() - 3 > dutSlots ||
+        (record && results != QLatin1String("local") && results != QLatin1String("factory"))) {
+        std::fprintf(stderr, "usage: bench_cycle [--results none|local|factory [--warm-up]] "
+                             "FIRMWARE TIMEOUT_MS GM_PORT [DUT_PORT ...]\n");
         return 2;
+    }
+    // The station's results, made when the station starts.
+    StationSettings settings = StationSettings::load();
+    if (results != QLatin1String("factory"))
+        settings.factory = FactoryDbSettings();
+    std::unique_ptr<StationResults> database;
+    std::unique_ptr<CycleRecordBuilder> builder;
+    if (record) {
+        database = std::make_unique<StationResults>(settings);
+        builder = std::make_unique<CycleRecordBuilder>(database->stationId());
     }
     testPara_t para;
     para.filePath = args.at(0);
@@ -52,17 +90,66 @@ int main(int argc, char **argv)
         para.devices.append(device);
     }
 
-    QElapsedTimer clock;
-    clock.start();
+    // One cycle as a station runs it: the engine's cycle, then (unless
+    // results are off) judged and recorded. Returns its wall time, s.
     testRestlt_t result;
-    {
+    const auto runCycle = [&](double *recordMs) {
+        QElapsedTimer clock;
+        clock.start();
+        const QDateTime startedAt = QDateTime::currentDateTime();
         testThread cycle(para, 0);
         cycle.start();
         cycle.wait();
-        cycle.getResult(&result);
-        cycle.getLog();
+        const int state = cycle.getResult(&result);
+        const QString log = cycle.getLog();
+        if (record) {
+            // As the station's end of a cycle: judged, then recorded.
+            QElapsedTimer recording;
+            recording.start();
+            CycleOutcome outcome;
+            outcome.startedAt = startedAt;
+            outcome.endedAt = QDateTime::currentDateTime();
+            outcome.para = para;
+            outcome.goldenMac = cycle.goldenMac();
+            outcome.traces = cycle.getTraceability();
+            outcome.result = result;
+            outcome.limits = {-20, -75, -20, -75, 10, -10};
+            QList<JudgeRow> rows;
+            for (const deviceInfo_t &device : qAsConst(para.devices))
+                rows.append(
+                    {int(device.progressPtr - progress), QStringLiteral("0"), QStringLiteral("0")});
+            outcome.judgement =
+                ResultJudge::judge(outcome.limits, state, para.devices.size(), result, rows);
+            outcome.cycleLog = log;
+            if (!database->recordCycle(builder->build(outcome)))
+                std::fprintf(stderr, "not recorded: %s\n", qPrintable(database->recordError()));
+            *recordMs = double(recording.nsecsElapsed()) / 1e6;
+        }
+        return double(clock.nsecsElapsed()) / 1e9;
+    };
+
+    double recordMs = 0;
+    rusage selfBefore{};
+    rusage childrenBefore{};
+    if (warmUp) {
+        runCycle(&recordMs);
+        // The next cycle starts at once, as a station's does; the record
+        // just made goes over meanwhile.
+        QCoreApplication::processEvents();
+        getrusage(RUSAGE_SELF, &selfBefore);
+        getrusage(RUSAGE_CHILDREN, &childrenBefore);
     }
-    const double wall = double(clock.nsecsElapsed()) / 1e9;
+    const double wall = runCycle(&recordMs);
+
+    double forwardMs = 0;
+    if (results == QLatin1String("factory")) {
+        QElapsedTimer forwarding;
+        forwarding.start();
+        if (!database->waitForForwarding(60000))
+            std::fprintf(stderr, "not forwarded: %s\n",
+                         qPrintable(database->forwardStatus().summary()));
+        forwardMs = double(forwarding.nsecsElapsed()) / 1e6;
+    }
 
     rusage self{};
     rusage children{};
@@ -81,11 +168,18 @@ int main(int argc, char **argv)
     out.insert(QStringLiteral("wall"), wall);
     out.insert(QStringLiteral("finished"), result.finished);
     out.insert(QStringLiteral("cycleStatus"), result.cycleStatus);
-    out.insert(QStringLiteral("cpuSelf"), seconds(self.ru_utime) + seconds(self.ru_stime));
-    out.insert(QStringLiteral("cpuTools"), seconds(children.ru_utime) + seconds(children.ru_stime));
+    out.insert(QStringLiteral("cpuSelf"), seconds(self.ru_utime) + seconds(self.ru_stime) -
+                                              seconds(selfBefore.ru_utime) -
+                                              seconds(selfBefore.ru_stime));
+    out.insert(QStringLiteral("cpuTools"), seconds(children.ru_utime) + seconds(children.ru_stime) -
+                                               seconds(childrenBefore.ru_utime) -
+                                               seconds(childrenBefore.ru_stime));
     out.insert(QStringLiteral("rssSelfKb"), double(self.ru_maxrss));
     out.insert(QStringLiteral("rssToolKb"), double(children.ru_maxrss));
     out.insert(QStringLiteral("duts"), duts);
+    out.insert(QStringLiteral("results"), results);
+    out.insert(QStringLiteral("recordMs"), recordMs);
+    out.insert(QStringLiteral("forwardMs"), forwardMs);
     std::fputs(QJsonDocument(out).toJson(QJsonDocument::Compact).constData(), stdout);
     std::fputs("\n", stdout);
     return 0;

@@ -12,8 +12,10 @@
 #include <QFileInfo>
 #include <QHBoxLayout>
 #include <QHeaderView>
+#include <QLabel>
 #include <QLayout>
 #include <QMessageBox>
+#include <QStatusBar>
 #include <QTableWidgetItem>
 
 namespace {
@@ -48,6 +50,10 @@ MainWindow::MainWindow(QWidget *parent)
     connect(m_controller, &CycleController::progressChanged, this, &MainWindow::showProgress);
     connect(m_controller, &CycleController::cycleFinished, this, &MainWindow::cycleFinished);
     connect(m_controller, &CycleController::stopped, this, &MainWindow::cycleStopped);
+    connect(&m_controller->results(), &StationResults::forwardStatusChanged, this,
+            &MainWindow::showResultsStatus);
+    if (!m_controller->results().settings().problem.isEmpty())
+        qWarning().noquote() << m_controller->results().settings().problem;
 
     ui->tableWidget->horizontalHeader()->setStretchLastSection(true);
     ui->tableWidget->verticalHeader()->setSectionResizeMode(QHeaderView::Stretch);
@@ -372,6 +378,57 @@ void MainWindow::cycleFinished()
     ui->pbnStartTest->setEnabled(true);
     ui->pbnStartTest->setText(tr("开始测试"));
     showTestResult();
+    showResultsStatus();
+}
+
+QString MainWindow::resultsStatusText() const
+{
+    const StationResults &results = m_controller->results();
+    QStringList parts;
+    if (results.unrecordedCount() > 0)
+        parts << tr("本地数据库：%1 个周期未能记录").arg(results.unrecordedCount());
+    const ForwardStatus f = results.forwardStatus();
+    if (f.state != ForwardStatus::Off && (f.waiting > 0 || f.isProblem())) {
+        QString why;
+        switch (f.state) {
+        case ForwardStatus::Unreachable:
+            why = tr("无法连接");
+            break;
+        case ForwardStatus::LoginRefused:
+            why = tr("登录被拒绝");
+            break;
+        case ForwardStatus::DatabaseMissing:
+            why = tr("数据库不存在");
+            break;
+        case ForwardStatus::SchemaMismatch:
+            why = tr("数据库结构不符");
+            break;
+        case ForwardStatus::Failed:
+        case ForwardStatus::LocalFailed:
+            why = tr("数据库错误");
+            break;
+        default:
+            why = tr("上传中");
+            break;
+        }
+        parts << tr("工厂数据库：%1 个周期等待上传（%2）").arg(f.waiting).arg(why);
+    }
+    return parts.join(QStringLiteral("  "));
+}
+
+void MainWindow::showResultsStatus()
+{
+    const QString text = resultsStatusText();
+    if (!m_resultsLabel) {
+        if (text.isEmpty())
+            return;
+        m_resultsLabel = new QLabel(this);
+        m_resultsLabel->setObjectName(QStringLiteral("labelResults"));
+        statusBar()->addWidget(m_resultsLabel);
+    }
+    m_resultsLabel->setText(text);
+    const ForwardStatus f = m_controller->results().forwardStatus();
+    m_resultsLabel->setToolTip(f.state == ForwardStatus::Off ? QString() : f.summary());
 }
 
 void MainWindow::closeEvent(QCloseEvent *event)

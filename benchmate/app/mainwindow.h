@@ -15,6 +15,7 @@
 
 class QCheckBox;
 class QCloseEvent;
+class QLabel;
 class QPaintEvent;
 
 QT_BEGIN_NAMESPACE
@@ -89,6 +90,11 @@ public:
     // its outcome.
     const CycleController &controller() const { return *m_controller; }
 
+    // The status bar's word on the results database: how many cycles wait to
+    // be forwarded to the factory's database or to be recorded, and why;
+    // empty while all is well.
+    QString resultsStatusText() const;
+
 public slots:
     // Lays out the table: 25 rows sharing its height, 9 columns in fixed
     // proportions of its width. Also run once at construction with no event.
@@ -125,6 +131,7 @@ private:
     void stopCycle();
     void cycleFinished();
     void cycleStopped();
+    void showResultsStatus();
 
     std::unique_ptr<Ui::MainWindow> ui;
     DeviceConfigFile configFile;
@@ -132,6 +139,8 @@ private:
     CycleController *m_controller = nullptr;
     // A close that came during a cycle: the window closes once it has ended.
     bool m_closeAfterStop = false;
+    // Made on the first word to say.
+    QLabel *m_resultsLabel = nullptr;
 };
 
 #endif // MAINWINDOW_H

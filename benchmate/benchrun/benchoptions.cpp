@@ -67,8 +67,12 @@ QString BenchOptions::usage()
                           "\n"
                           "After every cycle it prints a table of the DUTs, at the end a yield\n"
                           "summary. Each cycle's log goes to log/yyyy-MM-dd.txt, one row per DUT\n"
-                          "to log/yyyy-MM-dd.csv; the counters and the starting crystal value\n"
-                          "are written back to config/device_config.csv after every cycle.\n"
+                          "to log/yyyy-MM-dd.csv and one record per cycle to the results\n"
+                          "database log/results.sqlite; the counters and the starting crystal\n"
+                          "value are written back to config/device_config.csv after every cycle.\n"
+                          "With a [factory_db] section in config/station.ini the cycles are also\n"
+                          "forwarded to the factory's database; the summary says how many wait\n"
+                          "to go over and why.\n"
                           "\n"
                           "  -n, --cycles N   number of cycles, 1 to 1000000\n"
                           "  -v, --verbose    show the engine's console lines too\n"
@@ -78,5 +82,5 @@ QString BenchOptions::usage()
                           "1 the station is not set up (settings file, enabled DUTs, chip tool,\n"
                           "firmware); 2 a bad command line; 3 a cycle ended in a station error\n"
                           "(the golden machine failed, or the cycle did not finish); 4 a log or\n"
-                          "results block could not be written.\n");
+                          "results block, or a cycle's record, could not be written.\n");
 }

@@ -12,6 +12,10 @@
 
 namespace {
 
+// How long benchrun waits at its end for the last cycles to reach the
+// factory database, ms; what has not gone then goes with the next run.
+constexpr int forwardGraceMs = 15000;
+
 const char *const configPath = "./config/device_config.csv";
 // How often a running cycle reports its progress on the console, ms.
 constexpr int progressEveryMs = 10000;
@@ -111,6 +115,8 @@ int BenchRunner::run()
     m_out.flush();
 
     CycleController controller;
+    if (!controller.results().settings().problem.isEmpty())
+        m_err << "benchrun: " << controller.results().settings().problem << '\n';
     controller.setCounters({m_config.testPassNum, m_config.testFailNum, m_config.testAllNum});
     controller.setAutoTest(m_config.autoTest);
     const CycleController::JudgeSetup judgeSetup{JudgeLimits::fromConfig(m_config), m_rows};
@@ -174,14 +180,27 @@ int BenchRunner::run()
             ++totals.stationErrors;
     }
 
+    // The last cycles' way to the factory database, before the summary
+    // tells how it stands.
+    StationResults &database = controller.results();
+    database.waitForForwarding(forwardGraceMs);
     m_out << CycleTable::summary(totals);
     const DailyLog &dailyLog = controller.dailyLog();
     const ResultsCsv &results = controller.resultsFile();
-    const bool logsOk = dailyLog.pendingCount() == 0 && results.pendingCount() == 0;
+    const bool logsOk = dailyLog.pendingCount() == 0 && results.pendingCount() == 0 &&
+                        database.unrecordedCount() == 0;
     m_out << "  daily log: " << QFileInfo(dailyLog.todaysFile()).absoluteFilePath()
           << (dailyLog.pendingCount() ? " (NOT all written)" : "") << '\n';
     m_out << "  results:   " << QFileInfo(results.todaysFile()).absoluteFilePath()
           << (results.pendingCount() ? " (NOT all written)" : "") << '\n';
+    m_out << "  database:  " << QFileInfo(database.localPath()).absoluteFilePath();
+    if (database.unrecordedCount())
+        m_out << " (" << database.unrecordedCount()
+              << " cycle(s) NOT recorded: " << database.recordError() << ')';
+    m_out << '\n';
+    const ForwardStatus forwarding = database.forwardStatus();
+    if (forwarding.state != ForwardStatus::Off)
+        m_out << "  " << forwarding.summary() << '\n';
     m_out.flush();
     if (!logsOk)
         return ExitLogsNotWritten;

@@ -7,6 +7,8 @@
 CycleController::CycleController(QObject *parent)
     : QObject(parent)
     , m_poll(new QTimer(this))
+    , m_results(StationSettings::load())
+    , m_recordBuilder(m_results.stationId())
 {
     m_poll->setObjectName(QStringLiteral("pollTimer"));
     connect(m_poll, &QTimer::timeout, this, &CycleController::poll);
@@ -113,7 +115,9 @@ void CycleController::finishCycle()
     ResultJudge::count(outcome.judgement, &m_counters.passed, &m_counters.failed,
                        &m_counters.total);
     outcome.traces = m_cycle->getTraceability();
-    outcome.resultsWritten = outcome.judgement.ended && recordCycle(outcome);
+    outcome.goldenMac = m_cycle->goldenMac();
+    if (outcome.judgement.ended)
+        recordCycle(outcome);
     if (m_autoTest == 1)
         m_mode = 1;
 
@@ -122,9 +126,11 @@ void CycleController::finishCycle()
     emit cycleFinished(m_outcome);
 }
 
-bool CycleController::recordCycle(const CycleOutcome &outcome)
+bool CycleController::recordCycle(CycleOutcome &outcome)
 {
-    return m_resultsCsv.write(ResultsCsv::rows(QDateTime::currentDateTime(), outcome.number,
-                                               outcome.para, outcome.traces, outcome.result,
-                                               outcome.judgement));
+    outcome.resultsWritten = m_resultsCsv.write(
+        ResultsCsv::rows(QDateTime::currentDateTime(), outcome.number, outcome.para, outcome.traces,
+                         outcome.result, outcome.judgement));
+    outcome.recorded = m_results.recordCycle(m_recordBuilder.build(outcome));
+    return outcome.resultsWritten && outcome.recorded;
 }

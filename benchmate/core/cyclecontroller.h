@@ -2,9 +2,11 @@
 #define CYCLECONTROLLER_H
 
 #include "cycleoutcome.h"
+#include "cyclerecordbuilder.h"
 #include "dailylog.h"
 #include "resultjudge.h"
 #include "resultscsv.h"
+#include "stationresults.h"
 #include "testrecords.h"
 
 #include <QDateTime>
@@ -29,7 +31,9 @@ class testThread;
 //   3. the crystal value of a passing DUT becomes the next cycle's start
 //      value (the global calVal);
 //   4. the counters grow;
-//   5. the cycle is recorded: its rows go to the day's results file;
+//   5. the cycle is recorded: its rows go to the day's results file, its
+//      record to the station's results database (which forwards it to the
+//      factory's database when config/station.ini names one);
 //   6. the auto-test flag turns the engine's mode byte to 1;
 //
 // then cycleFinished() hands the outcome over. A stopped cycle runs none of
@@ -73,6 +77,8 @@ public:
     static constexpr int pollIntervalMs = 100;
     static constexpr int stopCheckMs = 10;
 
+    // Reads the station's settings (./config/station.ini) for its results
+    // database.
     explicit CycleController(QObject *parent = nullptr);
     // A cycle still running is stopped, and waited for.
     ~CycleController() override;
@@ -109,6 +115,10 @@ public:
 
     const DailyLog &dailyLog() const { return m_dailyLog; }
     const ResultsCsv &resultsFile() const { return m_resultsCsv; }
+    // The results database; its forwardStatusChanged() says how forwarding
+    // to the factory's database stands.
+    const StationResults &results() const { return m_results; }
+    StationResults &results() { return m_results; }
 
 public slots:
     // Looks at the cycle now: progress while it runs, the end-of-cycle
@@ -126,9 +136,9 @@ signals:
 
 private:
     void finishCycle();
-    // Where a judged cycle is recorded: its results rows, beside which any
-    // other record of the cycle belongs. True when everything went out.
-    bool recordCycle(const CycleOutcome &outcome);
+    // Where a judged cycle is recorded: its results rows and its record in
+    // the results database. True when everything went out.
+    bool recordCycle(CycleOutcome &outcome);
 
     QTimer *m_poll = nullptr;
     JudgeSetupSource m_judgeSetupSource;
@@ -146,6 +156,8 @@ private:
 
     DailyLog m_dailyLog;
     ResultsCsv m_resultsCsv;
+    StationResults m_results;
+    CycleRecordBuilder m_recordBuilder;
 };
 
 #endif // CYCLECONTROLLER_H

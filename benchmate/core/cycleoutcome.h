@@ -20,16 +20,19 @@ struct CycleOutcome
     qint64 elapsedMs = 0;
     uint32_t number = 0; // the daily log's heading number: the total counter before the cycle
     testPara_t para;     // as the cycle was started with (MACs as handed in: empty)
+    QString goldenMac;   // as the cycle read it; empty when it did not
     QList<deviceTrace_t> traces;
     testRestlt_t result;
     JudgeLimits limits;
     CycleJudgement judgement;
     QString cycleLog; // the cycle's getLog() text
 
-    // The daily log block, and the results rows, went out with everything
-    // pending before them (false: kept, and written ahead of the next ones).
+    // The daily log block, the results rows and the cycle's record in the
+    // results database went out with everything pending before them (false:
+    // kept, and written ahead of the next ones).
     bool logWritten = false;
     bool resultsWritten = false;
+    bool recorded = false;
 };
 
 #endif // CYCLEOUTCOME_H

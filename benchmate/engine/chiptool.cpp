@@ -7,6 +7,8 @@ namespace {
 
 // How long a killed tool may take to be reaped.
 constexpr int reapWait = 5000;
+// "version" opens no port.
+constexpr int versionWait = 3000;
 
 } // namespace
 
@@ -24,6 +26,19 @@ QString chipTool::toolPath()
 #else
     return QStringLiteral("./config/CHIPCTL/Chipctl");
 #endif
+}
+
+QString chipTool::toolVersion()
+{
+    chipTool tool;
+    if (!tool.run({QStringLiteral("version")}, versionWait))
+        return QString();
+    for (const QString &line : tool.output().split(QLatin1Char('\n'))) {
+        const QString text = line.trimmed();
+        if (!text.isEmpty() && !text.startsWith(QLatin1String("Ok.")))
+            return text;
+    }
+    return QString();
 }
 
 QString chipTool::logCommandLine(const QStringList &args)

@@ -31,6 +31,10 @@ public:
     // an int's range waits as long as an int allows.
     static int finishWait(uint32_t ms) { return ms > uint32_t(INT_MAX) ? INT_MAX : int(ms); }
 
+    // The tool's version as "version" prints it ("V1.0.16"); empty when the
+    // tool does not run or does not answer "Ok.".
+    static QString toolVersion();
+
     // The command line as the operator's log shows it. It has always read
     // "cmd.exe ./config/CHIPCTL/Chipctl.exe " and the arguments, and keeps
     // that text on every platform so logs compare across stations.

@@ -129,14 +129,16 @@ struct txTestPara
 };
 
 // Traceability of one DUT of a cycle, as its RX worker used and read it:
-// the MAC given to the DUT and the flash UID it answered (empty when the
-// worker never got that far).
+// the MAC given to the DUT, the flash UID it answered (empty when the
+// worker never got that far) and the status the worker ended in, which
+// tells the step it stopped at (RX_STATUS_T).
 struct deviceTrace_t
 {
     QString name;
     QString port;
     QString mac;
     QString flashUid;
+    int rxStatus = RX_NOT_STARTED;
 };
 
 #endif // TESTRECORDS_H

@@ -108,9 +108,16 @@ QList<deviceTrace_t> testThread::getTraceability() const
         trace.port = rxParas.at(i).port;
         trace.mac = rxParas.at(i).dutMac;
         trace.flashUid = rxThreads[size_t(i)]->flashUid();
+        rxTestResult unused;
+        trace.rxStatus = rxThreads[size_t(i)]->getResult(&unused);
         traces.append(trace);
     }
     return traces;
+}
+
+QString testThread::goldenMac() const
+{
+    return para.gmMac;
 }
 
 void testThread::run()

@@ -64,6 +64,10 @@ public:
     // cycle never reached the RX phase. Read it after the thread finished.
     QList<deviceTrace_t> getTraceability() const;
 
+    // The golden machine's MAC as the cycle read it; empty when it did not.
+    // Read it after the thread finished.
+    QString goldenMac() const;
+
     unsigned char mode() const { return autoFlag; }
 
 protected:

@@ -19,6 +19,7 @@ mkdir -p "$B/station/config/CHIPCTL/Config" "$B/bin"
 cp "$REAL/station/config/CHIPCTL/Chipctl" "$B/station/config/CHIPCTL/"
 cp "$REAL/station/config/CHIPCTL/Config/TK716A_RAM_BIN.bin" "$B/station/config/CHIPCTL/Config/"
 ln -s "$REAL/station/benchrun" "$B/station/benchrun"
+ln -s "$REAL/station/benchreport" "$B/station/benchreport"
 ln -s "$REAL/station/Benchmate" "$B/station/Benchmate"
 ln -s "$REAL/bin/stationsim" "$B/bin/stationsim"
 printf '{"duts": 3}\n' >"$T/three.json"
@@ -34,6 +35,9 @@ grep -q 'no display: running benchrun for 1 cycle' "$T/out" || fail "no console 
 grep -q 'Cycle 1 of 1: 3 DUT(s)' "$T/out" || fail "no cycle table"
 grep -q 'DUTs judged 3, passed 3, failed 0, yield 100.0 %' "$T/out" || { cat "$T/out"; fail "not all passed"; }
 grep -q 'simulated station stopped' "$T/out" || fail "the simulator was not stopped"
+# The yield report of the demo's cycles, from the station's own database.
+grep -q '^  cycles: 1, started ' "$T/out" || { cat "$T/out"; fail "no report of the cycle"; }
+grep -q '^  first-pass yield: 100.0 % (3 of 3 first tests)' "$T/out" || fail "report's yield wrong"
 CONFIG="$B/station/config/device_config.csv"
 [ -f "$B/station/config/.demo-device-table" ] || fail "no marker"
 sed -n '2p' "$CONFIG" | grep -q '^1,Gold Machine,rfc2217://127\.0\.0\.1:' || fail "table not on the simulator"
@@ -45,6 +49,9 @@ head -n 1 "$B/station/log/$today.txt" | grep -q '^第0次测试开始:' || fail 
 # A second demo carries the counters on: its block is headed 3.
 run_demo || { cat "$T/out"; fail "the second demo ended with $?"; }
 grep -q '第3次测试开始:' "$B/station/log/$today.txt" || fail "counters not carried"
+# Its report has its own cycle only, the database both.
+grep -q '^  cycles: 1, started ' "$T/out" || fail "the second report is not of its own cycle"
+(cd "$B/station" && ./benchreport) | grep -q '^  cycles: 2, started ' || fail "not 2 cycles recorded"
 [ "$(sed -n '38p' "$CONFIG")" = "6," ] || fail "total not 6"
 
 # An operator's own table is left alone.

@@ -1,7 +1,10 @@
 // The window's test control against the engine and a scripted chip tool:
 // start, progress, results with their colours, counters and status label,
 // the daily log and results file, stop, close, and the mode byte.
+#include "cycletables.h"
+#include "databaseconnection.h"
 #include "faketool.h"
+#include "localresultsdb.h"
 #include "mainwindow.h"
 #include "stationdir.h"
 #include "stationglobals.h"
@@ -13,6 +16,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTableWidget>
+#include <QTcpServer>
 #include <QtTest>
 
 #include <csignal>
@@ -61,6 +65,7 @@ private slots:
     void closeWhileStopping();
     void modeByte();
     void logBlockPendingWhileLogIsAFile();
+    void cycleRecordedAndWaitingForTheFactory();
 
 private:
     // Opens the window on the settings written before.
@@ -586,6 +591,50 @@ void TestWindowControl::logBlockPendingWhileLogIsAFile()
     QCOMPARE(rows.size(), 2);
     QCOMPARE(rows.at(0).at(1), QStringLiteral("0"));
     QCOMPARE(rows.at(1).at(1), QStringLiteral("1"));
+}
+
+// With a factory database that cannot be reached, the cycle is recorded in
+// the station's own database under the station's id, and the status bar
+// says it waits and why.
+void TestWindowControl::cycleRecordedAndWaitingForTheFactory()
+{
+    m_fake->healthyGolden();
+    m_fake->healthyDut(QStringLiteral("D1"));
+    QVERIFY(StationSetup::withDuts(1).write());
+    int closedPort = 0;
+    {
+        QTcpServer probe;
+        QVERIFY(probe.listen(QHostAddress::LocalHost, 0));
+        closedPort = probe.serverPort();
+    }
+    QFile ini(QStringLiteral("config/station.ini"));
+    QVERIFY(ini.open(QIODevice::WriteOnly));
+    ini.write(QStringLiteral("[station]\nid=line3-st9\n[factory_db]\nhost=127.0.0.1\nport=%1\n"
+                             "name=results\nuser=station\n")
+                  .arg(closedPort)
+                  .toUtf8());
+    ini.close();
+    openWindow();
+    QVERIFY(runCycle());
+    QTRY_COMPARE_WITH_TIMEOUT(m_window->resultsStatusText(),
+                              QStringLiteral("工厂数据库：1 个周期等待上传（无法连接）"), 15000);
+    QTRY_COMPARE(label("labelResults"), m_window->resultsStatusText());
+
+    DatabaseConnection c(QStringLiteral("QSQLITE"));
+    QString error;
+    QVERIFY2(LocalResultsDb::open(c, QStringLiteral("log/results.sqlite"),
+                                  LocalResultsDb::ForReading, &error),
+             qPrintable(error));
+    CycleTables tables(c);
+    QList<CycleRecord> cycles;
+    QList<qint64> ids;
+    QVERIFY(tables.readAfter(0, 10, &cycles, &ids));
+    QCOMPARE(cycles.size(), 1);
+    QCOMPARE(cycles.at(0).stationId, QStringLiteral("line3-st9"));
+    QCOMPARE(cycles.at(0).number, 0);
+    QCOMPARE(cycles.at(0).duts.size(), 1);
+    QCOMPARE(cycles.at(0).duts.at(0).verdict, QStringLiteral("pass"));
+    QCOMPARE(cycles.at(0).duts.at(0).mac, QStringLiteral("a0:b1:c2:d3:e4:f6"));
 }
 
 QTEST_MAIN(TestWindowControl)

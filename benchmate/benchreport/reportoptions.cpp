@@ -1,0 +1,122 @@
+#include "reportoptions.h"
+
+#include <QDate>
+
+QDateTime ReportOptions::parseTime(const QString &text, bool upperBound)
+{
+    const QString t = text.trimmed();
+    const QDate date = QDate::fromString(t, QStringLiteral("yyyy-MM-dd"));
+    if (date.isValid())
+        return QDateTime(upperBound ? date.addDays(1) : date, QTime(0, 0));
+    QString iso = t;
+    iso.replace(QLatin1Char(' '), QLatin1Char('T'));
+    QDateTime when = QDateTime::fromString(iso, Qt::ISODateWithMs);
+    if (!when.isValid())
+        when = QDateTime::fromString(iso, Qt::ISODate);
+    return when;
+}
+
+ReportOptions ReportOptions::parse(const QStringList &args)
+{
+    ReportOptions o;
+    for (int i = 0; i < args.size(); ++i) {
+        QString arg = args.at(i);
+        QString value;
+        const int eq = arg.indexOf(QLatin1Char('='));
+        const bool inlineValue = arg.startsWith(QLatin1String("--")) && eq > 0;
+        if (inlineValue) {
+            value = arg.mid(eq + 1);
+            arg = arg.left(eq);
+        }
+        const auto takeValue = [&]() -> bool {
+            if (inlineValue)
+                return true;
+            if (i + 1 >= args.size()) {
+                o.error = arg + QStringLiteral(" needs a value");
+                return false;
+            }
+            value = args.at(++i);
+            return true;
+        };
+        if (arg == QLatin1String("--help") || arg == QLatin1String("-h")) {
+            o.help = true;
+        } else if (arg == QLatin1String("--factory")) {
+            o.factory = true;
+        } else if (arg == QLatin1String("--db")) {
+            if (!takeValue())
+                return o;
+            o.dbPath = value;
+        } else if (arg == QLatin1String("--config")) {
+            if (!takeValue())
+                return o;
+            o.configPath = value;
+        } else if (arg == QLatin1String("--from") || arg == QLatin1String("--to")) {
+            if (!takeValue())
+                return o;
+            const bool upper = arg == QLatin1String("--to");
+            const QDateTime when = parseTime(value, upper);
+            if (!when.isValid()) {
+                o.error = QStringLiteral("bad time \"%1\" (2026-12-07, 2026-12-07 14:30 or "
+                                         "2026-12-07T14:30:00Z)")
+                              .arg(value);
+                return o;
+            }
+            (upper ? o.filter.to : o.filter.from) = when;
+        } else if (arg == QLatin1String("--station")) {
+            if (!takeValue())
+                return o;
+            for (const QString &id : value.split(QLatin1Char(','), Qt::SkipEmptyParts))
+                o.filter.stations << id.trimmed();
+        } else if (arg == QLatin1String("--format")) {
+            if (!takeValue())
+                return o;
+            if (value == QLatin1String("text")) {
+                o.format = ReportWriter::Text;
+            } else if (value == QLatin1String("csv")) {
+                o.format = ReportWriter::Csv;
+            } else if (value == QLatin1String("markdown") || value == QLatin1String("md")) {
+                o.format = ReportWriter::Markdown;
+            } else {
+                o.error =
+                    QStringLiteral("unknown format \"%1\" (text, csv or markdown)").arg(value);
+                return o;
+            }
+        } else {
+            o.error = QStringLiteral("unknown argument \"%1\"").arg(args.at(i));
+            return o;
+        }
+    }
+    if (o.filter.from.isValid() && o.filter.to.isValid() && o.filter.to <= o.filter.from)
+        o.error = QStringLiteral("--to must come after --from");
+    return o;
+}
+
+QString ReportOptions::usage()
+{
+    return QStringLiteral(
+        "Usage: benchreport [--factory | --db FILE] [--from TIME] [--to TIME]\n"
+        "                   [--station ID]... [--format text|csv|markdown]\n"
+        "\n"
+        "The yield report over the recorded test cycles: first-pass yield per\n"
+        "station and per slot (a slot failing far more often than the station's\n"
+        "other slots is flagged FIXTURE?), failures by step, retests by flash UID\n"
+        "(first pass against final), and per figure (frequency offset, RX and TX\n"
+        "RSSI) the mean, standard deviation and Cpk against the limits in force.\n"
+        "Run it in the station directory.\n"
+        "\n"
+        "  --db FILE          a station's results database (default\n"
+        "                     ./log/results.sqlite)\n"
+        "  --factory          the factory's shared database named in\n"
+        "                     [factory_db] of ./config/station.ini\n"
+        "  --config FILE      another station.ini for --factory\n"
+        "  --from TIME        cycles started at or after TIME\n"
+        "  --to TIME          cycles started before TIME (a date: to its end)\n"
+        "                     TIME: 2026-12-07, 2026-12-07 14:30, or ISO 8601\n"
+        "                     with a zone (2026-12-07T06:30:00Z); local time else\n"
+        "  --station ID       only these stations (repeat, or ID,ID)\n"
+        "  --format F         text (default), csv or markdown\n"
+        "  -h, --help         this text\n"
+        "\n"
+        "Exit status: 0 report written; 1 the database cannot be used; 2 a bad\n"
+        "command line.\n");
+}

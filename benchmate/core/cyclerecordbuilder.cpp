@@ -1,0 +1,196 @@
+#include "cyclerecordbuilder.h"
+
+#include "chiptool.h"
+#include "resultscsv.h"
+
+#include <QFileInfo>
+
+namespace {
+
+QString word(const char *text)
+{
+    return QLatin1String(text);
+}
+
+QString txStep(int32_t txStatus)
+{
+    switch (txStatus) {
+    case STATUS_PASS:
+        return word(ResultWords::pass);
+    case STATUS_FAIL:
+        return word(ResultWords::fail);
+    default:
+        return word(ResultWords::notRun);
+    }
+}
+
+QString cycleErrorOf(const testRestlt_t &result, const CycleJudgement &judgement)
+{
+    if (result.cycleStatus == STATUS_FAIL)
+        return QStringLiteral("golden machine");
+    if (!judgement.incomplete)
+        return QString();
+    return result.finished != 1 ? QStringLiteral("did not finish")
+                                : QStringLiteral("results missing");
+}
+
+} // namespace
+
+CycleRecordBuilder::CycleRecordBuilder(const QString &stationId)
+    : m_stationId(stationId)
+{}
+
+QStringList CycleRecordBuilder::splitLogs(const QString &cycleLog, int duts)
+{
+    QStringList logs;
+    QString current;
+    const QStringList lines = cycleLog.split(QStringLiteral("\r\n"));
+    // The text ends with CR LF, so the last piece is what follows it.
+    for (int i = 0; i + 1 < lines.size(); ++i) {
+        const QString &line = lines.at(i);
+        if (line.isEmpty()) {
+            logs << current;
+            current.clear();
+        } else {
+            current += line + QStringLiteral("\r\n");
+        }
+    }
+    while (logs.size() < duts + 1)
+        logs << QString();
+    return logs;
+}
+
+void CycleRecordBuilder::rxSteps(int rxStatus, DutRecord *dut)
+{
+    const QString pass = word(ResultWords::pass);
+    const QString fail = word(ResultWords::fail);
+    switch (rxStatus) {
+    case RX_STAGE_DOWNLOAD:
+        dut->downloadStatus = fail;
+        break;
+    case RX_STAGE_MAC:
+        dut->downloadStatus = pass;
+        dut->macStatus = fail;
+        break;
+    case RX_STAGE_CAL:
+    case RX_NOT_CONVERGED:
+        dut->downloadStatus = pass;
+        dut->macStatus = pass;
+        dut->calibrationStatus = fail;
+        break;
+    case RX_PASSED:
+        dut->downloadStatus = pass;
+        dut->macStatus = pass;
+        dut->calibrationStatus = pass;
+        break;
+    default: // never started
+        break;
+    }
+}
+
+QString CycleRecordBuilder::toolVersion()
+{
+    // Asked once, and again only when the tool was replaced.
+    const QFileInfo tool(chipTool::toolPath());
+    if (!m_toolProbed || tool.lastModified() != m_toolModified) {
+        m_toolProbed = true;
+        m_toolModified = tool.lastModified();
+        m_toolVersion = chipTool::toolVersion();
+    }
+    return m_toolVersion;
+}
+
+CycleRecord CycleRecordBuilder::build(const CycleOutcome &o)
+{
+    CycleRecord c;
+    c.stationId = m_stationId;
+    c.cycleUid = CycleRecord::newUid();
+    c.number = o.number;
+    c.startedAt = o.startedAt;
+    c.endedAt = o.endedAt;
+    c.goldenMac = o.goldenMac;
+    c.cycleError = cycleErrorOf(o.result, o.judgement);
+    c.rxRssiMin = double(o.limits.rxRssiMin);
+    c.rxRssiMax = double(o.limits.rxRssiMax);
+    c.freqMin = double(o.limits.freqMin);
+    c.freqMax = double(o.limits.freqMax);
+    c.txRssiMin = double(o.limits.txRssiMin);
+    c.txRssiMax = double(o.limits.txRssiMax);
+    const ImageFingerprint::Print image = m_image.of(o.para.filePath);
+    c.imagePath = image.path;
+    c.imageSha256 = image.sha256;
+    c.imageSize = image.size;
+    c.toolVersion = toolVersion();
+
+    const QStringList logs = splitLogs(o.cycleLog, o.traces.size());
+    const QString goldenLog = logs.value(o.traces.size());
+    for (int k = 0; k < o.para.devices.size(); ++k) {
+        const deviceInfo_t &device = o.para.devices.at(k);
+        DutRecord d;
+        d.position = k;
+        const int slot = ResultsCsv::slotOf(device);
+        if (slot >= 0)
+            d.slot = slot;
+        d.device = device.name;
+        d.port = device.port;
+        const bool traced = k < o.traces.size();
+        if (traced) {
+            d.mac = o.traces.at(k).mac;
+            d.flashUid = o.traces.at(k).flashUid;
+            rxSteps(o.traces.at(k).rxStatus, &d);
+        }
+        const bool hasResult = k < o.result.results.size();
+        if (hasResult) {
+            const deviceRestlt_t &r = o.result.results.at(k);
+            d.txStatus = txStep(r.txStatus);
+            if (r.rxStatus == STATUS_PASS)
+                d.crystal = int(r.calVal);
+            if (d.calibrationStatus != word(ResultWords::notRun)) {
+                d.rxRssiMin = r.rxRssiMin;
+                d.rxRssiMax = r.rxRssiMax;
+                d.rxRssiAvg = r.rxRssiAve;
+                d.freqMin = r.freqMin;
+                d.freqMax = r.freqMax;
+                d.freqAvg = r.freqAve;
+            }
+            if (d.txStatus != word(ResultWords::notRun)) {
+                d.txRssiMin = r.txRssiMin;
+                d.txRssiMax = r.txRssiMax;
+                d.txRssiAvg = r.txRssiAve;
+            }
+        }
+        const DeviceJudgement *judged = o.judgement.device(k);
+        if (judged) {
+            d.txCal = judged->txOffset;
+            d.rxCal = judged->rxOffset;
+        }
+        d.verdict = ResultsCsv::verdictText(o.judgement, k);
+        if (d.verdict != word(ResultWords::pass)) {
+            const QString log = traced ? logs.at(k) : QString();
+            if (o.judgement.incomplete || (!c.cycleError.isEmpty() && !traced)) {
+                d.failedStep = word(ResultWords::stepCycle);
+                d.failureLog = goldenLog;
+            } else if (d.downloadStatus == word(ResultWords::fail)) {
+                d.failedStep = word(ResultWords::stepDownload);
+            } else if (d.macStatus == word(ResultWords::fail)) {
+                d.failedStep = word(ResultWords::stepMac);
+            } else if (d.calibrationStatus == word(ResultWords::fail) ||
+                       (hasResult && o.result.results.at(k).rxStatus == STATUS_FAIL)) {
+                d.failedStep = word(ResultWords::stepCalibration);
+            } else if (d.txStatus != word(ResultWords::pass)) {
+                // Failed, or never measured: the TX phase ended before it.
+                d.failedStep = word(ResultWords::stepTx);
+            } else {
+                d.failedStep = word(ResultWords::stepLimits);
+            }
+            if (d.failureLog.isEmpty()) {
+                d.failureLog = log;
+                if (judged && !judged->reasons.isEmpty())
+                    d.failureLog.prepend(judged->reasons.join(QStringLiteral("; ")) +
+                                         QStringLiteral("\r\n"));
+            }
+        }
+        c.duts.append(d);
+    }
+    return c;
+}

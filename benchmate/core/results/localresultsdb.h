@@ -1,0 +1,28 @@
+#ifndef LOCALRESULTSDB_H
+#define LOCALRESULTSDB_H
+
+#include <QString>
+
+class DatabaseConnection;
+
+// The station's own results database: one SQLite file, "./log/results.sqlite"
+// by default, in WAL mode with every commit on disk before it returns, so
+// that a station killed at any moment keeps each cycle it recorded whole.
+class LocalResultsDb
+{
+public:
+    static QString defaultPath() { return QStringLiteral("./log/results.sqlite"); }
+
+    enum Mode
+    {
+        ForRecording, // creates the file and its folder, brings the schema up to date
+        ForReading,   // the file must exist; read only, the schema as it is
+    };
+
+    // False with *error set when the file cannot be used, also when its
+    // schema is newer than this station knows.
+    static bool open(DatabaseConnection &connection, const QString &path, Mode mode,
+                     QString *error);
+};
+
+#endif // LOCALRESULTSDB_H

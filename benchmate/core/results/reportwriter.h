@@ -1,0 +1,43 @@
+#ifndef REPORTWRITER_H
+#define REPORTWRITER_H
+
+#include "yieldreport.h"
+
+#include <QList>
+#include <QString>
+#include <QStringList>
+
+// A table of the yield report.
+struct ReportTable
+{
+    QString key;   // names the table in CSV
+    QString title; // heading in text and Markdown
+    QStringList header;
+    QList<QStringList> rows;
+    QStringList notes; // lines under the table (text and Markdown)
+};
+
+// Turns the report's figures into tables and those into plain text (the
+// default), CSV (one table after another, each row led by the table's key,
+// a blank line between) or Markdown.
+class ReportWriter
+{
+public:
+    enum Format
+    {
+        Text,
+        Csv,
+        Markdown,
+    };
+
+    // How many retested modules text and Markdown list, of those that failed
+    // at least once (CSV lists all).
+    static constexpr int listedRetests = 20;
+
+    static QList<ReportTable> tables(const YieldFigures &figures, Format format);
+    static QString write(const YieldFigures &figures, Format format);
+
+    static QString percent(qint64 part, qint64 whole);
+};
+
+#endif // REPORTWRITER_H

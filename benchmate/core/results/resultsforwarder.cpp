@@ -1,0 +1,245 @@
+#include "resultsforwarder.h"
+
+#include "cycletables.h"
+#include "databaseconnection.h"
+#include "factorydb.h"
+#include "localresultsdb.h"
+
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QTimer>
+#include <QVariant>
+
+namespace {
+
+constexpr int firstRetryMs = 1000;
+
+} // namespace
+
+ResultsForwarder::ResultsForwarder(const QString &localPath, const FactoryDbSettings &settings,
+                                   QObject *parent)
+    : QObject(parent)
+    , m_localPath(localPath)
+    , m_settings(settings)
+    , m_retry(new QTimer(this))
+{
+    qRegisterMetaType<ForwardStatus>();
+    m_retry->setSingleShot(true);
+    connect(m_retry, &QTimer::timeout, this, &ResultsForwarder::attempt);
+    m_status.state = ForwardStatus::Starting;
+    m_status.target = settings.target();
+}
+
+ResultsForwarder::~ResultsForwarder() = default;
+
+ForwardStatus ResultsForwarder::status() const
+{
+    std::lock_guard<std::mutex> lock(m_statusLock);
+    return m_status;
+}
+
+void ResultsForwarder::requestStop()
+{
+    m_stop.store(true);
+}
+
+void ResultsForwarder::start()
+{
+    attempt();
+}
+
+void ResultsForwarder::poke()
+{
+    if (!m_busy)
+        attempt();
+}
+
+void ResultsForwarder::shutdown()
+{
+    m_stop.store(true);
+    m_retry->stop();
+    m_factoryTables.reset();
+    m_factory.reset();
+    m_localTables.reset();
+    m_local.reset();
+    m_shutDown.store(true, std::memory_order_release);
+}
+
+void ResultsForwarder::setStatus(ForwardStatus::State state, const QString &detail)
+{
+    ForwardStatus copy;
+    {
+        std::lock_guard<std::mutex> lock(m_statusLock);
+        m_status.state = state;
+        m_status.detail = detail;
+        copy = m_status;
+    }
+    emit statusChanged(copy);
+}
+
+void ResultsForwarder::refreshWaiting(qint64 mark)
+{
+    const qint64 waiting = m_localTables->countAfter(mark);
+    std::lock_guard<std::mutex> lock(m_statusLock);
+    if (waiting >= 0)
+        m_status.waiting = waiting;
+}
+
+void ResultsForwarder::scheduleRetry()
+{
+    if (m_stop.load())
+        return;
+    const int maxMs = m_settings.retrySeconds * 1000;
+    m_backoffMs = m_backoffMs == 0 ? firstRetryMs : qMin(m_backoffMs * 2, maxMs);
+    m_retry->start(qMin(m_backoffMs, maxMs));
+}
+
+bool ResultsForwarder::openLocal()
+{
+    if (m_local)
+        return true;
+    m_local = std::make_unique<DatabaseConnection>(QStringLiteral("QSQLITE"));
+    QString error;
+    if (!LocalResultsDb::open(*m_local, m_localPath, LocalResultsDb::ForRecording, &error)) {
+        m_local.reset();
+        setStatus(ForwardStatus::LocalFailed, error);
+        return false;
+    }
+    m_localTables = std::make_unique<CycleTables>(*m_local);
+    return true;
+}
+
+bool ResultsForwarder::openFactory()
+{
+    if (m_factory)
+        return true;
+    m_factory = std::make_unique<DatabaseConnection>(QStringLiteral("QPSQL"));
+    const FactoryDb::Opened opened =
+        FactoryDb::open(*m_factory, m_settings, FactoryDb::ForForwarding);
+    if (!opened.ok()) {
+        m_factory.reset();
+        setStatus(opened.state, opened.detail);
+        return false;
+    }
+    m_factoryTables = std::make_unique<CycleTables>(*m_factory);
+    return true;
+}
+
+qint64 ResultsForwarder::readMark()
+{
+    QSqlQuery q(m_local->db());
+    q.prepare(QStringLiteral("SELECT last_cycle_id FROM forward_marks WHERE target = ?"));
+    q.addBindValue(m_settings.target());
+    if (!q.exec())
+        return -1;
+    return q.next() ? q.value(0).toLongLong() : 0;
+}
+
+bool ResultsForwarder::writeMark(qint64 lastId)
+{
+    QSqlQuery q(m_local->db());
+    q.prepare(QStringLiteral("INSERT INTO forward_marks (target, last_cycle_id) VALUES (?, ?) "
+                             "ON CONFLICT (target) DO UPDATE SET last_cycle_id = "
+                             "excluded.last_cycle_id"));
+    q.addBindValue(m_settings.target());
+    q.addBindValue(lastId);
+    if (q.exec())
+        return true;
+    setStatus(ForwardStatus::LocalFailed, q.lastError().text().trimmed());
+    return false;
+}
+
+// What went wrong with the factory database: a connection that broke is
+// told apart from an error of the database itself by connecting again.
+void ResultsForwarder::factoryFailed(const QString &what)
+{
+    m_factoryTables.reset();
+    m_factory.reset();
+    if (openFactory())
+        setStatus(ForwardStatus::Failed, what);
+}
+
+bool ResultsForwarder::sendBatch(qint64 *mark)
+{
+    QList<CycleRecord> records;
+    QList<qint64> ids;
+    if (!m_localTables->readAfter(*mark, batchCycles, &records, &ids)) {
+        setStatus(ForwardStatus::LocalFailed, m_localTables->error());
+        m_localTables.reset();
+        m_local.reset();
+        return false;
+    }
+    if (records.isEmpty())
+        return true;
+
+    QSqlDatabase &db = m_factory->db();
+    QSqlQuery q(db);
+    if (!q.exec(QStringLiteral("BEGIN"))) {
+        factoryFailed(q.lastError().text().trimmed());
+        return false;
+    }
+    for (const CycleRecord &record : qAsConst(records)) {
+        if (!m_factoryTables->insert(record)) {
+            const QString error = m_factoryTables->error();
+            QSqlQuery(db).exec(QStringLiteral("ROLLBACK"));
+            factoryFailed(error);
+            return false;
+        }
+    }
+    if (!q.exec(QStringLiteral("COMMIT"))) {
+        factoryFailed(q.lastError().text().trimmed());
+        return false;
+    }
+    // Sent. Should the station stop before the mark is written, the batch
+    // goes again and the factory database ignores what it has.
+    if (!writeMark(ids.last()))
+        return false;
+    *mark = ids.last();
+    std::lock_guard<std::mutex> lock(m_statusLock);
+    m_status.forwarded += records.size();
+    m_status.waiting = qMax<qint64>(0, m_status.waiting - records.size());
+    return true;
+}
+
+void ResultsForwarder::attempt()
+{
+    if (m_stop.load() || m_busy)
+        return;
+    m_busy = true;
+    m_retry->stop();
+    bool ok = openLocal();
+    qint64 mark = ok ? readMark() : -1;
+    if (ok && mark < 0) {
+        setStatus(ForwardStatus::LocalFailed, QStringLiteral("cannot read the forwarding mark"));
+        ok = false;
+    }
+    if (ok)
+        refreshWaiting(mark);
+    if (ok)
+        ok = openFactory();
+    while (ok && !m_stop.load()) {
+        const qint64 before = mark;
+        ok = sendBatch(&mark);
+        if (!ok || mark == before)
+            break;
+        setStatus(ForwardStatus::Sending);
+    }
+    if (ok && m_local)
+        refreshWaiting(mark);
+    m_busy = false;
+    {
+        std::lock_guard<std::mutex> lock(m_statusLock);
+        ++m_status.attempts;
+    }
+    if (m_stop.load())
+        return;
+    if (ok) {
+        m_backoffMs = 0;
+        setStatus(ForwardStatus::UpToDate);
+        // Now and then, for cycles another program recorded in this file.
+        m_retry->start(m_settings.retrySeconds * 1000);
+        return;
+    }
+    emit statusChanged(status());
+    scheduleRetry();
+}

@@ -1,0 +1,88 @@
+#ifndef RESULTSFORWARDER_H
+#define RESULTSFORWARDER_H
+
+#include "forwardstatus.h"
+#include "stationsettings.h"
+
+#include <QObject>
+#include <QString>
+
+#include <atomic>
+#include <memory>
+#include <mutex>
+
+class CycleTables;
+class DatabaseConnection;
+class QTimer;
+
+// Takes the cycles of the station's own database over to the factory's
+// shared database, oldest first, in batches. Lives in a thread of its own
+// with its own connections, so a cycle never waits for it and never fails
+// because of it.
+//
+// Each batch goes in with one transaction there; then the station's
+// database notes how far it got (its forwarding mark). A station that dies
+// between the two sends the batch again: the factory database keeps one
+// copy of a cycle (unique per station and cycle), so every cycle arrives
+// exactly once. While the factory database cannot be used, the cycles wait
+// and the attempts repeat, at growing intervals up to retry_seconds.
+class ResultsForwarder : public QObject
+{
+    Q_OBJECT
+
+public:
+    // Cycles per transaction in the factory database.
+    static constexpr int batchCycles = 50;
+
+    ResultsForwarder(const QString &localPath, const FactoryDbSettings &settings,
+                     QObject *parent = nullptr);
+    ~ResultsForwarder() override;
+
+    // Any thread.
+    ForwardStatus status() const;
+    // Any thread: ends the work at the next batch.
+    void requestStop();
+    // Any thread: shutdown() has run. Once it returns true, everything the
+    // forwarder's thread wrote is visible to the caller (the object may go).
+    bool isShutDown() const { return m_shutDown.load(std::memory_order_acquire); }
+
+public slots:
+    // In the forwarder's thread: the first attempt.
+    void start();
+    // A cycle was recorded: try now.
+    void poke();
+    // In the forwarder's thread, before it ends: drops the connections.
+    void shutdown();
+
+signals:
+    void statusChanged(const ForwardStatus &status);
+
+private:
+    void attempt();
+    bool openLocal();
+    bool openFactory();
+    qint64 readMark();
+    bool writeMark(qint64 lastId);
+    bool sendBatch(qint64 *mark);
+    void factoryFailed(const QString &what);
+    void setStatus(ForwardStatus::State state, const QString &detail = QString());
+    void scheduleRetry();
+    void refreshWaiting(qint64 mark);
+
+    const QString m_localPath;
+    const FactoryDbSettings m_settings;
+    std::unique_ptr<DatabaseConnection> m_local;
+    std::unique_ptr<CycleTables> m_localTables;
+    std::unique_ptr<DatabaseConnection> m_factory;
+    std::unique_ptr<CycleTables> m_factoryTables;
+    QTimer *m_retry = nullptr;
+    int m_backoffMs = 0;
+    bool m_busy = false;
+    std::atomic<bool> m_stop{false};
+    std::atomic<bool> m_shutDown{false};
+
+    mutable std::mutex m_statusLock;
+    ForwardStatus m_status;
+};
+
+#endif // RESULTSFORWARDER_H

@@ -1,0 +1,476 @@
+// The station's own results database: its schema and upgrades, the records
+// it keeps of a cycle, what it does when it cannot be written, and a station
+// killed at random moments while it records.
+#include "cyclerecordbuilder.h"
+#include "cycletables.h"
+#include "databaseconnection.h"
+#include "faketool.h"
+#include "localresultsdb.h"
+#include "resultsrecorder.h"
+#include "resultsschema.h"
+#include "samplecycles.h"
+#include "stationglobals.h"
+
+#include <QProcess>
+#include <QRandomGenerator>
+#include <QSqlQuery>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <csignal>
+
+namespace {
+
+QStringList sqliteIndexes(DatabaseConnection &connection)
+{
+    QStringList names;
+    QSqlQuery q(connection.db());
+    q.exec(QStringLiteral("SELECT name FROM sqlite_master WHERE type = 'index' ORDER BY name"));
+    while (q.next())
+        names << q.value(0).toString();
+    return names;
+}
+
+QList<CycleRecord> readAll(DatabaseConnection &connection)
+{
+    CycleTables tables(connection);
+    QList<CycleRecord> records;
+    QList<qint64> ids;
+    if (!tables.readAfter(0, 100000, &records, &ids))
+        qWarning() << tables.error();
+    return records;
+}
+
+} // namespace
+
+class TestLocalResults : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init();
+
+    void schemaUpgradedInOrderKeepingCycles();
+    void newerOrForeignSchemaRefused_data();
+    void newerOrForeignSchemaRefused();
+    void cyclesReadBackAsRecordedAndStoredOnce();
+    void cycleKeptUntilTheDatabaseCanBeWritten();
+
+    void recordOfAJudgedCycle();
+    void recordOfAGoldenMachineFailure();
+
+    void killedAtRandomPointsLeavesWholeCycles();
+
+private:
+    std::unique_ptr<QTemporaryDir> m_dir;
+    QString path(const QString &name) const { return m_dir->filePath(name); }
+};
+
+void TestLocalResults::init()
+{
+    m_dir = std::make_unique<QTemporaryDir>();
+    QVERIFY(m_dir->isValid());
+}
+
+// A database made by the first schema, with a cycle in it, is brought up to
+// date by the recorder; the cycle stays as it was.
+void TestLocalResults::schemaUpgradedInOrderKeepingCycles()
+{
+    QVERIFY(ResultsSchema::latestVersion() >= 2);
+    const QString db = path(QStringLiteral("results.sqlite"));
+    const CycleRecord first = sampleCycle(QStringLiteral("st1"), 1);
+    {
+        DatabaseConnection c(QStringLiteral("QSQLITE"));
+        c.db().setDatabaseName(db);
+        QVERIFY(c.db().open());
+        const ResultsSchema::Result r = ResultsSchema::apply(c, db, 1);
+        QVERIFY2(r.outcome == ResultsSchema::Ready, qPrintable(r.message));
+        QCOMPARE(r.version, 1);
+        QVERIFY(!sqliteIndexes(c).contains(QStringLiteral("duts_flash_uid")));
+        CycleTables tables(c);
+        QVERIFY2(tables.insert(first), qPrintable(tables.error()));
+    }
+    {
+        ResultsRecorder recorder(db);
+        QVERIFY2(recorder.recordCycle(sampleCycle(QStringLiteral("st1"), 2)),
+                 qPrintable(recorder.lastError()));
+    }
+    DatabaseConnection c(QStringLiteral("QSQLITE"));
+    QString error;
+    QVERIFY2(LocalResultsDb::open(c, db, LocalResultsDb::ForReading, &error), qPrintable(error));
+    QSqlQuery q(c.db());
+    QVERIFY(q.exec(QStringLiteral("SELECT version, name FROM schema_migrations ORDER BY version")));
+    QStringList history;
+    while (q.next())
+        history << q.value(0).toString() + QLatin1Char(' ') + q.value(1).toString();
+    QCOMPARE(history.size(), ResultsSchema::latestVersion());
+    QCOMPARE(history.first(), QStringLiteral("1 results"));
+    QCOMPARE(history.at(1), QStringLiteral("2 report_indexes"));
+    QVERIFY(sqliteIndexes(c).contains(QStringLiteral("duts_flash_uid")));
+    const QList<CycleRecord> records = readAll(c);
+    QCOMPARE(records.size(), 2);
+    QVERIFY(records.first() == first);
+}
+
+void TestLocalResults::newerOrForeignSchemaRefused_data()
+{
+    QTest::addColumn<QString>("change");
+    QTest::addColumn<QString>("message");
+    QTest::newRow("newer") << "INSERT INTO schema_migrations VALUES (99, 'future', 'x')"
+                           << QStringLiteral("has results schema version 99, newer than this "
+                                             "station knows (up to %1)")
+                                  .arg(ResultsSchema::latestVersion());
+    QTest::newRow("foreign") << "UPDATE schema_migrations SET name = 'other' WHERE version = 1"
+                             << QStringLiteral("a results schema history this station does not "
+                                               "know");
+}
+
+// A database the station does not understand is left alone: nothing is
+// written into it, the cycle is kept, and the message says why.
+void TestLocalResults::newerOrForeignSchemaRefused()
+{
+    QFETCH(QString, change);
+    QFETCH(QString, message);
+    const QString db = path(QStringLiteral("results.sqlite"));
+    {
+        ResultsRecorder recorder(db);
+        QVERIFY(recorder.recordCycle(sampleCycle(QStringLiteral("st1"), 1)));
+    }
+    {
+        DatabaseConnection c(QStringLiteral("QSQLITE"));
+        c.db().setDatabaseName(db);
+        QVERIFY(c.db().open());
+        QSqlQuery q(c.db());
+        QVERIFY(q.exec(change));
+    }
+    ResultsRecorder recorder(db);
+    QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("not recorded yet")));
+    QVERIFY(!recorder.recordCycle(sampleCycle(QStringLiteral("st1"), 2)));
+    QVERIFY2(recorder.lastError().contains(message), qPrintable(recorder.lastError()));
+    QCOMPARE(recorder.pendingCount(), 1);
+
+    DatabaseConnection c(QStringLiteral("QSQLITE"));
+    c.db().setDatabaseName(db);
+    QVERIFY(c.db().open());
+    QCOMPARE(countsOf(c).cycles, 1);
+    QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("could not be recorded")));
+}
+
+// Every field comes back as it went in, empty figures stay empty, and a
+// cycle stored a second time (same station and uid) is not stored again.
+void TestLocalResults::cyclesReadBackAsRecordedAndStoredOnce()
+{
+    const QString db = path(QStringLiteral("results.sqlite"));
+    QList<CycleRecord> written;
+    for (int n = 1; n <= 3; ++n)
+        written << sampleCycle(QStringLiteral("line 2, station \"7\""), n);
+    written[1].cycleError = QStringLiteral("golden machine");
+    written[1].duts[3].failureLog = QStringLiteral("第1次\r\n,\"quoted\"\r\n");
+    written[2].duts.clear();
+    {
+        ResultsRecorder recorder(db);
+        for (const CycleRecord &r : qAsConst(written))
+            QVERIFY2(recorder.recordCycle(r), qPrintable(recorder.lastError()));
+        QVERIFY(recorder.recordCycle(written.at(1)));
+    }
+    DatabaseConnection c(QStringLiteral("QSQLITE"));
+    QString error;
+    QVERIFY2(LocalResultsDb::open(c, db, LocalResultsDb::ForRecording, &error), qPrintable(error));
+    const QList<CycleRecord> read = readAll(c);
+    QCOMPARE(read.size(), written.size());
+    for (int i = 0; i < read.size(); ++i) {
+        QCOMPARE(read.at(i).cycleUid, written.at(i).cycleUid);
+        QCOMPARE(read.at(i).duts.size(), written.at(i).duts.size());
+        for (int k = 0; k < read.at(i).duts.size(); ++k)
+            QVERIFY2(read.at(i).duts.at(k) == written.at(i).duts.at(k),
+                     qPrintable(QStringLiteral("cycle %1 DUT %2").arg(i).arg(k)));
+        QVERIFY(read.at(i) == written.at(i));
+    }
+    // The download failure of the sample has no figures at all.
+    const DutRecord &failed = read.at(0).duts.at(10);
+    QCOMPARE(failed.failedStep, QStringLiteral("download"));
+    QVERIFY(!failed.rxRssiAvg && !failed.txRssiAvg && !failed.crystal);
+
+    CycleTables tables(c);
+    bool stored = true;
+    QVERIFY(c.db().transaction());
+    QVERIFY(tables.insert(written.at(0), &stored));
+    QVERIFY(c.db().commit());
+    QVERIFY(!stored);
+    const DatabaseCounts counts = countsOf(c);
+    QCOMPARE(counts.cycles, 3);
+    QCOMPARE(counts.duts, 48);
+    QCOMPARE(counts.duplicateUids, 0);
+}
+
+// A log folder that cannot hold the database: the cycle is kept and goes in
+// ahead of the next one once the folder can be used.
+void TestLocalResults::cycleKeptUntilTheDatabaseCanBeWritten()
+{
+    const QString logDir = path(QStringLiteral("log"));
+    {
+        QFile blocker(logDir);
+        QVERIFY(blocker.open(QIODevice::WriteOnly));
+    }
+    ResultsRecorder recorder(logDir + QStringLiteral("/results.sqlite"));
+    QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("1 cycle\\(s\\) not "
+                                                                         "recorded yet")));
+    QVERIFY(!recorder.recordCycle(sampleCycle(QStringLiteral("st1"), 1)));
+    QCOMPARE(recorder.pendingCount(), 1);
+    QVERIFY2(recorder.lastError().contains(QStringLiteral("cannot make the folder")),
+             qPrintable(recorder.lastError()));
+
+    QVERIFY(QFile::remove(logDir));
+    QVERIFY(recorder.recordCycle(sampleCycle(QStringLiteral("st1"), 2)));
+    QCOMPARE(recorder.pendingCount(), 0);
+
+    DatabaseConnection c(QStringLiteral("QSQLITE"));
+    QString error;
+    QVERIFY(LocalResultsDb::open(c, recorder.path(), LocalResultsDb::ForReading, &error));
+    const QList<CycleRecord> read = readAll(c);
+    QCOMPARE(read.size(), 2);
+    QCOMPARE(read.at(0).cycleUid, sampleCycle(QStringLiteral("st1"), 1).cycleUid);
+    QCOMPARE(read.at(1).cycleUid, sampleCycle(QStringLiteral("st1"), 2).cycleUid);
+}
+
+namespace {
+
+deviceInfo_t device(int slot, const QString &port)
+{
+    deviceInfo_t d;
+    d.name = QStringLiteral("DUT%1").arg(slot);
+    d.port = port;
+    d.progressPtr = &progress[slot];
+    return d;
+}
+
+deviceRestlt_t measured(int32_t rxStatus, int32_t txStatus, int rx, int tx, int freq, int cal)
+{
+    deviceRestlt_t r;
+    r.rxStatus = rxStatus;
+    r.txStatus = txStatus;
+    r.rxRssiAve = rx;
+    r.rxRssiMin = rx - 2;
+    r.rxRssiMax = rx + 2;
+    r.txRssiAve = tx;
+    r.txRssiMin = tx - 1;
+    r.txRssiMax = tx + 1;
+    r.freqAve = freq;
+    r.freqMin = freq - 3;
+    r.freqMax = freq + 3;
+    r.calVal = int8_t(cal);
+    return r;
+}
+
+} // namespace
+
+// Six DUTs through the real judging, each ending another way: the record
+// names the step each failed at, with its own log, and keeps figures only
+// for steps that ran.
+void TestLocalResults::recordOfAJudgedCycle()
+{
+    FakeTool fake;
+    QVERIFY(fake.isValid());
+    fake.on(QStringLiteral("version"), QStringLiteral("V1.0.16\r\nOk."));
+    QFile image(QStringLiteral("ram.bin"));
+    QVERIFY(image.open(QIODevice::WriteOnly));
+    image.write("TK716A");
+    image.close();
+
+    CycleOutcome o;
+    o.startedAt = QDateTime::currentDateTime().addSecs(-30);
+    o.endedAt = QDateTime::currentDateTime();
+    o.number = 48;
+    o.para.filePath = QStringLiteral("ram.bin");
+    const QStringList ports{"D0", "D1", "D2", "D3", "D4", "D5"};
+    const int rxStatus[] = {RX_STAGE_DOWNLOAD, RX_STAGE_MAC, RX_NOT_CONVERGED,
+                            RX_PASSED,         RX_PASSED,    RX_PASSED};
+    QList<JudgeRow> rows;
+    QString cycleLog;
+    for (int k = 0; k < ports.size(); ++k) {
+        const int slot = k + 3;
+        o.para.devices << device(slot, ports.at(k));
+        deviceTrace_t t;
+        t.name = QStringLiteral("DUT%1").arg(slot);
+        t.port = ports.at(k);
+        t.mac = QStringLiteral("a0:b1:c2:d3:e4:%1").arg(k + 0xf6, 2, 16);
+        t.flashUid = k >= 2 ? QStringLiteral("0x%1").arg(k, 32, 16, QLatin1Char('0')) : QString();
+        t.rxStatus = rxStatus[k];
+        o.traces << t;
+        rows << JudgeRow{slot, QStringLiteral("0"), k == 5 ? QStringLiteral("30") : QString()};
+        cycleLog += QStringLiteral("[INFO] 08:00:00:000 log of %1\r\n\r\n").arg(ports.at(k));
+    }
+    cycleLog += QStringLiteral("[INFO] 08:00:00:000 Test end.\r\n\r\n");
+    o.cycleLog = cycleLog;
+    o.result.finished = 1;
+    o.result.cycleStatus = STATUS_PASS;
+    o.result.results << measured(STATUS_FAIL, TX_NOT_RUN, 0, 0, 0, 0)
+                     << measured(STATUS_FAIL, TX_NOT_RUN, 0, 0, 0, 0)
+                     << measured(STATUS_FAIL, TX_NOT_RUN, -50, 0, 7, 0)
+                     << measured(STATUS_PASS, STATUS_PASS, -50, -47, 1, -6)
+                     << measured(STATUS_PASS, TX_NOT_RUN, -50, 0, 1, -6)
+                     << measured(STATUS_PASS, STATUS_PASS, -50, -47, 1, 4);
+    o.limits.rxRssiMin = -75;
+    o.limits.rxRssiMax = -20;
+    o.limits.txRssiMin = -75;
+    o.limits.txRssiMax = -20;
+    o.limits.freqMin = -10;
+    o.limits.freqMax = 10;
+    o.judgement = ResultJudge::judge(o.limits, CYCLE_ENDED, o.para.devices.size(), o.result, rows);
+    o.goldenMac = QStringLiteral("A0:B1:C2:D3:E4:F5");
+
+    CycleRecordBuilder builder(QStringLiteral("line1-st3"));
+    const CycleRecord r = builder.build(o);
+    QCOMPARE(r.stationId, QStringLiteral("line1-st3"));
+    QCOMPARE(r.number, 48);
+    QCOMPARE(r.goldenMac, o.goldenMac);
+    QCOMPARE(r.cycleError, QString());
+    QCOMPARE(r.toolVersion, QStringLiteral("V1.0.16"));
+    // sha256sum of the six bytes "TK716A"
+    QCOMPARE(r.imageSha256,
+             QStringLiteral("3bd2b434db7f4410886fb0a6994fba293f204e5ace3ad539a3a3b053e6a37aeb"));
+    QCOMPARE(r.imageSize, 6);
+    QCOMPARE(r.duts.size(), 6);
+
+    const QStringList steps{"download", "mac", "calibration", "", "tx", "limits"};
+    const QStringList verdicts{"error", "error", "error", "pass", "fail", "fail"};
+    for (int k = 0; k < 6; ++k) {
+        const DutRecord &d = r.duts.at(k);
+        QCOMPARE(d.slot, std::optional<int>(k + 3));
+        QCOMPARE(d.port, ports.at(k));
+        QCOMPARE(d.mac, o.traces.at(k).mac);
+        QCOMPARE(d.verdict, verdicts.at(k));
+        QCOMPARE(d.failedStep, steps.at(k));
+        if (k == 3)
+            QCOMPARE(d.failureLog, QString());
+        else
+            QVERIFY2(d.failureLog.endsWith(
+                         QStringLiteral("[INFO] 08:00:00:000 log of %1\r\n").arg(ports.at(k))),
+                     qPrintable(d.failureLog));
+    }
+    QCOMPARE(r.duts.at(0).downloadStatus, QStringLiteral("fail"));
+    QCOMPARE(r.duts.at(0).macStatus, QStringLiteral("not run"));
+    QVERIFY(!r.duts.at(0).rxRssiAvg && !r.duts.at(0).freqAvg);
+    QCOMPARE(r.duts.at(1).downloadStatus, QStringLiteral("pass"));
+    QCOMPARE(r.duts.at(1).macStatus, QStringLiteral("fail"));
+    // Not converged: measured, but no crystal value written.
+    QCOMPARE(r.duts.at(2).calibrationStatus, QStringLiteral("fail"));
+    QCOMPARE(r.duts.at(2).freqAvg, std::optional<int>(7));
+    QVERIFY(!r.duts.at(2).crystal);
+    QCOMPARE(r.duts.at(3).crystal, std::optional<int>(-6));
+    QCOMPARE(r.duts.at(3).txRssiAvg, std::optional<int>(-47));
+    QCOMPARE(r.duts.at(3).txStatus, QStringLiteral("pass"));
+    // TX never ran: no TX figures, and the failure is put on the TX step.
+    QCOMPARE(r.duts.at(4).txStatus, QStringLiteral("not run"));
+    QVERIFY(!r.duts.at(4).txRssiAvg);
+    // Outside the limits (its RX offset lifts the lower bound to -45): the
+    // bounds broken lead its log.
+    QCOMPARE(r.duts.at(5).rxCal, 30);
+    QVERIFY2(r.duts.at(5).failureLog.startsWith(QStringLiteral("rx rssi -50 < -45\r\n")),
+             qPrintable(r.duts.at(5).failureLog));
+
+    // The image is hashed again once it changed.
+    QVERIFY(image.open(QIODevice::WriteOnly));
+    image.write("TK716A-2");
+    image.close();
+    const CycleRecord again = builder.build(o);
+    QCOMPARE(again.imageSize, 8);
+    QVERIFY(again.imageSha256 != r.imageSha256);
+    QVERIFY(again.cycleUid != r.cycleUid);
+}
+
+// A golden machine that failed: no DUT was tested, each is an error of the
+// cycle with the golden machine's log.
+void TestLocalResults::recordOfAGoldenMachineFailure()
+{
+    CycleOutcome o;
+    o.para.devices << device(0, QStringLiteral("D0")) << device(1, QStringLiteral("D1"));
+    o.result.cycleStatus = STATUS_FAIL;
+    o.result.finished = 0;
+    o.cycleLog = QStringLiteral("[ERROR] 08:00:00:000 获取金机MAC地址失败！\r\n\r\n");
+    o.judgement = ResultJudge::judge(o.limits, CYCLE_ENDED, 2, o.result, {});
+    const CycleRecord r = CycleRecordBuilder(QStringLiteral("st")).build(o);
+    QCOMPARE(r.cycleError, QStringLiteral("golden machine"));
+    QCOMPARE(r.duts.size(), 2);
+    for (const DutRecord &d : r.duts) {
+        QCOMPARE(d.verdict, QStringLiteral("error"));
+        QCOMPARE(d.failedStep, QStringLiteral("cycle"));
+        QCOMPARE(d.failureLog, QStringLiteral("[ERROR] 08:00:00:000 获取金机MAC地址失败！\r\n"));
+        QCOMPARE(d.downloadStatus, QStringLiteral("not run"));
+    }
+}
+
+// A station killed at random moments while it records 20 cycles: after each
+// kill the database holds cycles 1..k whole, every cycle reported recorded
+// among them, and nothing in part.
+void TestLocalResults::killedAtRandomPointsLeavesWholeCycles()
+{
+    const QString db = path(QStringLiteral("results.sqlite"));
+    const quint32 seed = QRandomGenerator::global()->generate();
+    qInfo("seed %u", seed);
+    QRandomGenerator random(seed);
+    int recorded = 0;
+    int kills = 0;
+    int killsWithin = 0; // kills after a cycle was reported and before the run ended
+    for (int run = 0; recorded < 20 && run < 400; ++run) {
+        QProcess writer;
+        writer.start(QStringLiteral(RESULTS_HELPER),
+                     {QStringLiteral("write"), db, QStringLiteral("st1"),
+                      QString::number(recorded + 1), QString::number(20 - recorded)});
+        QVERIFY(writer.waitForStarted(5000));
+        // A third of the runs die at any moment from their start (opening,
+        // making the schema); the others among their cycles: after the
+        // first, second or third went in, and up to 2 ms into the next.
+        bool ended = false;
+        if (run % 3 == 0) {
+            ended = writer.waitForFinished(int(random.bounded(0, 15)));
+        } else {
+            const int lines = int(random.bounded(1, 4));
+            QByteArray seen;
+            while (seen.count('\n') < lines && writer.state() != QProcess::NotRunning) {
+                writer.waitForReadyRead(1000);
+                seen = writer.peek(4096);
+            }
+            QThread::usleep(random.bounded(0, 2000));
+            ended = writer.state() == QProcess::NotRunning;
+        }
+        if (!ended) {
+            ::kill(pid_t(writer.processId()), SIGKILL);
+            QVERIFY(writer.waitForFinished(5000));
+            ++kills;
+        }
+        int reported = 0;
+        const QStringList lines = QString::fromUtf8(writer.readAllStandardOutput())
+                                      .split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+        for (const QString &line : lines)
+            reported = qMax(reported, line.section(QLatin1Char(' '), 1).toInt());
+        if (!ended && reported > recorded)
+            ++killsWithin;
+
+        DatabaseConnection c(QStringLiteral("QSQLITE"));
+        QString error;
+        QVERIFY2(LocalResultsDb::open(c, db, LocalResultsDb::ForRecording, &error),
+                 qPrintable(error));
+        QSqlQuery q(c.db());
+        QVERIFY(q.exec(QStringLiteral("PRAGMA integrity_check")) && q.next());
+        QCOMPARE(q.value(0).toString(), QStringLiteral("ok"));
+        q.finish();
+        const DatabaseCounts counts = countsOf(c);
+        QCOMPARE(counts.partialCycles, 0);
+        QCOMPARE(counts.duts, counts.cycles * 24);
+        QVERIFY2(
+            counts.cycles >= reported,
+            qPrintable(QStringLiteral("%1 cycles, %2 reported").arg(counts.cycles).arg(reported)));
+        // In order, none twice: cycle n is sample n.
+        const QList<CycleRecord> read = readAll(c);
+        for (int i = 0; i < read.size(); ++i)
+            QVERIFY(read.at(i) == sampleCycle(QStringLiteral("st1"), i + 1));
+        recorded = int(counts.cycles);
+    }
+    qInfo("%d kills, %d of them between cycles being recorded", kills, killsWithin);
+    QCOMPARE(recorded, 20);
+    QVERIFY2(killsWithin >= 3, "too few kills landed among the cycles to tell anything");
+}
+
+QTEST_GUILESS_MAIN(TestLocalResults)
+#include "tst_localresults.moc"
