@@ -2,12 +2,14 @@
 // tranProtocol judges the bytes received since its command with an answer
 // rule, evaluated whenever bytes arrive; here the rule of one operation sees
 // the answer grow piece by piece, as the wait would show it, until it
-// accepts or rejects. What a rule hands back must be what the operation
-// promises its caller.
+// accepts or rejects (a malformed answer is looked at again as more comes,
+// as the wait does). What a rule hands back must be what the operation
+// promises its caller: a value in its form, never a damaged one.
 //
 // Input: operation, dump length, device count, piece size, then the answer.
 #include "fuzzcheck.h"
 #include "protocol/answerrules.h"
+#include "protocol/valueform.h"
 
 #include <fuzzer/FuzzedDataProvider.h>
 
@@ -26,11 +28,12 @@ enum Operation
     XtalTag, // get_xtal_cap_in_flash_otp
     TxpBTag,
     TxpGnTag,
-    MacStrict,  // get_m_local_mac
-    MacLenient, // get_mac_in_flash_otp
-    HexDump,    // flash_read, flash_otp_read, and the chunks of a read to a file
-    MasterTx,   // start_m_tx_test
-    SlaveRx,    // start_s_rx_test
+    MacStrict,   // get_m_local_mac
+    MacLenient,  // get_mac_in_flash_otp
+    HexDump,     // the chunks of a read to a file
+    MasterTx,    // start_m_tx_test
+    SlaveRx,     // start_s_rx_test
+    CheckedDump, // flash_read, flash_otp_read
     OperationCount
 };
 
@@ -48,19 +51,21 @@ AnswerState judge(int operation, const QByteArray &buf, uint32_t length, uint8_t
         return fileCount(buf, count);
     }
     case FlashUid: {
-        QString uid;
+        QString uid = QStringLiteral("unchanged");
         const AnswerState state = flashUid(buf, uid);
-        if (state == AnswerState::Accepted) {
-            FUZZ_CHECK(uid.startsWith(QLatin1String("0x")));
-            FUZZ_CHECK(uid.size() <= 34);
-        }
+        if (state == AnswerState::Accepted)
+            FUZZ_CHECK(valueForm::hexNumber(uid.toLatin1(), 32) && uid.size() == 34);
+        else
+            FUZZ_CHECK(uid == QLatin1String("unchanged"));
         return state;
     }
     case EfuseWord: {
-        QString word;
+        QString word = QStringLiteral("unchanged");
         const AnswerState state = efuseWord(buf, word);
         if (state == AnswerState::Accepted)
-            FUZZ_CHECK(word.startsWith(QLatin1String("0x")) && word.size() <= 10);
+            FUZZ_CHECK(valueForm::hexNumber(word.toLatin1(), 8) && word.size() == 10);
+        else
+            FUZZ_CHECK(word == QLatin1String("unchanged"));
         return state;
     }
     case LockState: {
@@ -71,8 +76,13 @@ AnswerState judge(int operation, const QByteArray &buf, uint32_t length, uint8_t
         return state;
     }
     case GpioValue: {
-        int32_t value = 0;
-        return gpioValue(buf, value);
+        int32_t value = -1;
+        const AnswerState state = gpioValue(buf, value);
+        if (state == AnswerState::Accepted)
+            FUZZ_CHECK(value >= 0 && value <= 9);
+        else
+            FUZZ_CHECK(value == -1);
+        return state;
     }
     case GpioLevels: {
         uint32_t levels = 0;
@@ -87,10 +97,17 @@ AnswerState judge(int operation, const QByteArray &buf, uint32_t length, uint8_t
     }
     case MacStrict:
     case MacLenient: {
-        QString mac;
+        QString mac = QStringLiteral("unchanged");
         const AnswerState state = macLine(buf, operation == MacStrict, mac);
-        if (state == AnswerState::Accepted && operation == MacStrict)
-            FUZZ_CHECK(mac.count(QLatin1Char(':')) == 5);
+        // Accepted with an address, or (lenient only) with none at all.
+        if (state == AnswerState::Accepted && (operation == MacStrict || mac != "unchanged")) {
+            QByteArray address = mac.toLatin1();
+            FUZZ_CHECK(address.endsWith('\n'));
+            address.chop(address.endsWith("\r\n") ? 2 : 1);
+            FUZZ_CHECK(valueForm::macAddress(address));
+        }
+        if (state != AnswerState::Accepted)
+            FUZZ_CHECK(mac == QLatin1String("unchanged"));
         return state;
     }
     case HexDump: {
@@ -101,6 +118,18 @@ AnswerState judge(int operation, const QByteArray &buf, uint32_t length, uint8_t
             QByteArray data;
             if (dumpBytes(dump, length, data))
                 FUZZ_CHECK(uint32_t(data.size()) == length);
+        }
+        return state;
+    }
+    case CheckedDump: {
+        QString dump;
+        const AnswerState state = checkedDump(buf, length, dump);
+        if (state == AnswerState::Accepted) {
+            QByteArray data;
+            FUZZ_CHECK(dumpBytes(dump, length, data));
+            FUZZ_CHECK(uint32_t(data.size()) == length);
+        } else {
+            FUZZ_CHECK(dump.isEmpty());
         }
         return state;
     }
@@ -143,7 +172,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     // The rule runs once before anything has arrived, then after each piece.
     for (int received = 0;; received += piece) {
         const QByteArray buf = answer.left(received);
-        if (judge(operation, buf, length, devices) != AnswerState::Pending)
+        const AnswerState state = judge(operation, buf, length, devices);
+        if (state == AnswerState::Accepted || state == AnswerState::Rejected)
             break;
         if (received >= answer.size())
             break;

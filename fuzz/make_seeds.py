@@ -80,6 +80,9 @@ seeds = {
     'hexdump': answers(13, dump_text, length=4),
     'master-tx': answers(14, b'rssi:-48\r\n' * 20, devices=1),
     'slave-rx': answers(15, b'freq=1.5,rssi=-50\r\n' * 20, piece=40),
+    'checked-dump': answers(16, dump_text, length=4),
+    'checked-dump-flipped': answers(16, dump_text.replace(b'ab', b'bb'), length=4),
+    'mac-otp-cut': answers(12, b'\r\n02:54\x00:4b:00:00:10\r\npppp\r\n'),
 }
 for name, data in seeds.items():
     write('chipanswers', name, data)

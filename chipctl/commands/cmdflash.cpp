@@ -7,7 +7,8 @@
 #include "resultcode.h"
 #include "waitms.h"
 
-#include <QFile>
+#include <QFileInfo>
+#include <QSaveFile>
 
 namespace {
 
@@ -76,7 +77,9 @@ uint32_t CMD_PARSE::printFlash(uint32_t address, uint32_t length)
     return CMD_OK;
 }
 
-// The output file must be creatable before the chip is asked for anything.
+// The output file must be one that can be written before the chip is asked
+// for anything: a regular file, or none yet, in a directory where the dump
+// can be made beside it. Nothing is created or changed here.
 uint32_t CMD_PARSE::flashReadBin()
 {
     uint32_t address = 0;
@@ -84,10 +87,14 @@ uint32_t CMD_PARSE::flashReadBin()
     QString path;
     if (!hexWord(3, address) || !hexWord(4, length) || !word(5, path))
         return ERR_PARAMETER;
+    const QFileInfo target(path);
+    if (target.exists() && !target.isFile())
+        return ERR_PARAMETER;
     {
-        QFile file(path);
-        if (!file.open(QIODevice::ReadWrite | QIODevice::Append | QIODevice::Text))
+        QSaveFile file(path);
+        if (!file.open(QIODevice::WriteOnly))
             return ERR_PARAMETER;
+        file.cancelWriting();
     }
     if (!ramcodeRunning())
         return ERR_RAMCODE_MODE;

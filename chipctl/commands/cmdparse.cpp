@@ -8,6 +8,7 @@
 #include "protocol/tranprotocol.h"
 #include "resultcode.h"
 #include "serial.h"
+#include "valueform.h"
 #include "waitms.h"
 #include "wiretrace.h"
 
@@ -19,6 +20,10 @@ std::atomic<int32_t> downloadFileCount{0};
 namespace {
 
 constexpr uint32_t openBaudRate = 115200;
+// The longest RF test: an hour. The station gives its RF tests the cycle's
+// time-out, which a whole DUT run (about 17 minutes at the most) bounds;
+// anything longer is a mistyped number, and its wait would hold the port.
+constexpr uint32_t maxRfDurationMs = 3600000;
 
 } // namespace
 
@@ -74,6 +79,28 @@ bool CMD_PARSE::uncheckedSignedDecWord(int index, int32_t &value) const
     if (!word(index, text))
         return false;
     value = numparse::uncheckedSignedDec(text);
+    return true;
+}
+
+bool CMD_PARSE::rfDurationWord(int index, uint32_t &ms) const
+{
+    QString text;
+    return word(index, text) && numparse::uncheckedDuration(text, maxRfDurationMs, ms);
+}
+
+bool CMD_PARSE::macWord(int index, QString &mac) const
+{
+    return word(index, mac) && valueForm::macAddress(mac.toLatin1());
+}
+
+bool CMD_PARSE::pinWord(int index, QString &pin) const
+{
+    if (!word(index, pin) || pin.isEmpty())
+        return false;
+    for (const QChar c : pin) {
+        if (c.category() == QChar::Other_Control || c.isSpace())
+            return false;
+    }
     return true;
 }
 

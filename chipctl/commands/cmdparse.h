@@ -76,6 +76,15 @@ private:
     // the word is missing.
     bool uncheckedDecWord(int index, uint32_t &value) const;
     bool uncheckedSignedDecWord(int index, int32_t &value) const;
+    // The duration of an RF test in milliseconds, unchecked as the test's
+    // other words; false also for a negative one or one above the bound.
+    bool rfDurationWord(int index, uint32_t &ms) const;
+    // Words that go to the chip as text. A MAC address: six groups of two
+    // hexadecimal digits joined by ":". A pin name: not empty, and neither a
+    // control character (a line end would start a command of its own) nor
+    // a space (which would split it into two words on the chip's line).
+    bool macWord(int index, QString &mac) const;
+    bool pinWord(int index, QString &pin) const;
 
     // The ramcode must already run: probes it, never loads it.
     bool ramcodeRunning();
@@ -111,7 +120,7 @@ private:
     uint32_t cmdGpio();
     uint32_t gpioWrite();
     uint32_t gpioRead();
-    // Ramcode, then `set` with word 3 as the MAC address text.
+    // Word 3 as a MAC address, ramcode, then `set` with it.
     using SetMac = bool (tranProtocol::*)(const QString &);
     uint32_t setMac(SetMac set);
     uint32_t cmdUuid();

@@ -58,17 +58,23 @@ uint32_t CMD_PARSE::cmdGpio()
 }
 
 // "gpio write" PIN... VALUE: every pin word gets the value, in order; the
-// first failure ends the command with the earlier pins written.
+// first failure ends the command with the earlier pins written. Every word
+// is judged before the first write.
 uint32_t CMD_PARSE::gpioWrite()
 {
     uint32_t value = 0;
     if (!hexWord(count() - 1, value))
         return ERR_PARAMETER;
-    if (!ramcodeRunning())
-        return ERR_RAMCODE_MODE;
+    QStringList pins;
     for (int i = 3; i <= count() - 2; ++i) {
         QString pin;
-        word(i, pin);
+        if (!pinWord(i, pin))
+            return ERR_PARAMETER;
+        pins.append(pin);
+    }
+    if (!ramcodeRunning())
+        return ERR_RAMCODE_MODE;
+    for (const QString &pin : pins) {
         if (!protocol->gpioWrite(pin, value))
             return ERR_COMMAND;
     }
@@ -77,10 +83,11 @@ uint32_t CMD_PARSE::gpioWrite()
 
 uint32_t CMD_PARSE::gpioRead()
 {
+    QString pin;
+    if (!pinWord(3, pin))
+        return ERR_PARAMETER;
     if (!ramcodeRunning())
         return ERR_RAMCODE_MODE;
-    QString pin;
-    word(3, pin);
     int32_t value = 0;
     if (!protocol->gpioRead(pin, value))
         return ERR_COMMAND;
@@ -101,11 +108,11 @@ uint32_t CMD_PARSE::cmdUuid()
 
 uint32_t CMD_PARSE::setMac(SetMac set)
 {
+    QString mac;
+    if (!macWord(3, mac))
+        return ERR_PARAMETER;
     if (!ramcodeRunning())
         return ERR_RAMCODE_MODE;
-    QString mac;
-    if (!word(3, mac))
-        return ERR_PARAMETER;
     return (protocol.get()->*set)(mac) ? CMD_OK : ERR_COMMAND;
 }
 

@@ -35,13 +35,16 @@ uint32_t CMD_PARSE::testGmMacGm()
 }
 
 // "test_gm mac_dut" SLOT MAC: the MAC the golden machine expects in a slot.
+// The MAC is judged before anything is sent, the slot after the probe.
 uint32_t CMD_PARSE::testGmMacDut()
 {
+    QString mac;
+    if (!macWord(4, mac))
+        return ERR_PARAMETER;
     if (!ramcodeRunning())
         return ERR_RAMCODE_MODE;
     uint32_t slot = 0;
-    QString mac;
-    if (!decWord(3, slot) || !word(4, mac))
+    if (!decWord(3, slot))
         return ERR_PARAMETER;
     return protocol->setMTestDeviceMac(uint8_t(slot), mac) ? CMD_OK : ERR_COMMAND;
 }
@@ -57,7 +60,8 @@ uint32_t CMD_PARSE::cmdTxGm()
         return ERR_PARAMETER;
     uint32_t duration = 0;
     uint32_t channel = 0;
-    uncheckedDecWord(3, duration);
+    if (!rfDurationWord(3, duration))
+        return ERR_PARAMETER;
     uncheckedDecWord(4, channel);
     QStringList lines;
     if (!protocol->startMTxTest(uint8_t(devices), lines, duration, channel))
@@ -74,14 +78,14 @@ uint32_t CMD_PARSE::cmdRxGm()
     if (count() < 5)
         return ERR_PARAMETER;
     int32_t interval = 0;
-    int32_t duration = 0;
+    uint32_t duration = 0;
     int32_t channel = 0;
+    if (!rfDurationWord(3, duration))
+        return ERR_PARAMETER;
     uncheckedSignedDecWord(2, interval);
-    uncheckedSignedDecWord(3, duration);
     uncheckedSignedDecWord(4, channel);
-    return protocol->startMRxTest(uint32_t(interval), uint32_t(duration), uint32_t(channel))
-               ? CMD_OK
-               : ERR_COMMAND;
+    return protocol->startMRxTest(uint32_t(interval), duration, uint32_t(channel)) ? CMD_OK
+                                                                                   : ERR_COMMAND;
 }
 
 uint32_t CMD_PARSE::cmdTestDut()
@@ -112,8 +116,9 @@ uint32_t CMD_PARSE::cmdTxDut()
     uint32_t interval = 0;
     uint32_t duration = 0;
     uint32_t channel = 0;
+    if (!rfDurationWord(3, duration))
+        return ERR_PARAMETER;
     uncheckedDecWord(2, interval);
-    uncheckedDecWord(3, duration);
     uncheckedDecWord(4, channel);
     return protocol->startSTxTest(interval, duration, channel) ? CMD_OK : ERR_COMMAND;
 }
@@ -125,12 +130,13 @@ uint32_t CMD_PARSE::cmdRxDut()
         return ERR_RAMCODE_MODE;
     if (count() < 4)
         return ERR_PARAMETER;
-    int32_t duration = 0;
+    uint32_t duration = 0;
     int32_t channel = 0;
-    uncheckedSignedDecWord(2, duration);
+    if (!rfDurationWord(2, duration))
+        return ERR_PARAMETER;
     uncheckedSignedDecWord(3, channel);
     QStringList lines;
-    if (!protocol->startSRxTest(lines, uint32_t(duration), uint32_t(channel)))
+    if (!protocol->startSRxTest(lines, duration, uint32_t(channel)))
         return ERR_COMMAND;
     printResults(lines);
     return CMD_OK;

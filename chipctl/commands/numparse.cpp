@@ -39,4 +39,18 @@ int32_t uncheckedSignedDec(const QString &word)
     return word.trimmed().toInt(nullptr, 10);
 }
 
+bool uncheckedDuration(const QString &word, uint32_t max, uint32_t &value)
+{
+    bool ok = false;
+    const qlonglong v = word.toLongLong(&ok, 10);
+    if (!ok) {
+        value = 0;
+        return true;
+    }
+    if (v < 0 || v > qlonglong(max))
+        return false;
+    value = uint32_t(v);
+    return true;
+}
+
 } // namespace numparse

@@ -18,6 +18,9 @@ bool signedDec(const QString &word, int32_t &value);
 // Unchecked forms: a word that is not a number counts as 0.
 uint32_t uncheckedDec(const QString &word);
 int32_t uncheckedSignedDec(const QString &word);
+// A duration: unchecked as above (a word that is not a number counts as 0),
+// but false for a number below 0 or above `max`.
+bool uncheckedDuration(const QString &word, uint32_t max, uint32_t &value);
 
 } // namespace numparse
 

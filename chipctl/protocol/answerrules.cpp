@@ -1,6 +1,7 @@
 #include "answerrules.h"
 
 #include "crc16.h"
+#include "valueform.h"
 
 #include <QtGlobal>
 
@@ -32,11 +33,6 @@ bool takeText(const QByteArray &buf, int from, int length, QByteArray &text)
         return false;
     text = available;
     return true;
-}
-
-bool isHexDigit(char c)
-{
-    return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
 }
 
 int countContaining(const QStringList &lines, const QString &marker)
@@ -107,10 +103,10 @@ AnswerState flashUid(const Answer &answer, QString &uid)
         return AnswerState::Pending;
     QByteArray text;
     takeText(buf, buf.indexOf(tag) + tag.size(), 34, text);
-    uid = QString::fromUtf8(text);
-    if (text.startsWith("0x") && isHexDigit(text.at(text.size() - 1)))
-        return AnswerState::Accepted;
-    return AnswerState::Pending;
+    if (!valueForm::hexNumber(text, 32))
+        return AnswerState::Malformed;
+    uid = QString::fromLatin1(text);
+    return AnswerState::Accepted;
 }
 
 AnswerState efuseWord(const Answer &answer, QString &word)
@@ -123,8 +119,10 @@ AnswerState efuseWord(const Answer &answer, QString &word)
     QByteArray text;
     if (!takeText(buf, at + tag.size(), 10, text))
         return AnswerState::Pending;
-    word = QString::fromUtf8(text);
-    return text.startsWith("0x") ? AnswerState::Accepted : AnswerState::Pending;
+    if (!valueForm::hexNumber(text, 8))
+        return AnswerState::Malformed;
+    word = QString::fromLatin1(text);
+    return AnswerState::Accepted;
 }
 
 AnswerState lockState(const Answer &answer, uint32_t &state)
@@ -154,7 +152,10 @@ AnswerState gpioValue(const Answer &answer, int32_t &value)
     // No value in the whole answer: nothing to read.
     if (at < 0 || digit >= buf.size())
         return AnswerState::Rejected;
-    value = int32_t(buf.at(digit)) - '0';
+    const char level = buf.at(digit);
+    if (level < '0' || level > '9')
+        return AnswerState::Malformed;
+    value = int32_t(level - '0');
     return AnswerState::Accepted;
 }
 
@@ -201,16 +202,23 @@ AnswerState macLine(const Answer &answer, bool strict, QString &mac)
     const QByteArray &buf = answer.bytes;
     if (!answer.complete || !confirmed(buf, 5))
         return AnswerState::Pending;
-    const AnswerState noMac = strict ? AnswerState::Pending : AnswerState::Accepted;
     const int first = buf.indexOf('\n');
     const int next = first < 0 ? -1 : buf.indexOf('\n', first + 1);
     if (next < 0)
-        return noMac;
-    const QByteArray line = untilNul(buf.mid(first + 1, next - first));
-    if (line.count(':') != 5)
-        return noMac;
-    mac = QString::fromUtf8(line);
-    return AnswerState::Accepted;
+        return strict ? AnswerState::Pending : AnswerState::Accepted;
+    const QByteArray line = buf.mid(first + 1, next - first);
+    QByteArray address = line.chopped(1);
+    if (address.endsWith('\r'))
+        address.chop(1);
+    if (valueForm::macAddress(address)) {
+        mac = QString::fromLatin1(line);
+        return AnswerState::Accepted;
+    }
+    // The lenient read takes a line that holds no address at all (no MAC
+    // stored); a line with a ":" or a 0x00 in it was meant to be one.
+    if (!strict && !line.contains(':') && !line.contains('\0'))
+        return AnswerState::Accepted;
+    return AnswerState::Malformed;
 }
 
 AnswerState hexDump(const Answer &answer, uint32_t length, QString &dump)
@@ -232,6 +240,19 @@ AnswerState hexDump(const Answer &answer, uint32_t length, QString &dump)
     return AnswerState::Accepted;
 }
 
+AnswerState checkedDump(const Answer &answer, uint32_t length, QString &dump)
+{
+    QString text;
+    const AnswerState state = hexDump(answer, length, text);
+    if (state != AnswerState::Accepted)
+        return state;
+    QByteArray data;
+    if (!dumpBytes(text, length, data))
+        return AnswerState::Malformed;
+    dump = text;
+    return AnswerState::Accepted;
+}
+
 bool dumpBytes(const QString &dump, uint32_t length, QByteArray &data)
 {
     const QStringList items = dump.split(QLatin1Char(' '));
@@ -240,11 +261,12 @@ bool dumpBytes(const QString &dump, uint32_t length, QByteArray &data)
     QByteArray bytes;
     bytes.reserve(items.size());
     for (const QString &item : items) {
-        bool ok = false;
-        const uint value = item.toUInt(&ok, 16);
-        if (!ok || value > 0xff)
+        // Two hexadecimal digits, nothing else ("0x", a sign or a third
+        // digit would still read as a number).
+        const QByteArray digits = item.toLatin1();
+        if (item.size() != 2 || !valueForm::hexDigits(digits))
             return false;
-        bytes.append(char(value));
+        bytes.append(char(digits.toUInt(nullptr, 16)));
     }
     const int size = int(length);
     const uint16_t sent = uint16_t(uint8_t(bytes.at(size)) << 8 | uint8_t(bytes.at(size + 1)));

@@ -15,8 +15,10 @@
 // still pending, accepted or rejected; output arguments are written only as
 // each rule says. A rule judges only a whole answer (see Answer): before
 // that it is pending, so that no line is judged before its end has arrived
-// and no answer is taken while more of it is on its way. The rules never
-// read past the received bytes.
+// and no answer is taken while more of it is on its way. A value that is not
+// in its form (valueform.h) is malformed: it is not taken and its output
+// argument keeps its contents. The rules never read past the received
+// bytes.
 namespace answerRules {
 
 // "pppp" anywhere in more than 4 bytes.
@@ -33,18 +35,19 @@ AnswerState fileCount(const Answer &answer, uint32_t &count);
 // True once "flash uid:" stands far enough from the end that its 34
 // characters can have arrived.
 bool flashUidArrived(const QByteArray &bytes);
-// The 34 characters after "flash uid:", accepted when they start with "0x"
-// and end with a hexadecimal digit. `uid` receives the text either way.
+// The 34 characters after "flash uid:" (up to a 0x00): "0x" and 32
+// hexadecimal digits.
 AnswerState flashUid(const Answer &answer, QString &uid);
 
-// The 10 characters after "efuse data:", accepted when they start with "0x".
+// The 10 characters after "efuse data:" (up to a 0x00): "0x" and 8
+// hexadecimal digits.
 AnswerState efuseWord(const Answer &answer, QString &word);
 
 // "sta:0" or "sta:1" beside "pppp".
 AnswerState lockState(const Answer &answer, uint32_t &state);
 
-// The digit after "gpio val:0x" beside "pppp"; "pppp" without the value is a
-// failure.
+// The decimal digit after "gpio val:0x" beside "pppp"; "pppp" without the
+// value is a failure, anything but a digit malformed.
 AnswerState gpioValue(const Answer &answer, int32_t &value);
 
 // All levels of "gpio_read_all": the hexadecimal number after
@@ -57,9 +60,11 @@ AnswerState gpioLevels(const Answer &answer, uint32_t &levels);
 AnswerState taggedValue(const Answer &answer, const QByteArray &tag, int32_t &value);
 
 // The line after the first "\n" (with its line end), beside "pppp", when it
-// holds exactly five ":". Strict: keeps waiting for such a line. Lenient:
-// accepts the whole answer either way, with `mac` unchanged when there is no
-// such line (also when that line never ended).
+// is a MAC address: six groups of two hexadecimal digits joined by ":".
+// Strict: waits for such a line; any other line is malformed. Lenient: also
+// accepts, with `mac` unchanged, an answer without a second line or whose
+// line holds no address at all (neither ":" nor 0x00: no MAC is stored); a
+// line with a ":" or a 0x00 that is no address is malformed.
 AnswerState macLine(const Answer &answer, bool strict, QString &mac);
 
 // A hex dump of `length` bytes plus their CRC: three characters a byte after
@@ -67,9 +72,14 @@ AnswerState macLine(const Answer &answer, bool strict, QString &mac);
 // the last. The dump ends without a line end: its length tells that it is
 // whole, once the line is quiet.
 AnswerState hexDump(const Answer &answer, uint32_t length, QString &dump);
+// A hex dump as hexDump reads it, whose items are bytes and whose CRC
+// matches the data (dumpBytes); any other dump of the right length is
+// malformed.
+AnswerState checkedDump(const Answer &answer, uint32_t length, QString &dump);
 // The bytes of such a dump: `length` data bytes and the two CRC-16 bytes
-// (high first), each as hexadecimal separated by single spaces. True, with
-// `data` set to the data bytes, when it reads and the CRC matches.
+// (high first), each as two hexadecimal digits separated by single spaces.
+// True, with `data` set to the data bytes, when it reads and the CRC
+// matches.
 bool dumpBytes(const QString &dump, uint32_t length, QByteArray &data);
 
 // RF result lines: the text split at every "\n", empty lines kept, and only

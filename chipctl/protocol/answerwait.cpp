@@ -40,6 +40,9 @@ bool awaitAnswer(const AnswerBuffer &buffer, unsigned polls, int intervalMs, con
 {
     const int interval = qMax(1, intervalMs);
     const QDeadlineTimer deadline(qint64(polls) * interval, Qt::PreciseTimer);
+    // The size of the answer last found malformed: the trace says so once
+    // for each answer as it stands, not at every look.
+    int malformedAt = -1;
     for (;;) {
         const Answer answer = buffer.look();
         if (buffer.overflowed()) {
@@ -51,6 +54,12 @@ bool awaitAnswer(const AnswerBuffer &buffer, unsigned polls, int intervalMs, con
                 return verdict(name, "accepted", true);
             case AnswerState::Rejected:
                 return verdict(name, "refused", false);
+            case AnswerState::Malformed:
+                if (answer.bytes.size() != malformedAt) {
+                    malformedAt = answer.bytes.size();
+                    verdict(name, "malformed", false);
+                }
+                break;
             case AnswerState::Pending:
                 break;
             }

@@ -14,8 +14,10 @@ using AnswerRule = std::function<AnswerState(const Answer &)>;
 // whenever the answer has gone quiet: at once when a whole answer is in, and
 // never while bytes keep coming. An answer that outgrew the buffer is
 // refused once it is whole; a lost link ends the wait at once, after the
-// rule has judged what arrived. Returns true when the rule accepted the
-// answer. `name` names the rule in the wire trace, with the verdict.
+// rule has judged what arrived. A malformed answer is not taken: the wait
+// goes on. Returns true when the rule accepted the answer. `name` names the
+// rule in the wire trace, with the verdict (and with "malformed" for each
+// malformed answer as it stands).
 bool awaitAnswer(const AnswerBuffer &buffer, unsigned polls, int intervalMs, const char *name,
                  const AnswerRule &rule);
 

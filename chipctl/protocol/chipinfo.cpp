@@ -1,11 +1,12 @@
 #include "chipinfo.h"
 
+#include <QDebug>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QJsonDocument>
-#include <QJsonObject>
 #include <QJsonParseError>
+#include <QSaveFile>
 
 namespace {
 
@@ -17,23 +18,6 @@ QJsonObject builtInChips()
     return chips;
 }
 
-// Reads and parses the file; false when it cannot be opened, is empty or is
-// not JSON. Opening for reading and writing creates an empty file when none
-// exists, as the chip tool always has.
-bool parseFile(const QString &path, QJsonDocument &doc)
-{
-    QFile file(path);
-    if (!file.open(QIODevice::ReadWrite | QIODevice::Text))
-        return false;
-    const QByteArray data = file.readAll();
-    file.close();
-    if (data.isEmpty())
-        return false;
-    QJsonParseError error{};
-    doc = QJsonDocument::fromJson(data, &error);
-    return error.error == QJsonParseError::NoError;
-}
-
 } // namespace
 
 chipInfo::chipInfo(const QString &filePath)
@@ -42,25 +26,57 @@ chipInfo::chipInfo(const QString &filePath)
 
 bool chipInfo::load()
 {
-    QJsonDocument doc;
-    if (parseFile(path, doc)) {
-        names = doc.isObject() ? doc.object().keys() : QStringList();
-        return true;
-    }
-    const QJsonObject chips = builtInChips();
-    QDir().mkpath(QFileInfo(path).absolutePath());
+    loaded = true;
     QFile file(path);
-    if (file.open(QIODevice::WriteOnly | QIODevice::Text))
-        file.write(QJsonDocument(chips).toJson(QJsonDocument::Indented));
+    if (!file.exists()) {
+        useBuiltIn(true);
+        return false;
+    }
+    if (!file.open(QIODevice::ReadOnly | QIODevice::Text)) {
+        qWarning().noquote() << QStringLiteral("Chipctl: cannot read %1 (%2); the built-in chips "
+                                               "serve this run.")
+                                    .arg(QDir::toNativeSeparators(path), file.errorString());
+        useBuiltIn(false);
+        return false;
+    }
+    const QByteArray data = file.readAll();
+    file.close();
+    QJsonParseError error{};
+    const QJsonDocument doc = QJsonDocument::fromJson(data, &error);
+    if (data.isEmpty() || error.error != QJsonParseError::NoError) {
+        useBuiltIn(true);
+        return false;
+    }
+    chips = doc.object();
+    names = doc.isObject() ? chips.keys() : QStringList();
+    return true;
+}
+
+// The built-in chips, written to the file as indented JSON when `writeFile`.
+void chipInfo::useBuiltIn(bool writeFile)
+{
+    chips = builtInChips();
     names = chips.keys();
-    return false;
+    if (!writeFile)
+        return;
+    QDir().mkpath(QFileInfo(path).absolutePath());
+    // Whole or not at all, also when several runs start at once; in place
+    // where only the file, not its directory, may be written.
+    QSaveFile file(path);
+    file.setDirectWriteFallback(true);
+    const QByteArray text = QJsonDocument(chips).toJson(QJsonDocument::Indented);
+    if (file.open(QIODevice::WriteOnly | QIODevice::Text) && file.write(text) == text.size() &&
+        file.commit())
+        return;
+    qWarning().noquote() << QStringLiteral("Chipctl: cannot write %1 (%2); the built-in chips "
+                                           "serve this run.")
+                                .arg(QDir::toNativeSeparators(path), file.errorString());
 }
 
 bool chipInfo::readBanner(const QString &name, QString &banner) const
 {
-    QJsonDocument doc;
-    if (!parseFile(path, doc))
+    if (!loaded)
         return false;
-    banner = doc.object().value(name).toString();
+    banner = chips.value(name).toString();
     return true;
 }

@@ -79,6 +79,8 @@ public:
     bool efuseWrite(uint8_t index, uint32_t value);
     // Hex dumps: "xx " for each byte, then the CRC-16 of the data as two
     // more bytes (the last without its trailing space). Polled every 1 ms.
+    // A dump whose items are not bytes or whose CRC does not match the data
+    // is no answer (the wait runs to its end).
     bool flashRead(uint32_t address, uint32_t length, QString &dump);
     bool otpRead(uint32_t address, uint32_t length, QString &dump);
     // The byte goes out as a signed 8-bit number (255 as -1).
@@ -119,7 +121,11 @@ public:
     bool startSRxTest(QStringList &lines, uint32_t duration, uint32_t channel);
     // Reads a flash range into a file in 512-byte chunks at 1000000 baud,
     // checking each chunk's CRC; a length that is not a multiple of 512 is
-    // rounded up. Leaves `waitCount` at 100.
+    // rounded up. Leaves `waitCount` at 100. The dump goes to a temporary
+    // file beside `path`, which replaces `path` only once the whole range
+    // has been read: a failed read leaves `path` as it was. A `path` that
+    // exists but is no regular file (a directory, a FIFO, a device) is
+    // refused before anything is sent.
     bool readToFile(uint32_t address, uint32_t length, const QString &path);
 
     // Commands no command of the tool uses.
@@ -207,7 +213,10 @@ private:
     bool confirmCommand(const QByteArray &word, const QList<QByteArray> &args = {});
     bool passFailCommand(const QByteArray &word, const QList<QByteArray> &args = {});
     bool hexDumpCommand(const QByteArray &word, const QList<QByteArray> &args, uint32_t length,
-                        QString &dump);
+                        QString &dump, bool checkCrc);
+    // flashRead without the check of the dump: readToFile judges each chunk
+    // itself, and a chunk whose CRC does not match ends the read.
+    bool flashReadChunk(uint32_t address, uint32_t length, QString &dump);
     bool taggedCommand(const QByteArray &word, const QByteArray &tag, int32_t &value);
     bool rfLinesCommand(const QByteArray &command, uint32_t duration, qint64 capacity,
                         const AnswerRule &rule);

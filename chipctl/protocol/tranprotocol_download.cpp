@@ -3,6 +3,7 @@
 #include "tranprotocol.h"
 
 #include <QFile>
+#include <QFileInfo>
 
 namespace {
 
@@ -11,9 +12,12 @@ constexpr uint32_t ramBlockSize = 1024;
 constexpr uint32_t flashBlockSize = 16384;
 constexpr int modeProbes = 40;
 
-// An image can be sent when it opens and holds at least one byte.
+// An image can be sent when it is a regular file (opening a FIFO would wait
+// for a writer that never comes), opens and holds at least one byte.
 bool usableImage(const QString &path, qint64 &size)
 {
+    if (!QFileInfo(path).isFile())
+        return false;
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
         return false;

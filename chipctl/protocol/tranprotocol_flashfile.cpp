@@ -3,9 +3,11 @@
 #include "tranprotocol.h"
 
 #include "answerrules.h"
+#include "wiretrace.h"
 
 #include <QDebug>
-#include <QFile>
+#include <QFileInfo>
+#include <QSaveFile>
 
 namespace {
 
@@ -23,7 +25,7 @@ bool tranProtocol::readChunk(uint32_t address, qint64 received, QByteArray &chun
 {
     QString dump;
     int failures = 0;
-    while (!flashRead(address, chunkSize, dump)) {
+    while (!flashReadChunk(address, chunkSize, dump)) {
         if (failures > failureLimit)
             return false;
         ++failures;
@@ -32,15 +34,21 @@ bool tranProtocol::readChunk(uint32_t address, qint64 received, QByteArray &chun
                               .arg(address, 0, 16)
                               .arg(received, 0, 16)
                               .arg(failures);
-    return answerRules::dumpBytes(dump, chunkSize, chunk);
+    if (answerRules::dumpBytes(dump, chunkSize, chunk))
+        return true;
+    if (WireTrace *trace = WireTrace::active())
+        trace->verdict("chunk CRC", "refused");
+    return false;
 }
 
 bool tranProtocol::readToFile(uint32_t address, uint32_t length, const QString &path)
 {
-    QFile file(path);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))
+    // Opening a FIFO for writing would wait for a reader that never comes.
+    const QFileInfo target(path);
+    if (target.exists() && !target.isFile())
         return false;
-    file.close();
+    // Dropped, with the target untouched, unless committed.
+    QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly))
         return false;
     if (!changeBaudRate(fastBaud))
@@ -52,13 +60,12 @@ bool tranProtocol::readToFile(uint32_t address, uint32_t length, const QString &
     qint64 received = 0;
     while (ok && received < qint64(length)) {
         QByteArray chunk;
-        // Each chunk reaches the disk before the next is read.
+        // Each chunk goes to the temporary file before the next is read.
         ok = readChunk(address, received, chunk) && file.write(chunk) == chunk.size() &&
              file.flush();
         received += chunkSize;
         address += chunkSize;
     }
     changeBaudRate(normalBaud);
-    file.close();
-    return ok;
+    return ok && file.commit();
 }

@@ -88,12 +88,15 @@ bool tranProtocol::passFailCommand(const QByteArray &word, const QList<QByteArra
 }
 
 bool tranProtocol::hexDumpCommand(const QByteArray &word, const QList<QByteArray> &args,
-                                  uint32_t length, QString &dump)
+                                  uint32_t length, QString &dump, bool checkCrc)
 {
     QString result;
     const bool ok = exchange(
         word, args, waitCount + 1, dumpPollMs, "hex dump",
-        [&](const Answer &answer) { return answerRules::hexDump(answer, length, result); },
+        [&](const Answer &answer) {
+            return checkCrc ? answerRules::checkedDump(answer, length, result)
+                            : answerRules::hexDump(answer, length, result);
+        },
         dumpRoom(length));
     if (ok)
         dump = result;
@@ -157,12 +160,17 @@ bool tranProtocol::efuseWrite(uint8_t index, uint32_t value)
 
 bool tranProtocol::flashRead(uint32_t address, uint32_t length, QString &dump)
 {
-    return hexDumpCommand("flash_read", {hex(address), hex(length)}, length, dump);
+    return hexDumpCommand("flash_read", {hex(address), hex(length)}, length, dump, true);
+}
+
+bool tranProtocol::flashReadChunk(uint32_t address, uint32_t length, QString &dump)
+{
+    return hexDumpCommand("flash_read", {hex(address), hex(length)}, length, dump, false);
 }
 
 bool tranProtocol::otpRead(uint32_t address, uint32_t length, QString &dump)
 {
-    return hexDumpCommand("flash_otp_read", {dec(address), dec(length)}, length, dump);
+    return hexDumpCommand("flash_otp_read", {dec(address), dec(length)}, length, dump, true);
 }
 
 bool tranProtocol::otpWrite(uint32_t address, uint8_t value)

@@ -62,6 +62,7 @@ bool pollAnswer(unsigned polls, int intervalMs, const std::function<AnswerState(
         case AnswerState::Rejected:
             return false;
         case AnswerState::Pending:
+        case AnswerState::Malformed:
             break;
         }
         const int left = msLeft(deadline);

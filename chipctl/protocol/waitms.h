@@ -21,13 +21,18 @@ enum class AnswerState
 {
     Pending,
     Accepted,
-    Rejected
+    Rejected,
+    // Whole, but what it carries is not in its form (a bit flipped on the
+    // line, a 0x00 in a value, a dump whose CRC does not match): it is not
+    // taken, and the wait goes on to its end as if nothing had come.
+    Malformed
 };
 
 // Waits for an answer: `rule` is evaluated at once, whenever events have been
 // processed (so as soon as new bytes arrive) and at least every `intervalMs`,
 // for `polls` intervals in all. Returns true when the rule accepted the
-// answer, false when it rejected it or the time ran out.
+// answer, false when it rejected it or the time ran out (a malformed answer
+// counts as none).
 bool pollAnswer(unsigned polls, int intervalMs, const std::function<AnswerState()> &rule);
 
 #endif // WAITMS_H

@@ -113,8 +113,9 @@ void yModemProtocol::waitPass()
 uint8_t yModemProtocol::sendFile(const QString &path)
 {
     progress = 0.0f;
+    // Only a regular file: a FIFO would block the open until a writer came.
     QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
+    if (!QFileInfo(path).isFile() || !file.open(QIODevice::ReadOnly))
         return ResultOpenFailed;
     const QByteArray content = file.readAll();
     const bool readFailed = file.error() != QFileDevice::NoError;

@@ -5,6 +5,9 @@
 #include <QFile>
 #include <QProcess>
 
+#include <memory>
+#include <vector>
+
 #include <fcntl.h>
 #include <pty.h>
 #include <termios.h>
@@ -52,6 +55,44 @@ ChipctlResult ChipctlCopy::run(const QStringList &args, PtyChip *chip, int timeo
     r.err = p.readAllStandardError();
     r.status = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
     return r;
+}
+
+QList<ChipctlResult> ChipctlCopy::runTogether(const QList<QStringList> &runs,
+                                              const QList<PtyChip *> &chips, int timeoutMs)
+{
+    std::vector<std::unique_ptr<QProcess>> processes;
+    for (const QStringList &args : runs) {
+        processes.push_back(std::make_unique<QProcess>());
+        processes.back()->start(program, args);
+    }
+    const QDeadlineTimer deadline(timeoutMs);
+    for (;;) {
+        bool running = false;
+        for (size_t i = 0; i < processes.size(); ++i) {
+            chips.at(int(i))->serve();
+            if (processes[i]->state() != QProcess::NotRunning)
+                running = !processes[i]->waitForFinished(1) || running;
+        }
+        if (!running || deadline.hasExpired())
+            break;
+    }
+    QList<ChipctlResult> results;
+    for (size_t i = 0; i < processes.size(); ++i) {
+        QProcess &p = *processes[i];
+        if (p.state() != QProcess::NotRunning) {
+            p.kill();
+            p.waitForFinished(5000);
+        }
+        PtyChip *chip = chips.at(int(i));
+        chip->serve();
+        ChipctlResult r;
+        r.sentToChip = chip->received;
+        r.out = p.readAllStandardOutput();
+        r.err = p.readAllStandardError();
+        r.status = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
+        results.append(r);
+    }
+    return results;
 }
 
 PtyChip::PtyChip()

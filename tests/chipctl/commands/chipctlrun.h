@@ -36,6 +36,10 @@ public:
     // Runs the program with `args` (the port name first) and waits for it
     // (at most `timeoutMs`); `chip`, when given, is served meanwhile.
     ChipctlResult run(const QStringList &args, PtyChip *chip = nullptr, int timeoutMs = 60000);
+    // Several runs at the same time, each against its own chip (`chips` in
+    // the order of `runs`); waits for all of them, at most `timeoutMs`.
+    QList<ChipctlResult> runTogether(const QList<QStringList> &runs, const QList<PtyChip *> &chips,
+                                     int timeoutMs = 60000);
 
 private:
     QTemporaryDir tmp;

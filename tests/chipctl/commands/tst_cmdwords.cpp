@@ -5,6 +5,8 @@
 
 #include <QtTest>
 
+#include <sys/stat.h>
+
 namespace {
 
 const QByteArray parseFail = "Fail. Error parsing parameters.";
@@ -28,7 +30,7 @@ QByteArray ramcodeAnswer(const QByteArray &line)
     if (command == "get_xtal_cap_in_flash_otp")
         return "\r\nxtal_cap:-7\r\npppp\r\n";
     if (command == "flash_read")
-        return "\r\n01 02 03 04 05 06 07 08 09 0a 3f a2 ";
+        return "\r\n01 02 03 04 05 06 07 08 09 0a cd 4b ";
     if (command == "flash_otp_read")
         return "\r\n00 00 ";
     if (command == "flash_otp_get_lock_state")
@@ -50,6 +52,16 @@ QByteArray firmwareAnswer(const QByteArray &line)
     return QByteArray();
 }
 
+// The words of a row, with control characters shown.
+QString rowName(const QStringList &words)
+{
+    QString name = words.join(QLatin1Char(' '));
+    name.replace(QLatin1Char('\r'), QLatin1String("\\r"));
+    name.replace(QLatin1Char('\n'), QLatin1String("\\n"));
+    name.replace(QLatin1Char('\t'), QLatin1String("\\t"));
+    return name;
+}
+
 } // namespace
 
 class TestCmdWords : public QObject
@@ -65,6 +77,9 @@ private slots:
     void argumentsOnTheWire();
     void gpioWriteStopsAtTheFirstRefusedPin();
     void readbinIntoMissingDirectory();
+    void readbinIntoAFifo();
+    void failedReadbinKeepsTheFile();
+    void downloadOfAFifo();
     void gpioReadAllWithoutLevels_data();
     void gpioReadAllWithoutLevels();
     void atFirmware_data();
@@ -155,9 +170,27 @@ void TestCmdWords::judgedBeforeTheChipIsAsked_data()
         {"rf", "read", "x"},
         {"rf", "bogus", "5"},
         {"rf", "xtal_cap", "1", "2"},
+        // Words that would change the command line the chip receives: a
+        // MAC that is not six groups of two hex digits, a pin word with a
+        // line end (which starts a command of its own), a space or nothing.
+        {"mac", "write", "0a:1b:2c:3d:4e:5f\r\nflash_otp_lock"},
+        {"mac", "write", "0a:1b:2c:3d:4e"},
+        {"mac", "write", "0a-1b-2c-3d-4e-5f"},
+        {"mac", "write", "0a:1b:2c:3d:4e:5g"},
+        {"mac", "write", "a:1b:2c:3d:4e:5f0"},
+        {"test_gm", "mac_gm", "0a:1b:2c:3d:4e:5f\n"},
+        {"test_gm", "mac_dut", "1", "0a:1b:2c:3d:4e:5f\r\nflash_otp_lock"},
+        {"test_dut", "mac_gm", ""},
+        {"test_dut", "mac_dut", "0a:1b:2c:3d:4e:5f:60"},
+        {"gpio", "write", "A1\r\nflash_otp_lock", "1"},
+        {"gpio", "write", "A1", "B2\n", "1"},
+        {"gpio", "write", "A\t1", "1"},
+        {"gpio", "write", "A 1", "1"},
+        {"gpio", "write", "", "1"},
+        {"gpio", "read", "A1\r\nflash_otp_lock"},
     };
     for (const QStringList &words : cases)
-        QTest::newRow(qPrintable(words.join(' '))) << words;
+        QTest::newRow(qPrintable(rowName(words))) << words;
 }
 
 void TestCmdWords::judgedBeforeTheChipIsAsked()
@@ -194,6 +227,13 @@ void TestCmdWords::judgedAfterTheRamcodeProbe_data()
         {"tx_power_b", "write", "flash", "5"},
         {"tx_power_gn", "write", "ram", "0x5"},
         {"test_gm", "mac_dut", "x", "0a:1b:2c:3d:4e:5f"},
+        // RF durations: negative, or longer than an hour.
+        {"rx_dut", "-5", "7"},
+        {"rx_dut", "3600001", "7"},
+        {"tx_gm", "1", "-5", "7"},
+        {"tx_gm", "1", "4294967295", "7"},
+        {"rx_gm", "10", "-1", "7"},
+        {"tx_dut", "10", "-5", "7"},
     };
     for (const QStringList &words : cases)
         QTest::newRow(qPrintable(words.join(' '))) << words;
@@ -251,6 +291,9 @@ void TestCmdWords::argumentsOnTheWire_data()
     QTest::newRow("rx_gm signed words go out unsigned")
         << QStringList{"rx_gm", "-1", "100", "6x"}
         << QByteArray("start_m_rx_test 4294967295 100 0\r\n") << QByteArray("Ok.");
+    QTest::newRow("tx_dut for an hour")
+        << QStringList{"tx_dut", "10", "3600000", "6"}
+        << QByteArray("start_s_tx_test 10 3600000 6\r\n") << QByteArray("Ok.");
     QTest::newRow("tx_dut non-numeric word is 0")
         << QStringList{"tx_dut", "10", "abc", "6", "extra"}
         << QByteArray("start_s_tx_test 10 0 6\r\n") << QByteArray("Ok.");
@@ -303,6 +346,71 @@ void TestCmdWords::readbinIntoMissingDirectory()
     QCOMPARE(r.out, parseFail);
     QCOMPARE(r.sentToChip, QByteArray());
     QVERIFY(!QFileInfo::exists(path));
+}
+
+// A FIFO never takes the dump as a file would, and opening it for writing
+// waits for a reader that never comes: refused before the chip is asked.
+void TestCmdWords::readbinIntoAFifo()
+{
+    PtyChip chip;
+    ChipctlCopy tool;
+    QVERIFY(tool.isValid());
+    const QString path = tool.dir() + "/dump.fifo";
+    QCOMPARE(::mkfifo(QFile::encodeName(path).constData(), 0600), 0);
+    chip.setResponder(ramcodeAnswer);
+    const ChipctlResult r =
+        tool.run({chip.path(), "flash", "readbin", "0", "400", path}, &chip, 15000);
+    QCOMPARE(r.out, parseFail);
+    QCOMPARE(r.sentToChip, QByteArray());
+}
+
+// The chip stops answering in the middle of a read into a file that holds
+// an earlier dump: the earlier dump stays whole, and nothing is left beside.
+void TestCmdWords::failedReadbinKeepsTheFile()
+{
+    PtyChip chip;
+    ChipctlCopy tool;
+    QVERIFY(tool.isValid());
+    QDir().mkpath(tool.dir() + "/dumps");
+    const QString path = tool.dir() + "/dumps/flash.bin";
+    QByteArray earlier(8192, '\0');
+    for (int i = 0; i < earlier.size(); ++i)
+        earlier[i] = char(i * 7);
+    {
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        QCOMPARE(file.write(earlier), qint64(earlier.size()));
+    }
+    chip.setResponder([](const QByteArray &line) {
+        return line.startsWith("flash_read ") ? QByteArray() : ramcodeAnswer(line);
+    });
+    const ChipctlResult r = tool.run({chip.path(), "flash", "readbin", "0", "2000", path}, &chip);
+    QCOMPARE(r.out, QByteArray("Fail. Command execution error."));
+    QVERIFY(r.sentToChip.contains("flash_read 0x0 0x200\r\n"));
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    QCOMPARE(file.readAll(), earlier);
+    QCOMPARE(QDir(tool.dir() + "/dumps").entryList(QDir::Files | QDir::Hidden),
+             QStringList{"flash.bin"});
+}
+
+// An image that is a FIFO would block the download forever before a block
+// goes out: it is refused as an image that cannot be loaded.
+void TestCmdWords::downloadOfAFifo()
+{
+    PtyChip chip;
+    ChipctlCopy tool;
+    QVERIFY(tool.isValid());
+    const QString path = tool.dir() + "/image.fifo";
+    QCOMPARE(::mkfifo(QFile::encodeName(path).constData(), 0600), 0);
+    chip.setResponder([](const QByteArray &line) {
+        return line == probe ? QByteArray("\r\nTK716A boot ROM Mar 14 2021/00:23:32\r\n")
+                             : QByteArray();
+    });
+    const ChipctlResult r =
+        tool.run({chip.path(), "download", "ram", "0x20000000", path}, &chip, 15000);
+    QCOMPARE(r.out, QByteArray("Fail. Error downloading file."));
+    QCOMPARE(r.sentToChip, probe);
 }
 
 // A confirmation without a readable mask fails at once, without waiting

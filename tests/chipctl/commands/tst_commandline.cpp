@@ -7,6 +7,7 @@
 #include <QDir>
 #include <QFile>
 #include <QProcess>
+#include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -78,10 +79,16 @@ public:
 
     // Runs the program; while it runs, `reply` answers each "version\r\n"
     // it sends to the pty chip (when given).
-    Run run(const QStringList &args, PtyChip *chip = nullptr, const QByteArray &reply = {})
+    // `launcher` (when given) starts the program, for example as another
+    // user.
+    Run run(const QStringList &args, PtyChip *chip = nullptr, const QByteArray &reply = {},
+            const QStringList &launcher = {})
     {
         QProcess p;
-        p.start(program, args);
+        if (launcher.isEmpty())
+            p.start(program, args);
+        else
+            p.start(launcher.first(), launcher.mid(1) + QStringList{program} + args);
         Run r;
         if (!p.waitForStarted(5000))
             return r;
@@ -138,6 +145,8 @@ private slots:
     void chipInfoFileCreatedBesideTheProgram();
     void numberWords_data();
     void numberWords();
+    void chipInfoTheOperatorMayNotWrite_data();
+    void chipInfoTheOperatorMayNotWrite();
 };
 
 void TestCommandLine::versionIgnoresFurtherWordsAndTouchesNoPort()
@@ -340,6 +349,64 @@ void TestCommandLine::numberWords()
     if (isSignedDec)
         QCOMPARE(s, decValue);
     QCOMPARE(numparse::uncheckedSignedDec(word), isSignedDec ? decValue : 0);
+// A station installed by one user and run by another, who may read the
+// program's Config directory but not write it: the chip information file
+// is read all the same, and the boot ROM is recognised. Without the file the
+// built-in chips serve, and standard error (never standard output) says that
+// the file could not be written.
+void TestCommandLine::chipInfoTheOperatorMayNotWrite_data()
+{
+    QTest::addColumn<bool>("present");
+    QTest::newRow("file present") << true;
+    QTest::newRow("file missing") << false;
+}
+
+void TestCommandLine::chipInfoTheOperatorMayNotWrite()
+{
+    QFETCH(bool, present);
+    Chipctl tool;
+    const QString config = tool.dir.path() + "/Config";
+    QVERIFY(QDir().mkpath(config));
+    // The operator's own list: one chip.
+    const QByteArray contents = "{\n    \"TK716A\": \"Mar 14 2021/00:23:32\"\n}\n";
+    if (present) {
+        QFile f(tool.configFile());
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write(contents);
+    }
+    PtyChip chip;
+    const QFile::Permissions readable = QFile::ReadOwner | QFile::ReadGroup | QFile::ReadOther;
+    const QFile::Permissions enterable =
+        readable | QFile::ExeOwner | QFile::ExeGroup | QFile::ExeOther;
+    QStringList launcher;
+    if (::geteuid() == 0) {
+        // Root writes anyway: the run is made as the unprivileged user
+        // "nobody", to whom the files are the installer's.
+        if (QStandardPaths::findExecutable("setpriv").isEmpty())
+            QSKIP("setpriv (util-linux) is needed to run as another user");
+        launcher = QStringList{"setpriv", "--reuid=65534", "--regid=65534", "--clear-groups"};
+        QFile::setPermissions(tool.dir.path(), enterable | QFile::WriteOwner);
+        QFile::setPermissions(chip.path,
+                              readable | QFile::WriteOwner | QFile::WriteGroup | QFile::WriteOther);
+    }
+    QFile::setPermissions(config, enterable);
+    if (present)
+        QFile::setPermissions(tool.configFile(), readable);
+    const Run r = tool.run({chip.path, "mode", "read"}, &chip,
+                           "\r\nTK716A boot ROM Mar 14 2021/00:23:32\r\n", launcher);
+    QFile::setPermissions(config, enterable | QFile::WriteOwner);
+
+    QCOMPARE(r.out, QByteArray("BOOT MODE.\nOk."));
+    QCOMPARE(r.sentToChip, QByteArray("version\r\n"));
+    if (present) {
+        QFile f(tool.configFile());
+        QVERIFY(f.open(QIODevice::ReadOnly));
+        QCOMPARE(f.readAll(), contents);
+        QCOMPARE(r.err, QByteArray());
+    } else {
+        QVERIFY(!QFile::exists(tool.configFile()));
+        QVERIFY2(r.err.contains(QFile::encodeName(tool.configFile())), r.err.constData());
+    }
 }
 
 QTEST_GUILESS_MAIN(TestCommandLine)

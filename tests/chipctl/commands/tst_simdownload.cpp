@@ -7,6 +7,8 @@
 #include <QFile>
 #include <QtTest>
 
+#include <sys/stat.h>
+
 namespace {
 
 const QByteArray scenario = R"({
@@ -61,6 +63,8 @@ void TestSimDownload::initTestCase()
         QVERIFY(f.open(QIODevice::WriteOnly));
         QCOMPARE(f.write(file.second), qint64(file.second.size()));
     }
+    // Opened for reading, a FIFO waits for a writer that never comes.
+    QCOMPARE(::mkfifo(QFile::encodeName(station.work() + "/image.fifo").constData(), 0600), 0);
 }
 
 void TestSimDownload::steps_data()
@@ -101,6 +105,8 @@ void TestSimDownload::steps_data()
     row("flash: back at 115200", "dut01", {"mode", "read"}, exact("RAMCODE MODE.\nOk."));
     row("flash: silent chip", "dut03", {"download", "flash", "115200", "0", "{work}/app1.bin"},
         exact(noDownloadMode));
+    row("flash: an image that is a FIFO", "dut01",
+        {"download", "flash", "115200", "0x20000", "{work}/image.fifo"}, exact(downloadFailed));
 
     // Several images, with and without the reset pulse.
     row("to the firmware", "dut01", {"reset"}, exact("Ok."));

@@ -8,6 +8,9 @@
 #include <QRegularExpression>
 #include <QtTest>
 
+#include <memory>
+#include <vector>
+
 namespace {
 
 constexpr int wireByteUs = 87;
@@ -22,7 +25,7 @@ QByteArray lines(const QByteArray &line, int count)
 }
 
 // The ramcode's hex dump of 10 11 12 13 and its CRC-16.
-const QByteArray dump = "\r\n10 11 12 13 c6 9c ";
+const QByteArray dump = "\r\n10 11 12 13 28 b7 ";
 const QByteArray rxLine = "freq=0.5,rssi=-41\r\n";
 
 // The ramcode, answering a byte at a time. Its "version" answer goes on
@@ -56,6 +59,8 @@ private slots:
     void commandsPrintWholeAnswers();
     void hangUpEndsTheCommandAtOnce();
     void traceRecordsEveryRun();
+    void wrongValuesAreFailures();
+    void traceShowsAWrongValue();
 };
 
 void TestWireChip::commandsPrintWholeAnswers_data()
@@ -162,6 +167,131 @@ void TestWireChip::traceRecordsEveryRun()
     QVERIFY(
         firstRun.filter(QRegularExpression(QStringLiteral("= tagged value: accepted$"))).size() ==
         1);
+}
+
+namespace {
+
+// Answers whose value came over the line damaged: a flipped bit, a byte that
+// is no hex digit, a 0x00 that cuts the text short. Each command is paired
+// with the answer its chip gives; everything else is the ramcode's.
+struct WrongValue
+{
+    const char *name;
+    QStringList words;
+    QByteArray command;
+    QByteArray answer;
+};
+
+// `before`, a 0x00 and `after`.
+QByteArray cutByNul(const char *before, const char *after)
+{
+    return QByteArray(before) + '\0' + QByteArray(after);
+}
+
+const QList<WrongValue> wrongValues = {
+    {"flash read: one bit flipped in the data (13 read as 93)",
+     {"flash", "read", "0x10", "0x4"},
+     "flash_read 0x10 0x4\r\n",
+     "\r\n10 11 12 93 28 b7 "},
+    {"flash read: a byte that is no hex",
+     {"flash", "read", "0x10", "0x4"},
+     "flash_read 0x10 0x4\r\n",
+     "\r\n10 11 fg 13 28 b7 "},
+    {"flash otp read: one bit flipped in the CRC",
+     {"flash", "otp", "read", "0x10", "0x4"},
+     "flash_otp_read 16 4\r\n",
+     "\r\n10 11 12 13 28 b6 "},
+    {"uuid cut by a 0x00",
+     {"uuid"},
+     "flash_uid\r\n",
+     cutByNul("flash_uid\r\nflash uid:0xe5b", "f8c726770e70d0ecf4ed39dec5dd5\r\npppp\r\n")},
+    {"efuse read cut by a 0x00",
+     {"efuse", "read", "3"},
+     "efuse_read 3\r\n",
+     cutByNul("efuse_read 3\r\nefuse data:0x12", "345678\r\npppp\r\n")},
+    {"gpio read: a 0x00 for the level",
+     {"gpio", "read", "A1"},
+     "gpio_read A1\r\n",
+     cutByNul("\r\ngpio val:0x", "\r\npppp\r\n")},
+    {"mac read cut by a 0x00",
+     {"mac", "read"},
+     "get_mac_in_flash_otp\r\n",
+     cutByNul("\r\n0a:1b", ":2c:3d:4e:5f\r\npppp\r\n")},
+    {"mac read: a group that is no hex",
+     {"mac", "read"},
+     "get_mac_in_flash_otp\r\n",
+     "\r\n0a:1b:2c:3d:4e:zz\r\npppp\r\n"},
+};
+
+QByteArray visible(QByteArray text)
+{
+    return text.replace('\r', "\\r").replace('\n', "\\n").replace('\0', "\\0");
+}
+
+} // namespace
+
+// A damaged value is no answer: the command waits for a good one until its
+// time is up and fails, instead of printing the damage with "Ok.". The runs
+// go on at the same time, since each waits out its bound (10 s for a value,
+// 1 s for a dump).
+void TestWireChip::wrongValuesAreFailures()
+{
+    ChipctlCopy tool;
+    QVERIFY(tool.isValid());
+    std::vector<std::unique_ptr<PtyChip>> chips;
+    QList<QStringList> runs;
+    QList<PtyChip *> served;
+    for (const WrongValue &c : wrongValues) {
+        chips.push_back(std::make_unique<PtyChip>());
+        PtyChip &chip = *chips.back();
+        QVERIFY(chip.isValid());
+        chip.setResponder([c](const QByteArray &line) {
+            if (line == c.command)
+                return c.answer;
+            return line == "version\r\n" ? QByteArray("\r\nTK716A RAMCODE\r\n") : QByteArray();
+        });
+        runs.append(QStringList{chip.path()} + c.words);
+        served.append(&chip);
+    }
+    const QList<ChipctlResult> results = tool.runTogether(runs, served);
+    QCOMPARE(results.size(), wrongValues.size());
+    QByteArray wrong;
+    for (int i = 0; i < results.size(); ++i) {
+        const ChipctlResult &r = results.at(i);
+        if (r.out != "Fail. Command execution error." ||
+            r.sentToChip != "version\r\n" + wrongValues.at(i).command)
+            wrong += QByteArray("\n  ") + wrongValues.at(i).name + ": printed " + visible(r.out) +
+                     ", sent " + visible(r.sentToChip);
+    }
+    QVERIFY2(wrong.isEmpty(), wrong.constData());
+}
+
+// The trace shows why a whole answer was not taken, then the wait's end.
+void TestWireChip::traceShowsAWrongValue()
+{
+    ChipctlCopy tool;
+    QVERIFY(tool.isValid());
+    PtyChip chip;
+    QVERIFY(chip.isValid());
+    const WrongValue &flipped = wrongValues.first();
+    chip.setResponder([&flipped](const QByteArray &line) {
+        return line == flipped.command ? flipped.answer : QByteArray("\r\nTK716A RAMCODE\r\n");
+    });
+    const QString path = tool.dir() + QStringLiteral("/trace.txt");
+    qputenv("CHIPCTL_TRACE", QFile::encodeName(path));
+    const ChipctlResult r = tool.run(QStringList{chip.path()} + flipped.words, &chip);
+    qunsetenv("CHIPCTL_TRACE");
+    QCOMPARE(r.out, QByteArray("Fail. Command execution error."));
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    const QStringList verdicts = QString::fromUtf8(file.readAll())
+                                     .split(QLatin1Char('\n'))
+                                     .filter(QRegularExpression(QStringLiteral("^[0-9.]+ = ")));
+    QCOMPARE(verdicts.size(), 3);
+    QVERIFY2(verdicts.at(1).endsWith(QLatin1String(" = hex dump: malformed")),
+             qPrintable(verdicts.join(QLatin1Char('|'))));
+    QVERIFY2(verdicts.at(2).endsWith(QLatin1String(" = hex dump: timed out")),
+             qPrintable(verdicts.join(QLatin1Char('|'))));
 }
 
 QTEST_GUILESS_MAIN(TestWireChip)

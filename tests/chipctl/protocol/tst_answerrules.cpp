@@ -32,6 +32,8 @@ private slots:
     void macLine();
     void hexDump_data();
     void hexDump();
+    void checkedDump_data();
+    void checkedDump();
     void rfLines();
 };
 
@@ -142,16 +144,21 @@ void tst_AnswerRules::flashUid()
     // A marker early but fewer than 50 bytes in all is not enough.
     QVERIFY(!flashUidArrived("flash uid:" + uid + "\r\n"));
 
-    // A value ending in a non-hex character keeps the wait going, with the
-    // output overwritten.
-    QByteArray bad = QByteArray(6, '.') + "flash uid:" + uid.left(33) + "z\r\n";
-    QCOMPARE(answerRules::flashUid(bad, out), AnswerState::Pending);
-    QCOMPARE(out, QString::fromLatin1(uid.left(33) + "z"));
-
-    // A 0x00 right after the marker: empty text, never accepted, no crash.
-    QByteArray nul = QByteArray(6, '.') + "flash uid:" + QByteArray(40, '\0');
-    QCOMPARE(answerRules::flashUid(nul, out), AnswerState::Pending);
-    QVERIFY(out.isEmpty());
+    // Anything but "0x" and 32 hex digits is malformed, and the output keeps
+    // what it had: a digit that is no hex, a 0x00 that cuts the UID short
+    // (what line noise makes of it), or comes right after the marker.
+    const QByteArray head = QByteArray(6, '.') + "flash uid:";
+    const QList<QByteArray> malformed = {
+        head + uid.left(33) + "z\r\n",
+        head + uid.left(20) + "g" + uid.mid(21) + "\r\n",
+        head + uid.left(5) + '\0' + uid.mid(6) + "\r\n",
+        head + QByteArray(40, '\0'),
+        head + "1x" + uid.mid(2) + "\r\n",
+    };
+    for (const QByteArray &bad : malformed) {
+        QCOMPARE(answerRules::flashUid(bad, out), AnswerState::Malformed);
+        QCOMPARE(out, QString::fromLatin1(uid));
+    }
 }
 
 void tst_AnswerRules::efuseWord()
@@ -170,8 +177,13 @@ void tst_AnswerRules::efuseWord()
     QCOMPARE(answerRules::efuseWord(atEnd, out), AnswerState::Pending);
     QCOMPARE(answerRules::efuseWord(atEnd + "0x12", out), AnswerState::Pending);
     QCOMPARE(out, QStringLiteral("old"));
-    // A word that does not start with "0x" keeps the wait going.
-    QCOMPARE(answerRules::efuseWord(head + "1234abcd00", out), AnswerState::Pending);
+    // Anything but "0x" and 8 hex digits is malformed, the output kept.
+    out = "old";
+    QCOMPARE(answerRules::efuseWord(head + "1234abcd00", out), AnswerState::Malformed);
+    QCOMPARE(answerRules::efuseWord(head + "0x1234abcg\r\n", out), AnswerState::Malformed);
+    QCOMPARE(answerRules::efuseWord(head + "0x12" + '\0' + "34abcd\r\n", out),
+             AnswerState::Malformed);
+    QCOMPARE(out, QStringLiteral("old"));
 }
 
 void tst_AnswerRules::lockState()
@@ -199,6 +211,10 @@ void tst_AnswerRules::gpioValue_data()
     QTest::newRow("whole answer without the value fails")
         << QByteArray("pppp\r\ngpio val:0x") << AnswerState::Rejected << -5;
     QTest::newRow("no pppp yet") << QByteArray("gpio val:0x1") << AnswerState::Pending << -5;
+    QTest::newRow("a 0x00 for the level") << QByteArray("gpio val:0x") + '\0' + "\r\npppp\r\n"
+                                          << AnswerState::Malformed << -5;
+    QTest::newRow("a letter for the level")
+        << QByteArray("gpio val:0xa\r\npppp\r\n") << AnswerState::Malformed << -5;
 }
 
 void tst_AnswerRules::gpioValue()
@@ -257,11 +273,34 @@ void tst_AnswerRules::macLine_data()
                              << QStringLiteral("00:11:22:33:44:55\r\n");
     const QByteArray none = "get_mac\nno mac\r\npppp\r\n";
     QTest::newRow("strict keeps waiting")
-        << none << true << AnswerState::Pending << QStringLiteral("old");
+        << none << true << AnswerState::Malformed << QStringLiteral("old");
     QTest::newRow("lenient accepts, output unchanged")
         << none << false << AnswerState::Accepted << QStringLiteral("old");
+    QTest::newRow("lenient: an empty line is no MAC either")
+        << QByteArray("get_mac\n\r\npppp\r\n") << false << AnswerState::Accepted
+        << QStringLiteral("old");
+    QTest::newRow("upper-case digits")
+        << QByteArray("x\nA0:B1:C2:D3:E4:F5\npppp") << true << AnswerState::Accepted
+        << QStringLiteral("A0:B1:C2:D3:E4:F5\n");
+    // Five ":" are not enough: six groups of two hex digits, nothing else.
     QTest::newRow("six colons is no MAC") << QByteArray("x\n0:1:2:3:4:5:6\npppp") << true
-                                          << AnswerState::Pending << QStringLiteral("old");
+                                          << AnswerState::Malformed << QStringLiteral("old");
+    const QByteArray noHex = "x\n0a:1b:2c:3d:4e:zz\r\npppp\r\n";
+    QTest::newRow("strict: a group that is no hex")
+        << noHex << true << AnswerState::Malformed << QStringLiteral("old");
+    QTest::newRow("lenient: a group that is no hex")
+        << noHex << false << AnswerState::Malformed << QStringLiteral("old");
+    const QByteArray cut = QByteArray("x\n0a:1b") + '\0' + ":2c:3d:4e:5f\r\npppp\r\n";
+    QTest::newRow("strict: cut by a 0x00")
+        << cut << true << AnswerState::Malformed << QStringLiteral("old");
+    QTest::newRow("lenient: cut by a 0x00")
+        << cut << false << AnswerState::Malformed << QStringLiteral("old");
+    QTest::newRow("lenient: a 0x00 for the whole line")
+        << QByteArray("x\n") + '\0' + "\r\npppp\r\n"
+        << false << AnswerState::Malformed << QStringLiteral("old");
+    QTest::newRow("more than the address on its line")
+        << QByteArray("x\n0a:1b:2c:3d:4e:5f x\r\npppp") << false << AnswerState::Malformed
+        << QStringLiteral("old");
     // A line counts only with its line end: strict keeps waiting for one,
     // lenient takes the whole answer without it and keeps the output.
     QTest::newRow("strict: line without its end") << QByteArray("pppp\n00:11:22:33:44:55") << true
@@ -324,6 +363,43 @@ void tst_AnswerRules::hexDump()
     QFETCH(QString, dump);
     QString out;
     QCOMPARE(answerRules::hexDump(buf, length, out), state);
+    QCOMPARE(out, dump);
+}
+
+// The read that prints its dump takes it only when its bytes are bytes and
+// its CRC matches: a flipped bit or a character that is no hex digit is no
+// answer.
+void tst_AnswerRules::checkedDump_data()
+{
+    QTest::addColumn<QByteArray>("buf");
+    QTest::addColumn<AnswerState>("state");
+    QTest::addColumn<QString>("dump");
+    const QByteArray data("\x9f\x41\xbd\x5b", 4);
+    const uint16_t crc = crc16(data);
+    auto text = [](const QByteArray &bytes) { return bytes.toHex(' '); };
+    const QByteArray crcText = text(QByteArray(1, char(crc >> 8)) + char(crc & 0xff));
+    QTest::newRow("as sent") << "\r\n" + text(data) + " " + crcText + " " << AnswerState::Accepted
+                             << QString::fromLatin1("9f 41 bd 5b " + crcText);
+    QTest::newRow("one bit flipped in the data")
+        << "\r\n8f 41 bd 5b " + crcText + " " << AnswerState::Malformed << QString();
+    QTest::newRow("one bit flipped in the CRC")
+        << "\r\n9f 41 bd 5b " + text(QByteArray(1, char(crc >> 8)) + char((crc & 0xff) ^ 1)) + " "
+        << AnswerState::Malformed << QString();
+    QTest::newRow("a digit that is no hex")
+        << "\r\n9f 41 bd fg " + crcText + " " << AnswerState::Malformed << QString();
+    QTest::newRow("a sign in place of a digit")
+        << "\r\n9f 41 bd +b " + crcText + " " << AnswerState::Malformed << QString();
+    QTest::newRow("not whole yet")
+        << "\r\n9f 41 bd 5b " + crcText << AnswerState::Pending << QString();
+}
+
+void tst_AnswerRules::checkedDump()
+{
+    QFETCH(QByteArray, buf);
+    QFETCH(AnswerState, state);
+    QFETCH(QString, dump);
+    QString out;
+    QCOMPARE(answerRules::checkedDump(buf, 4, out), state);
     QCOMPARE(out, dump);
 }
 

@@ -15,6 +15,8 @@
 namespace {
 
 const QString mac = QStringLiteral("00:11:22:33:44:55");
+// The ramcode's dump of the one byte ab: the byte, then its CRC-16 (0481).
+const QByteArray dumpOfAb = "\r\nab 04 81 ";
 
 } // namespace
 
@@ -92,9 +94,8 @@ void tst_RamcodeCommands::commandLines()
          "efuse_read 200\r\nefuse data:0x0000abcd\r\n"},
         {[](tranProtocol &p) { return p.efuseWrite(3, 0xABCD); }, "efuse_write 3 0xabcd", ok},
         {[&](tranProtocol &p) { return p.flashRead(0x10, 1, text); }, "flash_read 0x10 0x1",
-         "\r\nab 12 34 "},
-        {[&](tranProtocol &p) { return p.otpRead(16, 1, text); }, "flash_otp_read 16 1",
-         "\r\nab 12 34 "},
+         dumpOfAb},
+        {[&](tranProtocol &p) { return p.otpRead(16, 1, text); }, "flash_otp_read 16 1", dumpOfAb},
         {[](tranProtocol &p) { return p.otpWrite(5, 255); }, "flash_otp_write 5 -1", ok},
         {[](tranProtocol &p) { return p.otpWrite(5, 127); }, "flash_otp_write 5 127", ok},
         {[](tranProtocol &p) { return p.otpWrite(5, 128); }, "flash_otp_write 5 -128", ok},
@@ -286,22 +287,29 @@ void tst_RamcodeCommands::hexDumps()
 {
     QString dump;
     // One byte: the text after the first "\n" is exactly 9 characters.
-    model->answers.insert("flash_read", "flash_read 0x0 0x1\r\nab 12 34 ");
+    model->answers.insert("flash_read", "flash_read 0x0 0x1" + dumpOfAb);
     QVERIFY(host->flashRead(0, 1, dump));
-    QCOMPARE(dump, QStringLiteral("ab 12 34"));
+    QCOMPARE(dump, QStringLiteral("ab 04 81"));
     // The same answer trickling in, a byte at a time.
     model->chip.setChunkSize(1);
     dump.clear();
     QVERIFY(host->flashRead(0, 1, dump));
-    QCOMPARE(dump, QStringLiteral("ab 12 34"));
+    QCOMPARE(dump, QStringLiteral("ab 04 81"));
     model->chip.setChunkSize(0);
     // One character more or less is no dump; 1 ms polls with waitCount 50.
     host->waitCount = 50;
     dump = QStringLiteral("keep");
-    model->answers.insert("flash_otp_read", "\r\nab 12 34");
+    model->answers.insert("flash_otp_read", "\r\nab 04 81");
     QVERIFY(!host->otpRead(0, 1, dump));
-    model->answers.insert("flash_otp_read", "\r\nab 12 34 \r\n");
+    model->answers.insert("flash_otp_read", "\r\nab 04 81 \r\n");
     QVERIFY(!host->otpRead(0, 1, dump));
+    // A byte whose CRC does not match: no answer, however long it is waited
+    // for (the whole wait).
+    QElapsedTimer clock;
+    clock.start();
+    model->answers.insert("flash_otp_read", "\r\nab 12 34 ");
+    QVERIFY(!host->otpRead(0, 1, dump));
+    QVERIFY(clock.elapsed() >= 45);
     // A dump shorter than announced: incomplete, never read past its end.
     model->answers.insert("flash_otp_read", "\r\nab cd ef 01 ");
     QVERIFY(!host->otpRead(0, 4, dump));
@@ -416,10 +424,9 @@ void tst_RamcodeCommands::readToFileStopsOnBadCrc()
     model->badCrc = {0x400};
     const QString path = dir->filePath(QStringLiteral("crc.bin"));
     QVERIFY(!host->readToFile(0x200, 2048, path));
-    QFile file(path);
-    QVERIFY(file.open(QIODevice::ReadOnly));
-    // The chunk before the bad one stays; a CRC mismatch is not retried.
-    QCOMPARE(file.readAll(), QByteArray(512, '\x5a'));
+    // No file: the read failed; a CRC mismatch is not retried.
+    QVERIFY(!QFile::exists(path));
+    QCOMPARE(QDir(dir->path()).entryList(QDir::Files | QDir::Hidden).filter("crc"), QStringList());
     QCOMPARE(model->countLines("flash_read"), 2);
     QCOMPARE(model->hostBauds.last(), 115200u);
 }
@@ -434,12 +441,15 @@ void tst_RamcodeCommands::readToFileRetriesEachChunk()
     QCOMPARE(QFileInfo(path).size(), 1024);
     QCOMPARE(model->countLines("flash_read 0x0 "), 12);
 
-    // ...twelve end the read.
+    // ...twelve end the read, and the file keeps the earlier read whole.
     model->chip.received.clear();
     model->hostBauds.clear();
+    model->flash = QByteArray(2048, '\x22');
     model->silentReads = {{0x200, 12}};
     QVERIFY(!host->readToFile(0, 1024, path));
-    QCOMPARE(QFileInfo(path).size(), 512);
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    QCOMPARE(file.readAll(), QByteArray(1024, '\x11'));
     QCOMPARE(model->countLines("flash_read 0x200 "), 12);
     QCOMPARE(model->hostBauds, QList<uint32_t>({1000000, 115200}));
 }
