@@ -349,6 +349,8 @@ void TestCommandLine::numberWords()
     if (isSignedDec)
         QCOMPARE(s, decValue);
     QCOMPARE(numparse::uncheckedSignedDec(word), isSignedDec ? decValue : 0);
+}
+
 // A station installed by one user and run by another, who may read the
 // program's Config directory but not write it: the chip information file
 // is read all the same, and the boot ROM is recognised. Without the file the
