@@ -148,10 +148,12 @@ Reproduce: \`python3 bench/chipctl/bench_commands.py --build build --qt6-build b
 
 Whole Chipctl runs against the simulator over RFC 2217, $ROUNDS rounds
 ($DOWNLOAD_ROUNDS for "download ram", which loads the 24 KiB ramcode into a
-second DUT after an unmeasured "entry_boot_mode"). The floor is the minimal
-Qt program's wall time plus the wire time of the bytes the command
-exchanged (counted from the simulator's wire trace, 10 bits a byte at 115200
-baud), plus the simulated radio's 30 ms for "rx_dut".
+second DUT after an unmeasured "entry_boot_mode"). The chips' answers reach
+Chipctl as through a USB-serial adapter (the simulator's default delivery).
+The floor is the minimal Qt program's wall time plus the wire time of the
+bytes the command exchanged (counted from the simulator's wire trace, 10 bits
+a byte at 115200 baud), plus the adapter's latency timer for every answer
+("link"), plus the simulated radio's 30 ms for "rx_dut".
 
 EOF
     cat "$TMP/commands.md"
@@ -162,8 +164,9 @@ Reproduce: \`python3 bench/chipctl/bench_commands.py --build build --rounds $ROU
 ## 3. Transfers
 
 YMODEM and flash transfers on the simulator's paced serial link, each against
-the wire-time limit of the bytes that crossed it; lrzsz's \`sz\` sends the same
-ramcode on the same pty. $TRANSFER_RUNS runs of each ramcode load (taking turns),
+the wire-time limit of the bytes that crossed it and the latency timer of the
+chip's USB-serial adapter for each of its answers; lrzsz's \`sz\` sends the
+same ramcode on the same pty. $TRANSFER_RUNS runs of each ramcode load (taking turns),
 $FLASH_RUNS flash writes and $FLASH_RUNS flash reads of 1 MiB.
 
 EOF
@@ -177,9 +180,10 @@ Reproduce: \`build/bin/bench_transfers --runs $TRANSFER_RUNS --flash-runs $FLASH
 
 Whole cycles of Benchmate's test engine (\`bench_cycle\`: the engine's test
 thread with the real Chipctl, without the window) against a simulator of its
-own per DUT count, $CYCLE_REPEATS cycles each. The floor is what the chips
-and the mandated pauses take with every Chipctl run costing nothing, counted
-from the simulator's wire traces (bench/cycles/bench_cycles.py explains it).
+own per DUT count, $CYCLE_REPEATS cycles each, every chip behind a simulated
+USB-serial adapter. The floor is what the chips, their adapters and the
+mandated pauses take with every Chipctl run costing nothing, counted from the
+simulator's wire traces (bench/cycles/bench_cycles.py explains it).
 
 EOF
     cat "$TMP/cycles.md"

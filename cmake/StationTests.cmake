@@ -10,6 +10,11 @@
 #                                 and any others (stationsim, peer, ...)
 #       [TIMEOUT <seconds>]       (default: CTest's own)
 #       [RUN_SERIAL]              nothing runs beside it
+#       [DELIVERY]                once per way the simulated chips' answers
+#                                 reach the host (STATION_DELIVERY_MODELS):
+#                                 each entry gets the model as a last part
+#                                 of its name, STATIONSIM_DELIVERY=<model> and
+#                                 the label delivery
 #       [ENV <variable=value>...]
 #       [ARGS <argument>...]      the program's arguments
 #       [CASE <suffix> <argument>...]...
@@ -19,14 +24,22 @@
 #       [COMMAND <command>...])   a script test: runs the command, builds nothing
 #
 # The CTest name is the test's folder below tests/ with dots, then the name
-# (and the case): chipctl.commands.tst_simrf, benchmate.engine.tst_testthread.cycle.
+# (and the case, and the delivery model): chipctl.commands.tst_simrf.usb,
+# benchmate.engine.tst_testthread.cycle.
 # Every test carries exactly one of the labels unit and e2e. The programs of
 # the tests labelled threaded and what they run make up the target
 # threaded_tests, which a ThreadSanitizer build builds.
 set(STATION_TESTS_ROOT ${PROJECT_SOURCE_DIR}/tests)
 
+# The ways the simulated chips' answers reach the host (stationsim
+# --delivery) that a DELIVERY test runs under, once each: a USB-serial
+# adapter's packets, byte by byte, a network device server's splits. Whole
+# lines are what no real link gives, so they are left out.
+set(STATION_DELIVERY_MODELS usb bytes net)
+
 function(station_add_test name)
-    set(_keywords SOURCES LIBS DEFINES DEPENDS LABELS TIMEOUT RUN_SERIAL ENV ARGS CASE COMMAND)
+    set(_keywords SOURCES LIBS DEFINES DEPENDS LABELS TIMEOUT RUN_SERIAL DELIVERY ENV ARGS CASE
+        COMMAND)
     # CASE repeats, which cmake_parse_arguments does not keep: take the cases
     # out first, each as "suffix|argument|argument...".
     set(_rest "")
@@ -54,7 +67,7 @@ function(station_add_test name)
     if(_in_case)
         list(APPEND _cases "${_case}")
     endif()
-    cmake_parse_arguments(T "RUN_SERIAL" "TIMEOUT"
+    cmake_parse_arguments(T "RUN_SERIAL;DELIVERY" "TIMEOUT"
         "SOURCES;LIBS;DEFINES;DEPENDS;LABELS;ENV;ARGS;COMMAND" ${_rest})
     if(T_UNPARSED_ARGUMENTS)
         message(FATAL_ERROR "station_add_test(${name}): unknown arguments ${T_UNPARSED_ARGUMENTS}")
@@ -93,19 +106,6 @@ function(station_add_test name)
         endif()
     endif()
 
-    set(_tests "")
-    if(_cases)
-        foreach(_case IN LISTS _cases)
-            string(REPLACE "|" ";" _case "${_case}")
-            list(POP_FRONT _case _suffix)
-            add_test(NAME ${_prefix}.${_suffix} COMMAND ${_command} ${T_ARGS} ${_case})
-            list(APPEND _tests ${_prefix}.${_suffix})
-        endforeach()
-    else()
-        add_test(NAME ${_prefix} COMMAND ${_command} ${T_ARGS})
-        list(APPEND _tests ${_prefix})
-    endif()
-
     # Qt's offscreen platform for the window tests; under ThreadSanitizer
     # only the station's own code is checked, Qt itself is not instrumented
     # (programs the test starts inherit this).
@@ -114,7 +114,40 @@ function(station_add_test name)
         list(APPEND _env TSAN_OPTIONS=ignore_noninstrumented_modules=1:second_deadlock_stack=1)
     endif()
     list(APPEND _env ${T_ENV})
-    set_tests_properties(${_tests} PROPERTIES LABELS "${T_LABELS}" ENVIRONMENT "${_env}")
+
+    set(_models "")
+    if(T_DELIVERY)
+        set(_models ${STATION_DELIVERY_MODELS})
+        list(APPEND T_LABELS delivery)
+    endif()
+    set(_entries "")
+    if(_cases)
+        foreach(_case IN LISTS _cases)
+            string(REPLACE "|" ";" _case "${_case}")
+            list(POP_FRONT _case _suffix)
+            list(APPEND _entries "${_prefix}.${_suffix}|${_case}")
+        endforeach()
+    else()
+        list(APPEND _entries "${_prefix}")
+    endif()
+    set(_tests "")
+    foreach(_entry IN LISTS _entries)
+        string(REPLACE "|" ";" _entry "${_entry}")
+        list(POP_FRONT _entry _test)
+        if(_models)
+            foreach(_model IN LISTS _models)
+                add_test(NAME ${_test}.${_model} COMMAND ${_command} ${T_ARGS} ${_entry})
+                set_tests_properties(${_test}.${_model} PROPERTIES
+                    ENVIRONMENT "${_env};STATIONSIM_DELIVERY=${_model}")
+                list(APPEND _tests ${_test}.${_model})
+            endforeach()
+        else()
+            add_test(NAME ${_test} COMMAND ${_command} ${T_ARGS} ${_entry})
+            set_tests_properties(${_test} PROPERTIES ENVIRONMENT "${_env}")
+            list(APPEND _tests ${_test})
+        endif()
+    endforeach()
+    set_tests_properties(${_tests} PROPERTIES LABELS "${T_LABELS}")
     if(T_TIMEOUT)
         set_tests_properties(${_tests} PROPERTIES TIMEOUT ${T_TIMEOUT})
     endif()

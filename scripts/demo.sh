@@ -5,6 +5,8 @@
 #
 # 1. Starts stationsim: a golden machine and 24 healthy DUTs on RFC 2217 ports
 #    of 127.0.0.1 (a free range), its chip state in a temporary directory.
+#    Each chip's answers reach the host as through a USB-serial adapter (the
+#    simulator's default delivery: packets and a latency timer).
 # 2. Prepares BUILD_DIR/station: its device table (config/device_config.csv)
 #    points at the simulator's ports, with the simulator's ramcode image as
 #    firmware, limits a healthy simulated DUT passes and a time-out long

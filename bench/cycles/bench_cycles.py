@@ -17,30 +17,35 @@ repeats:
   real bench's chips do not);
 - passed: DUTs that passed RX and TX, per cycle (every one should).
 
-The floor is what the chips and the mandated pauses take, with every Chipctl
-run and every decision costing nothing. It is counted from the simulator's
-wire trace of each run:
+The floor is what the chips, their links and the mandated pauses take, with
+every Chipctl run and every decision costing nothing. It is counted from the
+simulator's wire trace of each run:
 
-    floor = golden machine's wire time (set-up, RF off, TX measurements)
+    floor = golden machine's wire and link time (set-up, RF off, TX measurements)
           + 30 ms per TX measurement (the golden machine's air time)
           + max over DUTs of the DUT's RX phase:
-                its wire time before the TX phase
+                its wire and link time before the TX phase
               + 200 ms of reset pulses ("entry_boot_mode")
               + 1000 ms pause after the ramcode download (the engine's)
               + 30 ms per RX measurement (air time)
               + 100 ms per baud switch
-          + sum over DUTs of the DUT's wire time in the TX phase
+          + sum over DUTs of the DUT's wire and link time in the TX phase
 
 where the wire time of a byte is 10 bits at the chip's baud rate at that
 moment (115200 unless a "chip baud" note says otherwise), both directions
-counted since every exchange is a command and its answer. The TX phase starts
-when the golden machine receives "rf_stop". A DUT's RX phase runs in
-parallel with the others; the TX phase takes the DUTs one at a time.
+counted since every exchange is a command and its answer. The link time is
+the least a chip's link adds: behind a USB-serial adapter (the simulator's
+default delivery, "link delivers: usb" in the trace) every answer waits for
+the adapter's latency timer after its last byte, so each run of the chip's
+trace records between two host records counts the chip's latency timer;
+the other models add nothing at least. The TX phase starts when the golden
+machine receives "rf_stop". A DUT's RX phase runs in parallel with the
+others; the TX phase takes the DUTs one at a time.
 
     bench/cycles/bench_cycles.py [--build build] [--duts 1,6,12,24]
-                                 [--repeats 3] [--markdown FILE]
+                                 [--repeats 3] [--delivery usb] [--markdown FILE]
     bench/cycles/bench_cycles.py --results [--build build] [--repeats 5]
-                                 [--markdown FILE]
+                                 [--delivery usb] [--markdown FILE]
 
 With --results it measures instead what the results database costs a cycle
 of 24 DUTs: cycles without it, with the station's own SQLite database, and
@@ -78,6 +83,7 @@ BAUD_SWITCH_S = 0.100
 
 RECORD = re.compile(r"^\s*(\d+\.\d+) (host>chip|chip>host) ((?:[0-9a-f]{2} )*[0-9a-f]{2})")
 NOTE_BAUD = re.compile(r"^\s*(\d+\.\d+) -- chip baud (\d+)")
+NOTE_USB = re.compile(r"-- chip: link delivers: usb \(\d+-byte packets, latency timer (\d+) ms\)")
 
 
 def read_trace(path, offset):
@@ -101,16 +107,34 @@ def read_trace(path, offset):
     return records, end
 
 
-def wire(records):
-    return sum(len(r[2]) * BITS_PER_BYTE / r[3] for r in records)
+def link_latency(path):
+    """The latency timer of a chip's USB adapter in seconds, from the note at
+    the start of its trace; 0 for the other delivery models."""
+    with open(path, "r", encoding="utf-8", errors="replace") as f:
+        for line in f:
+            m = NOTE_USB.search(line)
+            if m:
+                return int(m.group(1)) / 1000.0
+            if " -- chip: link delivers:" in line:
+                return 0.0
+    return 0.0
+
+
+def wire(records, latency=0.0):
+    """Wire time of the records, plus the link's latency for every answer
+    (a run of chip>host records)."""
+    answers = sum(1 for i, r in enumerate(records)
+                  if r[1] == "chip>host" and (i == 0 or records[i - 1][1] != "chip>host"))
+    return sum(len(r[2]) * BITS_PER_BYTE / r[3] for r in records) + answers * latency
 
 
 def host_text(records):
     return b"".join(r[2] for r in records if r[1] == "host>chip")
 
 
-def floor_of(traces, duts):
-    """The cycle's floor from the trace records of one run (see above)."""
+def floor_of(traces, duts, latency):
+    """The cycle's floor from the trace records of one run (see above);
+    latency: each chip's link latency."""
     gm = traces["gm"]
     tx_start = None
     sent = b""
@@ -123,19 +147,20 @@ def floor_of(traces, duts):
     if tx_start is None:
         return None
     gm_text = host_text(gm)
-    total = wire(gm) + AIR_TIME_S * gm_text.count(b"start_m_tx_test")
+    total = wire(gm, latency["gm"]) + AIR_TIME_S * gm_text.count(b"start_m_tx_test")
     rx_longest = 0.0
     tx_sum = 0.0
     for n in range(1, duts + 1):
-        records = traces["dut%02d" % n]
+        name = "dut%02d" % n
+        records = traces[name]
         rx = [r for r in records if r[0] < tx_start]
         tx = [r for r in records if r[0] >= tx_start]
         text = host_text(rx)
-        rx_floor = (wire(rx) + RESET_PULSES_S + SETTLE_S
+        rx_floor = (wire(rx, latency[name]) + RESET_PULSES_S + SETTLE_S
                     + AIR_TIME_S * text.count(b"start_s_rx_test")
                     + BAUD_SWITCH_S * text.count(b"baudrate"))
         rx_longest = max(rx_longest, rx_floor)
-        tx_sum += wire(tx)
+        tx_sum += wire(tx, latency[name])
     return total + rx_longest + tx_sum
 
 
@@ -146,9 +171,10 @@ def cpu_seconds(pid):
     return (int(fields[11]) + int(fields[12])) / os.sysconf("SC_CLK_TCK")
 
 
-def start_simulator(sim_bin, duts, state, trace):
+def start_simulator(sim_bin, duts, state, trace, delivery):
     proc = subprocess.Popen(
-        [sim_bin, "--duts", str(duts), "--base-port", "0", "--state-dir", state, "--trace", trace],
+        [sim_bin, "--duts", str(duts), "--base-port", "0", "--state-dir", state, "--trace", trace,
+         "--delivery", delivery],
         stdin=subprocess.PIPE, stdout=subprocess.PIPE, stderr=subprocess.DEVNULL)
     ready = proc.stdout.readline().decode().split()
     if not ready or ready[0] != "ready":
@@ -169,7 +195,7 @@ def bench(args, duts, tools):
         trace = os.path.join(tmp, "trace")
         os.makedirs(state)
         os.makedirs(trace)
-        sim, ports = start_simulator(tools["sim"], duts, state, trace)
+        sim, ports = start_simulator(tools["sim"], duts, state, trace, args.delivery)
         names = ["gm"] + ["dut%02d" % n for n in range(1, duts + 1)]
         offsets = {name: 0 for name in names}
         runs = []
@@ -192,7 +218,11 @@ def bench(args, duts, tools):
                 for name in names:
                     traces[name], offsets[name] = read_trace(
                         os.path.join(trace, name + ".trace"), offsets[name])
-                result["floor"] = floor_of(traces, duts)
+                latency = {name: link_latency(os.path.join(trace, name + ".trace"))
+                           for name in names}
+                result["floor"] = floor_of(traces, duts, latency)
+                result["link"] = result["floor"] - floor_of(traces, duts,
+                                                            {name: 0.0 for name in names})
                 result["sim"] = sim_cpu
                 runs.append(result)
         finally:
@@ -225,7 +255,7 @@ def bench_results(args, tools, duts=24):
         trace = os.path.join(tmp, "trace")
         os.makedirs(state)
         os.makedirs(trace)
-        sim, ports = start_simulator(tools["sim"], duts, state, trace)
+        sim, ports = start_simulator(tools["sim"], duts, state, trace, args.delivery)
         names = ["gm"] + ["dut%02d" % n for n in range(1, duts + 1)]
         try:
             for repeat in range(args.repeats):
@@ -303,6 +333,8 @@ def main():
     ap.add_argument("--build", default=os.path.join(root, "build"))
     ap.add_argument("--duts", default="1,6,12,24")
     ap.add_argument("--repeats", type=int, default=3)
+    ap.add_argument("--delivery", default="usb",
+                    help="how the simulated chips' answers reach the host (stationsim --delivery)")
     ap.add_argument("--markdown", help="also write the table to this file")
     ap.add_argument("--results", action="store_true",
                     help="compare 24-DUT cycles without and with the results database")
@@ -325,10 +357,10 @@ def main():
 
     med = statistics.median
     lines = [
-        "| DUTs | passed | wall s | floor s | ratio | DUTs/h | engine CPU s/DUT "
+        "| DUTs | passed | wall s | floor s | of it link s | ratio | DUTs/h | engine CPU s/DUT "
         "| Chipctl CPU s/DUT | cores busy | engine peak RSS MiB | Chipctl peak RSS MiB "
         "| sim CPU s |",
-        "|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|",
+        "|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|",
     ]
     verdicts = []
     for duts in [int(n) for n in args.duts.split(",")]:
@@ -343,9 +375,10 @@ def main():
                         % (duts, ratio, "≤" if ratio <= 1.25 else ">",
                            "met" if ratio <= 1.25 else "MISSED", busy, os.cpu_count()))
         lines.append(
-            "| %d | %s | %.1f | %.1f | %.2f | %.0f | %.3f | %.3f | %.2f | %.1f | %.1f | %.1f |" % (
+            "| %d | %s | %.1f | %.1f | %.1f | %.2f | %.0f | %.3f | %.3f | %.2f | %.1f | %.1f | %.1f |"
+            % (
                 duts, "/".join(str(r["passed"]) for r in runs),
-                wall, floor, ratio,
+                wall, floor, med(r["link"] for r in runs), ratio,
                 duts * 3600.0 / wall,
                 med(r["cpuSelf"] for r in runs) / duts,
                 med(r["cpuTools"] for r in runs) / duts,
@@ -355,11 +388,13 @@ def main():
                 med(r["sim"] for r in runs)))
         print(lines[-1] if len(lines) > 3 else "\n".join(lines), flush=True)
     table = "\n".join(lines) + "\n"
-    notes = ("\nMedians of %d cycles per row (peak RSS: the largest); %d CPU cores. "
-             "Cores busy: the engine's and all Chipctl runs' CPU seconds over the cycle's "
-             "wall time. Target: a cycle within 25 %% of its floor (wall / floor ≤ 1.25), "
-             "and the station's CPU well below the cores.\n\n%s\n"
-             % (args.repeats, os.cpu_count(), "\n".join(verdicts)))
+    notes = ("\nMedians of %d cycles per row (peak RSS: the largest); %d CPU cores; the "
+             "chips' answers delivered as \"%s\" (stationsim --delivery). \"Of it link\": the "
+             "part of the floor the links add at least (a USB adapter's latency timer after "
+             "every answer). Cores busy: the engine's and all Chipctl runs' CPU seconds over "
+             "the cycle's wall time. Target: a cycle within 25 %% of its floor "
+             "(wall / floor ≤ 1.25), and the station's CPU well below the cores.\n\n%s\n"
+             % (args.repeats, os.cpu_count(), args.delivery, "\n".join(verdicts)))
     if args.markdown:
         with open(args.markdown, "w", encoding="utf-8") as f:
             f.write(table + notes)

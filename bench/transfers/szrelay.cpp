@@ -38,6 +38,8 @@ void SzRelay::fromChip()
 {
     const QByteArray data = pty.readAll();
     received += data.size();
+    answered += awaiting && !data.isEmpty() ? 1 : 0;
+    awaiting = awaiting && data.isEmpty();
     if (sz.state() == QProcess::Running)
         sz.write(data);
     else
@@ -48,17 +50,19 @@ void SzRelay::fromSz()
 {
     const QByteArray data = sz.readAllStandardOutput();
     sent += data.size();
+    awaiting = awaiting || !data.isEmpty();
     pty.write(data);
 }
 
 bool SzRelay::send(const QByteArray &command, const QString &program, const QStringList &arguments,
                    const QString &workDir, int timeoutMs)
 {
-    sent = received = 0;
+    sent = received = answered = 0;
     pending.clear();
     pty.readAll();
     pty.write(command);
     sent += command.size();
+    awaiting = true;
     sz.setWorkingDirectory(workDir);
     sz.start(program, arguments);
     if (!sz.waitForStarted(5000)) {

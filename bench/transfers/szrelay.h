@@ -9,7 +9,8 @@
 
 // lrzsz's sz as a peer sender: sz runs with pipes for its standard input
 // and output, and this relay passes its bytes to and from a chip's pty,
-// counting what crosses the serial line each way. The relay writes the
+// counting what crosses the serial line each way and the chip's answers
+// (the first bytes from the chip after bytes were sent). The relay writes the
 // boot ROM's download command first, so the transfer is the same exchange
 // Chipctl has with the chip.
 class SzRelay : public QObject
@@ -27,6 +28,7 @@ public:
 
     qint64 sentBytes() const { return sent; }
     qint64 receivedBytes() const { return received; }
+    qint64 answers() const { return answered; }
     QString errorText() const { return error; }
 
 private:
@@ -38,6 +40,8 @@ private:
     QByteArray pending; // chip bytes that came before sz was ready to read
     qint64 sent = 0;
     qint64 received = 0;
+    qint64 answered = 0;
+    bool awaiting = false;
     QString error;
 };
 

@@ -9,7 +9,9 @@
 // time and the bytes that crossed the serial line. The wire-time limit is
 // what the line itself needs: bytes on the wire × 10 bits / baud, or, for an
 // exchange that changes the baud rate on the way, the wire time counted at
-// the rate in force, plus the pauses the protocol itself prescribes.
+// the rate in force, plus the pauses the protocol itself prescribes, plus
+// what the link adds at least to every answer (a USB-serial adapter's
+// latency timer).
 struct TransferRow
 {
     QString sender;
@@ -22,6 +24,8 @@ struct TransferRow
     qint64 chipToHost = 0;
     double wireSeconds = 0.0;  // when not 0: the wire time counted at the rate in force
     double pauseSeconds = 0.0; // prescribed pauses, part of the limit
+    qint64 answers = 0;        // the chip's answers, of the last run
+    double linkSeconds = 0.0;  // the link's least delay of one answer
     QString failure;           // set when a run failed; the row then has no figures
 
     double wireLimit() const;

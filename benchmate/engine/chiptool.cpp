@@ -1,6 +1,7 @@
 #include "chiptool.h"
 
 #include "logrecord.h"
+#include "toolcommand.h"
 #include "tooloutput.h"
 
 namespace {
@@ -31,7 +32,7 @@ QString chipTool::toolPath()
 QString chipTool::toolVersion()
 {
     chipTool tool;
-    if (!tool.run({QStringLiteral("version")}, versionWait))
+    if (!tool.run(ToolCommand::toolVersion(), versionWait))
         return QString();
     for (const QString &line : tool.output().split(QLatin1Char('\n'))) {
         const QString text = line.trimmed();

@@ -1,13 +1,14 @@
 #include "rxtestthread.h"
 
 #include "chiptool.h"
+#include "crystalsearch.h"
 #include "logrecord.h"
 #include "sleepmsec.h"
+#include "toolcommand.h"
 #include "tooloutput.h"
 
 #include <algorithm>
 #include <climits>
-#include <cmath>
 
 namespace {
 
@@ -103,16 +104,13 @@ void rxTestThread::body(chipTool &tool)
 
     setProgress(0);
     stage.store(RX_STAGE_DOWNLOAD);
-    if (!step(tool, {QStringLiteral("entry_boot_mode")}, toolWait,
+    if (!step(tool, ToolCommand::entryBootMode(), toolWait,
               "Can not set the serial port RTS and DTR."))
         return;
 
     setProgress(10);
     stage.store(RX_STAGE_DOWNLOAD);
-    if (!step(tool,
-              {QStringLiteral("download"), QStringLiteral("ram"), QStringLiteral("0x20000000"),
-               para.filePath},
-              toolWait, "RX donwload rambin error."))
+    if (!step(tool, ToolCommand::downloadRam(para.filePath), toolWait, "RX donwload rambin error."))
         return;
 
     setProgress(30);
@@ -126,8 +124,7 @@ void rxTestThread::body(chipTool &tool)
     for (int attempt = 0; attempt < gmMacAttempts && !macSet; ++attempt) {
         if (attempt > 0)
             sleepMsec(retryPause);
-        macSet = step(tool, {QStringLiteral("test_dut"), QStringLiteral("mac_gm"), para.gmMac},
-                      toolWait, nullptr);
+        macSet = step(tool, ToolCommand::setGoldenMac(para.gmMac), toolWait, nullptr);
     }
     if (!macSet) {
         if (log)
@@ -139,7 +136,7 @@ void rxTestThread::body(chipTool &tool)
     if (stopRequested())
         return;
 
-    if (!step(tool, {QStringLiteral("uuid")}, shortWait, "RX get flash uuid error."))
+    if (!step(tool, ToolCommand::flashUid(), shortWait, "RX get flash uuid error."))
         return;
     const QString uidLine = toolOutput::firstLine(tool.output());
     info(uidLine);
@@ -151,8 +148,7 @@ void rxTestThread::body(chipTool &tool)
     if (stopRequested())
         return;
     setProgress(40);
-    if (!step(tool, {QStringLiteral("test_dut"), QStringLiteral("mac_dut"), para.dutMac}, shortWait,
-              "RX set dut mac error."))
+    if (!step(tool, ToolCommand::setDutMac(para.dutMac), shortWait, "RX set dut mac error."))
         return;
 
     if (stopRequested())
@@ -164,34 +160,22 @@ void rxTestThread::body(chipTool &tool)
     setProgress(80);
 }
 
-// The crystal search. Steps the value by 2 toward a smaller offset while the
-// offset keeps shrinking in magnitude; the first larger offset sends the
-// search back to the previous value, which is measured once more and
-// accepted when its offset is below freqLimit in magnitude. A first offset
-// above 50 in magnitude sends the search to 0. Returns true when a value was
-// accepted and written into OTP.
+// The crystal search (CrystalSearch), one measurement an iteration. Returns
+// true when a value was accepted and written into OTP.
 bool rxTestThread::calibrate(chipTool &tool)
 {
     logRecord *log = para.log;
-    int8_t cal = para.calStart;
-    int8_t prevCal = 0;
-    float prevAve = 50.0f;
-    bool revert = false;
+    CrystalSearch search(para.calStart, float(para.freqLimit));
     float ave = 0.0f;
-    bool accepted = false;
 
-    for (qint64 iteration = 0; iteration < maxIterations && !accepted; ++iteration) {
+    for (qint64 iteration = 0; iteration < maxIterations && !search.accepted(); ++iteration) {
         if (stopRequested())
             return false;
-        if (!step(tool,
-                  {QStringLiteral("xtal_cap"), QStringLiteral("write"), QStringLiteral("ram"),
-                   QString::number(int(cal))},
-                  toolWait, "RX set freq offset error."))
+        const int8_t cal = search.cal();
+        if (!step(tool, ToolCommand::writeCrystalRam(cal), toolWait, "RX set freq offset error."))
             return false;
-        if (!step(tool,
-                  {QStringLiteral("rx_dut"), QString::number(para.timeOut),
-                   QString::number(int(para.testCha))},
-                  toolWait, "RX get rx result error."))
+        if (!step(tool, ToolCommand::rxDut(para.timeOut, para.testCha), toolWait,
+                  "RX get rx result error."))
             return false;
 
         QList<float> rssi;
@@ -205,20 +189,14 @@ bool rxTestThread::calibrate(chipTool &tool)
 
         std::sort(rssi.begin(), rssi.end());
         std::sort(freq.begin(), freq.end());
-        float rssiSum = 0.0f;
-        float freqSum = 0.0f;
-        for (float v : qAsConst(rssi))
-            rssiSum += v;
-        for (float v : qAsConst(freq))
-            freqSum += v;
-        ave = freqSum / float(samplesPerTest);
+        ave = CrystalSearch::mean(freq);
         {
             std::lock_guard<std::mutex> guard(m_lock);
             m_result.rssiMin = int32_t(rssi.first());
             m_result.rssiMax = int32_t(rssi.last());
             m_result.freqMin = int32_t(freq.first());
             m_result.freqMax = int32_t(freq.last());
-            m_result.rssiAve = int32_t(rssiSum / float(samplesPerTest));
+            m_result.rssiAve = int32_t(CrystalSearch::mean(rssi));
             m_result.freqAve = int32_t(ave);
         }
         if (log)
@@ -226,40 +204,23 @@ bool rxTestThread::calibrate(chipTool &tool)
                            .arg(iteration)
                            .arg(int(cal))
                            .arg(general(ave)));
-
-        if (revert) {
-            if (std::fabs(ave) < float(para.freqLimit))
-                accepted = true;
-            else
-                revert = false; // the same value once more, as an ordinary iteration
-            continue;
-        }
-        if (std::fabs(ave) > std::fabs(prevAve)) {
-            cal = prevCal;
-            revert = true;
-            continue;
-        }
-        prevCal = cal;
-        prevAve = ave;
-        // 8-bit arithmetic: 126 + 2 wraps to -128.
-        cal = int8_t(uint8_t(uint8_t(cal) + (ave > 0.0f ? 2 : 254)));
+        search.measured(ave);
     }
 
-    if (!accepted) {
+    if (!search.accepted()) {
         stage.store(RX_NOT_CONVERGED);
         if (log)
             log->error(QStringLiteral("RX cal freq offset error."));
         return false;
     }
 
+    const int8_t cal = search.cal();
     {
         std::lock_guard<std::mutex> guard(m_lock);
         m_result.calResult = cal;
     }
-    if (!step(tool,
-              {QStringLiteral("xtal_cap"), QStringLiteral("write"), QStringLiteral("flash_otp"),
-               QString::number(int(cal))},
-              chipTool::finishWait(para.timeOut), "RX cal freq offset error."))
+    if (!step(tool, ToolCommand::writeCrystalOtp(cal), chipTool::finishWait(para.timeOut),
+              "RX cal freq offset error."))
         return false;
 
     if (log)

@@ -1,6 +1,7 @@
 #ifndef RXTESTTHREAD_H
 #define RXTESTTHREAD_H
 
+#include "crystalsearch.h"
 #include "testrecords.h"
 
 #include <QThread>
@@ -12,9 +13,9 @@ class chipTool;
 
 // The RX worker of one DUT: brings the DUT into boot mode, loads the ramcode,
 // gives the DUT the golden machine's MAC and its own, then searches the
-// crystal load-capacitance value until the DUT's mean frequency offset
-// against the transmitting golden machine is small, and writes the accepted
-// value into the DUT's OTP area. Every chip operation is one chip-tool run;
+// crystal load-capacitance value (CrystalSearch) until the DUT's mean
+// frequency offset against the transmitting golden machine is small, and
+// writes the accepted value into the DUT's OTP area. Every chip operation is one chip-tool run;
 // every log line goes to the DUT's own collector.
 class rxTestThread : public QThread
 {
@@ -22,7 +23,7 @@ class rxTestThread : public QThread
 
 public:
     // Search bounds.
-    static constexpr int maxIterations = 40;
+    static constexpr int maxIterations = CrystalSearch::maxIterations;
     static constexpr int gmMacAttempts = 20;
     static constexpr int samplesPerTest = 20;
 

@@ -5,6 +5,7 @@
 #include "rxtestthread.h"
 #include "sleepmsec.h"
 #include "stationglobals.h"
+#include "toolcommand.h"
 #include "tooloutput.h"
 #include "txtestthread.h"
 #include "waitdevicethread.h"
@@ -178,7 +179,7 @@ void testThread::cycle(chipTool &tool)
     // Golden machine's MAC.
     toolOutput::macBytes gmBytes{};
     QString gmMacText;
-    if (!goldenStep(tool, {QStringLiteral("gm_mac")}, goldenWait) ||
+    if (!goldenStep(tool, ToolCommand::goldenMac(), goldenWait) ||
         !toolOutput::parseGoldenMac(tool.output(), &gmMacText, &gmBytes)) {
         failCycle(msgGmMac);
         return;
@@ -188,9 +189,7 @@ void testThread::cycle(chipTool &tool)
         return;
 
     // Its calibrated crystal value, from OTP.
-    if (!goldenStep(
-            tool, {QStringLiteral("xtal_cap"), QStringLiteral("read"), QStringLiteral("flash_otp")},
-            goldenWait)) {
+    if (!goldenStep(tool, ToolCommand::readCrystalOtp(), goldenWait)) {
         failCycle(msgGmXtal);
         return;
     }
@@ -204,10 +203,7 @@ void testThread::cycle(chipTool &tool)
         return;
 
     // ... loaded into its RAM for the RF tests.
-    if (!goldenStep(tool,
-                    {QStringLiteral("xtal_cap"), QStringLiteral("write"), QStringLiteral("ram"),
-                     QString::number(int(gmXtal))},
-                    goldenWait)) {
+    if (!goldenStep(tool, ToolCommand::writeCrystalRam(gmXtal), goldenWait)) {
         failCycle(msgGmXtalSet);
         return;
     }
@@ -226,9 +222,7 @@ void testThread::cycle(chipTool &tool)
 
     mainLog.info(QStringLiteral("Start RX Test."));
     console(QStringLiteral("Start RX Test."));
-    if (!goldenStep(tool,
-                    {QStringLiteral("rx_gm"), QString::number(para.sendInterval),
-                     QString::number(para.timeOut), QString::number(int(para.testCha))},
+    if (!goldenStep(tool, ToolCommand::rxGolden(para.sendInterval, para.timeOut, para.testCha),
                     chipTool::finishWait(para.timeOut))) {
         failCycle(msgGmRx);
         return;
@@ -250,7 +244,7 @@ void testThread::cycle(chipTool &tool)
     }
 
     // Golden machine's RF off, then the TX phase.
-    if (!goldenStep(tool, {QStringLiteral("rf_stop")}, goldenWait)) {
+    if (!goldenStep(tool, ToolCommand::rfStop(), goldenWait)) {
         mainLog.error(msgGmRfOff);
         endCycle();
         return;
@@ -362,22 +356,20 @@ void testThread::txPhase(chipTool &tool)
             device.progressPtr->store(90);
         console(QStringLiteral("Start TX Test ") + device.name);
 
-        const QString interval = QString::number(para.sendInterval);
-        const QString duration = QString::number(para.timeOut);
-        const QString channel = QString::number(int(para.testCha));
-        if (!tool.runTool({device.port, QStringLiteral("tx_dut"), interval, duration, channel},
+        const QStringList dut(device.port);
+        if (!tool.runTool(dut + ToolCommand::txDut(para.sendInterval, para.timeOut, para.testCha),
                           chipTool::finishWait(para.timeOut), log)) {
             log->error(device.name + msgDutTx);
             return;
         }
-        if (!tool.runTool(
-                {para.gmPort, QStringLiteral("tx_gm"), QStringLiteral("1"), duration, channel},
-                chipTool::finishWait(para.timeOut), log)) {
+        if (!tool.runTool(QStringList(para.gmPort) +
+                              ToolCommand::txGolden(para.timeOut, para.testCha),
+                          chipTool::finishWait(para.timeOut), log)) {
             log->error(device.name + msgGmTx);
             return;
         }
         const QString txOutput = tool.output();
-        if (!tool.runTool({device.port, QStringLiteral("rf_stop")}, goldenWait, log)) {
+        if (!tool.runTool(dut + ToolCommand::rfStop(), goldenWait, log)) {
             log->error(device.name + msgDutRfOff);
             return;
         }

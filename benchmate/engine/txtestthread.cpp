@@ -2,6 +2,7 @@
 
 #include "chiptool.h"
 #include "sleepmsec.h"
+#include "toolcommand.h"
 
 #include <algorithm>
 
@@ -58,16 +59,14 @@ void txTestThread::setUp()
     };
 
     stage.store(1);
-    runStep({QStringLiteral("download"), QStringLiteral("ram"), QStringLiteral("0x20000000"),
-             para.filePath},
-            downloadWait);
+    runStep(ToolCommand::downloadRam(para.filePath), downloadWait);
     sleepMsec(stepPause);
     stage.store(2);
-    runStep({QStringLiteral("test_dut"), QStringLiteral("mac_dut"), para.dutMac}, macWait);
+    runStep(ToolCommand::setDutMac(para.dutMac), macWait);
     stage.store(2);
-    if (!runStep({QStringLiteral("test_dut"), QStringLiteral("mac_dut"), para.dutMac}, macWait))
+    if (!runStep(ToolCommand::setDutMac(para.dutMac), macWait))
         return;
     sleepMsec(stepPause);
-    if (runStep({QStringLiteral("test_dut"), QStringLiteral("mac_gm"), para.gmMac}, macWait))
+    if (runStep(ToolCommand::setGoldenMac(para.gmMac), macWait))
         stage.store(4);
 }

@@ -2,6 +2,7 @@
 
 #include "chiptool.h"
 #include "sleepmsec.h"
+#include "toolcommand.h"
 
 namespace {
 
@@ -43,7 +44,7 @@ void waitDeviceThread::watch()
 
     // Until the tool finds nothing answering on the port.
     for (;;) {
-        tool.runTool({waitPort, QStringLiteral("mode"), QStringLiteral("read")}, toolWait, nullptr);
+        tool.runTool(QStringList(waitPort) + ToolCommand::readMode(), toolWait, nullptr);
         if (tool.output().contains(QLatin1String("Fail.")))
             break;
         sleepMsec(pollPause);
@@ -54,13 +55,10 @@ void waitDeviceThread::watch()
 
     // Reset into the boot ROM until it answers.
     for (;;) {
-        tool.runTool({waitPort, QStringLiteral("usb_io"), QStringLiteral("0"), QStringLiteral("1"),
-                      QStringLiteral("100"), QStringLiteral("1"), QStringLiteral("0"),
-                      QStringLiteral("50")},
-                     toolWait, nullptr);
+        tool.runTool(QStringList(waitPort) + ToolCommand::bootPulse(), toolWait, nullptr);
         if (stopRequested())
             return;
-        tool.runTool({waitPort, QStringLiteral("mode"), QStringLiteral("read")}, toolWait, nullptr);
+        tool.runTool(QStringList(waitPort) + ToolCommand::readMode(), toolWait, nullptr);
         if (tool.output().contains(QLatin1String("BOOT MODE."))) {
             waitResult.store(WAIT_BOOT_MODE);
             return;

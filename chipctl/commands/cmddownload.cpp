@@ -2,6 +2,7 @@
 // flash, with a reset pulse and progress lines for several images.
 #include "cmdparse.h"
 
+#include "chipfacts.h"
 #include "console.h"
 #include "printthread.h"
 #include "protocol/tranprotocol.h"
@@ -17,11 +18,6 @@ namespace {
 constexpr uint32_t noEraseAll = 2;
 // The printer notices a stop within about 10 ms; this only bounds the join.
 constexpr int printerJoinMs = 5000;
-
-int pauseMs(uint32_t value)
-{
-    return int(qMin<uint32_t>(value, INT32_MAX));
-}
 
 } // namespace
 
@@ -59,7 +55,7 @@ uint32_t CMD_PARSE::downloadRam()
     if (!hexWord(3, address) || !word(4, path))
         return ERR_PARAMETER;
     QString answer;
-    if (!protocol->getMode(answer) || answer == QLatin1String("RAMCODE"))
+    if (!protocol->getMode(answer) || answer == QLatin1String(chipfacts::ramcodeAnswer))
         return ERR_DOWNLOAD_MODE;
     if (!protocol->downloadRam(address, path))
         return ERR_DOWNLOAD_FILE;
@@ -76,15 +72,9 @@ uint32_t CMD_PARSE::downloadFlashExtend()
     if (!decWord(3, baud) || !hexWord(4, t1) || !hexWord(5, t2))
         return ERR_PARAMETER;
 
-    // RTS holds the chip in reset; DTR asserted when RTS is released starts
-    // the boot ROM.
     if (t1 != 0 || t2 != 0) {
-        serial->setRTS(1);
-        serial->setDTR(0);
-        waitMs(pauseMs(t1));
-        serial->setDTR(1);
-        serial->setRTS(0);
-        waitMs(pauseMs(t2));
+        const auto pulse = chipfacts::resetIntoBootRom(t1, t2);
+        driveLines(pulse.data(), pulse.size(), waitMs);
     }
 
     // Address and path pairs; a last address without a path is never used.

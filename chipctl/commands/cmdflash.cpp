@@ -2,6 +2,7 @@
 // loads the ramcode first when the boot ROM answers.
 #include "cmdparse.h"
 
+#include "chipfacts.h"
 #include "console.h"
 #include "protocol/tranprotocol.h"
 #include "resultcode.h"
@@ -12,7 +13,6 @@
 
 namespace {
 
-constexpr uint32_t ramcodeAddress = 0x20000000;
 // Time the ramcode takes to start after it has been loaded.
 constexpr int ramcodeStartMs = 500;
 
@@ -47,9 +47,10 @@ uint32_t CMD_PARSE::flashReadWithDownload()
     QString answer;
     if (!protocol->getMode(answer))
         return ERR_DOWNLOAD_MODE;
-    if (answer != QLatin1String("RAMCODE")) {
-        const QString image = protocol->configDir() + QStringLiteral("/TK716A_RAM_BIN.bin");
-        if (!protocol->downloadRam(ramcodeAddress, image))
+    if (answer != QLatin1String(chipfacts::ramcodeAnswer)) {
+        const QString image = protocol->configDir() + QLatin1Char('/') +
+                              chipfacts::ramcodeImage(QLatin1String(chipfacts::chipName));
+        if (!protocol->downloadRam(chipfacts::ramcodeAddress, image))
             return ERR_DOWNLOAD_FILE;
         waitMs(ramcodeStartMs);
     }

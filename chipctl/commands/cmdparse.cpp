@@ -3,6 +3,7 @@
 #include "cmdparse.h"
 
 #include "atcmd.h"
+#include "chipfacts.h"
 #include "console.h"
 #include "numparse.h"
 #include "protocol/tranprotocol.h"
@@ -19,7 +20,6 @@ std::atomic<int32_t> downloadFileCount{0};
 
 namespace {
 
-constexpr uint32_t openBaudRate = 115200;
 // The longest RF test: an hour. The station gives its RF tests the cycle's
 // time-out, which a whole DUT run (about 17 minutes at the most) bounds;
 // anything longer is a mistyped number, and its wait would hold the port.
@@ -149,7 +149,7 @@ uint32_t CMD_PARSE::run()
                        << "\n";
         return CMD_OK;
     }
-    if (!serial->openPort(port, openBaudRate))
+    if (!serial->openPort(port, chipfacts::normalBaud))
         return ERR_OPEN_SERIAL;
 
     connect(serial.get(), &Serial::recvSerialData, protocol.get(), &tranProtocol::recvData);
@@ -221,10 +221,10 @@ uint32_t CMD_PARSE::cmdMode()
     QString answer;
     if (!protocol->getMode(answer))
         return ERR_DOWNLOAD_MODE;
-    if (answer == QLatin1String("RAMCODE"))
+    if (answer == QLatin1String(chipfacts::ramcodeAnswer))
         Console::out() << "RAMCODE MODE."
                        << "\n";
-    else if (answer == QLatin1String("TK716A"))
+    else if (answer == QLatin1String(chipfacts::chipName))
         Console::out() << "BOOT MODE."
                        << "\n";
     return CMD_OK;
@@ -269,20 +269,29 @@ uint32_t CMD_PARSE::cmdUsbIo()
     return CMD_OK;
 }
 
-// Resets the chip into its boot ROM: RTS holds it in reset, and DTR asserted
-// when RTS is released selects the boot ROM. Blocking sleeps, no events.
+void CMD_PARSE::driveLines(const chipfacts::LineStep *steps, size_t count, void (*pause)(int ms))
+{
+    for (size_t i = 0; i < count; ++i) {
+        const chipfacts::LineStep &step = steps[i];
+        switch (step.kind) {
+        case chipfacts::LineStep::Rts:
+            serial->setRTS(step.value);
+            break;
+        case chipfacts::LineStep::Dtr:
+            serial->setDTR(step.value);
+            break;
+        case chipfacts::LineStep::Pause:
+            pause(int(qMin<uint32_t>(step.value, INT32_MAX)));
+            break;
+        }
+    }
+}
+
+// Resets the chip into its boot ROM, driven directly on the port with
+// blocking sleeps that process no events.
 uint32_t CMD_PARSE::cmdEntryBootMode()
 {
-    serial->setDTR(1);
-    serial->setRTS(0);
-    QThread::msleep(40);
-    serial->setRTS(1);
-    serial->setDTR(0);
-    QThread::msleep(50);
-    serial->setDTR(1);
-    serial->setRTS(0);
-    QThread::msleep(100);
-    serial->setDTR(0);
-    QThread::msleep(10);
+    driveLines(chipfacts::entryBootMode.data(), chipfacts::entryBootMode.size(),
+               [](int ms) { QThread::msleep(ulong(ms)); });
     return CMD_OK;
 }

@@ -14,6 +14,9 @@
 class ATCMD;
 class Serial;
 class tranProtocol;
+namespace chipfacts {
+struct LineStep;
+}
 
 // Read by the progress printer of a multi-image flash download.
 extern std::atomic<tranProtocol *> activeProtocol;
@@ -88,6 +91,10 @@ private:
 
     // The ramcode must already run: probes it, never loads it.
     bool ramcodeRunning();
+
+    // Plays a reset sequence on the port's control lines; `pause` waits its
+    // pauses (in ms).
+    void driveLines(const chipfacts::LineStep *steps, size_t count, void (*pause)(int ms));
 
     // Commands on the control lines and the boot ROM.
     uint32_t cmdMode();

@@ -1,11 +1,13 @@
 #include "answerbuffer.h"
 
+#include "chipfacts.h"
+
 #include <QtGlobal>
 
 namespace {
 
 constexpr qint64 nsPerMs = 1000000;
-constexpr uint32_t startBaud = 115200;
+constexpr uint32_t startBaud = chipfacts::normalBaud;
 constexpr qint64 bitsPerByte = 10;
 
 qint64 quietTimeNs(uint32_t baudRate)

@@ -1,5 +1,7 @@
 #include "chipinfo.h"
 
+#include "chipfacts.h"
+
 #include <QDebug>
 #include <QDir>
 #include <QFile>
@@ -14,7 +16,7 @@ QJsonObject builtInChips()
 {
     QJsonObject chips;
     chips.insert(QStringLiteral("TK602C"), QStringLiteral("Aug  9 2021/16:16:40"));
-    chips.insert(QStringLiteral("TK716A"), QStringLiteral("Mar 14 2021/00:23:32"));
+    chips.insert(QLatin1String(chipfacts::chipName), QStringLiteral("Mar 14 2021/00:23:32"));
     return chips;
 }
 
@@ -71,6 +73,24 @@ void chipInfo::useBuiltIn(bool writeFile)
     qWarning().noquote() << QStringLiteral("Chipctl: cannot write %1 (%2); the built-in chips "
                                            "serve this run.")
                                 .arg(QDir::toNativeSeparators(path), file.errorString());
+}
+
+AnswerState chipInfo::recognise(const Answer &reply, QString &answer, QString &banner) const
+{
+    if (!reply.complete || reply.bytes.isEmpty())
+        return AnswerState::Pending;
+    for (const QString &name : names) {
+        readBanner(name, banner);
+        if (!banner.isEmpty() && reply.bytes.contains(banner.toUtf8())) {
+            answer = name;
+            return AnswerState::Accepted;
+        }
+        if (reply.bytes.contains(chipfacts::ramcodeAnswer)) {
+            answer = QLatin1String(chipfacts::ramcodeAnswer);
+            return AnswerState::Accepted;
+        }
+    }
+    return AnswerState::Pending;
 }
 
 bool chipInfo::readBanner(const QString &name, QString &banner) const

@@ -1,6 +1,9 @@
 #ifndef CHIPINFO_H
 #define CHIPINFO_H
 
+#include "answerbuffer.h"
+#include "waitms.h"
+
 #include <QJsonObject>
 #include <QString>
 #include <QStringList>
@@ -29,6 +32,14 @@ public:
     // The banner stored under `name` in what load() read (empty when missing
     // or not a string). False, and `banner` unchanged, before load().
     bool readBanner(const QString &name, QString &banner) const;
+
+    // Which chip answered "version", from a whole answer (pending before):
+    // the name of a chip whose boot-ROM banner it holds, or the ramcode's
+    // "RAMCODE". The first chip's banner is tested before "RAMCODE", and
+    // "RAMCODE" before the second chip's banner; the rest of an answer taken
+    // at its first "RAMCODE" would be read as the next one. `banner`
+    // receives the banner last looked at.
+    AnswerState recognise(const Answer &reply, QString &answer, QString &banner) const;
 
     const QString &filePath() const { return path; }
 

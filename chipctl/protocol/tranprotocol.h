@@ -28,9 +28,6 @@ class tranProtocol : public QObject
 {
     Q_OBJECT
 public:
-    // The baud rate of the boot ROM and of the ramcode after it starts.
-    static constexpr uint32_t normalBaud = 115200;
-
     // `configDir` holds chip_info.json and the ramcode images; empty means
     // the Config directory beside the program.
     explicit tranProtocol(const QString &configDir = QString(), QObject *parent = nullptr);
@@ -194,9 +191,6 @@ private:
     void sendCommand(const QByteArray &command, qint64 capacity = AnswerBuffer::defaultCapacity);
     // Switches the host's side of the line to `baudRate`.
     void switchHostRate(uint32_t baudRate);
-    // One recognition pass over a whole answer. `banner` carries the last
-    // banner read across the polls of one operation.
-    AnswerState recognise(const Answer &reply, QString &answer, QString &banner) const;
     // Waits up to `polls` polls for a recognisable answer to a "version"
     // already sent.
     bool awaitVersion(unsigned polls, QString &answer);

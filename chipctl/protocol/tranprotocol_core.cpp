@@ -2,6 +2,7 @@
 // and line control.
 #include "tranprotocol.h"
 
+#include "chipfacts.h"
 #include "waitms.h"
 
 #include <QCoreApplication>
@@ -89,32 +90,11 @@ bool tranProtocol::readChipBanner(const QString &name, QString &banner) const
     return chips.readBanner(name, banner);
 }
 
-// The first chip's banner is tested before "RAMCODE", and "RAMCODE" before
-// the second chip's banner. Only a whole answer is recognised: the rest of
-// an answer taken at its first "RAMCODE" would be read as the next one.
-AnswerState tranProtocol::recognise(const Answer &reply, QString &answer, QString &banner) const
-{
-    if (!reply.complete || reply.bytes.isEmpty())
-        return AnswerState::Pending;
-    for (const QString &name : chips.names) {
-        readChipBanner(name, banner);
-        if (!banner.isEmpty() && reply.bytes.contains(banner.toUtf8())) {
-            answer = name;
-            return AnswerState::Accepted;
-        }
-        if (reply.bytes.contains("RAMCODE")) {
-            answer = QStringLiteral("RAMCODE");
-            return AnswerState::Accepted;
-        }
-    }
-    return AnswerState::Pending;
-}
-
 bool tranProtocol::awaitVersion(unsigned polls, QString &answer)
 {
     QString banner;
     return awaitAnswer(recvBuf, polls, pollMs, "version",
-                       [&](const Answer &reply) { return recognise(reply, answer, banner); });
+                       [&](const Answer &reply) { return chips.recognise(reply, answer, banner); });
 }
 
 bool tranProtocol::probeVersion(unsigned polls, QString &answer)
@@ -137,7 +117,7 @@ bool tranProtocol::enterRamcode()
 {
     for (int attempt = 0; attempt < 40; ++attempt) {
         QString answer;
-        if (getMode(answer) && answer == QLatin1String("RAMCODE"))
+        if (getMode(answer) && answer == QLatin1String(chipfacts::ramcodeAnswer))
             return true;
     }
     return false;

@@ -2,14 +2,13 @@
 // the whole flash download sequence, all by YMODEM.
 #include "tranprotocol.h"
 
+#include "chipfacts.h"
+
 #include <QFile>
 #include <QFileInfo>
 
 namespace {
 
-constexpr uint32_t ramcodeAddress = 0x20000000;
-constexpr uint32_t ramBlockSize = 1024;
-constexpr uint32_t flashBlockSize = 16384;
 constexpr int modeProbes = 40;
 
 // An image can be sent when it is a regular file (opening a FIFO would wait
@@ -82,7 +81,7 @@ bool tranProtocol::downloadRam(uint32_t address, const QString &path)
     command.insert(command.indexOf('[', 13) + 1, "0x" + QByteArray::number(address, 16));
     command.insert(command.lastIndexOf('[') + 1, QByteArray::number(size));
     sendCommand(command);
-    return runTransfer(path, ramBlockSize);
+    return runTransfer(path, chipfacts::ramBlockSize);
 }
 
 // The ramcode writes what follows "upgrade" to the last start address.
@@ -94,7 +93,7 @@ bool tranProtocol::upgradeFile(const QString &path)
         return false;
     }
     sendCommand(QByteArrayLiteral("upgrade\r\n"));
-    return runTransfer(path, flashBlockSize);
+    return runTransfer(path, chipfacts::flashBlockSize);
 }
 
 bool tranProtocol::probeMode(QString &answer)
@@ -113,16 +112,16 @@ uint32_t tranProtocol::downloadFlash(uint32_t baudRate, const QList<uint32_t> &a
     QString answer;
     if (!probeMode(answer))
         return DownloadNoChip;
-    if (!answer.contains(QLatin1String("RAMCODE"))) {
-        const QString ramcode = configDir() + QLatin1Char('/') + answer + "_RAM_BIN.bin";
+    if (!answer.contains(QLatin1String(chipfacts::ramcodeAnswer))) {
+        const QString ramcode = configDir() + QLatin1Char('/') + chipfacts::ramcodeImage(answer);
         // Judged by the probe that follows, not by the transfer's result.
-        twice([&] { return downloadRam(ramcodeAddress, ramcode); });
+        twice([&] { return downloadRam(chipfacts::ramcodeAddress, ramcode); });
     }
 
     doneSteps = 1.0f;
     sender.progress = 0.0f;
     probeMode(answer);
-    if (!answer.contains(QLatin1String("RAMCODE")))
+    if (!answer.contains(QLatin1String(chipfacts::ramcodeAnswer)))
         return DownloadRamcodeFailed;
 
     doneSteps = 1.0f;
@@ -149,6 +148,6 @@ uint32_t tranProtocol::downloadFlash(uint32_t baudRate, const QList<uint32_t> &a
     uint32_t count = 0;
     if (!twice([&] { return getFileCount(count); }) || count != uint32_t(paths.size()))
         return DownloadFileCountFailed;
-    changeBaudRate(normalBaud);
+    changeBaudRate(chipfacts::normalBaud);
     return DownloadOk;
 }

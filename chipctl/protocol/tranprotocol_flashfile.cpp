@@ -1,8 +1,10 @@
-// tranProtocol: reading a flash range into a file, 512 bytes at a time at
-// 1000000 baud, each chunk checked against the CRC the ramcode appends.
+// tranProtocol: reading a flash range into a file, a chunk at a time at the
+// fast flash-read rate, each chunk checked against the CRC the ramcode
+// appends.
 #include "tranprotocol.h"
 
 #include "answerrules.h"
+#include "chipfacts.h"
 #include "wiretrace.h"
 
 #include <QDebug>
@@ -11,8 +13,7 @@
 
 namespace {
 
-constexpr uint32_t chunkSize = 512;
-constexpr uint32_t fastBaud = 1000000;
+constexpr uint32_t chunkSize = chipfacts::flashReadChunk;
 constexpr uint32_t chunkWaitCount = 100;
 // Failed reads of one chunk allowed before the next one ends the read.
 constexpr int failureLimit = 10;
@@ -51,7 +52,7 @@ bool tranProtocol::readToFile(uint32_t address, uint32_t length, const QString &
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly))
         return false;
-    if (!changeBaudRate(fastBaud))
+    if (!changeBaudRate(chipfacts::flashReadBaud))
         return false;
     waitCount = chunkWaitCount;
 
@@ -66,6 +67,6 @@ bool tranProtocol::readToFile(uint32_t address, uint32_t length, const QString &
         received += chunkSize;
         address += chunkSize;
     }
-    changeBaudRate(normalBaud);
+    changeBaudRate(chipfacts::normalBaud);
     return ok && file.commit();
 }

@@ -1,6 +1,8 @@
 #ifndef YMODEMPROTOCOL_H
 #define YMODEMPROTOCOL_H
 
+#include "chipfacts.h"
+
 #include <QByteArray>
 #include <QObject>
 #include <QString>
@@ -60,7 +62,7 @@ public:
 
     QByteArray recvBuf;
     // Data length of a full block; set by the caller before every transfer.
-    uint32_t blockSize = 1024;
+    uint32_t blockSize = chipfacts::ramBlockSize;
     // Acknowledged share of the file, 0 to 1; read by the progress printer.
     std::atomic<float> progress{0.0f};
 

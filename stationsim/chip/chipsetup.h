@@ -1,6 +1,8 @@
 #ifndef STATIONSIM_CHIPSETUP_H
 #define STATIONSIM_CHIPSETUP_H
 
+#include "wire/deliverymodel.h"
+
 #include <QList>
 #include <QString>
 
@@ -62,6 +64,7 @@ struct ChipSetup
     int slot = 0; // 0 golden machine, 1..24 DUT
     StartMode start = StartMode::Firmware;
     quint32 baud = 115200;
+    Delivery delivery = Delivery::Usb; // how the chip's bytes reach the host
     ChipRadio radio;
     ChipFaults faults;
     InitialStorage storage;

@@ -22,6 +22,8 @@ SimChip::SimChip(const ChipSetup &setup, quint32 seed, RfMedium *medium, QObject
 {
     uart.setChipBaud(config.baud);
     uart.setNoise(config.faults.lineNoise, rng());
+    // The link's own random choices, apart from the chip's measurement noise.
+    uart.setDelivery(config.delivery, seed * 2654435761u + quint32(setup.slot) * 40503u + 0x5eedu);
     connect(&uart, &UartLink::toChip, this, &SimChip::onBytes);
     connect(&ymodem, &YmodemReceiver::send, this, &SimChip::sendRaw);
     connect(&ymodem, &YmodemReceiver::header, this,
@@ -81,6 +83,7 @@ bool SimChip::open(const QString &stateDir, QString *error)
 
 void SimChip::powerOn()
 {
+    emit note(QStringLiteral("link delivers: ") + uart.delivery().describe());
     switch (config.start) {
     case StartMode::Firmware:
         boot(Mode::Firmware);

@@ -12,6 +12,20 @@ namespace stationsim {
 namespace {
 constexpr int maxBaud = 4000000;
 
+// The "delivery" member: a model's name.
+void readDelivery(StrictJson &json, Delivery *out)
+{
+    QString name;
+    if (!json.string(QStringLiteral("delivery"), &name) || name.isNull())
+        return;
+    if (const auto kind = DeliveryModel::parse(name))
+        *out = *kind;
+    else
+        json.fail(QStringLiteral("%1 must be one of %2")
+                      .arg(json.pathOf(QStringLiteral("delivery")),
+                           DeliveryModel::names().join(QStringLiteral(", "))));
+}
+
 bool isMac(const QString &text)
 {
     static const QRegularExpression re(QStringLiteral("^[0-9A-Fa-f]{2}(:[0-9A-Fa-f]{2}){5}$"));
@@ -91,7 +105,7 @@ bool Scenario::parse(const QByteArray &json, QString *error)
 }
 
 StationSetup Scenario::build(std::optional<int> duts, std::optional<int> basePort,
-                             std::optional<quint32> seed) const
+                             std::optional<quint32> seed, std::optional<Delivery> delivery) const
 {
     StationSetup setup;
     QString ignored;
@@ -102,6 +116,10 @@ StationSetup Scenario::build(std::optional<int> duts, std::optional<int> basePor
         setup.basePort = *basePort;
     if (seed)
         setup.seed = *seed;
+    if (delivery) {
+        for (ChipSetup &chip : setup.chips)
+            chip.delivery = *delivery;
+    }
     while (setup.chips.size() > setup.duts + 1)
         setup.chips.removeLast();
     return setup;
@@ -114,10 +132,12 @@ bool Scenario::apply(StationSetup *setup, QString *error) const
     int seed = int(setup->seed);
     QJsonObject dutDefaults;
     QJsonObject chips;
+    Delivery delivery = ChipSetup().delivery;
     top.integer(QStringLiteral("basePort"), &setup->basePort, 0, 65535);
     top.integer(QStringLiteral("duts"), &setup->duts, 0, maxDuts);
     top.integer(QStringLiteral("seed"), &seed, 0, 2147483647);
     top.integer(QStringLiteral("baud"), &baud, 0, maxBaud);
+    readDelivery(top, &delivery);
     top.object(QStringLiteral("dutDefaults"), &dutDefaults);
     top.object(QStringLiteral("chips"), &chips);
     if (!top.finish()) {
@@ -137,6 +157,7 @@ bool Scenario::apply(StationSetup *setup, QString *error) const
         ChipSetup chip = defaultChip(slot);
         if (baud > 0)
             chip.baud = quint32(baud);
+        chip.delivery = delivery;
         if (slot > 0 && !applyChip(dutDefaults, QStringLiteral("dutDefaults"), &chip, error))
             return false;
         setup->chips.append(chip);
@@ -172,6 +193,7 @@ bool Scenario::applyChip(const QJsonObject &object, const QString &path, ChipSet
     QJsonObject faults;
     json.string(QStringLiteral("start"), &start);
     json.integer(QStringLiteral("baud"), &baud, 300, maxBaud);
+    readDelivery(json, &chip->delivery);
     json.integer(QStringLiteral("optimum"), &chip->radio.optimum, -128, 127);
     json.number(QStringLiteral("slope"), &chip->radio.slope, 0.01, 100);
     json.number(QStringLiteral("freqNoise"), &chip->radio.freqNoise, 0, 100);

@@ -36,6 +36,7 @@ bool SimOptions::parse(const QStringList &arguments, QString *error)
         QStringLiteral("--trace"),
         QStringLiteral("--firmware-path"),
         QStringLiteral("--make-ramcode"),
+        QStringLiteral("--delivery"),
     };
     for (int i = 0; i < arguments.size(); ++i) {
         QString option = arguments.at(i);
@@ -79,6 +80,13 @@ bool SimOptions::parse(const QStringList &arguments, QString *error)
             if (!number(option, value, 0, 4294967295LL, &n, error))
                 return false;
             seed = quint32(n);
+        } else if (option == QLatin1String("--delivery")) {
+            delivery = DeliveryModel::parse(value);
+            if (!delivery) {
+                *error = QStringLiteral("--delivery needs one of %1, not \"%2\"")
+                             .arg(DeliveryModel::names().join(QStringLiteral(", ")), value);
+                return false;
+            }
         } else if (option == QLatin1String("--pty-dir")) {
             ptyDir = value;
         } else if (option == QLatin1String("--state-dir")) {
@@ -104,8 +112,8 @@ QString SimOptions::helpText()
 {
     return QStringLiteral(
         "usage: stationsim [--scenario FILE] [--duts N] [--base-port P] [--pty-dir DIR]\n"
-        "                  [--state-dir DIR] [--seed S] [--write-device-config FILE]\n"
-        "                  [--trace DIR] [--firmware-path FILE]\n"
+        "                  [--state-dir DIR] [--seed S] [--delivery MODEL]\n"
+        "                  [--write-device-config FILE] [--trace DIR] [--firmware-path FILE]\n"
         "       stationsim --make-ramcode FILE\n"
         "\n"
         "A simulated TK716A test station: a golden machine and up to 24 DUTs, each\n"
@@ -119,7 +127,11 @@ QString SimOptions::helpText()
         "  --pty-dir DIR        also offer every chip as a pty, linked as DIR/gm, DIR/dut01 ...\n"
         "  --state-dir DIR      keep flash, OTP and eFuse of every chip in DIR across runs\n"
         "                       (default: a temporary directory removed at exit)\n"
-        "  --seed S             seed of the measurement noise (default 1)\n"
+        "  --seed S             seed of the measurement noise and the links' choices (default 1)\n"
+        "  --delivery MODEL     how every chip's bytes reach the host: whole (a line at a\n"
+        "                       time), bytes (each at its wire time), usb (a USB-serial\n"
+        "                       adapter's packets and latency timer; the default) or net\n"
+        "                       (a network device server's splits and delays)\n"
         "  --write-device-config FILE\n"
         "                       write Benchmate's device_config.csv for this station\n"
         "  --firmware-path FILE ramcode image named in that file (default: the image the\n"

@@ -1,6 +1,8 @@
 #ifndef STATIONSIM_SIMOPTIONS_H
 #define STATIONSIM_SIMOPTIONS_H
 
+#include "wire/deliverymodel.h"
+
 #include <QString>
 #include <QStringList>
 
@@ -17,6 +19,7 @@ struct SimOptions
     std::optional<int> duts;
     std::optional<int> basePort;
     std::optional<quint32> seed;
+    std::optional<Delivery> delivery;
     QString ptyDir;
     QString stateDir;
     QString deviceConfig;

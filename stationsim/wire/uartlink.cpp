@@ -18,6 +18,13 @@ void UartLink::setNoise(double chancePerByte, quint32 seed)
     rng.seed(seed);
 }
 
+void UartLink::setDelivery(Delivery kind, quint32 seed)
+{
+    outgoing.reset(kind, seed);
+    txBusyUntil = 0;
+    schedule();
+}
+
 bool UartLink::ratesMatch(quint32 a, quint32 b)
 {
     if (a == 0 || b == 0)
@@ -65,20 +72,9 @@ void UartLink::fromChip(const QByteArray &bytes, int delayMs)
     if (bytes.isEmpty())
         return;
     const qint64 perByte = byteNs(chipRate);
-    qint64 start = std::max(clock.nsecsElapsed() + qint64(delayMs) * 1'000'000, txBusyUntil);
-    int from = 0;
-    while (from < bytes.size()) {
-        int end = bytes.indexOf('\n', from);
-        end = end < 0 ? bytes.size() : end + 1;
-        Unit unit;
-        unit.data = bytes.mid(from, end - from);
-        unit.baud = chipRate;
-        unit.due = start + perByte * unit.data.size();
-        start = unit.due;
-        units.append(unit);
-        from = end;
-    }
-    txBusyUntil = start;
+    const qint64 start = std::max(clock.nsecsElapsed() + qint64(delayMs) * 1'000'000, txBusyUntil);
+    outgoing.append(bytes, start, perByte, chipRate);
+    txBusyUntil = start + perByte * bytes.size();
     schedule();
 }
 
@@ -91,7 +87,7 @@ void UartLink::clearFromHost()
 
 void UartLink::clearFromChip()
 {
-    units.clear();
+    outgoing.clear();
     txBusyUntil = 0;
     schedule();
 }
@@ -115,15 +111,13 @@ void UartLink::pump()
             break;
         incoming.removeFirst();
     }
-    // Chip to host: whole units.
-    QList<Unit> ready;
-    while (!units.isEmpty() && units.first().due <= now)
-        ready.append(units.takeFirst());
+    // Chip to host: the pieces of the delivery model.
+    const QList<DeliveryModel::Piece> ready = outgoing.takeDue(now);
 
     if (!received.isEmpty())
         emit toChip(addNoise(received));
-    for (const Unit &unit : ready)
-        emit toHost(addNoise(unit.data), unit.baud);
+    for (const DeliveryModel::Piece &piece : ready)
+        emit toHost(addNoise(piece.data), piece.baud);
     schedule();
 }
 
@@ -143,8 +137,9 @@ void UartLink::schedule()
                    ? complete
                    : std::max(nextByte, now + streamStepNs);
     }
-    if (!units.isEmpty() && (next < 0 || units.first().due < next))
-        next = units.first().due;
+    const qint64 due = outgoing.nextDue();
+    if (due >= 0 && (next < 0 || due < next))
+        next = due;
     if (next < 0) {
         timer.stop();
         return;

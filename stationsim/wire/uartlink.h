@@ -1,6 +1,7 @@
 #ifndef STATIONSIM_UARTLINK_H
 #define STATIONSIM_UARTLINK_H
 
+#include "wire/deliverymodel.h"
 #include "wire/wiretimer.h"
 
 #include <QByteArray>
@@ -14,12 +15,13 @@ namespace stationsim {
 
 // The serial wire between the host and one chip, both directions paced at
 // 10 bits a byte. A host byte reaches the chip when its wire time has passed;
-// what the chip sends is handed to the host a line at a time, once the wire
-// time of the line's last byte has passed (binary bytes such as YMODEM
-// answers are units of their own). Bytes sent at a rate the receiver is not
-// set to arrive garbled. The timer runs only while bytes are on the wire; it
-// wakes at the time a command or a unit is complete (not a millisecond
-// later), and while a long stream of host bytes arrives, once a millisecond.
+// what the chip sends is handed to the host in the pieces of the link's
+// delivery model (a USB-serial adapter's packets, a device server's splits
+// and delays ...), never before the wire time of a piece's last byte. Bytes
+// sent at a rate the receiver is not set to arrive garbled. The timer runs
+// only while bytes are on the wire or in the link; it wakes at the time a
+// command or a piece is complete (not a millisecond later), and while a long
+// stream of host bytes arrives, once a millisecond.
 class UartLink : public QObject
 {
     Q_OBJECT
@@ -29,6 +31,9 @@ public:
     void setChipBaud(quint32 baud) { chipRate = baud; }
     quint32 chipBaud() const { return chipRate; }
     void setNoise(double chancePerByte, quint32 seed);
+    // How the chip's bytes reach the host; drops what is in flight.
+    void setDelivery(Delivery kind, quint32 seed);
+    const DeliveryModel &delivery() const { return outgoing; }
 
     // Host bytes sent at hostBaud; 0 means "at whatever rate the chip uses".
     void fromHost(const QByteArray &bytes, quint32 hostBaud);
@@ -36,7 +41,9 @@ public:
     void fromChip(const QByteArray &bytes, int delayMs = 0);
     void clearFromHost();
     void clearFromChip();
-    bool chipOutputPending() const { return !units.isEmpty(); }
+    bool chipOutputPending() const { return outgoing.pending(); }
+    // Nothing on the wire or in the link, and no timer running.
+    bool idle() const { return !timer.isActive(); }
 
     // Wire time of one byte in nanoseconds.
     static qint64 byteNs(quint32 baud) { return baud ? 10'000'000'000LL / baud : 0; }
@@ -58,13 +65,6 @@ private:
         quint32 baud = 0; // 0: the chip's own rate
         int taken = 0;
     };
-    struct Unit
-    {
-        QByteArray data;
-        qint64 due = 0;
-        quint32 baud = 0;
-    };
-
     void pump();
     void schedule();
     QByteArray addNoise(QByteArray bytes);
@@ -73,7 +73,7 @@ private:
     WireTimer timer;
     quint32 chipRate = 115200;
     QList<Incoming> incoming;
-    QList<Unit> units;
+    DeliveryModel outgoing;
     qint64 rxBusyUntil = 0;
     qint64 txBusyUntil = 0;
     double noise = 0.0;

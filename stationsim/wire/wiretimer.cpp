@@ -17,7 +17,10 @@ WireTimer::WireTimer(QObject *parent)
 {
     fallback.setSingleShot(true);
     fallback.setTimerType(Qt::PreciseTimer);
-    connect(&fallback, &QTimer::timeout, this, &WireTimer::timeout);
+    connect(&fallback, &QTimer::timeout, this, [this] {
+        armed = false;
+        emit timeout();
+    });
 #ifdef Q_OS_LINUX
     fd = ::timerfd_create(CLOCK_MONOTONIC, TFD_NONBLOCK | TFD_CLOEXEC);
     if (fd >= 0) {
@@ -39,6 +42,7 @@ WireTimer::~WireTimer()
 
 void WireTimer::start(qint64 ns)
 {
+    armed = true;
 #ifdef Q_OS_LINUX
     if (fd >= 0) {
         // A zero it_value would disarm the timer: 1 ns means "at once".
@@ -55,6 +59,7 @@ void WireTimer::start(qint64 ns)
 
 void WireTimer::stop()
 {
+    armed = false;
     fallback.stop();
 #ifdef Q_OS_LINUX
     if (fd >= 0) {
@@ -79,6 +84,7 @@ void WireTimer::onNotifier()
     // Nothing to read: the timer was re-armed or stopped after it expired.
     if (n != ssize_t(sizeof expiries))
         return;
+    armed = false;
     emit timeout();
 #endif
 }

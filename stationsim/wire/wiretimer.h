@@ -25,6 +25,8 @@ public:
     // loop when `ns` is not above 0. Restarting replaces the previous time.
     void start(qint64 ns);
     void stop();
+    // Armed and not yet fired: an idle link has no timer running.
+    bool isActive() const { return armed; }
 
 signals:
     void timeout();
@@ -32,6 +34,7 @@ signals:
 private:
     void onNotifier();
 
+    bool armed = false;
     int fd = -1;
     QSocketNotifier *notifier = nullptr; // child of this object
     QTimer fallback;

@@ -55,6 +55,13 @@ void SimClient::disconnectFromServer()
 
 void SimClient::decode(const QByteArray &bytes)
 {
+    const int before = data.size();
+    decodeInto(bytes);
+    answerBuffer.append(data.mid(before));
+}
+
+void SimClient::decodeInto(const QByteArray &bytes)
+{
     for (char ch : bytes) {
         const quint8 b = quint8(ch);
         switch (state) {
@@ -142,7 +149,10 @@ bool SimClient::setBaud(quint32 baud)
     v[1] = char(baud >> 16);
     v[2] = char(baud >> 8);
     v[3] = char(baud);
-    return request(1, v);
+    if (!request(1, v))
+        return false;
+    answerBuffer.setBaudRate(baud);
+    return true;
 }
 
 quint32 SimClient::queryBaud()
@@ -211,6 +221,32 @@ bool SimClient::command(const QByteArray &line, const Rule &rule, int timeoutMs)
     qWarning("no fitting answer to \"%s\" within %d ms; received: %s", line.constData(), timeoutMs,
              data.toPercentEncoding(" :=,").constData());
     return false;
+}
+
+AnswerState SimClient::answer(const QByteArray &line, const AnswerRule &rule, int timeoutMs)
+{
+    pump(0); // what already waits in the socket belongs to before the command
+    data.clear();
+    answerBuffer.restart();
+    write(line + "\r\n");
+    QDeadlineTimer deadline(timeoutMs);
+    for (;;) {
+        const Answer answer = answerBuffer.look();
+        if (answer.quiet && !answerBuffer.overflowed()) {
+            const AnswerState state = rule(answer);
+            if (state != AnswerState::Pending)
+                return state;
+        }
+        if (deadline.hasExpired()) {
+            qWarning("no decided answer to \"%s\" within %d ms; received: %s", line.constData(),
+                     timeoutMs, data.toPercentEncoding(" :=,").constData());
+            return AnswerState::Pending;
+        }
+        // Until the answer may go quiet or whole, or a byte arrives.
+        const qint64 change = answerBuffer.nsUntilChange();
+        const qint64 ms = change < 0 ? 50 : (change + 999999) / 1000000;
+        pump(int(qBound<qint64>(1, qMin(ms, deadline.remainingTime()), 50)));
+    }
 }
 
 bool SimClient::enterBootRom()

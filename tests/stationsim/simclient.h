@@ -1,6 +1,8 @@
 #ifndef SIMCLIENT_H
 #define SIMCLIENT_H
 
+#include "answerwait.h"
+
 #include <QByteArray>
 #include <QList>
 #include <QTcpSocket>
@@ -8,9 +10,11 @@
 #include <functional>
 
 // A small RFC 2217 client for the simulator's tests, written from the
-// protocol and independent of the station's own code: telnet commands from
-// the server are taken out of the data, 0xFF is doubled on the way out, and
-// COM-PORT-OPTION requests can wait for the server's answer.
+// protocol and independent of Chipctl's transport: telnet commands from the
+// server are taken out of the data, 0xFF is doubled on the way out, and
+// COM-PORT-OPTION requests can wait for the server's answer. The chip's
+// answers are read the way Chipctl reads them (answer()): with Chipctl's own
+// answer buffer and answer rules.
 class SimClient
 {
 public:
@@ -37,6 +41,11 @@ public:
     // Takes in what has arrived, empties the buffer, sends line + "\r\n" and
     // waits for the rule.
     bool command(const QByteArray &line, const Rule &rule, int timeoutMs = 2000);
+    // The same exchange as Chipctl makes it: the answer collects in
+    // Chipctl's AnswerBuffer, and `rule` (one of Chipctl's answer rules)
+    // judges it whenever it is quiet, until it decides. The rule's verdict;
+    // Pending when it had not decided within timeoutMs.
+    AnswerState answer(const QByteArray &line, const AnswerRule &rule, int timeoutMs = 2000);
 
     // The line sequences of the station: into the boot ROM ("entry_boot_mode")
     // and a plain reset into the AT firmware.
@@ -46,10 +55,14 @@ public:
 private:
     bool request(quint8 command, const QByteArray &value, QByteArray *answer = nullptr);
     void pump(int ms);
+    // Takes the data out of the server's bytes, into `data` and the answer
+    // buffer.
     void decode(const QByteArray &bytes);
+    void decodeInto(const QByteArray &bytes);
 
     QTcpSocket socket;
     QByteArray data;
+    AnswerBuffer answerBuffer;
     QList<QPair<quint8, QByteArray>> answers;
     enum class State
     {

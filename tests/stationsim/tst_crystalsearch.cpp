@@ -1,15 +1,16 @@
-// The station's crystal search run against every healthy simulated DUT: start
-// at -12, step by 2 toward a smaller mean offset, go back once when it grows,
-// accept a mean below 5 in magnitude. It must converge within 2 of the DUT's
-// optimum, which the test finds on its own from two far-apart measurements.
-#include "hostrules.h"
+// The engine's crystal search (CrystalSearch, as a DUT's RX worker runs it)
+// against every healthy simulated DUT, from -12: it must converge within 2
+// of the DUT's optimum, which the test finds on its own from two far-apart
+// measurements. The samples are read as the engine reads them.
+#include "crystalsearch.h"
+#include "rxtestthread.h"
 #include "simtestutil.h"
 
 #include <QtTest>
 
-#include <numeric>
+#include <optional>
 
-using namespace HostRules;
+using namespace answerRules;
 
 namespace {
 struct Search
@@ -29,7 +30,7 @@ private slots:
     void seedChangesOnlyTheNoise();
 
 private:
-    std::optional<double> meanOffset(SimClient &c, int cal);
+    std::optional<float> meanOffset(SimClient &c, int cal);
     Search search(SimClient &c, int calStart);
     bool prepare(SimClient &c, const QString &name);
 
@@ -44,68 +45,47 @@ void TstCrystalSearch::initTestCase()
              qPrintable(sim.errorText()));
     QCOMPARE(sim.names().size(), 25);
     QVERIFY(connectClient(gm, sim, "gm"));
-    std::optional<QByteArray> mac;
-    QVERIFY(gm.command("get_m_local_mac",
-                       [&](const QByteArray &rx) { return bool(mac = macLine(rx, true)); }));
-    QCOMPARE(mac->trimmed(), QByteArray("02:54:4b:00:00:10"));
-    QVERIFY(gm.command("start_m_rx_test 10 120000 7", confirm));
+    QString mac;
+    QVERIFY(accepts(gm, "get_m_local_mac", [&](const Answer &a) { return macLine(a, true, mac); }));
+    QCOMPARE(mac.trimmed(), QStringLiteral("02:54:4b:00:00:10"));
+    QVERIFY(accepts(gm, "start_m_rx_test 10 120000 7", confirm));
 }
 
 bool TstCrystalSearch::prepare(SimClient &c, const QString &name)
 {
-    if (!connectClient(c, sim, name) || !c.command("set_s_remote_mac 02:54:4b:00:00:10", confirm))
+    if (!connectClient(c, sim, name) || !accepts(c, "set_s_remote_mac 02:54:4b:00:00:10", confirm))
         return false;
     // Faster measurements: both sides to 921600.
     c.write("baudrate 921600\r\n");
     c.collect(100);
-    return c.setBaud(921600) &&
-           c.command("version", [](const QByteArray &rx) { return rx.contains("RAMCODE"); });
+    return c.setBaud(921600) && accepts(c, "version", recognisedAs(QStringLiteral("RAMCODE")));
 }
 
-std::optional<double> TstCrystalSearch::meanOffset(SimClient &c, int cal)
+std::optional<float> TstCrystalSearch::meanOffset(SimClient &c, int cal)
 {
-    if (!c.command("set_xtal_cap_in_ram " + QByteArray::number(cal), confirm))
+    if (!accepts(c, "set_xtal_cap_in_ram " + QByteArray::number(cal), confirm))
         return std::nullopt;
-    std::optional<QList<QByteArray>> lines;
-    if (!c.command("start_s_rx_test 120000 7",
-                   [&](const QByteArray &rx) { return bool(lines = rxLines(rx)); }))
+    RfSamples samples;
+    if (!rxSamples(c, "start_s_rx_test 120000 7", &samples) ||
+        samples.freq.size() != rxTestThread::samplesPerTest ||
+        samples.rssi.size() != rxTestThread::samplesPerTest)
         return std::nullopt;
-    const RxSamples s = parseRxSamples(*lines);
-    if (s.freq.size() != 20 || s.rssi.size() != 20)
-        return std::nullopt;
-    return std::accumulate(s.freq.begin(), s.freq.end(), 0.0) / 20.0;
+    return CrystalSearch::mean(samples.freq);
 }
 
+// As a DUT's RX worker runs it: an iteration whose sample set is short is
+// spent without a step.
 Search TstCrystalSearch::search(SimClient &c, int calStart)
 {
     Search result;
-    qint8 cal = qint8(calStart), prevCal = 0;
-    float prevAve = 50.0f;
-    bool revert = false;
-    for (int iteration = 0; iteration < 40; ++iteration) {
-        result.iterations = iteration + 1;
-        const std::optional<double> mean = meanOffset(c, cal);
-        if (!mean)
-            continue;
-        const float ave = float(*mean);
-        if (revert) {
-            if (qAbs(ave) < 5.0f) {
-                result.accepted = true;
-                result.cal = cal;
-                return result;
-            }
-            revert = false;
-            continue;
-        }
-        if (qAbs(ave) > qAbs(prevAve)) {
-            cal = prevCal;
-            revert = true;
-            continue;
-        }
-        prevCal = cal;
-        prevAve = ave;
-        cal = qint8(ave > 0 ? cal + 2 : cal - 2);
+    CrystalSearch search(int8_t(calStart), float(rxTestPara().freqLimit));
+    while (result.iterations < CrystalSearch::maxIterations && !search.accepted()) {
+        ++result.iterations;
+        if (const std::optional<float> mean = meanOffset(c, search.cal()))
+            search.measured(*mean);
     }
+    result.accepted = search.accepted();
+    result.cal = search.cal();
     return result;
 }
 
@@ -118,9 +98,9 @@ void TstCrystalSearch::convergesForEveryDut()
         SimClient c;
         QVERIFY2(prepare(c, name), qPrintable(name));
         // The optimum from a straight line through two distant points.
-        const std::optional<double> low = meanOffset(c, -40), high = meanOffset(c, 40);
+        const std::optional<float> low = meanOffset(c, -40), high = meanOffset(c, 40);
         QVERIFY(low && high && *low > *high); // raising the value lowers the offset
-        const double optimum = -40 + (0 - *low) * 80 / (*high - *low);
+        const double optimum = -40 + (0 - double(*low)) * 80 / double(*high - *low);
         optima.append(qRound(optimum));
 
         const Search s = search(c, -12);
@@ -150,10 +130,10 @@ void TstCrystalSearch::seedChangesOnlyTheNoise()
              qPrintable(second.errorText()));
     SimClient g2, d1, d2;
     QVERIFY(connectClient(g2, second, "gm"));
-    QVERIFY(g2.command("start_m_rx_test 10 120000 7", confirm));
+    QVERIFY(accepts(g2, "start_m_rx_test 10 120000 7", confirm));
     QVERIFY(connectClient(d2, second, "dut01"));
     QVERIFY(prepare(d1, "dut01"));
-    const std::optional<double> a = meanOffset(d1, 0), b = meanOffset(d2, 0);
+    const std::optional<float> a = meanOffset(d1, 0), b = meanOffset(d2, 0);
     QVERIFY(a && b);
     QVERIFY(*a != *b);            // other noise
     QVERIFY(qAbs(*a - *b) < 2.5); // same crystal

@@ -44,6 +44,7 @@ void TstSimConfig::healthyStation()
     QCOMPARE(gm.storage.mac, QStringLiteral("02:54:4b:00:00:10"));
     QVERIFY(gm.storage.xtal.has_value());
     QCOMPARE(*gm.storage.xtal, gm.radio.optimum); // calibrated
+    QVERIFY(gm.delivery == Delivery::Usb);
     QList<int> optima;
     for (int n = 1; n <= 24; ++n) {
         const ChipSetup &dut = setup.chips.at(n);
@@ -64,9 +65,10 @@ void TstSimConfig::scenarioPrecedence()
 {
     Scenario s;
     QString error;
-    QVERIFY2(s.parse(R"({"duts": 4, "seed": 9, "baud": 9600,
-                         "dutDefaults": {"slope": 3.5, "faults": {"rfSamples": 19}},
-                         "chips": {"dut02": {"slope": 1.5, "baud": 57600,
+    QVERIFY2(s.parse(R"({"duts": 4, "seed": 9, "baud": 9600, "delivery": "net",
+                         "dutDefaults": {"slope": 3.5, "delivery": "bytes",
+                                         "faults": {"rfSamples": 19}},
+                         "chips": {"dut02": {"slope": 1.5, "baud": 57600, "delivery": "whole",
                                               "storage": {"mac": "0A:0B:0C:0D:0E:0F", "xtal": -5}}}})",
                      &error),
              qPrintable(error));
@@ -83,11 +85,16 @@ void TstSimConfig::scenarioPrecedence()
     QCOMPARE(setup.chips[2].baud, 57600u);
     QCOMPARE(setup.chips[2].storage.mac, QStringLiteral("0a:0b:0c:0d:0e:0f"));
     QCOMPARE(*setup.chips[2].storage.xtal, -5);
-    // The command line wins over the file.
-    setup = s.build(2, 7100, 5u);
+    QVERIFY(setup.chips[0].delivery == Delivery::Net);
+    QVERIFY(setup.chips[1].delivery == Delivery::Bytes);
+    QVERIFY(setup.chips[2].delivery == Delivery::Whole);
+    // The command line wins over the file; its delivery model over every chip's.
+    setup = s.build(2, 7100, 5u, Delivery::Usb);
     QCOMPARE(setup.chips.size(), 3);
     QCOMPARE(setup.basePort, 7100);
     QCOMPARE(setup.seed, 5u);
+    for (const ChipSetup &chip : setup.chips)
+        QVERIFY(chip.delivery == Delivery::Usb);
 
     QVERIFY(!s.parse(R"({"chips": {"dut01": {"optimum": 1.5}}})", &error));
     QCOMPARE(error, QStringLiteral("chips.dut01.optimum must be a whole number"));
@@ -95,6 +102,8 @@ void TstSimConfig::scenarioPrecedence()
     QCOMPARE(error, QStringLiteral("chips.dut01 must be an object"));
     QVERIFY(!s.parse(R"({"baud": 100})", &error));
     QVERIFY(error.contains(QStringLiteral("baud")));
+    QVERIFY(!s.parse(R"({"chips": {"gm": {"delivery": "serial"}}})", &error));
+    QCOMPARE(error, QStringLiteral("chips.gm.delivery must be one of whole, bytes, usb, net"));
 }
 
 void TstSimConfig::commandLine()
@@ -109,13 +118,18 @@ void TstSimConfig::commandLine()
     QCOMPARE(*o.seed, 4294967295u);
     QCOMPARE(o.ptyDir, QStringLiteral("/tmp/p"));
     QCOMPARE(o.traceDir, QStringLiteral("/tmp/t"));
+    SimOptions net;
+    QVERIFY(net.parse({"--delivery", "net"}, &error));
+    QVERIFY(net.delivery == Delivery::Net);
     SimOptions none;
     QVERIFY(none.parse({}, &error));
-    QVERIFY(!none.duts && !none.basePort && !none.seed);
+    QVERIFY(!none.duts && !none.basePort && !none.seed && !none.delivery);
     SimOptions bad;
     QVERIFY(!bad.parse({"--base-port", "65536"}, &error));
     QVERIFY(!bad.parse({"--state-dir="}, &error));
     QCOMPARE(error, QStringLiteral("--state-dir needs a value"));
+    QVERIFY(!bad.parse({"--delivery=USB"}, &error));
+    QCOMPARE(error, QStringLiteral("--delivery needs one of whole, bytes, usb, net, not \"USB\""));
     QVERIFY(!bad.parse({"-x"}, &error));
     QCOMPARE(error, QStringLiteral("unknown option -x (see --help)"));
 }

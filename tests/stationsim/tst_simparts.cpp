@@ -1,8 +1,10 @@
 // The simulator's parts in-process: the telnet side of RFC 2217, the paced
-// UART, the chip's YMODEM receiver and the trace format.
+// UART and the ways its bytes reach the host, the chip's YMODEM receiver and
+// the trace format.
 #include "simclient.h"
 
 #include "chip/ymodemreceiver.h"
+#include "wire/deliverymodel.h"
 #include "wire/telnetcodec.h"
 #include "wire/uartlink.h"
 #include "wire/wiretimer.h"
@@ -11,7 +13,11 @@
 #include <QElapsedTimer>
 #include <QtTest>
 
+#include <algorithm>
+
 using namespace stationsim;
+
+Q_DECLARE_METATYPE(stationsim::Delivery)
 
 namespace {
 QByteArray bytes(std::initializer_list<int> values)
@@ -67,6 +73,82 @@ struct ReceiverProbe
 };
 
 const char ACK = 6, NAK = 0x15, CAN = 0x18, EOT = 4, SOH = 1, STX = 2;
+
+// What a chip sends: bytes that start on the wire at `start`, one every
+// perByte ns (byte i complete at start + perByte * (i + 1)).
+struct Sent
+{
+    QByteArray data;
+    qint64 start = 0;
+    qint64 perByte = 0;
+    quint32 baud = 115200;
+};
+struct Delivered
+{
+    QByteArray data;
+    qint64 due = 0;
+    qint64 takenAt = 0;
+    qint64 lastByteOnWire = 0; // wire time of the piece's last byte
+    qint64 nextByteOnWire = -1;
+    qint64 longestPause = 0; // between two bytes of the piece on the wire
+    quint32 baud = 0;
+};
+
+// A chip's talk: a 20-line measurement, a confirmation 30 ms later, a
+// lone YMODEM ACK, then a burst at another rate.
+QList<Sent> chipTalk()
+{
+    constexpr qint64 at115200 = 86'806;
+    QByteArray lines;
+    for (int i = 0; i < 20; ++i)
+        lines += "freq=" + QByteArray::number(-3.5 + i) + ",rssi=-4" + QByteArray::number(i % 10) +
+                 "\r\n";
+    const qint64 second = lines.size() * at115200 + 30'000'000;
+    const qint64 third = second + 8 * at115200 + 2'000'000;
+    return {{lines, 0, at115200},
+            {"\r\npppp\r\n", second, at115200},
+            {QByteArray(1, ACK), third, at115200},
+            {QByteArray(300, 'x'), third + 50'000'000, 10'417, 960000}};
+}
+
+// Runs a model on a clock of its own in steps of stepNs: each chip send is
+// appended at its start, pieces are taken when due.
+QList<Delivered> deliver(DeliveryModel &model, const QList<Sent> &talk, qint64 stepNs = 10'000)
+{
+    QList<qint64> wire;
+    for (const Sent &s : talk) {
+        for (int i = 0; i < s.data.size(); ++i)
+            wire.append(s.start + s.perByte * (i + 1));
+    }
+    QList<Delivered> out;
+    int appended = 0;
+    int delivered = 0;
+    for (qint64 now = 0; now < 1'000'000'000; now += stepNs) {
+        while (appended < talk.size() && talk[appended].start <= now) {
+            const Sent &s = talk[appended++];
+            model.append(s.data, s.start, s.perByte, s.baud);
+        }
+        for (const DeliveryModel::Piece &p : model.takeDue(now)) {
+            qint64 pause = 0;
+            for (int i = delivered + 1; i < delivered + p.data.size(); ++i)
+                pause = std::max(pause, wire[i] - wire[i - 1]);
+            delivered += p.data.size();
+            out.append({p.data, p.due, now, wire[delivered - 1],
+                        delivered < wire.size() ? wire[delivered] : -1, pause, p.baud});
+        }
+        if (appended == talk.size() && !model.pending())
+            break;
+    }
+    return out;
+}
+
+QByteArray joined(const QList<Delivered> &pieces)
+{
+    QByteArray all;
+    for (const Delivered &p : pieces)
+        all += p.data;
+    return all;
+}
 } // namespace
 
 class TstSimParts : public QObject
@@ -81,6 +163,11 @@ private slots:
     void uartHandsOverWholeLines();
     void uartGarblesAtWrongRate();
     void uartClears();
+    void deliveryKeepsWireTimeAndOrder_data();
+    void deliveryKeepsWireTimeAndOrder();
+    void usbAdapterPackets();
+    void deliveryIsReproducible();
+    void linkDeliversAndFallsIdle();
     void wireTimerKeepsItsTime();
     void ymodemWholeTransfer();
     void ymodemDamagedAndRepeatedBlocks();
@@ -184,6 +271,7 @@ void TstSimParts::uartHandsOverWholeLines()
 {
     UartLink link;
     link.setChipBaud(9600);
+    link.setDelivery(Delivery::Whole, 1);
     QList<QByteArray> units;
     connect(&link, &UartLink::toHost, this, [&units](const QByteArray &b, quint32 baud) {
         QCOMPARE(baud, 9600u);
@@ -231,6 +319,154 @@ void TstSimParts::uartClears()
     link.clearFromChip();
     QTest::qWait(150);
     QCOMPARE(deliveries, 0);
+}
+
+// Every model hands over all bytes in their order, never a piece before the
+// wire time of its last byte, and in pieces of its own kind.
+void TstSimParts::deliveryKeepsWireTimeAndOrder_data()
+{
+    QTest::addColumn<Delivery>("kind");
+    for (Delivery kind : {Delivery::Whole, Delivery::Bytes, Delivery::Usb, Delivery::Net})
+        QTest::newRow(qPrintable(DeliveryModel::name(kind))) << kind;
+}
+
+void TstSimParts::deliveryKeepsWireTimeAndOrder()
+{
+    QFETCH(Delivery, kind);
+    const QList<Sent> talk = chipTalk();
+    QByteArray all;
+    for (const Sent &s : talk)
+        all += s.data;
+    DeliveryModel model(kind, 7);
+    const QList<Delivered> pieces = deliver(model, talk);
+    QCOMPARE(joined(pieces), all);
+    QVERIFY(!model.pending());
+    QCOMPARE(model.nextDue(), qint64(-1));
+    qint64 previous = 0;
+    int splitInLine = 0;
+    for (const Delivered &p : pieces) {
+        QVERIFY2(p.due >= p.lastByteOnWire,
+                 qPrintable(QStringLiteral("%1 ns early").arg(p.lastByteOnWire - p.due)));
+        QVERIFY(p.takenAt >= p.due);
+        QVERIFY(p.due >= previous);
+        previous = p.due;
+        if (!p.data.endsWith('\n') && p.data.contains('='))
+            ++splitInLine;
+        switch (kind) {
+        case Delivery::Whole:
+            QVERIFY(p.data.endsWith('\n') || p.data == QByteArray(1, ACK) ||
+                    p.data == QByteArray(300, 'x'));
+            QCOMPARE(p.due, p.lastByteOnWire);
+            break;
+        case Delivery::Bytes:
+            QCOMPARE(p.data.size(), 1);
+            QCOMPARE(p.due, p.lastByteOnWire);
+            break;
+        case Delivery::Usb:
+            break; // usbAdapterPackets
+        case Delivery::Net:
+            QVERIFY(p.data.size() <= DeliveryModel::netLongestPiece);
+            QVERIFY(p.due - p.lastByteOnWire <= DeliveryModel::netLongestDelayNs);
+            break;
+        }
+    }
+    if (kind == Delivery::Whole)
+        QCOMPARE(splitInLine, 0);
+    else
+        QVERIFY(splitInLine > 0); // cut anywhere, not at line ends
+}
+
+// A USB adapter: packets of its size at most, a full packet picked up at
+// the next USB frame, a partial one when the latency timer (restarted by
+// every byte) ran out, never with a pause of the timer's length inside.
+void TstSimParts::usbAdapterPackets()
+{
+    QList<int> latencies;
+    QList<int> sizes;
+    for (quint32 seed = 1; seed <= 64; ++seed) {
+        DeliveryModel model(Delivery::Usb, seed);
+        QVERIFY(model.packetSize() == 62 || model.packetSize() == 64);
+        QVERIFY(model.latencyNs() >= 1'000'000 && model.latencyNs() <= 16'000'000);
+        latencies.append(int(model.latencyNs() / 1'000'000));
+        sizes.append(model.packetSize());
+
+        const QList<Delivered> pieces = deliver(model, chipTalk());
+        for (const Delivered &p : pieces) {
+            QVERIFY(p.data.size() <= model.packetSize());
+            QVERIFY(p.longestPause < model.latencyNs());
+            const qint64 ready = p.data.size() == model.packetSize()
+                                     ? p.lastByteOnWire
+                                     : p.lastByteOnWire + model.latencyNs();
+            QVERIFY2(p.due >= ready && p.due < ready + DeliveryModel::usbFrameNs,
+                     qPrintable(QStringLiteral("seed %1: %2 bytes due %3 ns after ready")
+                                    .arg(seed)
+                                    .arg(p.data.size())
+                                    .arg(p.due - ready)));
+            // A partial packet: the next byte came after the timer ran out.
+            if (p.data.size() < model.packetSize() && p.nextByteOnWire >= 0)
+                QVERIFY(p.nextByteOnWire >= p.lastByteOnWire + model.latencyNs());
+        }
+    }
+    std::sort(latencies.begin(), latencies.end());
+    QVERIFY(std::unique(latencies.begin(), latencies.end()) - latencies.begin() >= 8);
+    QVERIFY(sizes.contains(62) && sizes.contains(64));
+}
+
+// The same seed gives the same pieces at the same times; another seed
+// other pieces.
+void TstSimParts::deliveryIsReproducible()
+{
+    for (Delivery kind : {Delivery::Usb, Delivery::Net}) {
+        DeliveryModel a(kind, 11), b(kind, 11), c(kind, 12);
+        const QList<Delivered> first = deliver(a, chipTalk());
+        const QList<Delivered> again = deliver(b, chipTalk());
+        const QList<Delivered> other = deliver(c, chipTalk());
+        QCOMPARE(again.size(), first.size());
+        bool differs = other.size() != first.size();
+        for (int i = 0; i < first.size(); ++i) {
+            QCOMPARE(again[i].data, first[i].data);
+            QCOMPARE(again[i].due, first[i].due);
+            if (!differs && (other[i].data != first[i].data || other[i].due != first[i].due))
+                differs = true;
+        }
+        QVERIFY(differs);
+        a.reset(kind, 11);
+        QCOMPARE(deliver(a, chipTalk()).size(), first.size());
+    }
+}
+
+// The link on the real clock: the chip's bytes reach the host in the
+// adapter's packets, none before its wire time; then the link is idle (no
+// timer runs) until the chip says something again.
+void TstSimParts::linkDeliversAndFallsIdle()
+{
+    UartLink link;
+    link.setChipBaud(115200);
+    link.setDelivery(Delivery::Usb, 5);
+    const int packet = link.delivery().packetSize();
+    QByteArray got;
+    QList<int> sizes;
+    QElapsedTimer clock;
+    bool early = false;
+    connect(&link, &UartLink::toHost, this, [&](const QByteArray &b, quint32) {
+        got += b;
+        sizes.append(b.size());
+        early = early || clock.nsecsElapsed() < got.size() * UartLink::byteNs(115200);
+    });
+    QVERIFY(link.idle());
+    QByteArray answer;
+    for (int i = 0; i < 20; ++i)
+        answer += "freq=1.5,rssi=-45\r\n";
+    clock.start();
+    link.fromChip(answer);
+    QVERIFY(!link.idle());
+    QTRY_COMPARE_WITH_TIMEOUT(got, answer, 2000);
+    QVERIFY(!early);
+    QVERIFY(sizes.size() >= answer.size() / packet);
+    for (int size : sizes)
+        QVERIFY(size <= packet);
+    QVERIFY(!link.chipOutputPending());
+    QVERIFY(link.idle());
 }
 
 // The wire timer under the link: never early at sub-millisecond times, a

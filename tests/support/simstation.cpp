@@ -37,6 +37,10 @@ bool SimStation::start(QStringList extraArgs)
     state.clear();
     if (!extraArgs.contains(QStringLiteral("--base-port")))
         extraArgs << QStringLiteral("--base-port") << QStringLiteral("0");
+    // A suite run once per delivery model names the model in the environment.
+    const QString delivery = qEnvironmentVariable("STATIONSIM_DELIVERY");
+    if (!delivery.isEmpty() && !extraArgs.contains(QStringLiteral("--delivery")))
+        extraArgs << QStringLiteral("--delivery") << delivery;
     const int stateAt = extraArgs.indexOf(QStringLiteral("--state-dir"));
     if (stateAt >= 0 && stateAt + 1 < extraArgs.size()) {
         state = extraArgs.at(stateAt + 1);

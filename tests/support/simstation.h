@@ -15,9 +15,12 @@
 //   QVERIFY2(sim.start({"--duts", "2"}), qPrintable(sim.errorText()));
 //   QString port = sim.url("dut01");   // "rfc2217://127.0.0.1:PORT"
 //
-// start() adds "--base-port 0" (a free range, so tests can run in parallel)
-// and a temporary "--state-dir" unless the arguments name their own, starts
-// the process, and waits at most about 10 s for its "ready" line. stop() and
+// start() adds "--base-port 0" (a free range, so tests can run in parallel),
+// a temporary "--state-dir" and, when the environment variable
+// STATIONSIM_DELIVERY names a model, "--delivery MODEL" (how the chips'
+// bytes reach the host; the simulator's default otherwise), each unless the
+// arguments name their own; it starts the process and waits at most about
+// 10 s for its "ready" line. stop() and
 // the destructor end it: SIGTERM, then a kill if it has not ended within 3 s.
 // The simulator's diagnostics pass through to the test's standard error.
 //

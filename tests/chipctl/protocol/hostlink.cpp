@@ -19,10 +19,15 @@ bool HostLink::open(const QString &portName)
     connect(proto.get(), &tranProtocol::setBaudRate, link.get(), &Serial::setBaudRate);
     connect(proto.get(), &tranProtocol::setRTS, link.get(), &Serial::setRTS);
     connect(proto.get(), &tranProtocol::setDTR, link.get(), &Serial::setDTR);
-    connect(link.get(), &Serial::recvSerialData, this,
-            [this](const QByteArray &data) { received += data.size(); });
-    connect(proto.get(), &tranProtocol::sendData, this,
-            [this](const QByteArray &data) { sent += data.size(); });
+    connect(link.get(), &Serial::recvSerialData, this, [this](const QByteArray &data) {
+        received += data.size();
+        answered += awaiting ? 1 : 0;
+        awaiting = false;
+    });
+    connect(proto.get(), &tranProtocol::sendData, this, [this](const QByteArray &data) {
+        sent += data.size();
+        awaiting = true;
+    });
     return true;
 }
 
@@ -45,4 +50,6 @@ void HostLink::resetCounters()
 {
     sent = 0;
     received = 0;
+    answered = 0;
+    awaiting = false;
 }

@@ -12,7 +12,9 @@
 // Chipctl's host side of one chip, wired the way a Chipctl run wires it: a
 // Serial on a port name and a tranProtocol connected by signals. It counts
 // the payload bytes that cross the serial line in each direction (what the
-// chip's UART carries, not the telnet framing around it).
+// chip's UART carries, not the telnet framing around it), and the chip's
+// answers: the first bytes received after bytes were sent, however many
+// pieces the answer comes in.
 class HostLink : public QObject
 {
     Q_OBJECT
@@ -31,12 +33,15 @@ public:
     void resetCounters();
     qint64 sentBytes() const { return sent; }
     qint64 receivedBytes() const { return received; }
+    qint64 answers() const { return answered; }
 
 private:
     std::unique_ptr<Serial> link;
     std::unique_ptr<tranProtocol> proto;
     qint64 sent = 0;
     qint64 received = 0;
+    qint64 answered = 0;
+    bool awaiting = false;
 };
 
 #endif // HOSTLINK_H
