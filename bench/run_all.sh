@@ -16,7 +16,9 @@
 # BENCH_CYCLE_REPEATS (3), BENCH_IDLE_REPEATS (3), BENCH_RESULTS_REPEATS (5
 # cycles of 24 DUTs for each way of keeping results), BENCH_FORWARD_CYCLES
 # (1000 cycles recorded and forwarded per run, 3 runs). With the defaults it
-# takes about 17 minutes on a 2-core machine.
+# takes about 17 minutes on a 2-core machine. BENCH_QT6_BUILD names a tree
+# built with Qt 6 (./station bench builds build-qt6): Chipctl's start-up is
+# then measured under both Qt versions.
 set -euo pipefail
 
 REPORT_ONLY=0
@@ -71,8 +73,11 @@ if [ "$REPORT_ONLY" = 1 ]; then
     [ -s "$TMP/idle.md" ] || { say "no results in $TMP: run the benchmarks first"; exit 1; }
 else
 rm -f "$TMP"/*
+qt6_args=()
+[ -n "${BENCH_QT6_BUILD:-}" ] && qt6_args=(--qt6-build "$BENCH_QT6_BUILD")
 run_area commands python3 "$ROOT/bench/chipctl/bench_commands.py" --build "$BUILD" \
-    --rounds "$ROUNDS" --download-rounds "$DOWNLOAD_ROUNDS" --markdown "$TMP/commands.md"
+    "${qt6_args[@]}" --rounds "$ROUNDS" --download-rounds "$DOWNLOAD_ROUNDS" \
+    --markdown "$TMP/commands.md"
 run_area transfers "$BUILD/bin/bench_transfers" --runs "$TRANSFER_RUNS" \
     --flash-runs "$FLASH_RUNS" --read-runs "$FLASH_RUNS"
 run_area cycles python3 "$ROOT/bench/cycles/bench_cycles.py" --build "$BUILD" \
@@ -98,7 +103,7 @@ buildtype="$(sed -n 's/^CMAKE_BUILD_TYPE:STRING=//p' "$BUILD/CMakeCache.txt" 2>/
 # ones; the report shows it under both headings.
 split_commands() {
     # Start-up: the references and "version".
-    awk 'NR <= 2 || /^\| (minimal Qt|\/bin\/true|version) /' "$TMP/commands.md" | sed '/^$/q'
+    awk 'NR <= 2 || /^\| (minimal Qt|\/bin\/true|version)[ ,]/' "$TMP/commands.md" | sed '/^$/q'
 }
 
 mkdir -p "$(dirname "$OUT")"
@@ -124,7 +129,9 @@ A figure marked MISSED is explained under "Misses" below.
 \`Chipctl version\` against a minimal Qt console program (\`bench_minimal_qt\`:
 a QCoreApplication that prints a line) and \`/bin/true\`, run after each other
 round by round, $ROUNDS rounds. Wall time from fork to exit; CPU is the
-child's user + system time.
+child's user + system time. The rows marked Qt 6 are the same sources built
+with Qt 6 (build-qt6/), against the minimal program built with Qt 6, in the
+same rounds.
 
 EOF
     if [ -s "$TMP/commands.md" ] && grep -q '^| version ' "$TMP/commands.md"; then
@@ -134,8 +141,8 @@ EOF
     fi
     cat <<EOF
 
-Reproduce: \`python3 bench/chipctl/bench_commands.py --build build --rounds $ROUNDS\`
-(the same run gives this table and the next).
+Reproduce: \`python3 bench/chipctl/bench_commands.py --build build --qt6-build build-qt6 --rounds $ROUNDS\`
+(the same run gives this table and the next; \`--startup-only\` gives this one alone).
 
 ## 2. Per-command cost
 

@@ -13,8 +13,14 @@ timer after every answer. "download ram" loads the 24 KiB ramcode into a
 second DUT's boot ROM (after an unmeasured "entry_boot_mode" each round) and
 runs fewer rounds, as each takes over 2 s of wire time.
 
-    bench/chipctl/bench_commands.py [--build build] [--rounds 40]
-                                    [--download-rounds 8] [--delivery usb]
+With --qt6-build, the start-up of the same Chipctl built with Qt 6 ("version"
+of that tree) is measured in the same rounds, against the minimal program of
+that tree. --startup-only measures the start-up rows alone, without the
+simulator.
+
+    bench/chipctl/bench_commands.py [--build build] [--qt6-build build-qt6]
+                                    [--rounds 40] [--download-rounds 8]
+                                    [--delivery usb] [--startup-only]
                                     [--markdown FILE]
 
 Needs a built tree (Chipctl, stationsim, bench_minimal_qt). Starts its own
@@ -102,6 +108,96 @@ def check_ok(name, out):
         sys.exit(f"{name}: no Ok. in {out!r}")
 
 
+def measure_rounds(rounds, programs, cwd):
+    """Runs each (name, argv) once to warm up, then `rounds` rounds of all of
+    them one after the other and /bin/true; returns {name: (walls, cpus)}."""
+    for _, argv in programs:
+        run_measured(argv, cwd)
+    samples = {name: ([], []) for name, _ in programs}
+    samples["/bin/true"] = ([], [])
+    true_bin = shutil.which("true") or "/bin/true"
+    for _ in range(rounds):
+        for name, argv in programs:
+            wall, cpu, out = run_measured(argv, cwd)
+            check_ok(name, out)
+            samples[name][0].append(wall)
+            samples[name][1].append(cpu)
+        wall, cpu, _ = run_measured([true_bin], cwd)
+        samples["/bin/true"][0].append(wall)
+        samples["/bin/true"][1].append(cpu)
+    return samples
+
+
+TABLE_HEADER = ["| command | wall median (ms) | CPU median (ms) | bytes on the wire | "
+                "link (ms) | floor (ms) | wall / floor | CPU / reference CPU |",
+                "|---|---:|---:|---:|---:|---:|---:|---:|"]
+
+
+def medians(samples, name):
+    return statistics.median(samples[name][0]), statistics.median(samples[name][1])
+
+
+def reference_rows(samples):
+    """The header, the minimal Qt program and /bin/true."""
+    ref_wall, ref_cpu = medians(samples, "reference")
+    true_wall, true_cpu = medians(samples, "/bin/true")
+    return TABLE_HEADER + [
+        f"| minimal Qt program (reference) | {ref_wall * 1e3:.1f} | {ref_cpu * 1e3:.1f} "
+        f"| 0 | 0 | {ref_wall * 1e3:.1f} | 1.00 | 1.00 |",
+        f"| /bin/true | {true_wall * 1e3:.1f} | {true_cpu * 1e3:.1f} | 0 | 0 | "
+        f"{ref_wall * 1e3:.1f} | {true_wall / ref_wall:.2f} | {true_cpu / ref_cpu:.2f} |"]
+
+
+def qt6_rows(samples):
+    """The Qt 6 tree's minimal program and "version", against that program."""
+    if "version, Qt 6" not in samples:
+        return []
+    ref_wall, ref_cpu = medians(samples, "reference, Qt 6")
+    wall, cpu = medians(samples, "version, Qt 6")
+    return [f"| minimal Qt program, Qt 6 (reference) | {ref_wall * 1e3:.1f} | {ref_cpu * 1e3:.1f} "
+            f"| 0 | 0 | {ref_wall * 1e3:.1f} | 1.00 | 1.00 |",
+            f"| version, Qt 6 | {wall * 1e3:.1f} | {cpu * 1e3:.1f} | 0 | 0 | {ref_wall * 1e3:.1f} | "
+            f"{wall / ref_wall:.2f} | {cpu / ref_cpu:.2f} |"]
+
+
+def qt6_verdicts(samples):
+    if "version, Qt 6" not in samples:
+        return []
+    over = medians(samples, "version, Qt 6")[0] - medians(samples, "reference, Qt 6")[0]
+    return [f"version, Qt 6 {over * 1e3:+.1f} ms ({'met' if over <= 0.020 else 'MISSED'})"]
+
+
+QT6_NOTE = ("the Qt 6 rows are measured in the same rounds against the minimal "
+            "program built with Qt 6. ")
+
+
+def startup_rows(args, minimal, chipctl, qt6_startup, work):
+    """--startup-only: "version" of each tree beside its minimal program."""
+    samples = measure_rounds(args.rounds, [("reference", [minimal]),
+                                           ("version", [chipctl, "version"])] + qt6_startup, work)
+    ref_wall, ref_cpu = medians(samples, "reference")
+    wall, cpu = medians(samples, "version")
+    rows = reference_rows(samples)
+    rows.append(f"| version | {wall * 1e3:.1f} | {cpu * 1e3:.1f} | 0 | 0 | {ref_wall * 1e3:.1f} | "
+                f"{wall / ref_wall:.2f} | {cpu / ref_cpu:.2f} |")
+    rows += qt6_rows(samples)
+    over = wall - ref_wall
+    verdicts = [f"version {over * 1e3:+.1f} ms ({'met' if over <= 0.020 else 'MISSED'})"]
+    verdicts += qt6_verdicts(samples)
+    rows.append("")
+    rows.append("Target: \"version\" within 20 ms of its minimal Qt program; wall - floor: "
+                + ", ".join(verdicts) + ".")
+    note = (f"{args.rounds} rounds, interleaved, medians; "
+            + (QT6_NOTE if qt6_startup else "") + "Start-up rows only.")
+    table = "\n".join(rows)
+    print(table)
+    print()
+    print(note)
+    if args.markdown:
+        with open(args.markdown, "w", encoding="utf-8") as f:
+            f.write(table + "\n\n" + note + "\n")
+
+
 def main():
     here = os.path.dirname(os.path.abspath(__file__))
     root = os.path.dirname(os.path.dirname(here))
@@ -109,6 +205,9 @@ def main():
     ap.add_argument("--build", default=os.path.join(root, "build"))
     ap.add_argument("--rounds", type=int, default=40)
     ap.add_argument("--download-rounds", type=int, default=8)
+    ap.add_argument("--qt6-build", help="a tree built with Qt 6: its start-up is measured too")
+    ap.add_argument("--startup-only", action="store_true",
+                    help="only the start-up rows (\"version\" and the references), no simulator")
     ap.add_argument("--delivery", default="usb",
                     help="how the simulated chips' answers reach the host (stationsim --delivery)")
     ap.add_argument("--markdown", help="also write the table to this file")
@@ -123,6 +222,14 @@ def main():
     for path in (chipctl_bin, image, sim_bin, minimal):
         if not os.path.exists(path):
             sys.exit(f"missing {path}: build the tree first")
+    qt6 = None
+    if args.qt6_build:
+        qt6_build = os.path.abspath(args.qt6_build)
+        qt6 = {"chipctl": os.path.join(qt6_build, "station", "config", "CHIPCTL", "Chipctl"),
+               "minimal": os.path.join(qt6_build, "bin", "bench_minimal_qt")}
+        for path in qt6.values():
+            if not os.path.exists(path):
+                sys.exit(f"missing {path}: build the Qt 6 tree first")
 
     work = tempfile.mkdtemp(prefix="bench-chipctl-")
     sim = None
@@ -134,6 +241,17 @@ def main():
         shutil.copy2(image, os.path.join(work, "Config", "TK716A_RAM_BIN.bin"))
         traces = os.path.join(work, "trace")
         os.makedirs(traces)
+        # Qt 6's Chipctl in a directory of its own, beside its own Config.
+        qt6_startup = []
+        if qt6:
+            os.makedirs(os.path.join(work, "qt6", "Config"))
+            chipctl6 = os.path.join(work, "qt6", "Chipctl")
+            shutil.copy2(qt6["chipctl"], chipctl6)
+            qt6_startup = [("reference, Qt 6", [qt6["minimal"]]), ("version, Qt 6", [chipctl6, "version"])]
+
+        if args.startup_only:
+            startup_rows(args, minimal, chipctl, qt6_startup, work)
+            return
 
         sim = subprocess.Popen(
             [sim_bin, "--base-port", "0", "--duts", "2", "--state-dir", os.path.join(work, "state"),
@@ -186,21 +304,9 @@ def main():
             link[name] = answers * link_latency(path)
 
         # Warm-up, then the rounds: the references beside every command.
-        for _, argv, _ in commands:
-            run_measured(argv, work)
-        samples = {name: ([], []) for name, _, _ in commands}
-        samples["reference"] = ([], [])
-        samples["/bin/true"] = ([], [])
-        true_bin = shutil.which("true") or "/bin/true"
-        for _ in range(args.rounds):
-            for name, argv, _ in [("reference", [minimal], None)] + commands:
-                wall, cpu, out = run_measured(argv, work)
-                check_ok(name, out)
-                samples[name][0].append(wall)
-                samples[name][1].append(cpu)
-            wall, cpu, _ = run_measured([true_bin], work)
-            samples["/bin/true"][0].append(wall)
-            samples["/bin/true"][1].append(cpu)
+        samples = measure_rounds(args.rounds, [("reference", [minimal])]
+                                 + [(name, argv) for name, argv, _ in commands] + qt6_startup,
+                                 work)
 
         # The ramcode download into the second DUT: its boot ROM is entered
         # again before every (measured) download, the reference run beside it.
@@ -229,18 +335,7 @@ def main():
 
         ref_wall = statistics.median(samples["reference"][0])
         ref_cpu = statistics.median(samples["reference"][1])
-        rows = []
-        header = ("| command | wall median (ms) | CPU median (ms) | bytes on the wire | "
-                  "link (ms) | floor (ms) | wall / floor | CPU / reference CPU |")
-        rows.append(header)
-        rows.append("|---|---:|---:|---:|---:|---:|---:|---:|")
-        rows.append(f"| minimal Qt program (reference) | {ref_wall * 1e3:.1f} | {ref_cpu * 1e3:.1f} "
-                    f"| 0 | 0 | {ref_wall * 1e3:.1f} | 1.00 | 1.00 |")
-        true_wall = statistics.median(samples["/bin/true"][0])
-        true_cpu = statistics.median(samples["/bin/true"][1])
-        rows.append(f"| /bin/true | {true_wall * 1e3:.1f} | {true_cpu * 1e3:.1f} | 0 | 0 | "
-                    f"{ref_wall * 1e3:.1f} | {true_wall / ref_wall:.2f} | "
-                    f"{true_cpu / ref_cpu:.2f} |")
+        rows = reference_rows(samples)
 
         def exchange_s(name):
             return wire[name] * BITS_PER_BYTE / BAUD + CHIP_TIME_S.get(name, 0.0) + link[name]
@@ -252,10 +347,12 @@ def main():
             rows.append(f"| {name} | {wall * 1e3:.1f} | {cpu * 1e3:.1f} | {wire[name]} | "
                         f"{link[name] * 1e3:.0f} | {floor * 1e3:.1f} | {wall / floor:.2f} | "
                         f"{cpu / ref_cpu:.2f} |")
+        rows += qt6_rows(samples)
         verdicts = []
         for name, _, _ in commands:
             over = statistics.median(samples[name][0]) - ref_wall - exchange_s(name)
             verdicts.append(f"{name} {over * 1e3:+.1f} ms ({'met' if over <= 0.020 else 'MISSED'})")
+        verdicts += qt6_verdicts(samples)
         rows.append("")
         rows.append("Target: a command within 20 ms of its floor; wall - floor: "
                     + ", ".join(verdicts) + ".")
@@ -276,6 +373,7 @@ def main():
                 f"chips' answers delivered as \"{args.delivery}\" (stationsim --delivery), "
                 "and \"link\" is what that adds at least (a USB adapter's latency timer after "
                 "every answer the command gets). "
+                + (QT6_NOTE if qt6 else "") +
                 "\"beyond the port\" is a run's wall time less that of \"mode write\", which "
                 "opens and closes the port and sends nothing. rx_dut's floor also holds the "
                 "simulated chip's 30 ms RF measurement, which no host can shorten.")

@@ -28,10 +28,19 @@ namespace {
 constexpr quint32 ramcodeAddress = 0x20000000;
 constexpr quint32 flashBaud = 1000000;
 
+void setUtf8(QTextStream &stream)
+{
+#if QT_VERSION >= QT_VERSION_CHECK(6, 0, 0)
+    stream.setEncoding(QStringConverter::Utf8);
+#else
+    stream.setCodec("UTF-8");
+#endif
+}
+
 QTextStream &err()
 {
     static QTextStream stream(stderr);
-    static const bool utf8 = (stream.setCodec("UTF-8"), true);
+    static const bool utf8 = (setUtf8(stream), true);
     Q_UNUSED(utf8)
     return stream;
 }
@@ -414,7 +423,7 @@ int main(int argc, char *argv[])
     sim.stop();
 
     QTextStream out(stdout);
-    out.setCodec("UTF-8");
+    setUtf8(out);
     out << markdownTable(rows);
     out << "\nTargets: within 5 % of the wire-time limit, and no slower than sz. The flash "
            "read's limit is the wire time at the rate in force (the ramcode's hex dumps at "

@@ -1,5 +1,6 @@
 #include "filesizelimit.h"
 #include "mainwindow.h"
+#include "screenscaling.h"
 #include "stationlock.h"
 #include "stopsignals.h"
 
@@ -39,7 +40,7 @@ bool lockStation(StationLock &lock)
 int main(int argc, char *argv[])
 {
     ignoreFileSizeLimitSignal();
-    QCoreApplication::setAttribute(Qt::AA_EnableHighDpiScaling);
+    setUpScreenScaling();
     QApplication app(argc, argv);
 
     // SIGINT and SIGTERM close the window as the operator would: a running

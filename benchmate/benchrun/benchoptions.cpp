@@ -1,5 +1,7 @@
 #include "benchoptions.h"
 
+#include "textnumber.h"
+
 namespace {
 
 // Beyond this a run is a mistake rather than a shift's work.
@@ -8,7 +10,7 @@ constexpr int maxCycles = 1000000;
 bool parseCycles(const QString &text, int *cycles)
 {
     bool ok = false;
-    const int value = text.toInt(&ok, 10);
+    const int value = textNumber::toInt(text, &ok);
     if (!ok || value < 1 || value > maxCycles)
         return false;
     *cycles = value;

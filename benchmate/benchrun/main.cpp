@@ -38,8 +38,14 @@ int main(int argc, char *argv[])
 
     QTextStream out(stdout);
     QTextStream err(stderr);
+    // UTF-8 whatever the system's code page (Qt 5 would take the locale's).
+#if QT_VERSION >= QT_VERSION_CHECK(6, 0, 0)
+    out.setEncoding(QStringConverter::Utf8);
+    err.setEncoding(QStringConverter::Utf8);
+#else
     out.setCodec("UTF-8");
     err.setCodec("UTF-8");
+#endif
     BenchRunner runner(options, out, err);
     const int status = runner.run();
     out.flush();

@@ -1,5 +1,7 @@
 #include "deviceconfigfile.h"
 
+#include "textnumber.h"
+
 #include <QDebug>
 #include <QDir>
 #include <QFile>
@@ -133,7 +135,7 @@ float DeviceConfigFile::parseNumber(const QString &text)
 
 uint32_t DeviceConfigFile::parseCounter(const QString &text)
 {
-    return text.toUInt(); // text that is not a number gives 0
+    return textNumber::toUInt(text); // text that is not a number gives 0
 }
 
 bool DeviceConfigFile::parse(const QByteArray &content, DeviceConfig &config,
@@ -165,7 +167,7 @@ bool DeviceConfigFile::parse(const QByteArray &content, DeviceConfig &config,
     for (int row = 0; row < DeviceConfig::rowCount; ++row) {
         const QStringList fields = lines.at(lineFirstRow + row).split(QLatin1Char(','));
         DeviceConfigRow &r = config.rows[size_t(row)];
-        r.enabled = field(fields, 0).toUInt(nullptr, 10) == 1;
+        r.enabled = textNumber::toUInt(field(fields, 0)) == 1;
         r.name = field(fields, 1);
         r.port = field(fields, 2);
         r.txCal = field(fields, 3);
@@ -188,15 +190,15 @@ bool DeviceConfigFile::parse(const QByteArray &content, DeviceConfig &config,
     config.rxFreqMin = parseNumber(t.rxFreqMin);
     config.txRssiMax = parseNumber(t.txRssiMax);
     config.txRssiMin = parseNumber(t.txRssiMin);
-    config.lockParams = firstField(lines, lineLock).toInt() != 0;
+    config.lockParams = textNumber::toInt(firstField(lines, lineLock)) != 0;
     config.testCha = parseNumber(t.testCha);
     config.sendInterval = parseNumber(t.sendInterval);
     config.timeOut = parseNumber(t.timeOut);
     config.testAllNum = parseCounter(firstField(lines, lineTestAllNum));
     config.testPassNum = parseCounter(firstField(lines, lineTestPassNum));
     config.testFailNum = parseCounter(firstField(lines, lineTestFailNum));
-    config.calVal = int8_t(uint8_t(firstField(lines, lineCalVal).toInt() & 0xff));
-    config.autoTest = uint8_t(firstField(lines, lineAutoTest).toInt() & 0xff);
+    config.calVal = int8_t(uint8_t(textNumber::toInt(firstField(lines, lineCalVal)) & 0xff));
+    config.autoTest = uint8_t(textNumber::toInt(firstField(lines, lineAutoTest)) & 0xff);
     return true;
 }
 

@@ -2,6 +2,7 @@
 
 #include "deviceconfigfile.h"
 #include "stationglobals.h"
+#include "textnumber.h"
 
 JudgeLimits JudgeLimits::fromConfig(const DeviceConfig &config)
 {
@@ -23,7 +24,7 @@ const DeviceJudgement *CycleJudgement::device(int index) const
 int ResultJudge::parseOffset(const QString &text, bool *ok)
 {
     bool parsed = false;
-    const int value = text.toInt(&parsed, 10);
+    const int value = textNumber::toInt(text, &parsed);
     if (ok)
         *ok = parsed;
     return parsed ? int(int8_t(uint8_t(value & 0xff))) : 0;

@@ -1,11 +1,12 @@
 #include "testparabuilder.h"
 
 #include "stationglobals.h"
+#include "textnumber.h"
 
 uint32_t TestParaBuilder::parseUnsigned(const QString &text)
 {
     bool ok = false;
-    const uint value = text.toUInt(&ok, 10);
+    const uint value = textNumber::toUInt(text, &ok);
     return ok ? uint32_t(value) : 0;
 }
 

@@ -25,7 +25,12 @@ void attach(QIODevice *device)
     if (s.stream)
         s.stream->flush();
     s.stream = std::make_unique<QTextStream>(device);
+    // UTF-8 whatever the system's code page (Qt 5 would take the locale's).
+#if QT_VERSION >= QT_VERSION_CHECK(6, 0, 0)
+    s.stream->setEncoding(QStringConverter::Utf8);
+#else
     s.stream->setCodec("UTF-8");
+#endif
 }
 
 } // namespace

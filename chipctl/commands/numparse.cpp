@@ -5,7 +5,7 @@ namespace numparse {
 bool hex(const QString &word, uint32_t &value)
 {
     bool ok = false;
-    const uint v = word.toUInt(&ok, 16);
+    const uint v = word.trimmed().toUInt(&ok, 16);
     if (ok)
         value = v;
     return ok;
@@ -14,7 +14,7 @@ bool hex(const QString &word, uint32_t &value)
 bool dec(const QString &word, uint32_t &value)
 {
     bool ok = false;
-    const uint v = word.toUInt(&ok, 10);
+    const uint v = word.trimmed().toUInt(&ok, 10);
     if (ok)
         value = v;
     return ok;
@@ -23,7 +23,7 @@ bool dec(const QString &word, uint32_t &value)
 bool signedDec(const QString &word, int32_t &value)
 {
     bool ok = false;
-    const int v = word.toInt(&ok, 10);
+    const int v = word.trimmed().toInt(&ok, 10);
     if (ok)
         value = v;
     return ok;
@@ -31,12 +31,12 @@ bool signedDec(const QString &word, int32_t &value)
 
 uint32_t uncheckedDec(const QString &word)
 {
-    return word.toUInt(nullptr, 10);
+    return word.trimmed().toUInt(nullptr, 10);
 }
 
 int32_t uncheckedSignedDec(const QString &word)
 {
-    return word.toInt(nullptr, 10);
+    return word.trimmed().toInt(nullptr, 10);
 }
 
 bool uncheckedDuration(const QString &word, uint32_t max, uint32_t &value)

@@ -7,6 +7,9 @@
 
 // Numbers taken from command words. Hexadecimal words may carry a leading
 // "0x"; a word that is not a valid number makes the checked forms fail.
+// White space around the digits may be of any kind (a full-width space
+// typed at a Chinese prompt too): Qt 5 took it, Qt 6's parsers take only
+// ASCII white space, so the words are trimmed first.
 namespace numparse {
 
 bool hex(const QString &word, uint32_t &value);

@@ -26,7 +26,7 @@ constexpr int closeQuietMs = 20;
 
 int msLeft(const QDeadlineTimer &deadline)
 {
-    return int(qBound<qint64>(0, deadline.remainingTime(), INT32_MAX));
+    return int(qBound(qint64(0), deadline.remainingTime(), qint64(INT32_MAX)));
 }
 
 // Ends our sending side (a FIN after the last byte written) and keeps the

@@ -6,6 +6,7 @@
 #include "chip/simchip.h"
 
 #include <algorithm>
+#include <climits>
 #include <cmath>
 
 namespace stationsim {

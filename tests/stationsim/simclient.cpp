@@ -199,7 +199,7 @@ bool SimClient::waitFor(const Rule &rule, int timeoutMs)
             return true;
         if (deadline.hasExpired())
             return false;
-        pump(int(qBound<qint64>(1, deadline.remainingTime(), 50)));
+        pump(int(qBound(qint64(1), deadline.remainingTime(), qint64(50))));
     }
 }
 
@@ -245,7 +245,7 @@ AnswerState SimClient::answer(const QByteArray &line, const AnswerRule &rule, in
         // Until the answer may go quiet or whole, or a byte arrives.
         const qint64 change = answerBuffer.nsUntilChange();
         const qint64 ms = change < 0 ? 50 : (change + 999999) / 1000000;
-        pump(int(qBound<qint64>(1, qMin(ms, deadline.remainingTime()), 50)));
+        pump(int(qBound(qint64(1), qMin(ms, deadline.remainingTime()), qint64(50))));
     }
 }
 

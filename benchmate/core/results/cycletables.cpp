@@ -2,6 +2,7 @@
 
 #include "databaseconnection.h"
 
+#include <QHash>
 #include <QSqlError>
 #include <QStringList>
 #include <QVariant>
@@ -33,9 +34,16 @@ const QStringList dutColumns = {
     QStringLiteral("failed_step"), QStringLiteral("failure_log"),
 };
 
+// No value: a null of type int, SQL NULL in an integer column.
 QVariant optional(const std::optional<int> &value)
 {
-    return value ? QVariant(*value) : QVariant(QVariant::Int);
+    if (value)
+        return QVariant(*value);
+#if QT_VERSION >= QT_VERSION_CHECK(6, 0, 0)
+    return QVariant(QMetaType::fromType<int>());
+#else
+    return QVariant(QVariant::Int);
+#endif
 }
 
 std::optional<int> optionalOf(const QVariant &value)
@@ -74,16 +82,16 @@ bool CycleTables::fail(const QSqlQuery &query, const QString &what)
 
 QSqlQuery &CycleTables::dutInsert(int count)
 {
-    auto it = m_dutInserts.find(count);
-    if (it != m_dutInserts.end())
-        return *it;
+    std::unique_ptr<QSqlQuery> &query = m_dutInserts[count];
+    if (query)
+        return *query;
     QStringList rows;
     for (int i = 0; i < count; ++i)
         rows << placeholders(dutColumns.size());
-    QSqlQuery query(m_connection.db());
-    query.prepare(QStringLiteral("INSERT INTO duts (%1) VALUES %2")
-                      .arg(dutColumns.join(QLatin1Char(',')), rows.join(QLatin1Char(','))));
-    return *m_dutInserts.insert(count, query);
+    query = std::make_unique<QSqlQuery>(m_connection.db());
+    query->prepare(QStringLiteral("INSERT INTO duts (%1) VALUES %2")
+                       .arg(dutColumns.join(QLatin1Char(',')), rows.join(QLatin1Char(','))));
+    return *query;
 }
 
 bool CycleTables::insert(const CycleRecord &r, bool *stored)

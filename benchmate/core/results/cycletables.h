@@ -3,10 +3,12 @@
 
 #include "cyclerecord.h"
 
-#include <QHash>
 #include <QList>
 #include <QSqlQuery>
 #include <QString>
+
+#include <map>
+#include <memory>
 
 class DatabaseConnection;
 
@@ -39,7 +41,9 @@ private:
     DatabaseConnection &m_connection;
     QSqlQuery m_cycleInsert;
     bool m_cycleInsertPrepared = false;
-    QHash<int, QSqlQuery> m_dutInserts; // by number of DUTs
+    // By number of DUTs. Queries cannot be copied under Qt 6: each is held
+    // once, where its reference stays valid.
+    std::map<int, std::unique_ptr<QSqlQuery>> m_dutInserts;
     QString m_error;
 };
 

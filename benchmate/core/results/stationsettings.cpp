@@ -35,6 +35,11 @@ StationSettings StationSettings::load(const QString &path)
         return s;
     }
     QSettings ini(path, QSettings::IniFormat);
+#if QT_VERSION < QT_VERSION_CHECK(6, 0, 0)
+    // UTF-8, as Qt 6 always reads INI files: Qt 5 would take the bytes for
+    // Latin-1, and a station id or a path in Chinese came out garbled.
+    ini.setIniCodec("UTF-8");
+#endif
     if (ini.status() != QSettings::NoError)
         s.problem = QStringLiteral("%1 cannot be read as an INI file").arg(path);
 

@@ -37,7 +37,8 @@ struct FactoryDbSettings
 //   password_file=config/factory.pass
 //   retry_seconds=10
 //
-// A relative password_file is taken from the station directory.
+// A relative password_file is taken from the station directory. The file is
+// UTF-8 text.
 struct StationSettings
 {
     QString stationId;

@@ -28,6 +28,7 @@ private slots:
     void notUtf8Refused();
     void refusedFileNeverOverwritten();
     void parseShortRowLines();
+    void parseNumbersInWideSpaces();
     void loadWindowsLineEnds();
     void loadMendsATotalThatDoesNotAddUp();
     void loadCreatesMissingFile();
@@ -240,6 +241,27 @@ void TestDeviceConfigFile::parseShortRowLines()
     QCOMPARE(config.rows[4].name, QString());
     QCOMPARE(config.rows[4].port, QString());
     QCOMPARE(config.rows[4].rxCal, QString());
+}
+
+// A file touched up by hand with a Chinese input method: full-width and
+// no-break spaces around the numbers read as the numbers, whichever Qt the
+// station was built with.
+void TestDeviceConfigFile::parseNumbersInWideSpaces()
+{
+    const QString wide = QString(QChar(0x3000));
+    const QString nbsp = QString(QChar(0x00a0));
+    const QByteArray bytes = ConfigText::sample()
+                                 .set(3, wide + "1,DUT1,COM5,0,1")
+                                 .set(33, "2" + wide)
+                                 .set(38, nbsp + "118" + wide)
+                                 .set(40, wide + "-4")
+                                 .bytes();
+    DeviceConfig config;
+    QVERIFY(DeviceConfigFile::parse(bytes, config));
+    QCOMPARE(config.rows[2].enabled, true);
+    QCOMPARE(config.lockParams, true);
+    QCOMPARE(config.testPassNum, 118u);
+    QCOMPARE(int(config.calVal), -4);
 }
 
 void TestDeviceConfigFile::loadWindowsLineEnds()

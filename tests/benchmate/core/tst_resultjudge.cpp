@@ -175,6 +175,8 @@ void TestResultJudge::offsetLowByteSigned_data()
     QTest::newRow("127") << "127" << 127;
     QTest::newRow("128") << "128" << -128;
     QTest::newRow("-129") << "-129" << 127;
+    // Typed with a Chinese input method's full-width space.
+    QTest::newRow("-3 and a wide space") << QStringLiteral("-3\u3000") << -3;
 }
 
 void TestResultJudge::offsetLowByteSigned()

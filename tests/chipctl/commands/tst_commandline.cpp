@@ -2,6 +2,8 @@
 // the output, and the exit status. Each test runs its own copy of the
 // program in a temporary directory, so the chip information file it
 // creates is its own.
+#include "numparse.h"
+
 #include <QDir>
 #include <QFile>
 #include <QProcess>
@@ -141,6 +143,8 @@ private slots:
     void lineCommandsSucceed_data();
     void lineCommandsSucceed();
     void chipInfoFileCreatedBesideTheProgram();
+    void numberWords_data();
+    void numberWords();
     void chipInfoTheOperatorMayNotWrite_data();
     void chipInfoTheOperatorMayNotWrite();
 };
@@ -298,6 +302,53 @@ void TestCommandLine::chipInfoFileCreatedBesideTheProgram()
     if (::geteuid() != 0) // root writes anyway
         QVERIFY(!QFile::exists(tool.configFile()));
     QCOMPARE(r.out, QByteArray("BOOT MODE.\nOk."));
+}
+
+void TestCommandLine::numberWords_data()
+{
+    QTest::addColumn<QString>("word");
+    QTest::addColumn<bool>("isHex");
+    QTest::addColumn<bool>("isDec");
+    QTest::addColumn<bool>("isSignedDec");
+    QTest::addColumn<uint>("hexValue");
+    QTest::addColumn<int>("decValue");
+    QTest::newRow("plain") << "12" << true << true << true << 0x12u << 12;
+    QTest::newRow("hex with prefix") << "0x1F" << true << false << false << 0x1fu << 0;
+    QTest::newRow("negative") << "-5" << false << false << true << 0u << -5;
+    QTest::newRow("ASCII spaces") << " 7\t" << true << true << true << 7u << 7;
+    // Typed at a Chinese prompt: a full-width space, a no-break space.
+    QTest::newRow("wide spaces") << QStringLiteral("\u30000x20\u3000") << true << false << false
+                                 << 0x20u << 0;
+    QTest::newRow("no-break space")
+        << QStringLiteral("-9\u00a0") << false << false << true << 0u << -9;
+    QTest::newRow("full-width digits")
+        << QStringLiteral("\uff11\uff12") << false << false << false << 0u << 0;
+    QTest::newRow("past 32 bits") << "4294967296" << false << false << false << 0u << 0;
+    QTest::newRow("empty") << "" << false << false << false << 0u << 0;
+}
+
+// Number words read alike whichever Qt the tool was built with.
+void TestCommandLine::numberWords()
+{
+    QFETCH(QString, word);
+    QFETCH(bool, isHex);
+    QFETCH(bool, isDec);
+    QFETCH(bool, isSignedDec);
+    QFETCH(uint, hexValue);
+    QFETCH(int, decValue);
+    uint32_t u = 0;
+    int32_t s = 0;
+    QCOMPARE(numparse::hex(word, u), isHex);
+    if (isHex)
+        QCOMPARE(u, hexValue);
+    u = 0;
+    QCOMPARE(numparse::dec(word, u), isDec);
+    if (isDec)
+        QCOMPARE(int(u), decValue);
+    QCOMPARE(numparse::signedDec(word, s), isSignedDec);
+    if (isSignedDec)
+        QCOMPARE(s, decValue);
+    QCOMPARE(numparse::uncheckedSignedDec(word), isSignedDec ? decValue : 0);
 }
 
 // A station installed by one user and run by another, who may read the

@@ -10,7 +10,9 @@
 #include "resultsschema.h"
 #include "samplecycles.h"
 #include "stationglobals.h"
+#include "stationsettings.h"
 
+#include <QDir>
 #include <QProcess>
 #include <QRandomGenerator>
 #include <QSqlQuery>
@@ -60,6 +62,8 @@ private slots:
     void recordOfAGoldenMachineFailure();
 
     void killedAtRandomPointsLeavesWholeCycles();
+
+    void stationIniReadAsUtf8();
 
 private:
     std::unique_ptr<QTemporaryDir> m_dir;
@@ -471,6 +475,32 @@ void TestLocalResults::killedAtRandomPointsLeavesWholeCycles()
     qInfo("%d kills, %d of them between cycles being recorded", kills, killsWithin);
     QCOMPARE(recorded, 20);
     QVERIFY2(killsWithin >= 3, "too few kills landed among the cycles to tell anything");
+}
+
+// station.ini in UTF-8 with a Chinese station id and password file path:
+// read as written under either Qt.
+void TestLocalResults::stationIniReadAsUtf8()
+{
+    QVERIFY(QDir().mkpath(path(QStringLiteral("口令"))));
+    const QString passwordFile = path(QStringLiteral("口令/工厂.pass"));
+    QFile pass(passwordFile);
+    QVERIFY(pass.open(QIODevice::WriteOnly));
+    pass.write("s3cret\n");
+    pass.close();
+    QFile ini(path(QStringLiteral("station.ini")));
+    QVERIFY(ini.open(QIODevice::WriteOnly));
+    ini.write(QStringLiteral("[station]\nid=三号线-工位7\n[factory_db]\nhost=localhost\n"
+                             "password_file=%1\n")
+                  .arg(passwordFile)
+                  .toUtf8());
+    ini.close();
+
+    const StationSettings s = StationSettings::load(ini.fileName());
+    QCOMPARE(s.stationId, QStringLiteral("三号线-工位7"));
+    QCOMPARE(s.factory.passwordFile, passwordFile);
+    QString error;
+    QCOMPARE(s.factory.password(&error), QStringLiteral("s3cret"));
+    QCOMPARE(error, QString());
 }
 
 QTEST_GUILESS_MAIN(TestLocalResults)
