@@ -37,13 +37,13 @@ XVFB_PID=""
 SIM_PID=""
 cleanup() {
     set +e
-    if [ -n "$SIM_PID" ]; then
-        exec 7>&- # the simulator ends when its standard input closes
-        wait "$SIM_PID" 2>/dev/null
-    fi
     if [ -n "$XVFB_PID" ]; then
         kill "$XVFB_PID" 2>/dev/null
         wait "$XVFB_PID" 2>/dev/null
+    fi
+    if [ -n "$SIM_PID" ]; then
+        exec 7>&- # the simulator ends when its standard input closes
+        wait "$SIM_PID" 2>/dev/null
     fi
     rm -rf "$WORK"
 }
@@ -56,7 +56,8 @@ start_xvfb() {
         wait "$XVFB_PID" 2>/dev/null || true
     fi
     : >"$WORK/display"
-    Xvfb -displayfd 4 -screen 0 "$1x24" -dpi 96 -nolisten tcp 4>"$WORK/display" 2>"$WORK/xvfb.log" &
+    # Not holding the simulator's standard input open (fd 7): it would never end.
+    Xvfb -displayfd 4 -screen 0 "$1x24" -dpi 96 -nolisten tcp 4>"$WORK/display" 2>"$WORK/xvfb.log" 7>&- &
     XVFB_PID=$!
     for _ in $(seq 100); do
         [ -s "$WORK/display" ] && break

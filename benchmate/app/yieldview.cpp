@@ -93,14 +93,18 @@ YieldView::YieldView(QWidget *parent)
     m_table->verticalHeader()->hide();
     m_table->verticalHeader()->setSectionResizeMode(QHeaderView::Stretch);
     m_table->verticalHeader()->setMinimumSectionSize(14);
-    m_table->horizontalHeader()->setSectionResizeMode(QHeaderView::Stretch);
-    m_table->horizontalHeader()->setSectionResizeMode(colDevice, QHeaderView::ResizeToContents);
+    // Each column as wide as its widest text or header (equal shares would
+    // cut the wide ones); the last takes what is left.
+    m_table->horizontalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
+    m_table->horizontalHeader()->setStretchLastSection(true);
     m_table->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     for (int row = 0; row < DayYield::slotCount; ++row) {
         for (int column = 0; column < tableColumns; ++column) {
             auto *item = new QTableWidgetItem;
-            item->setTextAlignment(column == colDevice ? int(Qt::AlignLeft | Qt::AlignVCenter)
-                                                       : int(Qt::AlignCenter));
+            const Qt::Alignment alignment = column == colDevice
+                                                ? Qt::Alignment(Qt::AlignLeft | Qt::AlignVCenter)
+                                                : Qt::Alignment(Qt::AlignCenter);
+            item->setTextAlignment(alignment);
             m_table->setItem(row, column, item);
         }
         m_table->item(row, colDevice)->setText(QStringLiteral("DUT%1").arg(row));

@@ -13,6 +13,7 @@
 #include <QDir>
 #include <QLabel>
 #include <QPushButton>
+#include <QStyleFactory>
 #include <QTabWidget>
 #include <QTableWidget>
 #include <QtTest>
@@ -64,6 +65,11 @@ private:
 
 void TestYieldView::init()
 {
+    // The station PCs' look: the Windows style, a 9-point (12-pixel) font.
+    QApplication::setStyle(QStyleFactory::create(QStringLiteral("windows")));
+    QFont font = QApplication::font();
+    font.setPixelSize(12);
+    QApplication::setFont(font);
     calVal.store(244);
     m_fake = std::make_unique<FakeTool>();
     QVERIFY(m_fake->isValid());
@@ -142,6 +148,21 @@ void TestYieldView::slotThatKeepsFailingWarns()
     QVERIFY2(warning->text().contains(QStringLiteral("DUT1 已连续 2 次失败")),
              qPrintable(warning->text()));
     QVERIFY(!find<QChartView>(*view, "chartTxRssi")->chart()->series().isEmpty());
+    // Every figure and header shows whole ("100.0%", not "100...."), also
+    // in the smallest window.
+    m_window->resize(m_window->minimumSizeHint());
+    QTRY_COMPARE(m_window->size(), m_window->minimumSizeHint());
+    QCoreApplication::processEvents();
+    const QFontMetrics metrics = table->fontMetrics();
+    for (int column = 0; column < table->columnCount(); ++column) {
+        const int width = table->columnWidth(column);
+        const QString header = table->horizontalHeaderItem(column)->text();
+        QVERIFY2(metrics.horizontalAdvance(header) < width, qPrintable(header));
+        for (int row = 0; row < table->rowCount(); ++row) {
+            const QString text = table->item(row, column)->text();
+            QVERIFY2(metrics.horizontalAdvance(text) < width, qPrintable(text));
+        }
+    }
 
     // A cycle that ends in a station fault judges nobody: the streak stays.
     m_fake->clear();
