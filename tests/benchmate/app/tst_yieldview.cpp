@@ -11,6 +11,7 @@
 #include <QChartView>
 #include <QDate>
 #include <QDir>
+#include <QHeaderView>
 #include <QLabel>
 #include <QPushButton>
 #include <QStyleFactory>
