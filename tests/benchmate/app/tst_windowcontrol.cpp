@@ -3,13 +3,13 @@
 // the daily log and results file, stop, close, and the mode byte.
 #include "cycletables.h"
 #include "databaseconnection.h"
-#include "faketool.h"
 #include "localresultsdb.h"
 #include "mainwindow.h"
 #include "stationdir.h"
 #include "stationglobals.h"
 #include "stationsetup.h"
 #include "testthread.h"
+#include "windowbench.h"
 
 #include <QCheckBox>
 #include <QLabel>
@@ -26,19 +26,6 @@
 
 namespace {
 
-const QString startText = QStringLiteral("开始测试");
-const QString stopText = QStringLiteral("停止测试");
-const QString failText = QStringLiteral("Fail. Command execution error.");
-
-template <typename T = QWidget>
-T *find(const QObject &root, const char *name)
-{
-    T *found = root.findChild<T *>(QLatin1String(name));
-    if (!found)
-        qFatal("no widget %s", name);
-    return found;
-}
-
 int8_t calByte()
 {
     return int8_t(uint8_t(calVal.load() & 0xff));
@@ -46,7 +33,7 @@ int8_t calByte()
 
 } // namespace
 
-class TestWindowControl : public QObject
+class TestWindowControl : public QObject, private WindowBench
 {
     Q_OBJECT
 
@@ -67,66 +54,16 @@ private slots:
     void cycleRecordedAndWaitingForTheFactory();
 
 private:
-    // Opens the window on the settings written before.
-    void openWindow();
-    QString cell(int row, int column) const;
-    QColor cellColour(int row, int column) const;
-    QPushButton *button() const { return find<QPushButton>(*m_window, "pbnStartTest"); }
-    QString label(const char *name) const { return find<QLabel>(*m_window, name)->text(); }
-    // Presses start and waits until the cycle's end was handled.
-    bool runCycle(int ms = 30000);
-
-    std::unique_ptr<FakeTool> m_fake;
-    std::unique_ptr<MainWindow> m_window;
 };
 
 void TestWindowControl::init()
 {
-    calVal.store(244);
-    m_fake = std::make_unique<FakeTool>();
-    QVERIFY(m_fake->isValid());
+    QVERIFY(setUpBench());
 }
 
 void TestWindowControl::cleanup()
 {
-    m_window.reset();
-    m_fake.reset();
-}
-
-void TestWindowControl::openWindow()
-{
-    m_window = std::make_unique<MainWindow>();
-    m_window->show();
-    QVERIFY(QTest::qWaitForWindowExposed(m_window.get()));
-}
-
-QString TestWindowControl::cell(int row, int column) const
-{
-    const QTableWidgetItem *item = find<QTableWidget>(*m_window, "tableWidget")->item(row, column);
-    return item ? item->text() : QString();
-}
-
-QColor TestWindowControl::cellColour(int row, int column) const
-{
-    const QTableWidgetItem *item = find<QTableWidget>(*m_window, "tableWidget")->item(row, column);
-    return item ? item->background().color() : QColor();
-}
-
-bool TestWindowControl::runCycle(int ms)
-{
-    if (button()->text() != startText || !button()->isEnabled())
-        return false;
-    button()->click();
-    if (button()->text() != stopText)
-        return false;
-    QElapsedTimer clock;
-    clock.start();
-    while (clock.elapsed() < ms) {
-        if (button()->text() == startText && button()->isEnabled())
-            return true;
-        QTest::qWait(20);
-    }
-    return false;
+    tearDownBench();
 }
 
 // The window's slots, reachable through the meta-object system in this
@@ -160,7 +97,7 @@ void TestWindowControl::slotsInOrder()
     QVERIFY(StationSetup::withDuts(1).write());
     m_fake->healthyGolden();
     m_fake->healthyDut(QStringLiteral("D1"));
-    openWindow();
+    QVERIFY(openWindow());
     QTest::mouseClick(button(), Qt::LeftButton);
     QCOMPARE(button()->text(), QStringLiteral("停止测试"));
     QVERIFY(m_window->controller().cycle() != nullptr);
@@ -187,7 +124,7 @@ void TestWindowControl::wholeCycleShownCountedAndLogged()
     setup.passed = 38;
     setup.failed = 2;
     QVERIFY(setup.write());
-    openWindow();
+    QVERIFY(openWindow());
     QCOMPARE(label("labelTestAllNum"), QStringLiteral("40"));
 
     progress[0].store(100); // what a previous cycle left
@@ -269,7 +206,7 @@ void TestWindowControl::limitsAndOffsetsFromTheWindow()
     setup.duts[0].txCal = QStringLiteral("-56"); // upper bound -45, on it
     setup.duts[1].txCal = QStringLiteral("-57"); // upper bound -46, one beyond
     QVERIFY(setup.write());
-    openWindow();
+    QVERIFY(openWindow());
     // freqAve is 2 on every DUT: 2.5 lets it through (it would be 0 read as
     // an integer, and fail).
     find<QLineEdit>(*m_window, "leRxFreqMax")->setText(QStringLiteral("2.5"));
@@ -305,7 +242,7 @@ void TestWindowControl::calValFromThePassingDeviceCarriesToTheNextCycle()
         m_fake->on(QStringLiteral("D2 rx_dut *"), FakeTool::rxAnswer(f));
     m_fake->healthyDut(QStringLiteral("D2"));
     QVERIFY(StationSetup::withDuts(2).write());
-    openWindow();
+    QVERIFY(openWindow());
     QCOMPARE(int(calByte()), -3);
 
     QVERIFY(runCycle());
@@ -348,7 +285,7 @@ void TestWindowControl::goldenMachineFailure()
 {
     m_fake->on(QStringLiteral("GM *"), failText);
     QVERIFY(StationSetup::withDuts(3).write());
-    openWindow();
+    QVERIFY(openWindow());
     QVERIFY(runCycle());
     QCOMPARE(cell(0, MainWindow::colResult), QStringLiteral("发生错误"));
     QCOMPARE(cellColour(0, MainWindow::colResult), QColor(QStringLiteral("#FF0000")));
@@ -380,7 +317,7 @@ void TestWindowControl::stopDuringCycle()
     setup.total = 7;
     setup.failed = 7;
     QVERIFY(setup.write());
-    openWindow();
+    QVERIFY(openWindow());
     button()->click();
     QTRY_VERIFY_WITH_TIMEOUT(!m_fake->callsStartingWith(QStringLiteral("D2 rx_dut")).isEmpty(),
                              10000);
@@ -438,9 +375,7 @@ void TestWindowControl::stopDuringCycle()
                            QStringLiteral(".txt")));
     QVERIFY(todaysResults().isEmpty());
 
-    // A start after the stop runs a full cycle again (half a second after
-    // the stop click: a quicker one is the second click of a double click).
-    QTest::qWait(500);
+    // A start after the stop runs a full cycle again.
     m_fake->clear();
     m_fake->healthyGolden();
     m_fake->healthyDut(QStringLiteral("D1"));
@@ -461,7 +396,7 @@ void TestWindowControl::closeDuringCycle()
                QStringLiteral("pid,sleep=2000"));
     m_fake->healthyDut(QStringLiteral("D1"));
     QVERIFY(StationSetup::withDuts(1).write());
-    openWindow();
+    QVERIFY(openWindow());
     find<QLineEdit>(*m_window, "leTestCha")->setText(QStringLiteral("11"));
     button()->click();
     QTRY_VERIFY_WITH_TIMEOUT(m_fake->lastPid() > 0, 10000);
@@ -491,7 +426,7 @@ void TestWindowControl::closeWhileStopping()
                QStringLiteral("sleep=800"));
     m_fake->healthyDut(QStringLiteral("D1"));
     QVERIFY(StationSetup::withDuts(1).write());
-    openWindow();
+    QVERIFY(openWindow());
     button()->click();
     QTRY_VERIFY_WITH_TIMEOUT(!m_fake->callsStartingWith(QStringLiteral("D1 rx_dut")).isEmpty(),
                              10000);
@@ -521,7 +456,7 @@ void TestWindowControl::modeByte()
     StationSetup setup = StationSetup::withDuts(1);
     setup.autoTest = 1;
     QVERIFY(setup.write());
-    openWindow();
+    QVERIFY(openWindow());
 
     button()->click();
     QCOMPARE(int(m_window->controller().cycle()->mode()), 0);
@@ -544,7 +479,7 @@ void TestWindowControl::modeByte()
     QCOMPARE(settingsLines().at(41), QStringLiteral("0"));
 
     // With the flag 0 the byte stays 0.
-    openWindow();
+    QVERIFY(openWindow());
     QVERIFY(runCycle());
     QVERIFY(runCycle());
     QCOMPARE(int(m_window->controller().cycle()->mode()), 0);
@@ -561,7 +496,7 @@ void TestWindowControl::logBlockPendingWhileLogIsAFile()
         QFile file(QStringLiteral("log"));
         QVERIFY(file.open(QIODevice::WriteOnly));
     }
-    openWindow();
+    QVERIFY(openWindow());
     {
         MessageLog messages;
         QVERIFY(runCycle());
@@ -602,7 +537,7 @@ void TestWindowControl::cycleRecordedAndWaitingForTheFactory()
                   .arg(closedPort)
                   .toUtf8());
     ini.close();
-    openWindow();
+    QVERIFY(openWindow());
     QVERIFY(runCycle());
     QTRY_COMPARE_WITH_TIMEOUT(m_window->resultsStatusText(),
                               QStringLiteral("工厂数据库：1 个周期等待上传（无法连接）"), 15000);

@@ -2,12 +2,12 @@
 // frozen while a cycle runs and every result reaches the row of its slot;
 // typing mistakes stop the start instead of the judging; a station fault
 // counts no DUT; a double click on start starts one cycle.
-#include "faketool.h"
 #include "mainwindow.h"
 #include "stationdir.h"
 #include "stationglobals.h"
 #include "stationsetup.h"
 #include "testthread.h"
+#include "windowbench.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -21,19 +21,6 @@
 #include <memory>
 
 namespace {
-
-const QString startText = QStringLiteral("开始测试");
-const QString stopText = QStringLiteral("停止测试");
-const QString failText = QStringLiteral("Fail. Command execution error.");
-
-template <typename T = QWidget>
-T *find(const QObject &root, const char *name)
-{
-    T *found = root.findChild<T *>(QLatin1String(name));
-    if (!found)
-        qFatal("no widget %s", name);
-    return found;
-}
 
 // Closes every modal message box that comes up while it lives and keeps its
 // texts.
@@ -60,7 +47,7 @@ private:
 
 } // namespace
 
-class TestWindowGuards : public QObject
+class TestWindowGuards : public QObject, private WindowBench
 {
     Q_OBJECT
 
@@ -75,44 +62,28 @@ private slots:
     void doubleClickStartsOneCycle();
 
 private:
-    void openWindow();
-    QString cell(int row, int column) const;
-    QPushButton *button() const { return find<QPushButton>(*m_window, "pbnStartTest"); }
-    QString label(const char *name) const { return find<QLabel>(*m_window, name)->text(); }
-    QTableWidget *table() const { return find<QTableWidget>(*m_window, "tableWidget"); }
+    // The window, ready to be typed into.
+    void openActiveWindow();
     // Replaces the whole text of a box as an operator does: select it, type.
     void retype(const char *name, const QString &text);
     // Types into a table cell and commits with Enter.
     void typeIntoCell(int row, int column, const QString &text);
-
-    std::unique_ptr<FakeTool> m_fake;
-    std::unique_ptr<MainWindow> m_window;
 };
 
 void TestWindowGuards::init()
 {
-    calVal.store(244);
-    m_fake = std::make_unique<FakeTool>();
-    QVERIFY(m_fake->isValid());
+    QVERIFY(setUpBench());
 }
 
 void TestWindowGuards::cleanup()
 {
-    m_window.reset();
-    m_fake.reset();
+    tearDownBench();
 }
 
-void TestWindowGuards::openWindow()
+void TestWindowGuards::openActiveWindow()
 {
-    m_window = std::make_unique<MainWindow>();
-    m_window->show();
+    QVERIFY(openWindow());
     QVERIFY(QTest::qWaitForWindowActive(m_window.get()));
-}
-
-QString TestWindowGuards::cell(int row, int column) const
-{
-    const QTableWidgetItem *item = table()->item(row, column);
-    return item ? item->text() : QString();
 }
 
 void TestWindowGuards::retype(const char *name, const QString &text)
@@ -159,7 +130,7 @@ void TestWindowGuards::resultsReachTheRowOfTheirSlot()
     // The last DUT's TX test keeps the cycle running a while.
     m_fake->on(QStringLiteral("D4 tx_dut *"), QStringLiteral("Ok."), QStringLiteral("sleep=1500"));
     QVERIFY(StationSetup::withDuts(4).write());
-    openWindow();
+    openActiveWindow();
 
     button()->click();
     QCOMPARE(button()->text(), stopText);
@@ -247,7 +218,7 @@ void TestWindowGuards::typingMistakesStopTheStart()
     m_fake->healthyDut(QStringLiteral("D1"));
     m_fake->healthyDut(QStringLiteral("D2"));
     QVERIFY(StationSetup::withDuts(2).write());
-    openWindow();
+    openActiveWindow();
 
     if (box.contains(QLatin1Char(','))) {
         const int row = box.section(QLatin1Char(','), 0, 0).toInt();
@@ -285,7 +256,7 @@ void TestWindowGuards::stationFaultCountsNoDut()
     setup.passed = 9;
     setup.failed = 1;
     QVERIFY(setup.write());
-    openWindow();
+    openActiveWindow();
     button()->click();
     QTRY_COMPARE_WITH_TIMEOUT(button()->text(), startText, 20000);
     QCOMPARE(label("labelSta"), QStringLiteral("金机故障"));
@@ -300,7 +271,7 @@ void TestWindowGuards::stationFaultCountsNoDut()
     QVERIFY(StationSetup::withDuts(0).write());
     m_fake->clear();
     m_fake->healthyGolden();
-    openWindow();
+    openActiveWindow();
     MessageBoxes boxes;
     button()->click();
     QTRY_COMPARE_WITH_TIMEOUT(boxes.texts().size(), 1, 2000);
@@ -319,7 +290,7 @@ void TestWindowGuards::doubleClickStartsOneCycle()
                QStringLiteral("sleep=1500"));
     m_fake->healthyDut(QStringLiteral("D1"));
     QVERIFY(StationSetup::withDuts(1).write());
-    openWindow();
+    openActiveWindow();
 
     QTest::mouseClick(button(), Qt::LeftButton);
     QCOMPARE(button()->text(), stopText);

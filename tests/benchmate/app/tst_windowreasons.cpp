@@ -1,10 +1,9 @@
 // What a row tells the operator: a failure shows as it happens, and every
 // row says on hover and in the details what failed and why: the step, the
 // figure against its limit, the figures measured, the DUT's log lines.
-#include "faketool.h"
-#include "mainwindow.h"
 #include "stationglobals.h"
 #include "stationsetup.h"
+#include "windowbench.h"
 
 #include <QApplication>
 #include <QHelpEvent>
@@ -16,23 +15,7 @@
 
 #include <memory>
 
-namespace {
-
-const QString startText = QStringLiteral("开始测试");
-const QString failText = QStringLiteral("Fail. Command execution error.");
-
-template <typename T = QWidget>
-T *find(const QObject &root, const char *name)
-{
-    T *found = root.findChild<T *>(QLatin1String(name));
-    if (!found)
-        qFatal("no widget %s", name);
-    return found;
-}
-
-} // namespace
-
-class TestWindowReasons : public QObject
+class TestWindowReasons : public QObject, private WindowBench
 {
     Q_OBJECT
 
@@ -44,35 +27,18 @@ private slots:
     void reasonOfEveryRow();
 
 private:
-    void openWindow();
-    QTableWidget *table() const { return find<QTableWidget>(*m_window, "tableWidget"); }
-    QPushButton *button() const { return find<QPushButton>(*m_window, "pbnStartTest"); }
-    QString cell(int row, int column) const { return table()->item(row, column)->text(); }
     // What hovering over the cell shows.
     QString hover(int row, int column);
-
-    std::unique_ptr<FakeTool> m_fake;
-    std::unique_ptr<MainWindow> m_window;
 };
 
 void TestWindowReasons::init()
 {
-    calVal.store(244);
-    m_fake = std::make_unique<FakeTool>();
-    QVERIFY(m_fake->isValid());
+    QVERIFY(setUpBench());
 }
 
 void TestWindowReasons::cleanup()
 {
-    m_window.reset();
-    m_fake.reset();
-}
-
-void TestWindowReasons::openWindow()
-{
-    m_window = std::make_unique<MainWindow>();
-    m_window->show();
-    QVERIFY(QTest::qWaitForWindowExposed(m_window.get()));
+    tearDownBench();
 }
 
 QString TestWindowReasons::hover(int row, int column)
@@ -94,7 +60,7 @@ void TestWindowReasons::failureShownAsItHappens()
     m_fake->healthyDut(QStringLiteral("D1"));
     m_fake->healthyDut(QStringLiteral("D2"), QStringLiteral("sleep=1500"));
     QVERIFY(StationSetup::withDuts(2).write());
-    openWindow();
+    QVERIFY(openWindow());
 
     button()->click();
     QTRY_COMPARE_WITH_TIMEOUT(cell(1, MainWindow::colResult), QStringLiteral("固件被拒"), 5000);
@@ -130,7 +96,7 @@ void TestWindowReasons::reasonOfEveryRow()
     m_fake->on(QStringLiteral("D4 download *"), failText);
     m_fake->healthyDut(QStringLiteral("D4"));
     QVERIFY(StationSetup::withDuts(4).write());
-    openWindow();
+    QVERIFY(openWindow());
 
     button()->click();
     QTRY_COMPARE_WITH_TIMEOUT(button()->text(), startText, 60000);

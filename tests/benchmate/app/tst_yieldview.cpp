@@ -2,10 +2,9 @@
 // the day's results file read at start, each cycle's rows added as it ends,
 // and the warning on a slot that keeps failing.
 #include "dayyield.h"
-#include "faketool.h"
-#include "mainwindow.h"
 #include "stationglobals.h"
 #include "stationsetup.h"
+#include "windowbench.h"
 #include "yieldview.h"
 
 #include <QChartView>
@@ -27,18 +26,6 @@ using namespace QtCharts;
 
 namespace {
 
-const QString startText = QStringLiteral("开始测试");
-const QString failText = QStringLiteral("Fail. Command execution error.");
-
-template <typename T = QWidget>
-T *find(const QObject &root, const char *name)
-{
-    T *found = root.findChild<T *>(QLatin1String(name));
-    if (!found)
-        qFatal("no widget %s", name);
-    return found;
-}
-
 bool writeFile(const QString &path, const QByteArray &bytes)
 {
     QFile file(path);
@@ -47,7 +34,7 @@ bool writeFile(const QString &path, const QByteArray &bytes)
 
 } // namespace
 
-class TestYieldView : public QObject
+class TestYieldView : public QObject, private WindowBench
 {
     Q_OBJECT
 
@@ -56,12 +43,6 @@ private slots:
     void cleanup();
 
     void slotThatKeepsFailingWarns();
-
-private:
-    bool runCycle();
-
-    std::unique_ptr<FakeTool> m_fake;
-    std::unique_ptr<MainWindow> m_window;
 };
 
 void TestYieldView::init()
@@ -71,30 +52,12 @@ void TestYieldView::init()
     QFont font = QApplication::font();
     font.setPixelSize(12);
     QApplication::setFont(font);
-    calVal.store(244);
-    m_fake = std::make_unique<FakeTool>();
-    QVERIFY(m_fake->isValid());
+    QVERIFY(setUpBench());
 }
 
 void TestYieldView::cleanup()
 {
-    m_window.reset();
-    m_fake.reset();
-}
-
-bool TestYieldView::runCycle()
-{
-    auto *button = find<QPushButton>(*m_window, "pbnStartTest");
-    QTest::qWait(MainWindow::clickGuardMs);
-    button->click();
-    QElapsedTimer clock;
-    clock.start();
-    while (clock.elapsed() < 30000) {
-        if (button->text() == startText && button->isEnabled())
-            return true;
-        QTest::qWait(20);
-    }
-    return false;
+    tearDownBench();
 }
 
 // The station warns after 2 failed cycles in a row. DUT1 (slot 1) already
@@ -120,9 +83,7 @@ void TestYieldView::slotThatKeepsFailingWarns()
                                                     "run,error\r\n"))
                               .toUtf8()));
 
-    m_window = std::make_unique<MainWindow>();
-    m_window->show();
-    QVERIFY(QTest::qWaitForWindowExposed(m_window.get()));
+    QVERIFY(openWindow());
     auto *view = find<YieldView>(*m_window, "yieldView");
     QTRY_VERIFY(!view->isLoading());
     QCOMPARE(view->yield().slot(1).failed, 1u);
