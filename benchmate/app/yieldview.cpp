@@ -350,6 +350,7 @@ void YieldView::drawHistogram(int index, DayYield::Quantity quantity, double low
         outline->append(v + 0.5, n);
     }
     auto *area = new QAreaSeries(outline);
+    outline->setParent(area); // an area series does not own its outline
     area->setColor(QColor(QStringLiteral("#4A90D9")));
     area->setBorderColor(QColor(QStringLiteral("#2A6099")));
     chart->addSeries(area);
