@@ -150,7 +150,7 @@ YieldView::YieldView(QWidget *parent)
     layout->addLayout(left, 3);
     layout->addLayout(charts, 7);
 
-    connect(&m_loader, &QFutureWatcher<Loaded>::finished, this, &YieldView::loaded);
+    connect(&m_loader, &QFutureWatcher<void>::finished, this, &YieldView::loaded);
     retranslate();
 }
 
@@ -180,19 +180,26 @@ void YieldView::loadResultsFile(const QString &path)
     m_loader.waitForFinished();
     m_pendingRows.clear();
     m_loading = true;
-    m_loader.setFuture(QtConcurrent::run([path] {
+    const auto handoff = std::make_shared<Handoff>();
+    m_handoff = handoff;
+    m_loader.setFuture(QtConcurrent::run([path, handoff] {
         Loaded out;
         QFile file(path);
         if (file.open(QIODevice::ReadOnly))
             out.bytes = file.readAll();
         out.entries = DayYield::parse(out.bytes);
-        return out;
+        const std::lock_guard<std::mutex> guard(handoff->lock);
+        handoff->loaded = std::move(out);
     }));
 }
 
 void YieldView::loaded()
 {
-    const Loaded result = m_loader.result();
+    Loaded result;
+    {
+        const std::lock_guard<std::mutex> guard(m_handoff->lock);
+        result = std::move(m_handoff->loaded);
+    }
     m_yield.clear();
     m_yield.add(result.entries);
     // A cycle that ended while the file was read may be in it already.
