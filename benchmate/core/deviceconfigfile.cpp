@@ -125,7 +125,15 @@ QString DeviceConfigFile::formatNumber(float value)
     const double number = double(value);
     if (std::isfinite(number) && std::trunc(number) == number)
         return QString::number(number, 'f', 0);
-    return QString::number(number, 'g', 6);
+    // Otherwise the fewest digits that read back as the same value, so that
+    // a file saved, read and saved again keeps its bytes: six digits wrote
+    // 5516155.5 as "5.51616e+06", which read back as 5516160.
+    for (int digits = 6; digits < 9; ++digits) {
+        const QString text = QString::number(number, 'g', digits);
+        if (parseNumber(text) == value)
+            return text;
+    }
+    return QString::number(number, 'g', 9);
 }
 
 float DeviceConfigFile::parseNumber(const QString &text)

@@ -57,8 +57,12 @@ void TestDeviceConfigFile::numberTexts_data()
                                    << "10000000";
     QTest::newRow("beyond single precision") << "123456789"
                                              << "123456792";
-    QTest::newRow("fraction rounded to 6 digits") << "1234.5678"
-                                                  << "1234.57";
+    // A fraction with the fewest digits that read back as the same single
+    // precision value: six digits would change it on the next save.
+    QTest::newRow("fraction to single precision") << "1234.5678"
+                                                  << "1234.5677";
+    QTest::newRow("seven digits before the point") << "5516155.5049704"
+                                                   << "5516155.5";
     QTest::newRow("single precision tenth") << "0.1"
                                             << "0.1";
     QTest::newRow("small") << "0.0001"
@@ -78,6 +82,8 @@ void TestDeviceConfigFile::numberTexts()
     QFETCH(QString, text);
     QFETCH(QString, written);
     QCOMPARE(DeviceConfigFile::formatNumber(DeviceConfigFile::parseNumber(text)), written);
+    // What was written is written again the same at the next save.
+    QCOMPARE(DeviceConfigFile::formatNumber(DeviceConfigFile::parseNumber(written)), written);
 }
 
 void TestDeviceConfigFile::parseAndFormatAgree()
