@@ -130,17 +130,9 @@ public:
 SetupTexts SetupTexts::fromConfig(const DeviceConfig &config)
 {
     SetupTexts texts;
+    static_cast<DeviceConfig::Texts &>(texts) = config.texts;
     texts.gmPort = config.rows[0].port;
     texts.firmwarePath = config.firmwarePath;
-    texts.rxRssiMax = config.texts.rxRssiMax;
-    texts.rxRssiMin = config.texts.rxRssiMin;
-    texts.rxFreqMax = config.texts.rxFreqMax;
-    texts.rxFreqMin = config.texts.rxFreqMin;
-    texts.txRssiMax = config.texts.txRssiMax;
-    texts.txRssiMin = config.texts.txRssiMin;
-    texts.testCha = config.texts.testCha;
-    texts.sendInterval = config.texts.sendInterval;
-    texts.timeOut = config.texts.timeOut;
     for (int row = 1; row < DeviceConfig::rowCount; ++row) {
         const DeviceConfigRow &r = config.rows[size_t(row)];
         if (r.enabled)

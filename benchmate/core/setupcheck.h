@@ -1,15 +1,15 @@
 #ifndef SETUPCHECK_H
 #define SETUPCHECK_H
 
+#include "deviceconfigfile.h"
+
 #include <QList>
 #include <QString>
 
-struct DeviceConfig;
-
 // What a cycle takes from the operator's set-up, as written (the window's
 // boxes and table, or the lines of the settings file), before anything is
-// read as a number.
-struct SetupTexts
+// read as a number. The number fields are the settings record's own.
+struct SetupTexts : DeviceConfig::Texts
 {
     // An enabled DUT row.
     struct Dut
@@ -22,15 +22,6 @@ struct SetupTexts
 
     QString gmPort;
     QString firmwarePath;
-    QString rxRssiMax;
-    QString rxRssiMin;
-    QString rxFreqMax;
-    QString rxFreqMin;
-    QString txRssiMax;
-    QString txRssiMin;
-    QString testCha;
-    QString sendInterval;
-    QString timeOut;
     QList<Dut> duts;
 
     // The set-up of a settings file (its number lines as they were written)
