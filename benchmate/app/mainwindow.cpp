@@ -586,6 +586,15 @@ void MainWindow::on_pbnStartTest_clicked()
 
 void MainWindow::startCycle()
 {
+    // Nor on station settings (config/station.ini) that could not be taken
+    // as written: the cycles would go under another station's name.
+    const StationSettings &station = m_controller->results().settings();
+    if (station.refused) {
+        QMessageBox::warning(this, tr("无法开始测试"),
+                             tr("请先改正工位设置文件 %1：").arg(StationSettings::defaultPath()) +
+                                 QStringLiteral("\n\n") + station.problem);
+        return;
+    }
     // Nothing starts on a set-up with a mistake in it: the operator is told
     // which field and what is wrong, and the first such field takes the
     // focus.

@@ -142,8 +142,18 @@ int BenchRunner::run()
     m_out.flush();
 
     CycleController controller;
-    if (!controller.results().settings().problem.isEmpty())
-        m_err << "benchrun: " << controller.results().settings().problem << '\n';
+    const StationSettings &stationSettings = controller.results().settings();
+    if (!stationSettings.problem.isEmpty()) {
+        for (const QString &line : stationSettings.problem.split(QLatin1Char('\n')))
+            m_err << "benchrun: " << line << '\n';
+    }
+    // A station id or a database named otherwise than written would put
+    // this station's cycles where they do not belong.
+    if (stationSettings.refused) {
+        m_err << "benchrun: mend " << StationSettings::defaultPath()
+              << " first; no cycle runs on settings it was not given.\n";
+        return ExitBadSetup;
+    }
     controller.setCounters({m_config.testPassNum, m_config.testFailNum, m_config.testAllNum});
     controller.setAutoTest(m_config.autoTest);
     const CycleController::JudgeSetup judgeSetup{JudgeLimits::fromConfig(m_config), m_rows};

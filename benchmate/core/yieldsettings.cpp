@@ -1,25 +1,23 @@
 #include "yieldsettings.h"
 
-#include <QFileInfo>
-#include <QSettings>
+#include "inifile.h"
 
 YieldSettings YieldSettings::load(const QString &path)
 {
     YieldSettings settings;
-    if (!QFileInfo(path).isFile())
-        return settings;
-    const QSettings ini(path, QSettings::IniFormat);
-    const QVariant value = ini.value(QStringLiteral("yield/failStreakWarning"));
-    if (!value.isValid())
+    const IniFile ini = IniFile::read(path);
+    const IniFile::Entry *entry =
+        ini.find(QStringLiteral("yield"), QStringLiteral("failStreakWarning"));
+    if (!entry)
         return settings;
     bool ok = false;
-    const int cycles = value.toString().trimmed().toInt(&ok);
+    const int cycles = entry->value.toInt(&ok);
     if (ok && cycles >= 1)
         settings.failStreakWarning = cycles;
     else
-        settings.problem = QStringLiteral("%1: [yield] failStreakWarning=%2 is no whole number of "
-                                          "at least 1; %3 is used")
-                               .arg(path, value.toString())
+        settings.problem = QStringLiteral("%1: failStreakWarning=%2 is no whole number of at "
+                                          "least 1; %3 is used")
+                               .arg(ini.where(*entry), entry->value)
                                .arg(defaultFailStreakWarning);
     return settings;
 }

@@ -4,7 +4,7 @@
 #include <QString>
 
 // The yield view's settings in the station's settings, ./config/station.ini
-// (Qt's INI format), read once:
+// (read as inifile.h says), once:
 //
 //   [yield]
 //   failStreakWarning=3    a slot that failed this many cycles in a row warns

@@ -1,8 +1,8 @@
 #include "stationsettings.h"
 
+#include "inifile.h"
+
 #include <QFile>
-#include <QFileInfo>
-#include <QSettings>
 #include <QSysInfo>
 
 QString FactoryDbSettings::target() const
@@ -25,50 +25,126 @@ QString FactoryDbSettings::password(QString *error) const
     return QString::fromUtf8(firstLine).remove(QLatin1Char('\n')).remove(QLatin1Char('\r'));
 }
 
+namespace {
+
+// Every key the station reads from station.ini ([yield] is read by the
+// window's yield view).
+const char *const knownKeys[] = {
+    "station/id",
+    "factory_db/host",
+    "factory_db/port",
+    "factory_db/name",
+    "factory_db/user",
+    "factory_db/password_file",
+    "factory_db/retry_seconds",
+    "yield/failStreakWarning",
+};
+
+bool known(const IniFile::Entry &entry)
+{
+    const QString name = entry.section + QLatin1Char('/') + entry.key;
+    for (const char *key : knownKeys) {
+        if (name == QLatin1String(key))
+            return true;
+    }
+    return false;
+}
+
+// Why `id` cannot name a station in the tables and reports; empty when it
+// can.
+QString idProblem(const QString &id)
+{
+    if (id.isEmpty())
+        return QStringLiteral("the station id is empty");
+    if (id.size() > StationSettings::maxIdLength)
+        return QStringLiteral("the station id is longer than %1 characters")
+            .arg(StationSettings::maxIdLength);
+    for (const QChar c : id) {
+        if (c.category() == QChar::Other_Control || c.category() == QChar::Other_Format ||
+            c == QChar::LineSeparator || c == QChar::ParagraphSeparator)
+            return QStringLiteral("the station id holds a control character (U+%1)")
+                .arg(c.unicode(), 4, 16, QLatin1Char('0'));
+    }
+    return QString();
+}
+
+// A whole number from `least` to `most`, written as such.
+bool wholeNumber(const QString &text, int least, int most, int &value)
+{
+    bool ok = false;
+    const qlonglong number = text.toLongLong(&ok, 10);
+    if (!ok || number < least || number > most)
+        return false;
+    value = int(number);
+    return true;
+}
+
+} // namespace
+
 StationSettings StationSettings::load(const QString &path)
 {
     StationSettings s;
     s.stationId = QSysInfo::machineHostName();
-    if (!QFileInfo(path).isFile()) {
-        if (s.stationId.isEmpty())
-            s.stationId = QStringLiteral("station");
-        return s;
-    }
-    QSettings ini(path, QSettings::IniFormat);
-#if QT_VERSION < QT_VERSION_CHECK(6, 0, 0)
-    // UTF-8, as Qt 6 always reads INI files: Qt 5 would take the bytes for
-    // Latin-1, and a station id or a path in Chinese came out garbled.
-    ini.setIniCodec("UTF-8");
-#endif
-    if (ini.status() != QSettings::NoError)
-        s.problem = QStringLiteral("%1 cannot be read as an INI file").arg(path);
-
-    const QString id = ini.value(QStringLiteral("station/id")).toString().trimmed();
-    if (!id.isEmpty())
-        s.stationId = id;
     if (s.stationId.isEmpty())
         s.stationId = QStringLiteral("station");
+    const IniFile ini = IniFile::read(path);
+    if (!ini.exists())
+        return s;
 
-    if (ini.childGroups().contains(QStringLiteral("factory_db"))) {
-        FactoryDbSettings &f = s.factory;
-        ini.beginGroup(QStringLiteral("factory_db"));
-        f.enabled = true;
-        f.host = ini.value(QStringLiteral("host"), QStringLiteral("localhost")).toString();
-        f.name = ini.value(QStringLiteral("name"), QStringLiteral("results")).toString();
-        f.user = ini.value(QStringLiteral("user")).toString();
-        f.passwordFile = ini.value(QStringLiteral("password_file")).toString();
-        bool ok = true;
-        const QString port = ini.value(QStringLiteral("port"), 5432).toString();
-        f.port = port.toInt(&ok);
-        if (!ok || f.port < 1 || f.port > 65535) {
-            s.problem =
-                QStringLiteral("%1: [factory_db] port=%2 is no port; 5432 is used").arg(path, port);
-            f.port = 5432;
+    QStringList problems = ini.problems();
+    bool refused = !problems.isEmpty();
+    const auto refuse = [&](const IniFile::Entry &entry, const QString &why) {
+        // The value as it stands, but for control characters, which a
+        // console would act on.
+        QString shown = entry.value;
+        for (QChar &c : shown) {
+            if (c.category() == QChar::Other_Control)
+                c = QLatin1Char('?');
         }
-        const int retry = ini.value(QStringLiteral("retry_seconds"), 10).toInt(&ok);
-        if (ok && retry >= 1)
-            f.retrySeconds = retry;
-        ini.endGroup();
+        problems << QStringLiteral("%1: %2=%3: %4").arg(ini.where(entry), entry.key, shown, why);
+        refused = true;
+    };
+    for (const IniFile::Entry &entry : ini.entries()) {
+        if (!known(entry))
+            problems << QStringLiteral("%1: [%2] %3 is no setting of the station; it is not used")
+                            .arg(ini.where(entry), entry.section, entry.key);
     }
+
+    if (const IniFile::Entry *id = ini.find(QStringLiteral("station"), QStringLiteral("id"))) {
+        const QString why = idProblem(id->value);
+        if (why.isEmpty())
+            s.stationId = id->value;
+        else
+            refuse(*id, why);
+    }
+
+    if (ini.hasSection(QStringLiteral("factory_db"))) {
+        FactoryDbSettings &f = s.factory;
+        f.enabled = true;
+        const QString group = QStringLiteral("factory_db");
+        const auto text = [&](const char *key, const QString &byDefault) {
+            const IniFile::Entry *entry = ini.find(group, QLatin1String(key));
+            return entry ? entry->value : byDefault;
+        };
+        f.host = text("host", QStringLiteral("localhost"));
+        f.name = text("name", QStringLiteral("results"));
+        f.user = text("user", QString());
+        f.passwordFile = text("password_file", QString());
+        if (const IniFile::Entry *port = ini.find(group, QStringLiteral("port"))) {
+            if (!wholeNumber(port->value, 1, 65535, f.port))
+                refuse(*port, QStringLiteral("not a port number (1 to 65535)"));
+        }
+        if (const IniFile::Entry *retry = ini.find(group, QStringLiteral("retry_seconds"))) {
+            if (!wholeNumber(retry->value, 1, 86400, f.retrySeconds))
+                refuse(*retry, QStringLiteral("not a whole number of seconds from 1 to 86400"));
+        }
+        for (const char *key : {"host", "name"}) {
+            const IniFile::Entry *entry = ini.find(group, QLatin1String(key));
+            if (entry && entry->value.isEmpty())
+                refuse(*entry, QStringLiteral("empty"));
+        }
+    }
+    s.problem = problems.join(QLatin1Char('\n'));
+    s.refused = refused;
     return s;
 }

@@ -24,7 +24,7 @@ struct FactoryDbSettings
     QString password(QString *error) const;
 };
 
-// ./config/station.ini (Qt's INI format), read once:
+// ./config/station.ini (read as inifile.h says), once:
 //
 //   [station]
 //   id=line2-st07          (default: the host name)
@@ -39,11 +39,21 @@ struct FactoryDbSettings
 //
 // A relative password_file is taken from the station directory. The file is
 // UTF-8 text.
+// Every value is read as written (inifile.h): "id=line2;st07" is the id
+// "line2;st07". A value that cannot be used as written is refused, never
+// replaced by a default: the problem names its line and why, and `refused`
+// keeps the station from running cycles under settings it was not given.
+// A key the station does not know is named too (a misspelt key would
+// otherwise be a setting silently not made).
 struct StationSettings
 {
+    // The longest station id: it heads reports and fills a column.
+    static constexpr int maxIdLength = 64;
+
     QString stationId;
     FactoryDbSettings factory;
-    QString problem; // a setting that could not be used, for the console
+    QString problem;      // what could not be used, a line each, for the console
+    bool refused = false; // a value or a line was refused: run no cycle
 
     static QString defaultPath() { return QStringLiteral("./config/station.ini"); }
     static StationSettings load(const QString &path = defaultPath());

@@ -243,6 +243,10 @@
         <translation>Cannot start the test</translation>
     </message>
     <message>
+        <source>请先改正工位设置文件 %1：</source>
+        <translation>Please correct the station settings file %1 first:</translation>
+    </message>
+    <message>
         <source>请先改正以下设置：</source>
         <translation>Please correct these settings first:</translation>
     </message>

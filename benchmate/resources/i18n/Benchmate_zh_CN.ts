@@ -259,6 +259,10 @@
         <translation type="unfinished"></translation>
     </message>
     <message>
+        <source>请先改正工位设置文件 %1：</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
         <source>请先改正以下设置：</source>
         <translation type="unfinished"></translation>
     </message>

@@ -159,6 +159,7 @@ private slots:
     void firmwareMissing();
     void badNumbersRefused_data();
     void badNumbersRefused();
+    void stationSettingsRefused();
     void twoCycles();
     void goldenMachineFailure();
     void logsThatCannotBeWritten();
@@ -371,6 +372,23 @@ void TestBenchrun::badNumbersRefused()
     QVERIFY(m_fake->calls().isEmpty());
     QVERIFY(todaysLog().isEmpty());
     QVERIFY(todaysResults().isEmpty());
+}
+
+// A station.ini value that cannot be used as written (a port that is none)
+// runs no cycle under a guessed default: benchrun names the line and stops.
+void TestBenchrun::stationSettingsRefused()
+{
+    m_fake->healthyGolden();
+    m_fake->healthyDut(QStringLiteral("D1"));
+    QVERIFY(StationSetup::withDuts(1).write());
+    QVERIFY(touch(QStringLiteral("config/station.ini"),
+                  "[station]\nid=line2;st07\n\n[factory_db]\nhost=127.0.0.1\nport=abc\n"));
+    const Run run = benchrun({});
+    QCOMPARE(run.exitCode, 1);
+    QVERIFY2(run.err.contains(QStringLiteral("config/station.ini line 6: port=abc: not a port")),
+             qPrintable(run.err));
+    QVERIFY(m_fake->calls().isEmpty());
+    QVERIFY(todaysLog().isEmpty());
 }
 
 // Two cycles over three DUTs: D1 passes, D2 fails its RX limit (its offset

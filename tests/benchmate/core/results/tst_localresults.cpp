@@ -64,6 +64,8 @@ private slots:
     void killedAtRandomPointsLeavesWholeCycles();
 
     void stationIniReadAsUtf8();
+    void stationIniAsWritten_data();
+    void stationIniAsWritten();
 
 private:
     std::unique_ptr<QTemporaryDir> m_dir;
@@ -501,6 +503,67 @@ void TestLocalResults::stationIniReadAsUtf8()
     QString error;
     QCOMPARE(s.factory.password(&error), QStringLiteral("s3cret"));
     QCOMPARE(error, QString());
+}
+
+void TestLocalResults::stationIniAsWritten_data()
+{
+    QTest::addColumn<QByteArray>("text");
+    QTest::addColumn<QString>("id");
+    QTest::addColumn<int>("port");
+    QTest::addColumn<bool>("refused");
+    QTest::addColumn<QString>("problem");
+    // Qt's INI reader took ";" for a comment and "," for a list.
+    QTest::newRow("semicolon") << QByteArray("[station]\nid=line2;st07\n") << "line2;st07" << 5432
+                               << false << "";
+    QTest::newRow("comma") << QByteArray("[station]\nid=a,b\n") << "a,b" << 5432 << false << "";
+    QTest::newRow("comments") << QByteArray("; station 7\r\n[station]\r\n# id below\r\nid = "
+                                            "st7 ; the seventh\r\n[factory_db]\r\nport=6543\r\n")
+                              << "st7" << 6543 << false << "";
+    QTest::newRow("GBK id") << QByteArray("[station]\nid=\xc8\xfd\xba\xc5\xcf\xdf\n") << "" << 5432
+                            << true << "station.ini line 2: not UTF-8";
+    QTest::newRow("control character")
+        << QByteArray("[station]\nid=st\x01"
+                      "7\n")
+        << "" << 5432 << true
+        << "station.ini line 2: id=st?7: the station id holds a control character";
+    QTest::newRow("port letters") << QByteArray("[factory_db]\nport=abc\n") << "" << 5432 << true
+                                  << "station.ini line 2: port=abc: not a port number";
+    QTest::newRow("port too large")
+        << QByteArray("[factory_db]\nhost=db\nport=99999999999\n") << "" << 5432 << true
+        << "station.ini line 3: port=99999999999: not a port number";
+    QTest::newRow("unknown key named")
+        << QByteArray("[factory_db]\nprot=6543\n") << "" << 5432 << false
+        << "station.ini line 2: [factory_db] prot is no setting";
+    QTest::newRow("given twice") << QByteArray("[station]\nid=a\nid=b\n") << "a" << 5432 << true
+                                 << "station.ini line 3: [station] id is given again (first on "
+                                    "line 2)";
+    QTest::newRow("no key=value") << QByteArray("[station]\nid line2\n") << "" << 5432 << true
+                                  << "station.ini line 2: \"id line2\" is no key=value line";
+}
+
+// station.ini: every value as written, or refused with its line and reason,
+// never replaced by a default in silence.
+void TestLocalResults::stationIniAsWritten()
+{
+    QFETCH(QByteArray, text);
+    QFETCH(QString, id);
+    QFETCH(int, port);
+    QFETCH(bool, refused);
+    QFETCH(QString, problem);
+    QFile ini(path(QStringLiteral("station.ini")));
+    QVERIFY(ini.open(QIODevice::WriteOnly));
+    ini.write(text);
+    ini.close();
+    const StationSettings s = StationSettings::load(ini.fileName());
+    if (!id.isEmpty())
+        QCOMPARE(s.stationId, id);
+    if (!refused && s.factory.enabled)
+        QCOMPARE(s.factory.port, port);
+    QCOMPARE(s.refused, refused);
+    if (problem.isEmpty())
+        QVERIFY2(s.problem.isEmpty(), qPrintable(s.problem));
+    else
+        QVERIFY2(s.problem.contains(problem), qPrintable(s.problem));
 }
 
 QTEST_GUILESS_MAIN(TestLocalResults)
