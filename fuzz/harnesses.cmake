@@ -9,6 +9,7 @@ set(STATION_FUZZ_HARNESSES
     chipinfo:chipctl_lib
     tooloutput:benchmate_engine
     deviceconfig:benchmate_core
+    stationini:benchmate_results
     simcommands:stationsim_lib
     scenario:stationsim_lib
 )
