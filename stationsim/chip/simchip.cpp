@@ -263,6 +263,12 @@ void SimChip::reply(const QByteArray &answer, int extraDelayMs)
 {
     if (config.faults.silent || current == Mode::Dead)
         return;
+    // The AT firmware answers from a buffer, within the 110 ms its host
+    // gives every AT command: the pace is the ROM's and the ramcode's.
+    if (current == Mode::Firmware) {
+        uart.fromChip(answer, config.faults.answerDelayMs + extraDelayMs);
+        return;
+    }
     const QList<AnswerPacer::Piece> pieces = pacer.cut(answer, UartLink::byteNs(uart.chipBaud()));
     if (pieces.isEmpty())
         return;
