@@ -20,10 +20,9 @@
 // command has gone out. A pause never completes an answer: real firmware
 // pauses between the lines it prints (it reads the OTP or the flash, then
 // prints), and a USB adapter hands each line over as it leaves the chip.
-// A value that is not
-// in its form (valueform.h) is malformed: it is not taken and its output
-// argument keeps its contents. The rules never read past the received
-// bytes.
+// A value that is not in its form (valueform.h) is malformed: it is not
+// taken and its output argument keeps its contents. The rules never read
+// past the received bytes.
 namespace answerRules {
 
 // "pppp" anywhere in more than 4 bytes, once the line that holds it has

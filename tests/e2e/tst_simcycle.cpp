@@ -65,10 +65,10 @@ public:
             return false;
         scenario.write("{\"chips\": " + chips + "}");
         scenario.close();
-        return sim.start({QStringLiteral("--duts"), QString::number(duts),
-                          QStringLiteral("--scenario"), scenario.fileName(),
-                          QStringLiteral("--trace"), traceDir()} +
-                         extraArgs);
+        const QStringList args = {QStringLiteral("--duts"),     QString::number(duts),
+                                  QStringLiteral("--scenario"), scenario.fileName(),
+                                  QStringLiteral("--trace"),    traceDir()};
+        return sim.start(args + extraArgs);
     }
 
     // The cycle parameters the window would build for DUT slots 1..duts.
