@@ -351,7 +351,8 @@ def main():
         rows = reference_rows(samples)
 
         def exchange_s(name):
-            return wire[name] * BITS_PER_BYTE / BAUD + CHIP_TIME_S.get(name, 0.0) + link[name]
+            chip_time = CHIP_TIME_S.get(name.replace(" (baseline)", ""), 0.0)
+            return wire[name] * BITS_PER_BYTE / BAUD + chip_time + link[name]
 
         for name, _, _ in commands:
             wall = statistics.median(samples[name][0])
