@@ -15,6 +15,10 @@
 #                                 each entry gets the model as a last part
 #                                 of its name, STATIONSIM_DELIVERY=<model> and
 #                                 the label delivery
+#       [SLOW_CHIPS]              once more against chips whose firmware
+#                                 prints slowly (stationsim --chip-pace slow),
+#                                 their bytes delivered one by one: an entry
+#                                 named .slow, labelled delivery
 #       [ENV <variable=value>...]
 #       [ARGS <argument>...]      the program's arguments
 #       [CASE <suffix> <argument>...]...
@@ -38,8 +42,8 @@ set(STATION_TESTS_ROOT ${PROJECT_SOURCE_DIR}/tests)
 set(STATION_DELIVERY_MODELS usb bytes net)
 
 function(station_add_test name)
-    set(_keywords SOURCES LIBS DEFINES DEPENDS LABELS TIMEOUT RUN_SERIAL DELIVERY ENV ARGS CASE
-        COMMAND)
+    set(_keywords SOURCES LIBS DEFINES DEPENDS LABELS TIMEOUT RUN_SERIAL DELIVERY SLOW_CHIPS ENV
+        ARGS CASE COMMAND)
     # CASE repeats, which cmake_parse_arguments does not keep: take the cases
     # out first, each as "suffix|argument|argument...".
     set(_rest "")
@@ -67,7 +71,7 @@ function(station_add_test name)
     if(_in_case)
         list(APPEND _cases "${_case}")
     endif()
-    cmake_parse_arguments(T "RUN_SERIAL;DELIVERY" "TIMEOUT"
+    cmake_parse_arguments(T "RUN_SERIAL;DELIVERY;SLOW_CHIPS" "TIMEOUT"
         "SOURCES;LIBS;DEFINES;DEPENDS;LABELS;ENV;ARGS;COMMAND" ${_rest})
     if(T_UNPARSED_ARGUMENTS)
         message(FATAL_ERROR "station_add_test(${name}): unknown arguments ${T_UNPARSED_ARGUMENTS}")
@@ -120,6 +124,12 @@ function(station_add_test name)
         set(_models ${STATION_DELIVERY_MODELS})
         list(APPEND T_LABELS delivery)
     endif()
+    if(T_SLOW_CHIPS)
+        list(APPEND _models slow)
+        if(NOT "delivery" IN_LIST T_LABELS)
+            list(APPEND T_LABELS delivery)
+        endif()
+    endif()
     set(_entries "")
     if(_cases)
         # Each case is "suffix|argument|..."; the entry keeps the "|" until
@@ -137,8 +147,13 @@ function(station_add_test name)
         if(_models)
             foreach(_model IN LISTS _models)
                 add_test(NAME ${_test}.${_model} COMMAND ${_command} ${T_ARGS} ${_entry})
+                if(_model STREQUAL "slow")
+                    set(_sim "STATIONSIM_DELIVERY=bytes;STATIONSIM_CHIP_PACE=slow")
+                else()
+                    set(_sim "STATIONSIM_DELIVERY=${_model}")
+                endif()
                 set_tests_properties(${_test}.${_model} PROPERTIES
-                    ENVIRONMENT "${_env};STATIONSIM_DELIVERY=${_model}")
+                    ENVIRONMENT "${_env};${_sim}")
                 list(APPEND _tests ${_test}.${_model})
             endforeach()
         else()

@@ -83,6 +83,8 @@ seeds = {
     'checked-dump': answers(16, dump_text, length=4),
     'checked-dump-flipped': answers(16, dump_text.replace(b'ab', b'bb'), length=4),
     'mac-otp-cut': answers(12, b'\r\n02:54\x00:4b:00:00:10\r\npppp\r\n'),
+    'mac-otp-late-end': answers(12, b'pppp\r\n02:54:4b:00:00:10\r\n', piece=3),
+    'confirm-dribbled': answers(0, b'\r\nxtal_cap:5\r\npppp\r\n', piece=1),
 }
 for name, data in seeds.items():
     write('chipanswers', name, data)

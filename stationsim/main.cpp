@@ -55,8 +55,8 @@ int main(int argc, char *argv[])
     Scenario scenario;
     if (!options.scenario.isEmpty() && !scenario.load(options.scenario, &error))
         return fail(error);
-    const StationSetup setup =
-        scenario.build(options.duts, options.basePort, options.seed, options.delivery);
+    const StationSetup setup = scenario.build(options.duts, options.basePort, options.seed,
+                                              options.delivery, options.chipPace);
 
     ShutdownWatcher watcher;
     SimHost::Paths paths;

@@ -211,6 +211,9 @@ def main():
     ap.add_argument("--delivery", default="usb",
                     help="how the simulated chips' answers reach the host (stationsim --delivery)")
     ap.add_argument("--markdown", help="also write the table to this file")
+    ap.add_argument("--baseline-chipctl",
+                    help="another Chipctl (an earlier build): its mode read, xtal_cap read and "
+                         "rx_dut are measured in the same rounds, as rows marked (baseline)")
     args = ap.parse_args()
 
     build = os.path.abspath(args.build)
@@ -285,6 +288,16 @@ def main():
             ("xtal_cap read", [chipctl, gm, "xtal_cap", "read"], "gm"),
             ("rx_dut", [chipctl, dut, "rx_dut", "3000", "7"], "dut01"),
         ]
+        if args.baseline_chipctl:
+            # In a directory of its own, beside its own Config.
+            os.makedirs(os.path.join(work, "baseline", "Config"))
+            baseline = os.path.join(work, "baseline", "Chipctl")
+            shutil.copy2(args.baseline_chipctl, baseline)
+            commands += [
+                ("mode read (baseline)", [baseline, gm, "mode", "read"], "gm"),
+                ("xtal_cap read (baseline)", [baseline, gm, "xtal_cap", "read"], "gm"),
+                ("rx_dut (baseline)", [baseline, dut, "rx_dut", "3000", "7"], "dut01"),
+            ]
 
         # Bytes on the wire and the link's least delay per command, from one
         # traced run each.
@@ -338,7 +351,8 @@ def main():
         rows = reference_rows(samples)
 
         def exchange_s(name):
-            return wire[name] * BITS_PER_BYTE / BAUD + CHIP_TIME_S.get(name, 0.0) + link[name]
+            chip_time = CHIP_TIME_S.get(name.replace(" (baseline)", ""), 0.0)
+            return wire[name] * BITS_PER_BYTE / BAUD + chip_time + link[name]
 
         for name, _, _ in commands:
             wall = statistics.median(samples[name][0])

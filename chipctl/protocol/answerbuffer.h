@@ -24,9 +24,15 @@ struct Answer
     // Nothing has arrived for a few byte times: the chip has stopped
     // sending, for now.
     bool quiet;
-    // Nothing more belongs to this answer: it is quiet after a line end, it
-    // has been silent for a long pause, or the link is gone.
+    // The chip has paused after a line end, or has been silent for a long
+    // pause, or the link is gone. A pause is no proof that the answer is
+    // whole (firmware pauses between the lines it prints): a rule that knows
+    // its answer's shape judges by the content and uses this only for a
+    // line that never ends.
     bool complete;
+    // The wait's bound has come: the rule's last look, for a rule that then
+    // takes the answer as it stands.
+    bool last = false;
 };
 
 // Collects one answer as the serial link delivers it: in pieces split
@@ -66,13 +72,14 @@ public:
 
     // How the answer stands now.
     Answer look() const;
+    // Nanoseconds since the last byte came, or -1 when none has come since
+    // the restart.
+    qint64 sinceLastByteNs() const;
     // Nanoseconds until look() changes with no new byte, or -1 when only a
     // new byte can change it.
     qint64 nsUntilChange() const;
 
 private:
-    qint64 sinceLastByteNs() const;
-
     QByteArray data;
     QElapsedTimer lastByte;
     qint64 quietNs;

@@ -14,9 +14,23 @@ namespace {
 const QByteArray donePass("\r\npppp\r\n");
 const QByteArray doneFail("\r\nffff\r\n");
 
-bool confirmed(const QByteArray &buf, int atLeast)
+// "pppp" in more than 4 bytes, whatever follows it.
+bool ppppIn(const QByteArray &buf)
 {
-    return buf.size() >= atLeast && buf.contains("pppp");
+    return buf.size() > 4 && buf.contains("pppp");
+}
+
+// "pppp" in more than 4 bytes, on a line that has ended: the confirmation is
+// the last line of the ramcode's answers, so its end is the answer's end
+// and nothing of it is left to arrive after the next command. A "pppp" line
+// that never ends is taken after a long silence (Answer::complete): no chip
+// pauses that long inside a line.
+bool confirmed(const Answer &answer)
+{
+    const QByteArray &buf = answer.bytes;
+    if (!ppppIn(buf))
+        return false;
+    return buf.indexOf('\n', buf.indexOf("pppp") + 4) >= 0 || answer.complete;
 }
 
 // Up to `length` bytes of text from `from`, ended early by a 0x00. False when
@@ -55,15 +69,15 @@ QByteArray untilNul(const QByteArray &bytes)
 
 AnswerState confirm(const Answer &answer)
 {
-    if (!answer.complete)
-        return AnswerState::Pending;
-    return confirmed(answer.bytes, 5) ? AnswerState::Accepted : AnswerState::Pending;
+    return confirmed(answer) ? AnswerState::Accepted : AnswerState::Pending;
 }
 
 AnswerState passFail(const Answer &answer)
 {
     const QByteArray &buf = answer.bytes;
-    if (!answer.complete || buf.isEmpty())
+    // Both markers end with their line end: once one is in, its line has
+    // ended.
+    if (buf.isEmpty())
         return AnswerState::Pending;
     if (buf.contains(donePass))
         return AnswerState::Accepted;
@@ -76,8 +90,7 @@ AnswerState fileCount(const Answer &answer, uint32_t &count)
 {
     static const QByteArray tag("\r\nfc:");
     const QByteArray &buf = answer.bytes;
-    if (!answer.complete)
-        return AnswerState::Pending;
+    // The count is read once its line has ended (a "\r\n" after the tag).
     const int at = buf.indexOf(tag);
     const int last = buf.lastIndexOf("\r\n");
     if (at < 0 || last <= at)
@@ -99,7 +112,9 @@ AnswerState flashUid(const Answer &answer, QString &uid)
 {
     static const QByteArray tag("flash uid:");
     const QByteArray &buf = answer.bytes;
-    if (!answer.complete || !flashUidArrived(buf))
+    // The UID's line and the one after it (the confirmation) have ended:
+    // the answer is whole.
+    if (!flashUidArrived(buf) || !buf.endsWith('\n'))
         return AnswerState::Pending;
     QByteArray text;
     takeText(buf, buf.indexOf(tag) + tag.size(), 34, text);
@@ -114,7 +129,9 @@ AnswerState efuseWord(const Answer &answer, QString &word)
     static const QByteArray tag("efuse data:");
     const QByteArray &buf = answer.bytes;
     const int at = buf.indexOf(tag);
-    if (!answer.complete || buf.size() < 30 || at < 0)
+    // 30 bytes reach into the line after the word (the confirmation); it is
+    // judged once that line has ended, so that the answer is whole.
+    if (buf.size() < 30 || at < 0 || !buf.endsWith('\n'))
         return AnswerState::Pending;
     QByteArray text;
     if (!takeText(buf, at + tag.size(), 10, text))
@@ -128,7 +145,7 @@ AnswerState efuseWord(const Answer &answer, QString &word)
 AnswerState lockState(const Answer &answer, uint32_t &state)
 {
     const QByteArray &buf = answer.bytes;
-    if (!answer.complete || !confirmed(buf, 5))
+    if (!confirmed(answer))
         return AnswerState::Pending;
     if (buf.contains("sta:0")) {
         state = 0;
@@ -145,7 +162,7 @@ AnswerState gpioValue(const Answer &answer, int32_t &value)
 {
     static const QByteArray tag("gpio val:0x");
     const QByteArray &buf = answer.bytes;
-    if (!answer.complete || !confirmed(buf, 5))
+    if (!confirmed(answer))
         return AnswerState::Pending;
     const int at = buf.indexOf(tag);
     const int digit = at + tag.size();
@@ -163,7 +180,7 @@ AnswerState gpioLevels(const Answer &answer, uint32_t &levels)
 {
     static const QByteArray tag("gpio val:0x");
     const QByteArray &buf = answer.bytes;
-    if (!answer.complete || !confirmed(buf, 5))
+    if (!confirmed(answer))
         return AnswerState::Pending;
     const int at = buf.indexOf(tag);
     if (at < 0)
@@ -182,7 +199,7 @@ AnswerState gpioLevels(const Answer &answer, uint32_t &levels)
 AnswerState taggedValue(const Answer &answer, const QByteArray &tag, int32_t &value)
 {
     const QByteArray &buf = answer.bytes;
-    if (!answer.complete || !confirmed(buf, 5))
+    if (!confirmed(answer))
         return AnswerState::Pending;
     const int at = buf.indexOf(tag);
     if (at < 0)
@@ -200,12 +217,14 @@ AnswerState taggedValue(const Answer &answer, const QByteArray &tag, int32_t &va
 AnswerState macLine(const Answer &answer, bool strict, QString &mac)
 {
     const QByteArray &buf = answer.bytes;
-    if (!answer.complete || !confirmed(buf, 5))
+    if (!ppppIn(buf) || !(confirmed(answer) || answer.last))
         return AnswerState::Pending;
     const int first = buf.indexOf('\n');
     const int next = first < 0 ? -1 : buf.indexOf('\n', first + 1);
+    // The MAC line has not ended: its end may still come. Only when the
+    // bound has come does the lenient read take the answer as it stands.
     if (next < 0)
-        return strict ? AnswerState::Pending : AnswerState::Accepted;
+        return !strict && answer.last ? AnswerState::Accepted : AnswerState::Pending;
     const QByteArray line = buf.mid(first + 1, next - first);
     QByteArray address = line.chopped(1);
     if (address.endsWith('\r'))
@@ -288,8 +307,7 @@ QStringList splitLines(const QByteArray &bytes)
 AnswerState masterTxLines(const Answer &answer, uint8_t n, QStringList &lines)
 {
     static const QString rssi = QStringLiteral("rssi:");
-    if (!answer.complete)
-        return AnswerState::Pending;
+    // Only lines that have ended count (splitLines).
     const QStringList all = splitLines(answer.bytes);
     if (all.size() < 10 * int(n) || countContaining(all, rssi) < 20 * int(n))
         return AnswerState::Pending;
@@ -304,8 +322,6 @@ AnswerState slaveRxLines(const Answer &answer, QStringList &lines)
 {
     static const QString rssi = QStringLiteral("rssi=");
     static const QString freq = QStringLiteral("freq=");
-    if (!answer.complete)
-        return AnswerState::Pending;
     const QStringList all = splitLines(answer.bytes);
     if (all.size() < 20 || countContaining(all, rssi) < 20 || countContaining(all, freq) < 20)
         return AnswerState::Pending;

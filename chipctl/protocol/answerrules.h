@@ -13,15 +13,20 @@
 // How the ramcode's answers are read. Each rule looks at the answer to one
 // command (the bytes received since it was sent) and says whether it is
 // still pending, accepted or rejected; output arguments are written only as
-// each rule says. A rule judges only a whole answer (see Answer): before
-// that it is pending, so that no line is judged before its end has arrived
-// and no answer is taken while more of it is on its way. A value that is not
-// in its form (valueform.h) is malformed: it is not taken and its output
-// argument keeps its contents. The rules never read past the received
-// bytes.
+// each rule says. A rule judges an answer by its content, once the lines it
+// needs have ended: the ramcode prints its data lines first and its
+// confirmation last, so a rule that has seen the line it ends on has
+// consumed the whole answer, and nothing of it can arrive after the next
+// command has gone out. A pause never completes an answer: real firmware
+// pauses between the lines it prints (it reads the OTP or the flash, then
+// prints), and a USB adapter hands each line over as it leaves the chip.
+// A value that is not in its form (valueform.h) is malformed: it is not
+// taken and its output argument keeps its contents. The rules never read
+// past the received bytes.
 namespace answerRules {
 
-// "pppp" anywhere in more than 4 bytes.
+// "pppp" anywhere in more than 4 bytes, once the line that holds it has
+// ended ("pppp" alone, 4 bytes, waits for more).
 AnswerState confirm(const Answer &answer);
 
 // "\r\npppp\r\n" accepts, else "\r\nffff\r\n" rejects (flash erase and
@@ -36,11 +41,11 @@ AnswerState fileCount(const Answer &answer, uint32_t &count);
 // characters can have arrived.
 bool flashUidArrived(const QByteArray &bytes);
 // The 34 characters after "flash uid:" (up to a 0x00): "0x" and 32
-// hexadecimal digits.
+// hexadecimal digits, judged once the answer's last line has ended.
 AnswerState flashUid(const Answer &answer, QString &uid);
 
 // The 10 characters after "efuse data:" (up to a 0x00): "0x" and 8
-// hexadecimal digits.
+// hexadecimal digits, judged once the answer's last line has ended.
 AnswerState efuseWord(const Answer &answer, QString &word);
 
 // "sta:0" or "sta:1" beside "pppp".
@@ -62,9 +67,10 @@ AnswerState taggedValue(const Answer &answer, const QByteArray &tag, int32_t &va
 // The line after the first "\n" (with its line end), beside "pppp", when it
 // is a MAC address: six groups of two hexadecimal digits joined by ":".
 // Strict: waits for such a line; any other line is malformed. Lenient: also
-// accepts, with `mac` unchanged, an answer without a second line or whose
-// line holds no address at all (neither ":" nor 0x00: no MAC is stored); a
-// line with a ":" or a 0x00 that is no address is malformed.
+// accepts, with `mac` unchanged, an answer whose line holds no address at
+// all (neither ":" nor 0x00: no MAC is stored); a line with a ":" or a 0x00
+// that is no address is malformed. A MAC line that has not ended keeps both
+// waiting; the lenient read takes it as it stands only at its bound.
 AnswerState macLine(const Answer &answer, bool strict, QString &mac);
 
 // A hex dump of `length` bytes plus their CRC: three characters a byte after

@@ -67,8 +67,15 @@ bool awaitAnswer(const AnswerBuffer &buffer, unsigned polls, int intervalMs, con
         if (buffer.linkLost())
             return verdict(name, "link lost", false);
         const int left = msLeft(deadline);
-        if (left <= 0)
+        if (left <= 0) {
+            // The rule's last look: a rule that takes an answer as it stands
+            // once its bound has come says so now.
+            Answer final = buffer.look();
+            final.last = true;
+            if (!buffer.overflowed() && rule(final) == AnswerState::Accepted)
+                return verdict(name, "accepted at its bound", true);
             return verdict(name, "timed out", false);
+        }
         // Until the next interval, the moment the answer goes quiet or its
         // pause grows long, or the deadline, whichever comes first; a
         // delivered event (above all received bytes) ends the sleep sooner.

@@ -17,7 +17,8 @@ using AnswerRule = std::function<AnswerState(const Answer &)>;
 // rule has judged what arrived. A malformed answer is not taken: the wait
 // goes on. Returns true when the rule accepted the answer. `name` names the
 // rule in the wire trace, with the verdict (and with "malformed" for each
-// malformed answer as it stands).
+// malformed answer as it stands). When the bound has come, the rule has one
+// last look at the answer as it stands (Answer::last).
 bool awaitAnswer(const AnswerBuffer &buffer, unsigned polls, int intervalMs, const char *name,
                  const AnswerRule &rule);
 

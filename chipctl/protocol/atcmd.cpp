@@ -39,9 +39,10 @@ bool ATCMD::exchange(const QByteArray &command, const char *rule)
     waitForEvent(0);
     recvText.restart();
     emit sendData(command);
+    // "OK" is the firmware's last line: once it has ended, the answer is
+    // whole, whatever pauses came between its lines.
     return awaitAnswer(recvText, okPolls, pollMs, rule, [](const Answer &answer) {
-        return answer.complete && hasOkLine(answer.bytes) ? AnswerState::Accepted
-                                                          : AnswerState::Pending;
+        return hasOkLine(answer.bytes) ? AnswerState::Accepted : AnswerState::Pending;
     });
 }
 

@@ -75,17 +75,47 @@ void chipInfo::useBuiltIn(bool writeFile)
                                 .arg(QDir::toNativeSeparators(path), file.errorString());
 }
 
+namespace {
+
+// Where `needle` stands in the answer: not at all, on a line still on its
+// way, or on a line that has ended (or will not end: a long silence).
+enum class Found
+{
+    No,
+    LineOpen,
+    LineEnded
+};
+
+Found find(const Answer &reply, const QByteArray &needle)
+{
+    const int at = reply.bytes.indexOf(needle);
+    if (at < 0)
+        return Found::No;
+    return reply.bytes.indexOf('\n', at + needle.size()) >= 0 || reply.complete ? Found::LineEnded
+                                                                                : Found::LineOpen;
+}
+
+} // namespace
+
 AnswerState chipInfo::recognise(const Answer &reply, QString &answer, QString &banner) const
 {
-    if (!reply.complete || reply.bytes.isEmpty())
+    if (reply.bytes.isEmpty())
         return AnswerState::Pending;
+    // A name or "RAMCODE" counts once its line has ended: the rest of that
+    // line belongs to this answer, not to the next command's.
     for (const QString &name : names) {
         readBanner(name, banner);
-        if (!banner.isEmpty() && reply.bytes.contains(banner.toUtf8())) {
+        const Found chip = banner.isEmpty() ? Found::No : find(reply, banner.toUtf8());
+        if (chip == Found::LineOpen)
+            return AnswerState::Pending;
+        if (chip == Found::LineEnded) {
             answer = name;
             return AnswerState::Accepted;
         }
-        if (reply.bytes.contains(chipfacts::ramcodeAnswer)) {
+        const Found ramcode = find(reply, QByteArray(chipfacts::ramcodeAnswer));
+        if (ramcode == Found::LineOpen)
+            return AnswerState::Pending;
+        if (ramcode == Found::LineEnded) {
             answer = QLatin1String(chipfacts::ramcodeAnswer);
             return AnswerState::Accepted;
         }

@@ -33,9 +33,9 @@ public:
     // or not a string). False, and `banner` unchanged, before load().
     bool readBanner(const QString &name, QString &banner) const;
 
-    // Which chip answered "version", from a whole answer (pending before):
-    // the name of a chip whose boot-ROM banner it holds, or the ramcode's
-    // "RAMCODE". The first chip's banner is tested before "RAMCODE", and
+    // Which chip answered "version", once the line that names it has ended
+    // (pending before): the name of a chip whose boot-ROM banner it holds,
+    // or the ramcode's "RAMCODE". The first chip's banner is tested before "RAMCODE", and
     // "RAMCODE" before the second chip's banner; the rest of an answer taken
     // at its first "RAMCODE" would be read as the next one. `banner`
     // receives the banner last looked at.

@@ -220,8 +220,16 @@ private:
     bool runTransfer(const QString &path, uint32_t blockSize);
     // Up to 40 version probes; true with the answer of the first success.
     bool probeMode(QString &answer);
+    // Reads until the link has been quiet for a settle time (see
+    // tranprotocol_core.cpp), so that the late tail of a "version" answer is
+    // not taken as part of the next command's answer.
+    void settle();
 
     AnswerBuffer recvBuf;
+    // A "version" answer was recognised and the next command must wait for
+    // the rest of it: settled just before that command goes out, so that a
+    // run whose last exchange it was does not wait.
+    bool settleBeforeNext = false;
     yModemProtocol sender;
     QString configPath;
     chipInfo chips;

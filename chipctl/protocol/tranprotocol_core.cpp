@@ -6,6 +6,7 @@
 #include "waitms.h"
 
 #include <QCoreApplication>
+#include <QDeadlineTimer>
 
 namespace {
 
@@ -13,6 +14,19 @@ namespace {
 // two probes after a baud-rate switch is given.
 constexpr unsigned modePolls = 11;
 constexpr int pollMs = 10;
+
+// The quiet that ends a recognised "version" answer. The ramcode's answer
+// is of open length: its text only has to hold "RAMCODE", and a chip may
+// send more after the line that holds it (an empty line, a stray "pppp"
+// line) a few milliseconds later. No content rule can tell when it is whole,
+// so the link's quiet does: firmware pauses up to about 20 ms between the
+// lines it prints, and a USB adapter's latency timer (1 to 16 ms) delays a
+// line's end and the next line alike, so it does not widen the gap the host
+// sees (beyond its 1 ms frames). 25 ms of quiet covers such a tail.
+constexpr int settleMs = 25;
+// A chip that never falls quiet is not waited for longer than a probe.
+constexpr int settleBoundMs = int(modePolls) * pollMs;
+constexpr qint64 nsPerMs = 1000000;
 
 QString defaultConfigDir()
 {
@@ -55,11 +69,27 @@ void tranProtocol::sendDataFromYmodem(QByteArray data)
 
 void tranProtocol::sendCommand(const QByteArray &command, qint64 capacity)
 {
+    if (settleBeforeNext)
+        settle();
     // Bytes that arrive before a command is sent are not its answer: take
     // in what is there, then start afresh.
     waitForEvent(0);
     recvBuf.restart(capacity);
     emit sendData(command);
+}
+
+void tranProtocol::settle()
+{
+    settleBeforeNext = false;
+    const QDeadlineTimer bound(settleBoundMs, Qt::PreciseTimer);
+    for (;;) {
+        const qint64 quiet = recvBuf.sinceLastByteNs();
+        const qint64 leftNs = settleMs * nsPerMs - quiet;
+        if (quiet < 0 || leftNs <= 0 || recvBuf.linkLost() || bound.hasExpired())
+            return;
+        const qint64 boundNs = bound.remainingTimeNSecs();
+        waitForEvent(int((qMin(leftNs, boundNs) + nsPerMs - 1) / nsPerMs));
+    }
 }
 
 void tranProtocol::switchHostRate(uint32_t baudRate)
@@ -117,8 +147,10 @@ bool tranProtocol::enterRamcode()
 {
     for (int attempt = 0; attempt < 40; ++attempt) {
         QString answer;
-        if (getMode(answer) && answer == QLatin1String(chipfacts::ramcodeAnswer))
+        if (getMode(answer) && answer == QLatin1String(chipfacts::ramcodeAnswer)) {
+            settleBeforeNext = true;
             return true;
+        }
     }
     return false;
 }
@@ -135,7 +167,8 @@ bool tranProtocol::changeBaudRate(uint32_t baudRate)
     emit sendData(QByteArrayLiteral("version\r\n"));
     QString answer;
     awaitVersion(modePolls, answer);
-    return waitVersion(answer);
+    settleBeforeNext = waitVersion(answer);
+    return settleBeforeNext;
 }
 
 bool tranProtocol::setBootBaudRate(uint32_t baudRate)

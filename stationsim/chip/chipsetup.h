@@ -1,6 +1,7 @@
 #ifndef STATIONSIM_CHIPSETUP_H
 #define STATIONSIM_CHIPSETUP_H
 
+#include "chip/answerpacer.h"
 #include "wire/deliverymodel.h"
 
 #include <QList>
@@ -9,6 +10,15 @@
 #include <optional>
 
 namespace stationsim {
+
+// What the ramcode sends 2 to 20 ms after its answer to "version" (a fault):
+// nothing, an empty line ("\r\n"), or a stray confirmation ("\r\npppp\r\n").
+enum class VersionTail
+{
+    None,
+    LineEnd,
+    Confirmation
+};
 
 // Faults a simulated chip can be given by a scenario. The defaults describe a
 // healthy chip.
@@ -27,6 +37,7 @@ struct ChipFaults
     bool malformedMac = false;       // MAC answers use '-' instead of ':'
     int unplugAfterCommands = -1;    // goes dead after N command lines
     bool refuseBaud = false;         // ignores "baudrate" commands
+    VersionTail versionTail = VersionTail::None; // a late tail after "version"
 };
 
 // The chip's radio and crystal.
@@ -65,6 +76,7 @@ struct ChipSetup
     StartMode start = StartMode::Firmware;
     quint32 baud = 115200;
     Delivery delivery = Delivery::Usb; // how the chip's bytes reach the host
+    ChipPace pace = ChipPace::Fast;    // how fast its firmware prints an answer
     ChipRadio radio;
     ChipFaults faults;
     InitialStorage storage;

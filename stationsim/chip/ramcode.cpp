@@ -193,7 +193,7 @@ int Ramcode::gpioPin(const QByteArray &name) const
 
 void Ramcode::version(const Args &)
 {
-    chip.reply(versionText);
+    chip.replyVersion(versionText);
 }
 
 void Ramcode::baudrate(const Args &args)

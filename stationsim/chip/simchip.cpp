@@ -19,6 +19,10 @@ SimChip::SimChip(const ChipSetup &setup, quint32 seed, RfMedium *medium, QObject
     , uart(this)
     , ymodem(this)
     , rng(seed * 1000003u + quint32(setup.slot) * 7919u + 17u)
+    // The firmware's pace and the late tail draw from their own seeds, so
+    // that neither changes the measurement noise of a scenario.
+    , pacer(setup.pace, seed * 69069u + quint32(setup.slot) * 104729u + 0x9ace5u)
+    , tailRng(seed * 22695477u + quint32(setup.slot) * 1299709u + 0x7a11u)
 {
     uart.setChipBaud(config.baud);
     uart.setNoise(config.faults.lineNoise, rng());
@@ -84,6 +88,8 @@ bool SimChip::open(const QString &stateDir, QString *error)
 void SimChip::powerOn()
 {
     emit note(QStringLiteral("link delivers: ") + uart.delivery().describe());
+    if (config.pace != ChipPace::Fast)
+        emit note(QStringLiteral("firmware pace: ") + AnswerPacer::name(config.pace));
     switch (config.start) {
     case StartMode::Firmware:
         boot(Mode::Firmware);
@@ -257,7 +263,40 @@ void SimChip::reply(const QByteArray &answer, int extraDelayMs)
 {
     if (config.faults.silent || current == Mode::Dead)
         return;
-    uart.fromChip(answer, config.faults.answerDelayMs + extraDelayMs);
+    // The AT firmware answers from a buffer, within the 110 ms its host
+    // gives every AT command: the pace is the ROM's and the ramcode's.
+    if (current == Mode::Firmware) {
+        uart.fromChip(answer, config.faults.answerDelayMs + extraDelayMs);
+        return;
+    }
+    const QList<AnswerPacer::Piece> pieces = pacer.cut(answer, UartLink::byteNs(uart.chipBaud()));
+    if (pieces.isEmpty())
+        return;
+    uart.fromChip(pieces.first().bytes, config.faults.answerDelayMs + extraDelayMs);
+    for (int i = 1; i < pieces.size(); ++i)
+        uart.fromChipAfter(pieces.at(i).bytes, pieces.at(i).pauseNs);
+}
+
+void SimChip::replyVersion(const QByteArray &answer)
+{
+    reply(answer);
+    if (config.faults.silent || current == Mode::Dead)
+        return;
+    QByteArray tail;
+    switch (config.faults.versionTail) {
+    case VersionTail::None:
+        return;
+    case VersionTail::LineEnd:
+        tail = "\r\n";
+        break;
+    case VersionTail::Confirmation:
+        tail = "\r\npppp\r\n";
+        break;
+    }
+    std::uniform_int_distribution<qint64> pause(2'000'000, 20'000'000);
+    const qint64 after = pause(tailRng);
+    emit note(QStringLiteral("late tail %1 us after the version answer").arg(after / 1000));
+    uart.fromChipAfter(tail, after);
 }
 
 void SimChip::sendRaw(const QByteArray &bytes)

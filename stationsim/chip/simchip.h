@@ -59,8 +59,11 @@ public:
     bool dtr() const { return dtrLine; }
 
     // For the programs the chip runs.
-    // An answer to a command, sent after extraDelayMs (time the chip works).
+    // An answer to a command, sent after extraDelayMs (time the chip works),
+    // at the pace of the chip's firmware.
     void reply(const QByteArray &answer, int extraDelayMs = 0);
+    // The answer to "version", and the late tail the chip's faults give it.
+    void replyVersion(const QByteArray &answer);
     void sendRaw(const QByteArray &bytes); // protocol bytes (YMODEM)
     void requestBaud(quint32 baud);        // switches shortly after
     using Received = std::function<void(bool ok, const QByteArray &data, const QString &name)>;
@@ -104,6 +107,8 @@ private:
     YmodemReceiver ymodem;
     Received receiveDone;
     std::mt19937 rng;
+    AnswerPacer pacer;
+    std::mt19937 tailRng;
     Mode current = Mode::Reset;
     bool rtsLine = false;
     bool dtrLine = false;

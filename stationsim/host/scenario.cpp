@@ -26,6 +26,37 @@ void readDelivery(StrictJson &json, Delivery *out)
                            DeliveryModel::names().join(QStringLiteral(", "))));
 }
 
+// The "pace" member: how fast the chip's firmware prints.
+void readPace(StrictJson &json, ChipPace *out)
+{
+    QString name;
+    if (!json.string(QStringLiteral("pace"), &name) || name.isNull())
+        return;
+    if (const auto pace = AnswerPacer::parse(name))
+        *out = *pace;
+    else
+        json.fail(QStringLiteral("%1 must be one of %2")
+                      .arg(json.pathOf(QStringLiteral("pace")),
+                           AnswerPacer::names().join(QStringLiteral(", "))));
+}
+
+// The "versionTail" fault: "none", "crlf" or "pppp".
+void readVersionTail(StrictJson &json, VersionTail *out)
+{
+    QString name;
+    if (!json.string(QStringLiteral("versionTail"), &name) || name.isNull())
+        return;
+    if (name == QLatin1String("none"))
+        *out = VersionTail::None;
+    else if (name == QLatin1String("crlf"))
+        *out = VersionTail::LineEnd;
+    else if (name == QLatin1String("pppp"))
+        *out = VersionTail::Confirmation;
+    else
+        json.fail(QStringLiteral("%1 must be one of none, crlf, pppp")
+                      .arg(json.pathOf(QStringLiteral("versionTail"))));
+}
+
 bool isMac(const QString &text)
 {
     static const QRegularExpression re(QStringLiteral("^[0-9A-Fa-f]{2}(:[0-9A-Fa-f]{2}){5}$"));
@@ -105,7 +136,8 @@ bool Scenario::parse(const QByteArray &json, QString *error)
 }
 
 StationSetup Scenario::build(std::optional<int> duts, std::optional<int> basePort,
-                             std::optional<quint32> seed, std::optional<Delivery> delivery) const
+                             std::optional<quint32> seed, std::optional<Delivery> delivery,
+                             std::optional<ChipPace> pace) const
 {
     StationSetup setup;
     QString ignored;
@@ -119,6 +151,10 @@ StationSetup Scenario::build(std::optional<int> duts, std::optional<int> basePor
     if (delivery) {
         for (ChipSetup &chip : setup.chips)
             chip.delivery = *delivery;
+    }
+    if (pace) {
+        for (ChipSetup &chip : setup.chips)
+            chip.pace = *pace;
     }
     while (setup.chips.size() > setup.duts + 1)
         setup.chips.removeLast();
@@ -194,6 +230,7 @@ bool Scenario::applyChip(const QJsonObject &object, const QString &path, ChipSet
     json.string(QStringLiteral("start"), &start);
     json.integer(QStringLiteral("baud"), &baud, 300, maxBaud);
     readDelivery(json, &chip->delivery);
+    readPace(json, &chip->pace);
     json.integer(QStringLiteral("optimum"), &chip->radio.optimum, -128, 127);
     json.number(QStringLiteral("slope"), &chip->radio.slope, 0.01, 100);
     json.number(QStringLiteral("freqNoise"), &chip->radio.freqNoise, 0, 100);
@@ -275,6 +312,7 @@ bool Scenario::readFaults(StrictJson &json, ChipFaults *faults)
     json.boolean(QStringLiteral("malformedMac"), &faults->malformedMac);
     json.integer(QStringLiteral("unplugAfterCommands"), &faults->unplugAfterCommands, 0, big);
     json.boolean(QStringLiteral("refuseBaud"), &faults->refuseBaud);
+    readVersionTail(json, &faults->versionTail);
     return json.ok();
 }
 

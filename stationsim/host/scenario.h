@@ -23,10 +23,10 @@ public:
     bool parse(const QByteArray &json, QString *error);
 
     // Built-in defaults, then the scenario, then the command line (a
-    // delivery model there applies to every chip).
+    // delivery model or a chip pace there applies to every chip).
     StationSetup build(std::optional<int> duts, std::optional<int> basePort,
-                       std::optional<quint32> seed,
-                       std::optional<Delivery> delivery = std::nullopt) const;
+                       std::optional<quint32> seed, std::optional<Delivery> delivery = std::nullopt,
+                       std::optional<ChipPace> pace = std::nullopt) const;
 
     // The healthy chip of a slot (0 golden machine, 1..24 DUT).
     static ChipSetup defaultChip(int slot);

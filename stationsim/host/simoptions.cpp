@@ -37,6 +37,7 @@ bool SimOptions::parse(const QStringList &arguments, QString *error)
         QStringLiteral("--firmware-path"),
         QStringLiteral("--make-ramcode"),
         QStringLiteral("--delivery"),
+        QStringLiteral("--chip-pace"),
     };
     for (int i = 0; i < arguments.size(); ++i) {
         QString option = arguments.at(i);
@@ -87,6 +88,13 @@ bool SimOptions::parse(const QStringList &arguments, QString *error)
                              .arg(DeliveryModel::names().join(QStringLiteral(", ")), value);
                 return false;
             }
+        } else if (option == QLatin1String("--chip-pace")) {
+            chipPace = AnswerPacer::parse(value);
+            if (!chipPace) {
+                *error = QStringLiteral("--chip-pace needs one of %1, not \"%2\"")
+                             .arg(AnswerPacer::names().join(QStringLiteral(", ")), value);
+                return false;
+            }
         } else if (option == QLatin1String("--pty-dir")) {
             ptyDir = value;
         } else if (option == QLatin1String("--state-dir")) {
@@ -112,7 +120,7 @@ QString SimOptions::helpText()
 {
     return QStringLiteral(
         "usage: stationsim [--scenario FILE] [--duts N] [--base-port P] [--pty-dir DIR]\n"
-        "                  [--state-dir DIR] [--seed S] [--delivery MODEL]\n"
+        "                  [--state-dir DIR] [--seed S] [--delivery MODEL] [--chip-pace PACE]\n"
         "                  [--write-device-config FILE] [--trace DIR] [--firmware-path FILE]\n"
         "       stationsim --make-ramcode FILE\n"
         "\n"
@@ -132,6 +140,10 @@ QString SimOptions::helpText()
         "                       time), bytes (each at its wire time), usb (a USB-serial\n"
         "                       adapter's packets and latency timer; the default) or net\n"
         "                       (a network device server's splits and delays)\n"
+        "  --chip-pace PACE     how fast every chip's firmware prints: fast (an answer at\n"
+        "                       once; the default), lines (1 to 20 ms between its lines)\n"
+        "                       or slow (as lines, and the characters of a short line\n"
+        "                       0.5 ms apart)\n"
         "  --write-device-config FILE\n"
         "                       write Benchmate's device_config.csv for this station\n"
         "  --firmware-path FILE ramcode image named in that file (default: the image the\n"

@@ -1,6 +1,7 @@
 #ifndef STATIONSIM_SIMOPTIONS_H
 #define STATIONSIM_SIMOPTIONS_H
 
+#include "chip/answerpacer.h"
 #include "wire/deliverymodel.h"
 
 #include <QString>
@@ -20,6 +21,7 @@ struct SimOptions
     std::optional<int> basePort;
     std::optional<quint32> seed;
     std::optional<Delivery> delivery;
+    std::optional<ChipPace> chipPace;
     QString ptyDir;
     QString stateDir;
     QString deviceConfig;

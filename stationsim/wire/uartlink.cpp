@@ -78,6 +78,17 @@ void UartLink::fromChip(const QByteArray &bytes, int delayMs)
     schedule();
 }
 
+void UartLink::fromChipAfter(const QByteArray &bytes, qint64 pauseNs)
+{
+    if (bytes.isEmpty())
+        return;
+    const qint64 perByte = byteNs(chipRate);
+    const qint64 start = std::max(clock.nsecsElapsed(), txBusyUntil) + std::max<qint64>(pauseNs, 0);
+    outgoing.append(bytes, start, perByte, chipRate);
+    txBusyUntil = start + perByte * bytes.size();
+    schedule();
+}
+
 void UartLink::clearFromHost()
 {
     incoming.clear();

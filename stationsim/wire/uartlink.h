@@ -39,6 +39,9 @@ public:
     void fromHost(const QByteArray &bytes, quint32 hostBaud);
     // Chip bytes; they start on the wire after delayMs and after what is queued.
     void fromChip(const QByteArray &bytes, int delayMs = 0);
+    // Chip bytes that start pauseNs after what is queued has left (or after
+    // now, when nothing is): the firmware's pause between two pieces.
+    void fromChipAfter(const QByteArray &bytes, qint64 pauseNs);
     void clearFromHost();
     void clearFromChip();
     bool chipOutputPending() const { return outgoing.pending(); }

@@ -56,17 +56,19 @@ public:
     QString traceDir() const { return m_dir.path() + QStringLiteral("/trace"); }
 
     // Starts the simulator with `duts` DUTs and the scenario's chip objects
-    // (JSON text of the "chips" object), every chip traced.
-    bool start(int duts, const QByteArray &chips = "{}")
+    // (JSON text of the "chips" object), every chip traced, with `extraArgs`
+    // for the simulator.
+    bool start(int duts, const QByteArray &chips = "{}", const QStringList &extraArgs = {})
     {
         QFile scenario(m_dir.path() + QStringLiteral("/scenario.json"));
         if (!scenario.open(QIODevice::WriteOnly | QIODevice::Truncate))
             return false;
         scenario.write("{\"chips\": " + chips + "}");
         scenario.close();
-        return sim.start({QStringLiteral("--duts"), QString::number(duts),
-                          QStringLiteral("--scenario"), scenario.fileName(),
-                          QStringLiteral("--trace"), traceDir()});
+        const QStringList args = {QStringLiteral("--duts"),     QString::number(duts),
+                                  QStringLiteral("--scenario"), scenario.fileName(),
+                                  QStringLiteral("--trace"),    traceDir()};
+        return sim.start(args + extraArgs);
     }
 
     // The cycle parameters the window would build for DUT slots 1..duts.
@@ -292,6 +294,7 @@ private slots:
     void init() { calVal.store(244); }
 
     void fullStationTwice();
+    void slowChips();
     void dutFaults();
     void malformedGoldenMac();
     void stopDuringRx();
@@ -331,6 +334,28 @@ void TestSimCycle::fullStationTwice()
     const QStringList gmCommands = bench.commandsTo(QStringLiteral("gm"));
     QCOMPARE(gmCommands.filter(QStringLiteral("set_xtal_cap_in_ram 3")).size(), 2);
     QVERIFY(gmCommands.filter(QStringLiteral("in_flash_otp ")).isEmpty());
+}
+
+// One cycle of 24 DUTs and a golden machine whose firmware prints slowly:
+// 1 to 20 ms between the lines of every answer, the characters of short
+// lines 0.5 ms apart, behind USB adapters as on a bench. Every DUT passes as
+// on a fast station.
+void TestSimCycle::slowChips()
+{
+    SimBench bench;
+    QVERIFY(bench.isValid());
+    QVERIFY2(bench.start(24, "{}", {QStringLiteral("--chip-pace"), QStringLiteral("slow")}),
+             qPrintable(bench.sim.errorText()));
+    const Cycle out = runCycle(bench.para(24));
+    QVERIFY(out.ended);
+    QCOMPARE(out.result.cycleStatus, int(STATUS_PASS));
+    QCOMPARE(out.result.results.size(), 24);
+    for (int i = 0; i < 24; ++i) {
+        checkPassed(bench, out, i);
+        if (QTest::currentTestFailed())
+            return;
+    }
+    checkCycleLog(out);
 }
 
 // One cycle with a silent DUT, a DUT whose crystal never converges and a DUT

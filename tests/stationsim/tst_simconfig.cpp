@@ -104,6 +104,25 @@ void TstSimConfig::scenarioPrecedence()
     QVERIFY(error.contains(QStringLiteral("baud")));
     QVERIFY(!s.parse(R"({"chips": {"gm": {"delivery": "serial"}}})", &error));
     QCOMPARE(error, QStringLiteral("chips.gm.delivery must be one of whole, bytes, usb, net"));
+
+    // The chip's pace and the late version tail: per chip, the pace of the
+    // command line over every chip's.
+    QVERIFY2(s.parse(R"({"dutDefaults": {"pace": "lines"},
+                         "chips": {"gm": {"pace": "slow", "faults": {"versionTail": "crlf"}}}})",
+                     &error),
+             qPrintable(error));
+    setup = s.build(2, 0, std::nullopt);
+    QVERIFY(setup.chips[0].pace == ChipPace::Slow);
+    QVERIFY(setup.chips[0].faults.versionTail == VersionTail::LineEnd);
+    QVERIFY(setup.chips[1].pace == ChipPace::Lines);
+    QVERIFY(setup.chips[1].faults.versionTail == VersionTail::None);
+    setup = s.build(2, 0, std::nullopt, std::nullopt, ChipPace::Fast);
+    for (const ChipSetup &chip : setup.chips)
+        QVERIFY(chip.pace == ChipPace::Fast);
+    QVERIFY(!s.parse(R"({"chips": {"gm": {"pace": "sluggish"}}})", &error));
+    QCOMPARE(error, QStringLiteral("chips.gm.pace must be one of fast, lines, slow"));
+    QVERIFY(!s.parse(R"({"chips": {"gm": {"faults": {"versionTail": "ffff"}}}})", &error));
+    QCOMPARE(error, QStringLiteral("chips.gm.faults.versionTail must be one of none, crlf, pppp"));
 }
 
 void TstSimConfig::commandLine()
@@ -121,6 +140,11 @@ void TstSimConfig::commandLine()
     SimOptions net;
     QVERIFY(net.parse({"--delivery", "net"}, &error));
     QVERIFY(net.delivery == Delivery::Net);
+    SimOptions slow;
+    QVERIFY(slow.parse({"--chip-pace=slow"}, &error));
+    QVERIFY(slow.chipPace == ChipPace::Slow);
+    QVERIFY(!slow.parse({"--chip-pace", "quick"}, &error));
+    QCOMPARE(error, QStringLiteral("--chip-pace needs one of fast, lines, slow, not \"quick\""));
     SimOptions none;
     QVERIFY(none.parse({}, &error));
     QVERIFY(!none.duts && !none.basePort && !none.seed && !none.delivery);

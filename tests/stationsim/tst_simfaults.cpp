@@ -10,7 +10,7 @@ using namespace answerRules;
 
 namespace {
 const QByteArray scenario = R"({
-    "duts": 12,
+    "duts": 13,
     "chips": {
         "gm":    { "faults": { "malformedMac": true } },
         "dut01": { "start": "ramcode", "faults": { "silent": true } },
@@ -24,7 +24,8 @@ const QByteArray scenario = R"({
         "dut09": { "start": "ramcode", "faults": { "xtalNeverConverges": true } },
         "dut10": { "start": "ramcode", "faults": { "otpLocked": true } },
         "dut11": { "faults": { "unplugAfterCommands": 3 } },
-        "dut12": { "faults": { "refuseBaud": true } }
+        "dut12": { "faults": { "refuseBaud": true } },
+        "dut13": { "start": "ramcode", "faults": { "versionTail": "pppp" } }
     }
 })";
 
@@ -56,6 +57,7 @@ private slots:
     void malformedGoldenMac();
     void unpluggedAfterCommands();
     void refusesBaudSwitch();
+    void lateVersionTail();
 
 private:
     bool client(SimClient &c, const char *name)
@@ -228,6 +230,17 @@ void TstSimFaults::malformedGoldenMac()
     QVERIFY(!accepts(
         gm, "get_m_local_mac", [&](const Answer &a) { return macLine(a, true, mac); }, 600));
     QVERIFY(gm.received().contains("02-54-4b-00-00-10"));
+}
+
+// The whole "version" answer, then its tail 2 to 20 ms later: what a host
+// that sends its next command at once would read as that command's answer.
+void TstSimFaults::lateVersionTail()
+{
+    SimClient c;
+    QVERIFY(client(c, "dut13"));
+    QVERIFY(accepts(c, "version", recognisedAs(QStringLiteral("RAMCODE"))));
+    QVERIFY(c.waitFor(
+        [](const QByteArray &rx) { return rx.endsWith("(simulated)\r\n\r\npppp\r\n"); }, 500));
 }
 
 void TstSimFaults::unpluggedAfterCommands()

@@ -3,6 +3,7 @@
 // the trace format.
 #include "simclient.h"
 
+#include "chip/answerpacer.h"
 #include "chip/ymodemreceiver.h"
 #include "wire/deliverymodel.h"
 #include "wire/telnetcodec.h"
@@ -176,7 +177,52 @@ private slots:
     void ymodemTooLargeAndOutOfStep();
     void ymodemTimeouts();
     void traceLineFormat();
+    void firmwarePace();
 };
+
+// The chip's own pace: the pieces put together are the answer; lines
+// (and, when slow, the characters of short lines) come apart by pauses in
+// their bounds, a long line (a hex dump) whole; the seed repeats them.
+void TstSimParts::firmwarePace()
+{
+    const QByteArray dumpLine = QByteArray(100, 'a') + "\r\n";
+    const QByteArray answer = "\r\nsta:1\r\npppp\r\n" + dumpLine;
+    const qint64 byteNs = UartLink::byteNs(115200);
+    auto joined = [](const QList<AnswerPacer::Piece> &pieces) {
+        QByteArray all;
+        for (const AnswerPacer::Piece &p : pieces)
+            all += p.bytes;
+        return all;
+    };
+    auto linePauseOk = [](qint64 ns) {
+        return ns >= AnswerPacer::shortestLinePauseNs && ns <= AnswerPacer::longestLinePauseNs;
+    };
+
+    AnswerPacer fast(ChipPace::Fast, 5);
+    QCOMPARE(int(fast.cut(answer, byteNs).size()), 1);
+
+    AnswerPacer lines(ChipPace::Lines, 5);
+    const QList<AnswerPacer::Piece> byLine = lines.cut(answer, byteNs);
+    QCOMPARE(joined(byLine), answer);
+    QCOMPARE(int(byLine.size()), 4);
+    QCOMPARE(byLine.at(0).pauseNs, qint64(0));
+    for (int i = 1; i < byLine.size(); ++i)
+        QVERIFY2(linePauseOk(byLine.at(i).pauseNs), qPrintable(QString::number(i)));
+
+    AnswerPacer slow(ChipPace::Slow, 5);
+    const QList<AnswerPacer::Piece> bySlow = slow.cut(answer, byteNs);
+    QCOMPARE(joined(bySlow), answer);
+    // 2 + 7 + 6 single characters, then the long line whole.
+    QCOMPARE(int(bySlow.size()), 16);
+    QCOMPARE(bySlow.last().bytes, dumpLine);
+    QVERIFY(linePauseOk(bySlow.at(2).pauseNs)); // "s" opens the second line
+    QCOMPARE(bySlow.at(3).pauseNs + byteNs, AnswerPacer::slowByteNs);
+
+    AnswerPacer again(ChipPace::Lines, 5);
+    const QList<AnswerPacer::Piece> repeated = again.cut(answer, byteNs);
+    for (int i = 0; i < byLine.size(); ++i)
+        QCOMPARE(repeated.at(i).pauseNs, byLine.at(i).pauseNs);
+}
 
 void TstSimParts::telnetSplitsDataAndRequests()
 {

@@ -41,6 +41,10 @@ bool SimStation::start(QStringList extraArgs)
     const QString delivery = qEnvironmentVariable("STATIONSIM_DELIVERY");
     if (!delivery.isEmpty() && !extraArgs.contains(QStringLiteral("--delivery")))
         extraArgs << QStringLiteral("--delivery") << delivery;
+    // And a suite run once more against slow chips names their pace.
+    const QString pace = qEnvironmentVariable("STATIONSIM_CHIP_PACE");
+    if (!pace.isEmpty() && !extraArgs.contains(QStringLiteral("--chip-pace")))
+        extraArgs << QStringLiteral("--chip-pace") << pace;
     const int stateAt = extraArgs.indexOf(QStringLiteral("--state-dir"));
     if (stateAt >= 0 && stateAt + 1 < extraArgs.size()) {
         state = extraArgs.at(stateAt + 1);

@@ -5,6 +5,8 @@
 
 #include <QtTest>
 
+#include <functional>
+
 using namespace answerRules;
 
 Q_DECLARE_METATYPE(AnswerState)
@@ -35,6 +37,8 @@ private slots:
     void checkedDump_data();
     void checkedDump();
     void rfLines();
+    void judgedOnlyWhenWhole();
+    void macLineEndingLate();
 };
 
 void tst_AnswerRules::crcOfKnownData()
@@ -138,6 +142,9 @@ void tst_AnswerRules::flashUid()
     QVERIFY(out.isEmpty());
     buf += "\r";
     QVERIFY(flashUidArrived(buf));
+    // Arrived, but its line has not ended: more of the answer is on its way.
+    QCOMPARE(answerRules::flashUid(buf, out), AnswerState::Pending);
+    buf += "\n";
     QCOMPARE(answerRules::flashUid(buf, out), AnswerState::Accepted);
     QCOMPARE(out, QString::fromLatin1(uid));
 
@@ -152,7 +159,7 @@ void tst_AnswerRules::flashUid()
         head + uid.left(33) + "z\r\n",
         head + uid.left(20) + "g" + uid.mid(21) + "\r\n",
         head + uid.left(5) + '\0' + uid.mid(6) + "\r\n",
-        head + QByteArray(40, '\0'),
+        head + QByteArray(40, '\0') + "\r\n",
         head + "1x" + uid.mid(2) + "\r\n",
     };
     for (const QByteArray &bad : malformed) {
@@ -179,7 +186,7 @@ void tst_AnswerRules::efuseWord()
     QCOMPARE(out, QStringLiteral("old"));
     // Anything but "0x" and 8 hex digits is malformed, the output kept.
     out = "old";
-    QCOMPARE(answerRules::efuseWord(head + "1234abcd00", out), AnswerState::Malformed);
+    QCOMPARE(answerRules::efuseWord(head + "1234abcd00\r\n", out), AnswerState::Malformed);
     QCOMPARE(answerRules::efuseWord(head + "0x1234abcg\r\n", out), AnswerState::Malformed);
     QCOMPARE(answerRules::efuseWord(head + "0x12" + '\0' + "34abcd\r\n", out),
              AnswerState::Malformed);
@@ -301,17 +308,16 @@ void tst_AnswerRules::macLine_data()
     QTest::newRow("more than the address on its line")
         << QByteArray("x\n0a:1b:2c:3d:4e:5f x\r\npppp") << false << AnswerState::Malformed
         << QStringLiteral("old");
-    // A line counts only with its line end: strict keeps waiting for one,
-    // lenient takes the whole answer without it and keeps the output.
+    // A line counts only with its line end: both keep waiting for one (the
+    // lenient read takes it as it stands only at its bound, macLineEndingLate).
     QTest::newRow("strict: line without its end") << QByteArray("pppp\n00:11:22:33:44:55") << true
                                                   << AnswerState::Pending << QStringLiteral("old");
-    QTest::newRow("lenient: line without its end")
-        << QByteArray("pppp\n00:11:22:33:44:55") << false << AnswerState::Accepted
-        << QStringLiteral("old");
+    QTest::newRow("lenient: line without its end") << QByteArray("pppp\n00:11:22:33:44:55") << false
+                                                   << AnswerState::Pending << QStringLiteral("old");
     QTest::newRow("strict: no line at all")
         << QByteArray("ppppp") << true << AnswerState::Pending << QStringLiteral("old");
     QTest::newRow("lenient: no line at all")
-        << QByteArray("ppppp") << false << AnswerState::Accepted << QStringLiteral("old");
+        << QByteArray("ppppp") << false << AnswerState::Pending << QStringLiteral("old");
 }
 
 void tst_AnswerRules::macLine()
@@ -433,6 +439,149 @@ void tst_AnswerRules::rfLines()
     // The text ends at a 0x00, and a line counts only with its "\n".
     QCOMPARE(splitLines(QByteArray("a\nb\0c\nd", 7)), QStringList({"a"}));
     QCOMPARE(splitLines(QByteArray("a\n\nb\n")), QStringList({"a", "", "b"}));
+}
+
+namespace {
+
+// An answer as it stands after a pause: quiet, and complete once its last
+// line has ended, as the buffer says after a pause between lines.
+Answer paused(const QByteArray &bytes)
+{
+    return Answer(bytes, true, bytes.endsWith('\n'));
+}
+
+QByteArray dumpOf(const QByteArray &data)
+{
+    const uint16_t crc = crc16(data);
+    const QByteArray all = data + char(crc >> 8) + char(crc & 0xff);
+    return "\r\n" + all.toHex(' ') + ' ';
+}
+
+} // namespace
+
+// Firmware that pauses anywhere (between its lines, or between any two
+// bytes as a slow chip does): no rule takes an answer before its last byte
+// (a late piece would then be read as the next command's answer), and
+// each takes the whole answer with the value it carries.
+void tst_AnswerRules::judgedOnlyWhenWhole()
+{
+    struct Case
+    {
+        const char *name;
+        QByteArray answer;
+        AnswerState whole;
+        std::function<AnswerState(const Answer &, QString &)> rule;
+        QString value;
+    };
+    const QByteArray uid = "0x0123456789abcdef0123456789abcdef";
+    const QByteArray dumpData("\x10\x11\x12\x13", 4);
+    QByteArray rx;
+    for (int i = 0; i < 20; ++i)
+        rx += "freq=1.5,rssi=-40\r\n";
+    auto number = [](int32_t v) { return QString::number(v); };
+    const QList<Case> cases = {
+        {"confirm", "\r\npppp\r\n", AnswerState::Accepted,
+         [](const Answer &a, QString &) { return answerRules::confirm(a); }, QString()},
+        {"confirm after data", "\r\ngpio val:0x1\r\npppp\r\n", AnswerState::Accepted,
+         [](const Answer &a, QString &) { return answerRules::confirm(a); }, QString()},
+        {"pass", "\r\npppp\r\n", AnswerState::Accepted,
+         [](const Answer &a, QString &) { return answerRules::passFail(a); }, QString()},
+        {"fail", "\r\nffff\r\n", AnswerState::Rejected,
+         [](const Answer &a, QString &) { return answerRules::passFail(a); }, QString()},
+        {"file count", "\r\nfc:12\r\n", AnswerState::Accepted,
+         [](const Answer &a, QString &v) {
+             uint32_t n = 0;
+             const AnswerState s = answerRules::fileCount(a, n);
+             v = QString::number(n);
+             return s;
+         },
+         QStringLiteral("12")},
+        {"flash uid", "\r\nflash uid:" + uid + "\r\npppp\r\n", AnswerState::Accepted,
+         [](const Answer &a, QString &v) { return answerRules::flashUid(a, v); },
+         QString::fromLatin1(uid)},
+        {"efuse word", "\r\nefuse data:0x1234abcd\r\npppp\r\n", AnswerState::Accepted,
+         [](const Answer &a, QString &v) { return answerRules::efuseWord(a, v); },
+         QStringLiteral("0x1234abcd")},
+        {"lock state", "\r\nsta:1\r\npppp\r\n", AnswerState::Accepted,
+         [&](const Answer &a, QString &v) {
+             uint32_t s = 9;
+             const AnswerState r = answerRules::lockState(a, s);
+             v = number(int32_t(s));
+             return r;
+         },
+         QStringLiteral("1")},
+        {"gpio value", "\r\ngpio val:0x1\r\npppp\r\n", AnswerState::Accepted,
+         [&](const Answer &a, QString &v) {
+             int32_t n = 9;
+             const AnswerState r = answerRules::gpioValue(a, n);
+             v = number(n);
+             return r;
+         },
+         QStringLiteral("1")},
+        {"tagged value", "\r\nxtal_cap:-13\r\npppp\r\n", AnswerState::Accepted,
+         [&](const Answer &a, QString &v) {
+             int32_t n = 9;
+             const AnswerState r = answerRules::taggedValue(a, "xtal_cap:", n);
+             v = number(n);
+             return r;
+         },
+         QStringLiteral("-13")},
+        {"mac, strict", "\r\n02:54:4b:00:00:10\r\npppp\r\n", AnswerState::Accepted,
+         [](const Answer &a, QString &v) { return answerRules::macLine(a, true, v); },
+         QStringLiteral("02:54:4b:00:00:10\r\n")},
+        {"mac, lenient", "\r\n02:54:4b:00:00:10\r\npppp\r\n", AnswerState::Accepted,
+         [](const Answer &a, QString &v) { return answerRules::macLine(a, false, v); },
+         QStringLiteral("02:54:4b:00:00:10\r\n")},
+        {"hex dump", dumpOf(dumpData), AnswerState::Accepted,
+         [](const Answer &a, QString &v) { return answerRules::checkedDump(a, 4, v); },
+         QString::fromLatin1(dumpOf(dumpData).mid(2).chopped(1))},
+        {"rx lines", rx, AnswerState::Accepted,
+         [](const Answer &a, QString &v) {
+             QStringList lines;
+             const AnswerState s = answerRules::slaveRxLines(a, lines);
+             v = QString::number(lines.size());
+             return s;
+         },
+         QStringLiteral("20")},
+    };
+    for (const Case &c : cases) {
+        for (int size = 1; size < c.answer.size(); ++size) {
+            QString value;
+            const AnswerState early = c.rule(paused(c.answer.left(size)), value);
+            QVERIFY2(early == AnswerState::Pending || early == AnswerState::Malformed,
+                     qPrintable(QStringLiteral("%1: judged after %2 of %3 bytes")
+                                    .arg(QLatin1String(c.name))
+                                    .arg(size)
+                                    .arg(c.answer.size())));
+        }
+        QString value;
+        QCOMPARE(c.rule(paused(c.answer), value), c.whole);
+        if (c.whole == AnswerState::Accepted)
+            QCOMPARE(value, c.value);
+    }
+}
+
+// "pppp" is in but the MAC line has not ended (its end is late): both reads
+// wait for it. At their bound the lenient read takes the answer as it
+// stands, the MAC unchanged; the strict one does not.
+void tst_AnswerRules::macLineEndingLate()
+{
+    const QByteArray early = "pppp\r\n02:54:4b:00:00:10";
+    QString mac = QStringLiteral("old");
+    QCOMPARE(answerRules::macLine(paused(early), false, mac), AnswerState::Pending);
+    QCOMPARE(answerRules::macLine(paused(early + "\r\n"), false, mac), AnswerState::Accepted);
+    QCOMPARE(mac, QStringLiteral("02:54:4b:00:00:10\r\n"));
+
+    Answer atBound = paused(early);
+    atBound.last = true;
+    mac = QStringLiteral("old");
+    QCOMPARE(answerRules::macLine(atBound, false, mac), AnswerState::Accepted);
+    QCOMPARE(mac, QStringLiteral("old"));
+    QCOMPARE(answerRules::macLine(atBound, true, mac), AnswerState::Pending);
+    // Without "pppp" even the bound takes nothing.
+    Answer noConfirmation = paused("\r\n02:54:4b");
+    noConfirmation.last = true;
+    QCOMPARE(answerRules::macLine(noConfirmation, false, mac), AnswerState::Pending);
 }
 
 QTEST_GUILESS_MAIN(tst_AnswerRules)

@@ -60,6 +60,8 @@ private slots:
     void cleanup();
     void probeTailIsNotReadAsTheNextAnswer_data();
     void probeTailIsNotReadAsTheNextAnswer();
+    void lateProbeTailIsConsumed_data();
+    void lateProbeTailIsConsumed();
     void linesCountOnlyOnceEnded();
     void atOkCountsOnlyAsAWholeLine();
 
@@ -130,6 +132,44 @@ void tst_WholeAnswers::probeTailIsNotReadAsTheNextAnswer()
         QVERIFY(host->flashRead(0x10, 4, dump));
         QCOMPARE(dump, QString::fromLatin1(dumpAnswer(data).mid(2).chopped(1)));
     }
+}
+
+void tst_WholeAnswers::lateProbeTailIsConsumed_data()
+{
+    QTest::addColumn<QByteArray>("tail");
+    QTest::addColumn<int>("lateMs");
+    QTest::newRow("empty line 3 ms late") << QByteArray("\r\n") << 3;
+    QTest::newRow("empty line 18 ms late") << QByteArray("\r\n") << 18;
+    QTest::newRow("confirmation 3 ms late") << QByteArray("\r\npppp\r\n") << 3;
+    QTest::newRow("confirmation 18 ms late") << QByteArray("\r\npppp\r\n") << 18;
+}
+
+// A ramcode that sends a tail some milliseconds after its whole "version"
+// answer: the tail belongs to the probe, whose wait has ended, and must not
+// be read as the next command's answer. A refused OTP write (no answer)
+// stays a failure, and the MAC read gets its MAC.
+void tst_WholeAnswers::lateProbeTailIsConsumed()
+{
+    QFETCH(QByteArray, tail);
+    QFETCH(int, lateMs);
+    chip->setResponder([&](const QByteArray &line) -> QByteArray {
+        if (line == "version\r\n") {
+            QTimer::singleShot(2 + lateMs, chip.get(), [&] { chip->deliver(tail); });
+            return "\r\nTK716A RAMCODE V1.0\r\n";
+        }
+        // The MAC comes after the OTP has been read: later than the tail.
+        if (line == "get_mac_in_flash_otp\r\n")
+            QTimer::singleShot(lateMs + 8, chip.get(),
+                               [&] { chip->deliver("\r\n" + mac + "\r\npppp\r\n"); });
+        return QByteArray(); // the OTP is locked: writes are refused
+    });
+
+    QVERIFY(host->enterRamcode());
+    QVERIFY(!host->setXtalCapInOtp(5));
+    QVERIFY(host->enterRamcode());
+    QString text;
+    QVERIFY(host->getMacInOtp(text));
+    QCOMPARE(text, QString::fromLatin1(mac + "\r\n"));
 }
 
 // A piece may end anywhere in a line, also right after a marker: a line is
