@@ -162,7 +162,8 @@ bool YieldReport::compute(DatabaseConnection &connection, const ReportFilter &fi
     const QString sql =
         QStringLiteral(
             "SELECT c.station_id, d.slot, d.flash_uid, d.verdict, d.failed_step, "
-            "d.calibration_status, d.tx_status, d.freq_avg, d.rx_rssi_avg, d.tx_rssi_avg, "
+            "d.calibration_status, d.tx_status, COALESCE(d.freq_mean, d.freq_avg), "
+            "COALESCE(d.rx_rssi_mean, d.rx_rssi_avg), COALESCE(d.tx_rssi_mean, d.tx_rssi_avg), "
             "d.rx_cal, d.tx_cal, c.freq_min, c.freq_max, c.rx_rssi_min, c.rx_rssi_max, "
             "c.tx_rssi_min, c.tx_rssi_max FROM duts d JOIN cycles c ON c.id = d.cycle_id%1 "
             "ORDER BY c.started_at, c.id, d.position")
@@ -182,11 +183,10 @@ bool YieldReport::compute(DatabaseConnection &connection, const ReportFilter &fi
         const QString verdict = q.value(3).toString();
         const QString failedStep = q.value(4).toString();
         const bool passed = verdict == pass;
-        // A station fault judged none of its DUTs: it is no DUT's yield.
-        if (verdict == QLatin1String(ResultWords::notJudged)) {
-            ++stepFailures[failedStep.isEmpty() ? QStringLiteral("(none)") : failedStep];
+        // A DUT not judged (a station fault, or its TX test never ran) is in
+        // no yield and no failure count.
+        if (verdict == QLatin1String(ResultWords::notJudged))
             continue;
-        }
 
         bool first = true;
         if (!uid.isEmpty()) {
@@ -216,7 +216,9 @@ bool YieldReport::compute(DatabaseConnection &connection, const ReportFilter &fi
         if (!passed)
             ++stepFailures[failedStep.isEmpty() ? QStringLiteral("(none)") : failedStep];
 
-        // The figures as they are judged: RSSI less the DUT's offset.
+        // The figures as they are judged: the means as measured (cycles
+        // recorded before the means were kept give their truncated
+        // averages), RSSI less the DUT's offset.
         const bool rxMeasured = q.value(5).toString() == pass;
         const bool txMeasured = q.value(6).toString() == pass;
         const auto sample = [&](int figure, const QVariant &value, double offset, double lower,

@@ -155,9 +155,9 @@ void TestWindowControl::wholeCycleShownCountedAndLogged()
     for (int row : {1, 2, 4}) {
         QCOMPARE(cell(row, MainWindow::colResult), QStringLiteral("通过"));
         QCOMPARE(cellColour(row, MainWindow::colResult), QColor(QStringLiteral("#00FF00")));
-        QCOMPARE(cell(row, MainWindow::colTxResult), QStringLiteral("-45"));
-        QCOMPARE(cell(row, MainWindow::colRxResult), QStringLiteral("-52"));
-        QCOMPARE(cell(row, MainWindow::colFreqResult), QStringLiteral("2"));
+        QCOMPARE(cell(row, MainWindow::colTxResult), QStringLiteral("-45.00"));
+        QCOMPARE(cell(row, MainWindow::colRxResult), QStringLiteral("-52.00"));
+        QCOMPARE(cell(row, MainWindow::colFreqResult), QStringLiteral("2.00"));
     }
     QCOMPARE(cell(0, MainWindow::colResult), QString());
     QCOMPARE(cell(3, MainWindow::colResult), QString());
@@ -220,7 +220,7 @@ void TestWindowControl::limitsAndOffsetsFromTheWindow()
     QCOMPARE(cell(1, MainWindow::colResult), QStringLiteral("通过"));
     QCOMPARE(cell(2, MainWindow::colResult), QStringLiteral("不通过"));
     QCOMPARE(cellColour(2, MainWindow::colResult), QColor(QStringLiteral("#FF0000")));
-    QCOMPARE(cell(2, MainWindow::colTxResult), QStringLiteral("-45")); // numbers still shown
+    QCOMPARE(cell(2, MainWindow::colTxResult), QStringLiteral("-45.00")); // numbers still shown
     QCOMPARE(cell(3, MainWindow::colResult), QStringLiteral("通过"));
     QCOMPARE(cell(4, MainWindow::colResult), QStringLiteral("不通过"));
     QCOMPARE(label("labelSta"), QStringLiteral("测试失败"));
