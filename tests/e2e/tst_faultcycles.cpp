@@ -342,11 +342,13 @@ void TestFaultCycles::goldenMachineFault_data()
     QTest::newRow("malformed golden MAC")
         << QByteArray(R"({"duts": 2, "chips": {"gm": {"faults": {"malformedMac": true}}}})")
         << QStringLiteral("the cycle did not finish: 获取金机MAC地址失败！") << false;
-    // The golden machine goes after its "rx_gm"; the DUTs during their
-    // crystal search.
+    // The DUTs go during their crystal search; the golden machine after its
+    // "rx_gm" (four runs of two lines, a probe and the command), at the
+    // "rf_stop" that ends the RX phase: its 10th line, or its 9th should a
+    // loaded machine have had one probe sent twice.
     QTest::newRow("cables pulled mid-cycle")
         << QByteArray(R"({"duts": 2, "dutDefaults": {"faults": {"unplugAfterCommands": 20}},)"
-                      R"( "chips": {"gm": {"faults": {"unplugAfterCommands": 8}}}})")
+                      R"( "chips": {"gm": {"faults": {"unplugAfterCommands": 9}}}})")
         << QStringLiteral("golden machine error: 关闭RX 金机RF射频失败！") << true;
 }
 
