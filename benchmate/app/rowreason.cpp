@@ -98,8 +98,11 @@ QString RowReason::step(int fault, float lastMeanOffset, const QString &toolFail
                 tr("请检查：串口名是否正确，USB转串口是否插好，串口是否被其他程序占用。");
         break;
     case ToolCause::NoDownloadMode:
-    case ToolCause::NoRamcode:
         text += QLatin1Char('\n') + tr("请检查：模块的线缆和夹具是否接好，模块是否上电。");
+        break;
+    case ToolCause::NoRamcode:
+        text += QLatin1Char('\n') +
+                tr("请检查：模块的线缆和供电；测试固件下载后没有运行时，也请检查固件文件。");
         break;
     case ToolCause::DownloadError:
         text +=
