@@ -2,13 +2,17 @@
 // with a fixture fault flagged, failures by step, retests by flash UID,
 // the figures' spread and Cpk, the filters, the three formats and
 // benchreport's command line.
+#include "cycletables.h"
 #include "databaseconnection.h"
 #include "localresultsdb.h"
 #include "reportwriter.h"
 #include "resultsrecorder.h"
+#include "resultsschema.h"
 #include "yieldreport.h"
 
 #include <QProcess>
+#include <QSqlError>
+#include <QSqlQuery>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -94,6 +98,7 @@ private slots:
     void filters();
     void stationFaultIsNoDutsYield();
     void figuresAgainstTheLimitsInForce();
+    void olderStationsFile();
     void formats();
     void commandLine();
 
@@ -329,6 +334,42 @@ void TestYieldReport::figuresAgainstTheLimitsInForce()
     QCOMPARE(tx.n, 4);
     QCOMPARE(tx.mean, -43.0);
     QVERIFY(tx.cpk && qAbs(*tx.cpk - 23.0 / (3 * std::sqrt(20.0 / 3.0))) < 1e-9);
+}
+
+// An older station's file (the second schema: no means) reads as it is,
+// its figures the averages it kept.
+void TestYieldReport::olderStationsFile()
+{
+    QTemporaryDir dir;
+    const QString db = dir.filePath(QStringLiteral("older.sqlite"));
+    {
+        DatabaseConnection c(QStringLiteral("QSQLITE"));
+        c.db().setDatabaseName(db);
+        QVERIFY(c.db().open());
+        QCOMPARE(ResultsSchema::apply(c, db, 2).outcome, ResultsSchema::Ready);
+        CycleTables tables(c);
+        QVERIFY2(tables.insert(cycle(QStringLiteral("O"), 1, t0, {})), qPrintable(tables.error()));
+        QSqlQuery q(c.db());
+        for (int k = 0; k < 2; ++k)
+            QVERIFY2(q.exec(QStringLiteral(
+                                "INSERT INTO duts (cycle_id, position, slot, device, port, mac, "
+                                "flash_uid, tx_cal, rx_cal, freq_avg, rx_rssi_avg, tx_rssi_avg, "
+                                "download_status, mac_status, calibration_status, tx_status, "
+                                "verdict, failed_step, failure_log) SELECT id, %1, %1, 'D', 'P', "
+                                "'', 'O%1', 0, 0, %2, -50, -48, 'pass', 'pass', 'pass', 'pass', "
+                                "'pass', '', '' FROM cycles")
+                                .arg(k)
+                                .arg(k + 1)),
+                     qPrintable(q.lastError().text()));
+    }
+    DatabaseConnection c(QStringLiteral("QSQLITE"));
+    QString error;
+    QVERIFY2(LocalResultsDb::open(c, db, LocalResultsDb::ForReading, &error), qPrintable(error));
+    YieldFigures f;
+    QVERIFY2(YieldReport::compute(c, ReportFilter(), &f, &error), qPrintable(error));
+    QCOMPARE(f.total.passed, 2);
+    QCOMPARE(f.figures.at(0).figure, QStringLiteral("freq offset"));
+    QCOMPARE(f.figures.at(0).mean, 1.5);
 }
 
 void TestYieldReport::formats()
