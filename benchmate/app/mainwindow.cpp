@@ -1,6 +1,7 @@
 #include "mainwindow.h"
 #include "ui_mainwindow.h"
 
+#include "meantext.h"
 #include "resultscsv.h"
 #include "rowreason.h"
 #include "setupcelldelegate.h"
@@ -801,10 +802,11 @@ void MainWindow::showProgress()
         if (slot < 0)
             continue;
         const int row = slot + 1;
-        const int fault = cycle ? cycle->deviceFault(k) : DUT_OK;
+        QString toolFailure;
+        const int fault = cycle ? cycle->deviceFault(k, &toolFailure) : DUT_OK;
         if (fault != DUT_OK) {
-            setResultCell(row, colResult, RowReason::stepShort(fault), colourFail);
-            setRowReason(row, RowReason::forLiveFault(device.name, fault));
+            setResultCell(row, colResult, RowReason::stepShort(fault, toolFailure), colourFail);
+            setRowReason(row, RowReason::forLiveFault(device.name, fault, toolFailure));
             continue;
         }
         setResultCell(row, colResult,
@@ -877,11 +879,11 @@ void MainWindow::showTestResult()
         // What was measured stays visible, whatever the verdict.
         const bool judged =
             device->verdict == DeviceVerdict::Pass || device->verdict == DeviceVerdict::Fail;
-        if (judged || r.txStatus == STATUS_PASS)
-            setCellText(row, colTxResult, QString::number(r.txRssiAve));
-        if (judged || r.rxMeasured || r.rxStatus == STATUS_PASS) {
-            setCellText(row, colRxResult, QString::number(r.rxRssiAve));
-            setCellText(row, colFreqResult, QString::number(r.freqAve));
+        if (judged || ResultJudge::txMeasured(r))
+            setCellText(row, colTxResult, MeanText::of(double(r.txRssiMean)));
+        if (judged || ResultJudge::rxMeasured(r)) {
+            setCellText(row, colRxResult, MeanText::of(double(r.rxRssiMean)));
+            setCellText(row, colFreqResult, MeanText::of(double(r.freqMean)));
         }
         setRowReason(row, RowReason::forDevice(info.name, *device, j.stationFault,
                                                outcome.deviceLogs.value(k)));

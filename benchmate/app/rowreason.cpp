@@ -1,5 +1,7 @@
 #include "rowreason.h"
 
+#include "meantext.h"
+
 #include <QStringList>
 
 namespace {
@@ -11,8 +13,33 @@ QString signedNumber(double value)
 
 } // namespace
 
-QString RowReason::stepShort(int fault)
+RowReason::ToolCause RowReason::causeOf(const QString &toolFailure)
 {
+    if (toolFailure == QLatin1String("Could not open the serial port."))
+        return ToolCause::PortNotOpened;
+    if (toolFailure == QLatin1String("Could not go in download mode."))
+        return ToolCause::NoDownloadMode;
+    if (toolFailure == QLatin1String("Could not go in ramcode mode."))
+        return ToolCause::NoRamcode;
+    if (toolFailure == QLatin1String("Error downloading file."))
+        return ToolCause::DownloadError;
+    return ToolCause::None;
+}
+
+QString RowReason::stepShort(int fault, const QString &toolFailure)
+{
+    // A port that does not open, or a module that does not answer, is the
+    // cable's or the fixture's matter, whatever step met it first.
+    switch (causeOf(toolFailure)) {
+    case ToolCause::PortNotOpened:
+        return tr("串口打不开");
+    case ToolCause::NoDownloadMode:
+    case ToolCause::NoRamcode:
+        return tr("无应答");
+    case ToolCause::DownloadError:
+    case ToolCause::None:
+        break;
+    }
     switch (fault) {
     case DUT_FAULT_BOOT_MODE:
         return tr("无应答");
@@ -43,7 +70,51 @@ QString RowReason::stepShort(int fault)
     }
 }
 
-QString RowReason::step(int fault, float lastMeanOffset)
+QString RowReason::step(int fault, float lastMeanOffset, const QString &toolFailure)
+{
+    const ToolCause cause = causeOf(toolFailure);
+    QString text;
+    switch (cause) {
+    case ToolCause::PortNotOpened:
+        text = tr("串口打不开：测试工具无法打开模块的串口。");
+        break;
+    case ToolCause::NoDownloadMode:
+        text = tr("无应答：模块没有应答下载模式的探测。");
+        break;
+    case ToolCause::NoRamcode:
+        text = tr("无应答：模块中的测试固件没有应答。");
+        break;
+    case ToolCause::DownloadError:
+    case ToolCause::None:
+        text = faultSentence(fault, lastMeanOffset);
+        break;
+    }
+    if (toolFailure.isEmpty())
+        return text;
+    text += QLatin1Char('\n') + tr("测试工具：%1").arg(toolFailure);
+    switch (cause) {
+    case ToolCause::PortNotOpened:
+        text += QLatin1Char('\n') +
+                tr("请检查：串口名是否正确，USB转串口是否插好，串口是否被其他程序占用。");
+        break;
+    case ToolCause::NoDownloadMode:
+        text += QLatin1Char('\n') + tr("请检查：模块的线缆和夹具是否接好，模块是否上电。");
+        break;
+    case ToolCause::NoRamcode:
+        text += QLatin1Char('\n') +
+                tr("请检查：模块的线缆和供电；测试固件下载后没有运行时，也请检查固件文件。");
+        break;
+    case ToolCause::DownloadError:
+        text +=
+            QLatin1Char('\n') + tr("请检查：测试固件文件是否正确；线缆接触不良也会使下载出错。");
+        break;
+    case ToolCause::None:
+        break;
+    }
+    return text;
+}
+
+QString RowReason::faultSentence(int fault, float lastMeanOffset)
 {
     switch (fault) {
     case DUT_FAULT_BOOT_MODE:
@@ -92,7 +163,7 @@ QString RowReason::brokenLimit(const BrokenLimit &limit)
         break;
     }
     QString text = QStringLiteral("%1 %2 %3 %4")
-                       .arg(quantity, signedNumber(double(limit.value)),
+                       .arg(quantity, MeanText::against(double(limit.value), double(limit.bound)),
                             limit.above ? QStringLiteral(">") : QStringLiteral("<"),
                             signedNumber(double(limit.bound)));
     const QString which = limit.above ? tr("上限") : tr("下限");
@@ -108,11 +179,11 @@ QString RowReason::brokenLimit(const BrokenLimit &limit)
 QString RowReason::figures(const deviceRestlt_t &r)
 {
     QStringList parts;
-    if (r.txStatus == STATUS_PASS)
-        parts << QStringLiteral("TX RSSI %1").arg(r.txRssiAve);
-    if (r.rxMeasured || r.rxStatus == STATUS_PASS) {
-        parts << QStringLiteral("RX RSSI %1").arg(r.rxRssiAve);
-        parts << tr("频偏 %1").arg(r.freqAve);
+    if (ResultJudge::txMeasured(r))
+        parts << QStringLiteral("TX RSSI %1").arg(MeanText::of(double(r.txRssiMean)));
+    if (ResultJudge::rxMeasured(r)) {
+        parts << QStringLiteral("RX RSSI %1").arg(MeanText::of(double(r.rxRssiMean)));
+        parts << tr("频偏 %1").arg(MeanText::of(double(r.freqMean)));
     }
     if (r.rxStatus == STATUS_PASS)
         parts << tr("晶振值 %1").arg(int(r.calVal));
@@ -146,14 +217,14 @@ QString RowReason::forDevice(const QString &name, const DeviceJudgement &device,
         break;
     case DeviceVerdict::Error:
         lines << tr("%1：发生错误").arg(name);
-        lines << step(r.fault, r.lastFreqOffset);
+        lines << step(r.fault, r.freqMean, r.toolFailure);
         break;
     case DeviceVerdict::NotJudged:
         lines << tr("%1：未判定").arg(name);
         if (stationFault != StationFault::None) {
             lines << tr("本次测试因工位故障结束，不计入计数。");
             if (r.fault != DUT_OK)
-                lines << step(r.fault, r.lastFreqOffset);
+                lines << step(r.fault, r.freqMean, r.toolFailure);
         } else {
             lines << tr("TX测试未进行：前面模块的TX步骤失败，结束了本次测试；不计入计数。");
         }
@@ -163,10 +234,10 @@ QString RowReason::forDevice(const QString &name, const DeviceJudgement &device,
     return lines.join(QLatin1Char('\n')) + logSection(log);
 }
 
-QString RowReason::forLiveFault(const QString &name, int fault)
+QString RowReason::forLiveFault(const QString &name, int fault, const QString &toolFailure)
 {
-    return tr("%1：发生错误").arg(name) + QLatin1Char('\n') + step(fault) + QLatin1Char('\n') +
-           tr("测试结束后显示日志。");
+    return tr("%1：发生错误").arg(name) + QLatin1Char('\n') + step(fault, 0, toolFailure) +
+           QLatin1Char('\n') + tr("测试结束后显示日志。");
 }
 
 QString RowReason::forStation(StationFault fault, uint32_t timeOutMs, const QString &goldenLog)

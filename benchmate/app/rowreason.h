@@ -17,12 +17,15 @@ class RowReason
 
 public:
     // The result cell's text while a cycle runs and a DUT has failed: the
-    // step, short ("固件被拒").
-    static QString stepShort(int fault);
+    // step, short ("固件被拒"), or what the chip tool's failure text tells
+    // ("Could not go in download mode.": "无应答").
+    static QString stepShort(int fault, const QString &toolFailure = QString());
     // The step a DUT failed at, in a sentence; a crystal search that did not
-    // converge gives its last mean offset.
-    static QString step(int fault, float lastMeanOffset = 0);
-    // "TX RSSI -80 < -75", with the calibration offset in the bound named.
+    // converge gives its last mean offset. With the chip tool's failure text
+    // of that step: the text as the tool printed it, and what to check.
+    static QString step(int fault, float lastMeanOffset = 0,
+                        const QString &toolFailure = QString());
+    // "TX RSSI -80.45 < -75", with the calibration offset in the bound named.
     static QString brokenLimit(const BrokenLimit &limit);
 
     // A DUT row once its cycle has been judged. `stationFault` is the
@@ -30,11 +33,23 @@ public:
     static QString forDevice(const QString &name, const DeviceJudgement &device,
                              StationFault stationFault, const QString &log);
     // A DUT row whose worker has failed while the cycle still runs.
-    static QString forLiveFault(const QString &name, int fault);
+    static QString forLiveFault(const QString &name, int fault,
+                                const QString &toolFailure = QString());
     // The golden machine's row of a cycle that ended in a station fault.
     static QString forStation(StationFault fault, uint32_t timeOutMs, const QString &goldenLog);
 
 private:
+    // What the chip tool's failure texts tell about a DUT.
+    enum class ToolCause
+    {
+        None,           // no text, or one that names no cause of its own
+        PortNotOpened,  // "Could not open the serial port."
+        NoDownloadMode, // "Could not go in download mode.": the boot ROM did not answer
+        NoRamcode,      // "Could not go in ramcode mode.": the ramcode did not answer
+        DownloadError,  // "Error downloading file."
+    };
+    static ToolCause causeOf(const QString &toolFailure);
+    static QString faultSentence(int fault, float lastMeanOffset);
     static QString figures(const deviceRestlt_t &result);
     static QString logSection(const QString &log);
 };

@@ -315,8 +315,9 @@ void YieldView::refreshCharts()
     m_chartsDirty = false;
 }
 
-// How many of today's judged DUTs had each (whole-number) average, as a
-// filled step outline, with the limits as red lines.
+// How many of today's judged DUTs had each mean, counted in bins one unit
+// wide around the whole numbers, as a filled step outline, with the limits
+// as red lines.
 void YieldView::drawHistogram(int index, DayYield::Quantity quantity, double lower, double upper)
 {
     QChart *chart = m_charts->chart(index);
@@ -333,12 +334,12 @@ void YieldView::drawHistogram(int index, DayYield::Quantity quantity, double low
         title = tr("TX RSSI (dBm，不含校准值)");
         break;
     }
-    const QVector<int> &values = m_yield.values(quantity);
+    const QVector<double> &values = m_yield.values(quantity);
     chart->setTitle(values.isEmpty() ? title + QLatin1Char('\n') + tr("今日尚无数据") : title);
 
     std::map<int, int> counts;
-    for (int v : values)
-        ++counts[v];
+    for (double v : values)
+        ++counts[int(std::lround(v))];
     double low = qMin(lower, upper);
     double high = qMax(lower, upper);
     if (!counts.empty()) {

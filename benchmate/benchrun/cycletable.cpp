@@ -1,6 +1,7 @@
 #include "cycletable.h"
 
 #include "logrecord.h"
+#include "meantext.h"
 #include "resultscsv.h"
 
 #include <QStringList>
@@ -135,12 +136,17 @@ QString CycleTable::cycleTable(int cycle, int cycles, qint64 elapsedMs, const te
         if (judged &&
             (judged->verdict == DeviceVerdict::Pass || judged->verdict == DeviceVerdict::Fail)) {
             const deviceRestlt_t &r = judged->result;
-            row << QString::number(r.txRssiAve) << QString::number(r.rxRssiAve)
-                << QString::number(r.freqAve) << QString::number(int(r.calVal))
+            row << MeanText::of(double(r.txRssiMean)) << MeanText::of(double(r.rxRssiMean))
+                << MeanText::of(double(r.freqMean)) << QString::number(int(r.calVal))
                 << judged->reasons.join(QStringLiteral("; "));
         } else {
+            QString note = judged && k < traces.size() ? errors.at(k) : QString();
+            // What the chip tool said of the failed step tells the cable from
+            // the module ("Could not go in download mode.").
+            if (judged && !judged->result.toolFailure.isEmpty())
+                note += QStringLiteral(" (chip tool: %1)").arg(judged->result.toolFailure);
             row << QStringLiteral("-") << QStringLiteral("-") << QStringLiteral("-")
-                << QStringLiteral("-") << (judged && k < traces.size() ? errors.at(k) : QString());
+                << QStringLiteral("-") << note.trimmed();
         }
         rows << row;
     }

@@ -23,10 +23,11 @@ public:
     };
 
     // The table of one cycle: a heading, then per DUT its slot, name, port,
-    // MAC, verdict and the TX RSSI, RX RSSI, frequency-offset averages and
-    // accepted crystal value.
+    // MAC, verdict and the TX RSSI, RX RSSI, frequency-offset means (as
+    // measured, MeanText's decimals) and accepted crystal value.
     // A "note" column says why a DUT failed: the bounds it broke, or the
-    // first error its log holds; a cycle error adds the golden machine's
+    // first error its log holds with the chip tool's failure text of that
+    // step; a cycle error adds the golden machine's
     // first error to the heading. `cycleLog` is the cycle's getLog() text.
     static QString cycleTable(int cycle, int cycles, qint64 elapsedMs, const testPara_t &para,
                               const QList<deviceTrace_t> &traces, const testRestlt_t &result,

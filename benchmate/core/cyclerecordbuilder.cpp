@@ -5,6 +5,8 @@
 
 #include <QFileInfo>
 
+#include <cmath>
+
 namespace {
 
 QString word(const char *text)
@@ -24,14 +26,30 @@ QString txStep(int32_t txStatus)
     }
 }
 
+// The station fault that ended the cycle, as the judging found it: also one
+// after the DUTs' RX phase (the golden machine's RF not stopped, its TX
+// measurement not started), when every DUT has a result of its own.
 QString cycleErrorOf(const testRestlt_t &result, const CycleJudgement &judgement)
 {
-    if (result.cycleStatus == STATUS_FAIL)
-        return QStringLiteral("golden machine");
-    if (!judgement.incomplete)
+    switch (judgement.stationFault) {
+    case StationFault::None:
         return QString();
+    case StationFault::GoldenMachine:
+        return QStringLiteral("golden machine");
+    case StationFault::TimeOut:
+        return QStringLiteral("time-out");
+    case StationFault::Incomplete:
+        break;
+    }
     return result.finished != 1 ? QStringLiteral("did not finish")
                                 : QStringLiteral("results missing");
+}
+
+// A mean as the database keeps it: the float the engine computed, without
+// its binary tail (means of printed samples have few decimals).
+double meanValue(float mean)
+{
+    return std::round(double(mean) * 1e4) / 1e4;
 }
 
 } // namespace
@@ -145,18 +163,22 @@ CycleRecord CycleRecordBuilder::build(const CycleOutcome &o)
             d.txStatus = txStep(r.txStatus);
             if (r.rxStatus == STATUS_PASS)
                 d.crystal = int(r.calVal);
-            if (d.calibrationStatus != word(ResultWords::notRun)) {
+            // Figures only of measurements that were made.
+            if (ResultJudge::rxMeasured(r)) {
                 d.rxRssiMin = r.rxRssiMin;
                 d.rxRssiMax = r.rxRssiMax;
                 d.rxRssiAvg = r.rxRssiAve;
+                d.rxRssiMean = meanValue(r.rxRssiMean);
                 d.freqMin = r.freqMin;
                 d.freqMax = r.freqMax;
                 d.freqAvg = r.freqAve;
+                d.freqMean = meanValue(r.freqMean);
             }
-            if (d.txStatus != word(ResultWords::notRun)) {
+            if (ResultJudge::txMeasured(r)) {
                 d.txRssiMin = r.txRssiMin;
                 d.txRssiMax = r.txRssiMax;
                 d.txRssiAvg = r.txRssiAve;
+                d.txRssiMean = meanValue(r.txRssiMean);
             }
         }
         const DeviceJudgement *judged = o.judgement.device(k);
@@ -167,9 +189,12 @@ CycleRecord CycleRecordBuilder::build(const CycleOutcome &o)
         d.verdict = ResultsCsv::verdictText(o.judgement, k);
         if (d.verdict != word(ResultWords::pass)) {
             const QString log = traced ? logs.at(k) : QString();
-            if (o.judgement.incomplete || (!c.cycleError.isEmpty() && !traced)) {
+            if (!c.cycleError.isEmpty()) {
+                // The station's fault, not the DUT's, whatever step the DUT
+                // was at when the station let it down: the golden machine's
+                // log first, then the DUT's own.
                 d.failedStep = word(ResultWords::stepCycle);
-                d.failureLog = goldenLog;
+                d.failureLog = goldenLog + log;
             } else if (d.downloadStatus == word(ResultWords::fail)) {
                 d.failedStep = word(ResultWords::stepDownload);
             } else if (d.macStatus == word(ResultWords::fail)) {

@@ -4,6 +4,7 @@
 
 #include <QFile>
 #include <QStringList>
+#include <QtMath>
 
 namespace {
 
@@ -35,6 +36,15 @@ bool verdictOf(const QString &text, YieldEntry::Verdict *verdict)
     return true;
 }
 
+std::optional<double> figureOf(const QString &text)
+{
+    bool ok = false;
+    const double value = text.toDouble(&ok);
+    if (!ok || !qIsFinite(value))
+        return std::nullopt;
+    return value;
+}
+
 } // namespace
 
 DayYield::DayYield(int failStreakWarning)
@@ -62,9 +72,9 @@ QList<YieldEntry> DayYield::parse(const QByteArray &csv)
         if (!e.when.isValid() || !slotOk || e.slot < 0 || e.slot >= slotCount ||
             !verdictOf(f.at(fieldVerdict), &e.verdict))
             continue; // the header, or no row of ours
-        e.rxRssi = f.at(fieldRxAvg).toInt();
-        e.freqOffset = f.at(fieldFreqAvg).toInt();
-        e.txRssi = f.at(fieldTxAvg).toInt();
+        e.rxRssi = figureOf(f.at(fieldRxAvg));
+        e.freqOffset = figureOf(f.at(fieldFreqAvg));
+        e.txRssi = figureOf(f.at(fieldTxAvg));
         e.crystal = f.at(fieldCrystal).toInt(&e.hasCrystal);
         entries.append(e);
     }
@@ -83,7 +93,7 @@ void DayYield::clear()
 {
     m_day = QDate();
     m_slots = QVector<Slot>(slotCount);
-    for (QVector<int> &v : m_values)
+    for (QVector<double> &v : m_values)
         v.clear();
     m_crystals = QVector<QList<QPair<QDateTime, int>>>(slotCount);
 }
@@ -113,9 +123,12 @@ void DayYield::add(const QList<YieldEntry> &entries)
             break; // the station's fault, not the slot's
         }
         if (e.verdict == YieldEntry::Pass || e.verdict == YieldEntry::Fail) {
-            m_values[FreqOffset].append(e.freqOffset);
-            m_values[RxRssi].append(e.rxRssi);
-            m_values[TxRssi].append(e.txRssi);
+            if (e.freqOffset)
+                m_values[FreqOffset].append(*e.freqOffset);
+            if (e.rxRssi)
+                m_values[RxRssi].append(*e.rxRssi);
+            if (e.txRssi)
+                m_values[TxRssi].append(*e.txRssi);
         }
         if (e.hasCrystal)
             m_crystals[e.slot].append({e.when, e.crystal});
@@ -159,7 +172,7 @@ uint32_t DayYield::failed() const
     return n;
 }
 
-const QVector<int> &DayYield::values(Quantity quantity) const
+const QVector<double> &DayYield::values(Quantity quantity) const
 {
     return m_values[quantity];
 }

@@ -8,6 +8,7 @@
 #include <QVector>
 
 #include <cstdint>
+#include <optional>
 
 // One DUT of one cycle, as the day's results file records it.
 struct YieldEntry
@@ -23,10 +24,12 @@ struct YieldEntry
     QDateTime when;
     int slot = -1; // 0..23
     Verdict verdict = NotJudged;
-    // The averages a judged DUT (Pass or Fail) was judged by.
-    int rxRssi = 0;
-    int freqOffset = 0;
-    int txRssi = 0;
+    // The means a judged DUT (Pass or Fail) was judged by (files of older
+    // stations hold them truncated to whole numbers); none where the row
+    // has no figure (never measured, or not a number).
+    std::optional<double> rxRssi;
+    std::optional<double> freqOffset;
+    std::optional<double> txRssi;
     // The crystal value the DUT accepted, when it did.
     bool hasCrystal = false;
     int crystal = 0;
@@ -64,7 +67,8 @@ public:
     int failStreakWarning() const { return m_warnAt; }
 
     // The rows of the results file (its header, blank lines and rows that
-    // are no results are passed over), in the order they were written.
+    // are no results are passed over), in the order they were written. A row
+    // with empty or unreadable figures still counts its verdict.
     static QList<YieldEntry> parse(const QByteArray &csv);
     // Reads a day's results file whole (for a thread of its own).
     static QList<YieldEntry> readFile(const QString &path);
@@ -81,8 +85,8 @@ public:
     uint32_t passed() const;
     uint32_t failed() const;
 
-    // The averages of today's judged DUTs, in the order they were tested.
-    const QVector<int> &values(Quantity quantity) const;
+    // The means of today's judged DUTs, in the order they were tested.
+    const QVector<double> &values(Quantity quantity) const;
     // The crystal values a slot accepted today, in order.
     QList<QPair<QDateTime, int>> crystals(int slot) const;
 
@@ -90,7 +94,7 @@ private:
     int m_warnAt = 3;
     QDate m_day;
     QVector<Slot> m_slots = QVector<Slot>(slotCount);
-    QVector<int> m_values[3];
+    QVector<double> m_values[3];
     QVector<QList<QPair<QDateTime, int>>> m_crystals =
         QVector<QList<QPair<QDateTime, int>>>(slotCount);
 };

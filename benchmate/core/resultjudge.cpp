@@ -1,6 +1,7 @@
 #include "resultjudge.h"
 
 #include "deviceconfigfile.h"
+#include "meantext.h"
 #include "stationglobals.h"
 #include "textnumber.h"
 
@@ -95,9 +96,9 @@ CycleJudgement ResultJudge::judge(const JudgeLimits &limits, int runState, int d
             out.messages << QStringLiteral("Dut") + QString::number(row.slot) +
                                 QStringLiteral(" RX校准值不正确");
 
-        const float tx = float(r.txRssiAve);
-        const float rx = float(r.rxRssiAve);
-        const float freq = float(r.freqAve);
+        const float tx = r.txRssiMean;
+        const float rx = r.rxRssiMean;
+        const float freq = r.freqMean;
         const float txOffset = float(device.txOffset);
         const float rxOffset = float(device.rxOffset);
         const bool outside = tx > txOffset + limits.txRssiMax || tx < txOffset + limits.txRssiMin ||
@@ -111,10 +112,10 @@ CycleJudgement ResultJudge::judge(const JudgeLimits &limits, int runState, int d
                     return;
                 device.broken.append({quantity, value, above, bound, offset});
                 device.reasons << QStringLiteral("%1 %2 %3 %4")
-                                      .arg(QLatin1String(what))
-                                      .arg(double(value))
-                                      .arg(above ? QLatin1Char('>') : QLatin1Char('<'))
-                                      .arg(double(bound));
+                                      .arg(QLatin1String(what),
+                                           MeanText::against(double(value), double(bound)),
+                                           above ? QStringLiteral(">") : QStringLiteral("<"),
+                                           QString::number(double(bound), 'g', 6));
             };
             broke(BrokenLimit::TxRssi, "tx rssi", tx, true, txOffset + limits.txRssiMax,
                   device.txOffset);
@@ -145,6 +146,16 @@ CycleJudgement ResultJudge::judge(const JudgeLimits &limits, int runState, int d
     else
         out.status = cycleFailed ? TEST_FAIL : TEST_PASS;
     return out;
+}
+
+bool ResultJudge::rxMeasured(const deviceRestlt_t &result)
+{
+    return result.rxMeasured || result.rxStatus == STATUS_PASS;
+}
+
+bool ResultJudge::txMeasured(const deviceRestlt_t &result)
+{
+    return result.txStatus == STATUS_PASS;
 }
 
 void ResultJudge::count(const CycleJudgement &judgement, uint32_t *passNum, uint32_t *failNum,

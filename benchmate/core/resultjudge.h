@@ -57,7 +57,7 @@ enum class StationFault
     Incomplete,    // the cycle reported no complete results, for no stated reason
 };
 
-// A bound a device's average broke.
+// A bound a device's mean broke.
 struct BrokenLimit
 {
     enum Quantity
@@ -67,7 +67,7 @@ struct BrokenLimit
         FreqOffset,
     };
     Quantity quantity = TxRssi;
-    float value = 0;
+    float value = 0;    // the mean as measured
     bool above = false; // above its upper bound, else below its lower one
     float bound = 0;    // calibration offset included
     int offset = 0;     // the calibration offset in the bound (0 for the frequency)
@@ -82,7 +82,7 @@ struct DeviceJudgement
     int rxOffset = 0; // signed 8-bit
     deviceRestlt_t result;
     // For a failing device, each bound it broke, and the same as console
-    // text ("rx rssi -61 < -60").
+    // text ("rx rssi -60.45 < -60").
     QList<BrokenLimit> broken;
     QStringList reasons;
 };
@@ -129,8 +129,11 @@ struct CycleJudgement
 //
 // Entry k of the results belongs to the k-th of `rows` (the row of the k-th
 // device of the cycle); entries without a row are not judged and rows
-// without an entry are left alone. A bound itself passes: a TX RSSI average
-// equal to TX offset + TX upper limit is within limits.
+// without an entry are left alone. A DUT is judged by its means as measured
+// (deviceRestlt_t's rxRssiMean, freqMean, txRssiMean), never by the averages
+// truncated toward zero: -75.45 is below a lower limit of -75 although its
+// truncated average, -75, is not. A bound itself passes: a TX RSSI mean equal
+// to TX offset + TX upper limit is within limits.
 //
 // A cycle that ended in a station fault (the golden machine, the time-out,
 // no complete results) counts no DUT at all: its devices are not judged.
@@ -149,6 +152,13 @@ public:
     // as a signed value (200 is -56). Text that is not an integer is 0, and
     // *ok tells it.
     static int parseOffset(const QString &text, bool *ok = nullptr);
+
+    // Whether a result entry holds figures of a measurement: the RX figures
+    // (RSSI and frequency offset) of a complete RX measurement, the TX
+    // figures of a TX test that passed. Figures never measured are shown
+    // and recorded as none, not as 0.
+    static bool rxMeasured(const deviceRestlt_t &result);
+    static bool txMeasured(const deviceRestlt_t &result);
 
     // Applies the counter increments of `judgement`.
     static void count(const CycleJudgement &judgement, uint32_t *passNum, uint32_t *failNum,

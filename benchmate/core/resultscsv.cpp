@@ -1,6 +1,7 @@
 #include "resultscsv.h"
 
 #include "cyclerecord.h"
+#include "meantext.h"
 #include "stationglobals.h"
 
 #include <QDebug>
@@ -163,15 +164,24 @@ QByteArray ResultsCsv::rows(const QDateTime &when, uint32_t number, const testPa
             fields << QString() << QString();
 
         if (k < result.results.size()) {
+            // A figure never measured is left empty: a 0 would read as 0 dBm
+            // or a perfect 0 kHz.
             const deviceRestlt_t &r = result.results.at(k);
             const bool rxPassed = r.rxStatus == STATUS_PASS;
-            fields << (rxPassed ? QString::number(int(r.calVal)) : QString())
-                   << QString::number(r.rxRssiMin) << QString::number(r.rxRssiMax)
-                   << QString::number(r.rxRssiAve) << QString::number(r.freqMin)
-                   << QString::number(r.freqMax) << QString::number(r.freqAve)
-                   << QString::number(r.txRssiMin) << QString::number(r.txRssiMax)
-                   << QString::number(r.txRssiAve) << statusText(r.rxStatus)
-                   << statusText(r.txStatus);
+            fields << (rxPassed ? QString::number(int(r.calVal)) : QString());
+            if (ResultJudge::rxMeasured(r))
+                fields << QString::number(r.rxRssiMin) << QString::number(r.rxRssiMax)
+                       << MeanText::of(double(r.rxRssiMean)) << QString::number(r.freqMin)
+                       << QString::number(r.freqMax) << MeanText::of(double(r.freqMean));
+            else
+                fields << QString() << QString() << QString() << QString() << QString()
+                       << QString();
+            if (ResultJudge::txMeasured(r))
+                fields << QString::number(r.txRssiMin) << QString::number(r.txRssiMax)
+                       << MeanText::of(double(r.txRssiMean));
+            else
+                fields << QString() << QString() << QString();
+            fields << statusText(r.rxStatus) << statusText(r.txStatus);
         } else {
             for (int i = 0; i < 12; ++i)
                 fields << QString();

@@ -31,8 +31,11 @@ public:
 
     // The rows of one cycle: one per device the cycle was started with, in
     // device order. `number` is the cycle's heading number in the daily log.
-    // Numbers come from the result entry of the device (empty when there is
-    // none), the MAC and flash UID from the traceability the cycle kept.
+    // Numbers come from the result entry of the device; a figure never
+    // measured (no entry, no complete RX measurement, no TX test that
+    // passed) is empty. The averages are the means as measured, with
+    // MeanText's decimals. The MAC and flash UID come from the traceability
+    // the cycle kept.
     static QByteArray rows(const QDateTime &when, uint32_t number, const testPara_t &para,
                            const QList<deviceTrace_t> &traces, const testRestlt_t &result,
                            const CycleJudgement &judgement);

@@ -66,12 +66,29 @@ QString rxTestThread::flashUid() const
     return m_flashUid;
 }
 
-bool rxTestThread::measured(float *lastMeanOffset) const
+bool rxTestThread::measured(float *freqMean, float *rssiMean) const
 {
     std::lock_guard<std::mutex> guard(m_lock);
-    if (lastMeanOffset)
-        *lastMeanOffset = m_lastMean;
+    if (freqMean)
+        *freqMean = m_freqMean;
+    if (rssiMean)
+        *rssiMean = m_rssiMean;
     return m_measured;
+}
+
+QString rxTestThread::toolFailure() const
+{
+    std::lock_guard<std::mutex> guard(m_lock);
+    return m_toolFailure;
+}
+
+void rxTestThread::fail(int fault, const QString &output)
+{
+    {
+        std::lock_guard<std::mutex> guard(m_lock);
+        m_toolFailure = toolOutput::failureText(output);
+    }
+    m_fault.store(fault);
 }
 
 void rxTestThread::setProgress(uint8_t value)
@@ -89,7 +106,7 @@ bool rxTestThread::step(chipTool &tool, const QStringList &words, int finishWait
     if (failure && para.log && !stopRequested())
         para.log->error(QString::fromLatin1(failure));
     if (failure && !stopRequested())
-        fail(fault);
+        fail(fault, tool.output());
     return false;
 }
 
@@ -142,7 +159,7 @@ void rxTestThread::body(chipTool &tool)
     if (!macSet) {
         if (log)
             log->error(QStringLiteral("RX set gm mac error."));
-        fail(DUT_FAULT_GM_MAC);
+        fail(DUT_FAULT_GM_MAC, tool.output());
         return;
     }
 
@@ -207,16 +224,18 @@ bool rxTestThread::calibrate(chipTool &tool)
         std::sort(rssi.begin(), rssi.end());
         std::sort(freq.begin(), freq.end());
         ave = CrystalSearch::mean(freq);
+        const float rssiMean = CrystalSearch::mean(rssi);
         {
             std::lock_guard<std::mutex> guard(m_lock);
             m_result.rssiMin = int32_t(rssi.first());
             m_result.rssiMax = int32_t(rssi.last());
             m_result.freqMin = int32_t(freq.first());
             m_result.freqMax = int32_t(freq.last());
-            m_result.rssiAve = int32_t(CrystalSearch::mean(rssi));
+            m_result.rssiAve = int32_t(rssiMean);
             m_result.freqAve = int32_t(ave);
             m_measured = true;
-            m_lastMean = ave;
+            m_freqMean = ave;
+            m_rssiMean = rssiMean;
         }
         if (log)
             log->debug(QStringLiteral("[%1 cal]cal val = %2,freq offset = %3.")

@@ -45,9 +45,14 @@ public:
     // The step the worker failed at (DUT_FAULT_T), DUT_OK while none did
     // (a stop is no failure). Set as the step fails; any thread may ask.
     int fault() const { return m_fault.load(); }
-    // Whether an RX measurement was complete, and the untruncated mean
-    // frequency offset of the last one.
-    bool measured(float *lastMeanOffset = nullptr) const;
+    // Whether an RX measurement was complete, and the untruncated means of
+    // the last one: frequency offset and RSSI.
+    bool measured(float *freqMean = nullptr, float *rssiMean = nullptr) const;
+
+    // The chip tool's failure text of the step the worker failed at ("Could
+    // not go in download mode."), empty while none failed or when the tool
+    // printed none.
+    QString toolFailure() const;
 
     // Waits until the thread has ended; afterwards everything the worker
     // wrote (its log, progress and results) is visible to the caller.
@@ -63,7 +68,8 @@ private:
     // Runs one chip-tool step; a failure logs `failure` and records `fault`.
     bool step(chipTool &tool, const QStringList &words, int finishWait, const char *failure,
               int fault);
-    void fail(int fault) { m_fault.store(fault); }
+    // Records the step the worker failed at, with what the chip tool said.
+    void fail(int fault, const QString &output = QString());
     bool calibrate(chipTool &tool);
 
     const rxTestPara para;
@@ -76,7 +82,9 @@ private:
     rxTestResult m_result;
     QString m_flashUid;
     bool m_measured = false;
-    float m_lastMean = 0.0f;
+    float m_freqMean = 0.0f;
+    float m_rssiMean = 0.0f;
+    QString m_toolFailure;
 };
 
 #endif // RXTESTTHREAD_H

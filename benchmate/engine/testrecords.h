@@ -135,10 +135,19 @@ struct deviceRestlt_t
     // The step the DUT failed at (DUT_FAULT_T), DUT_OK when none did.
     int32_t fault = DUT_OK;
     // The RX figures above come from a complete measurement (a DUT that
-    // failed after one still has them); the last one's untruncated mean
-    // frequency offset.
+    // failed after one still has them).
     bool rxMeasured = false;
-    float lastFreqOffset = 0.0f;
+    // The means the three averages above were truncated from, as measured:
+    // the DUT is judged by these, and the station shows them with their
+    // decimals. RX RSSI and frequency offset of the last complete RX
+    // measurement (with rxMeasured), TX RSSI of the TX test (with txStatus
+    // STATUS_PASS); 0 otherwise.
+    float rxRssiMean = 0.0f;
+    float freqMean = 0.0f;
+    float txRssiMean = 0.0f;
+    // The chip tool's own failure text of the step the DUT failed at
+    // ("Could not go in download mode."), empty when it printed none.
+    QString toolFailure;
 };
 
 // What a cycle reports.

@@ -87,18 +87,24 @@ int testThread::getResult(testRestlt_t *result) const
     return isRunning() ? int(CYCLE_RUNNING) : int(CYCLE_ENDED);
 }
 
-int testThread::deviceFault(int index) const
+int testThread::deviceFault(int index, QString *toolFailure) const
 {
     {
         std::lock_guard<std::mutex> guard(m_results);
         const int tx = m_txFaults.value(index, DUT_OK);
-        if (tx != DUT_OK)
+        if (tx != DUT_OK) {
+            if (toolFailure)
+                *toolFailure = m_txToolFailures.value(index);
             return tx;
+        }
     }
     std::lock_guard<std::mutex> guard(m_workers);
     if (index < 0 || size_t(index) >= rxThreads.size())
         return DUT_OK;
-    return rxThreads[size_t(index)]->fault();
+    const int fault = rxThreads[size_t(index)]->fault();
+    if (toolFailure)
+        *toolFailure = fault != DUT_OK ? rxThreads[size_t(index)]->toolFailure() : QString();
+    return fault;
 }
 
 void testThread::setStationFault(int fault)
@@ -107,12 +113,16 @@ void testThread::setStationFault(int fault)
     stationFault = fault;
 }
 
-void testThread::setDeviceFault(int index, int fault)
+void testThread::setDeviceFault(int index, int fault, const QString &output)
 {
+    const QString text = toolOutput::failureText(output);
     std::lock_guard<std::mutex> guard(m_results);
     m_txFaults.insert(index, fault);
-    if (index < results.size())
+    m_txToolFailures.insert(index, text);
+    if (index < results.size()) {
         results[index].fault = fault;
+        results[index].toolFailure = text;
+    }
 }
 
 QString testThread::getLog(QStringList *pieces)
@@ -373,7 +383,8 @@ void testThread::collectResults()
         device.txStatus = TX_NOT_RUN;
         device.rxStatus = status == RX_PASSED ? STATUS_PASS : STATUS_FAIL;
         device.fault = rxThreads[size_t(i)]->fault();
-        device.rxMeasured = rxThreads[size_t(i)]->measured(&device.lastFreqOffset);
+        device.toolFailure = rxThreads[size_t(i)]->toolFailure();
+        device.rxMeasured = rxThreads[size_t(i)]->measured(&device.freqMean, &device.rxRssiMean);
         collected.append(device);
     }
     std::lock_guard<std::mutex> guard(m_results);
@@ -404,7 +415,7 @@ void testThread::txPhase(chipTool &tool)
         if (!tool.runTool(dut + ToolCommand::txDut(para.sendInterval, para.timeOut, para.testCha),
                           chipTool::finishWait(para.timeOut), log)) {
             log->error(device.name + msgDutTx);
-            setDeviceFault(i, DUT_FAULT_TX_MODE);
+            setDeviceFault(i, DUT_FAULT_TX_MODE, tool.output());
             return;
         }
         if (!tool.runTool(QStringList(para.gmPort) +
@@ -417,7 +428,7 @@ void testThread::txPhase(chipTool &tool)
         const QString txOutput = tool.output();
         if (!tool.runTool(dut + ToolCommand::rfStop(), goldenWait, log)) {
             log->error(device.name + msgDutRfOff);
-            setDeviceFault(i, DUT_FAULT_TX_RF_OFF);
+            setDeviceFault(i, DUT_FAULT_TX_RF_OFF, tool.output());
             return;
         }
 
@@ -434,6 +445,7 @@ void testThread::txPhase(chipTool &tool)
                 r.txRssiMin = samples.first();
                 r.txRssiMax = samples.last();
                 r.txRssiAve = int32_t(mean);
+                r.txRssiMean = mean;
                 r.txStatus = STATUS_PASS;
             }
             log->info(QStringLiteral(

@@ -63,8 +63,9 @@ public:
 
     // The step device `index` (in device order) failed at, DUT_FAULT_T, as
     // soon as it failed: DUT_OK while it has not (or its worker has not
-    // started). Any thread may ask while the cycle runs.
-    int deviceFault(int index) const;
+    // started). Any thread may ask while the cycle runs. `toolFailure`, when
+    // given, receives the chip tool's failure text of that step.
+    int deviceFault(int index, QString *toolFailure = nullptr) const;
 
     // Per DUT whose RX worker was started, in device order: name, port, the
     // MAC the cycle gave it and the flash UID its worker read. Empty when the
@@ -85,7 +86,7 @@ private:
     bool goldenStep(chipTool &tool, const QStringList &words, int finishWait);
     void failCycle(const QString &message);
     void setStationFault(int fault);
-    void setDeviceFault(int index, int fault);
+    void setDeviceFault(int index, int fault, const QString &output = QString());
     void endCycle();
     bool startWorkers();
     bool waitForWorkers();
@@ -121,6 +122,7 @@ private:
     int32_t stationFault = STATION_OK;
     // The TX phase's failures by device index, before and after results.
     QHash<int, int> m_txFaults;
+    QHash<int, QString> m_txToolFailures; // their chip tool's failure texts
 };
 
 #endif // TESTTHREAD_H

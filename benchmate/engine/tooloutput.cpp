@@ -46,6 +46,23 @@ bool isOk(const QString &output)
     return output.contains(okMark);
 }
 
+QString failureText(const QString &output)
+{
+    static const QString failMark = QStringLiteral("Fail. ");
+    const int at = output.lastIndexOf(failMark);
+    if (at < 0)
+        return QString();
+    // Data may follow the text on its line ("Error downloading file.flash uid:...").
+    const QString rest = output.mid(at + failMark.size());
+    int end = rest.size();
+    for (const QChar stop : {QLatin1Char('.'), QLatin1Char('\r'), QLatin1Char('\n')}) {
+        const int found = rest.indexOf(stop);
+        if (found >= 0)
+            end = qMin(end, stop == QLatin1Char('.') ? found + 1 : found);
+    }
+    return rest.left(end).trimmed();
+}
+
 QString firstLine(const QString &output)
 {
     for (int i = 0; i < output.size(); ++i) {

@@ -22,6 +22,12 @@ bool isOk(const QString &output);
 // lines with LF, a Windows console with CR LF; both read the same here.
 QString firstLine(const QString &output);
 
+// The failure text of the tool's result ("Fail. Could not go in download
+// mode." gives "Could not go in download mode."): the sentence after the last
+// "Fail. ", up to its first full stop. Empty when the output holds none (a
+// success, or a tool that printed nothing before it was ended).
+QString failureText(const QString &output);
+
 using macBytes = std::array<uint8_t, 6>;
 
 // The golden machine's MAC from the "gm_mac" answer ("mac:" and the address

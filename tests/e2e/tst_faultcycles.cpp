@@ -12,7 +12,10 @@
 #include "faultstation.h"
 #include "stationsetup.h"
 
+#include "cycletables.h"
+#include "databaseconnection.h"
 #include "deviceconfigfile.h"
+#include "localresultsdb.h"
 
 #include <QtTest>
 
@@ -175,6 +178,7 @@ class TestFaultCycles : public QObject
 private slots:
     void dutFaultsInOneCycle();
     void refusedImage();
+    void goldenMachineFault_data();
     void goldenMachineFault();
     void killedMidCycleAndRestarted();
     void diskFullWhileSaving();
@@ -324,26 +328,48 @@ void TestFaultCycles::refusedImage()
     QVERIFY2(problem.isEmpty(), qPrintable(problem));
 }
 
-// The golden machine answers its MAC with "-" between the groups: the cycle
-// ends before any DUT is touched, a station fault that counts no DUT.
+// A station fault counts no DUT and is recorded as what it is. The golden
+// machine answers its MAC with "-" between the groups: the cycle ends before
+// any DUT is touched. Or the station falls apart in the middle of the cycle
+// (every cable pulled, the golden machine's too): the DUTs fail at whatever
+// step they were at, the golden machine's RF cannot be stopped, and still
+// the station, not a DUT, is at fault.
+void TestFaultCycles::goldenMachineFault_data()
+{
+    QTest::addColumn<QByteArray>("scenario");
+    QTest::addColumn<QString>("heading"); // benchrun's cycle heading ends so
+    QTest::addColumn<bool>("dutsStarted");
+    QTest::newRow("malformed golden MAC")
+        << QByteArray(R"({"duts": 2, "chips": {"gm": {"faults": {"malformedMac": true}}}})")
+        << QStringLiteral("the cycle did not finish: 获取金机MAC地址失败！") << false;
+    // The DUTs go during their crystal search; the golden machine after its
+    // "rx_gm" (four runs of two lines, a probe and the command), at the
+    // "rf_stop" that ends the RX phase: its 10th line, or its 9th should a
+    // loaded machine have had one probe sent twice.
+    QTest::newRow("cables pulled mid-cycle")
+        << QByteArray(R"({"duts": 2, "dutDefaults": {"faults": {"unplugAfterCommands": 20}},)"
+                      R"( "chips": {"gm": {"faults": {"unplugAfterCommands": 9}}}})")
+        << QStringLiteral("golden machine error: 关闭RX 金机RF射频失败！") << true;
+}
+
 void TestFaultCycles::goldenMachineFault()
 {
+    QFETCH(QByteArray, scenario);
+    QFETCH(QString, heading);
+    QFETCH(bool, dutsStarted);
     FaultStation station;
-    QVERIFY2(station.prepare(R"({"duts": 2, "chips": {"gm": {"faults": {"malformedMac": true}}}})"),
-             qPrintable(station.error()));
+    QVERIFY2(station.prepare(scenario), qPrintable(station.error()));
     int status = 0;
     QString output;
-    QVERIFY2(station.runBenchrun(1, 60000, &status, &output), "benchrun did not end");
-    QCOMPARE(status, 3); // a station error
-    const QString gmMacFailed = QStringLiteral("获取金机MAC地址失败！");
-    QVERIFY2(output.contains(QStringLiteral("the cycle did not finish: ") + gmMacFailed),
-             qPrintable(output));
+    QVERIFY2(station.runBenchrun(1, 120000, &status, &output), "benchrun did not end");
+    QVERIFY2(status == 3, qPrintable(output)); // a station error
+    QVERIFY2(output.contains(heading), qPrintable(output));
     QCOMPARE(output.count(QStringLiteral(" not judged")), 2);
     const QString log = QString::fromUtf8(todaysLog());
     QString problem;
     QCOMPARE(completeBlocks(log, &problem), QList<int>{0});
-    QVERIFY(log.contains(gmMacFailed));
-    QVERIFY(!log.contains(QStringLiteral("Start test")));
+    QVERIFY(log.contains(heading.mid(heading.indexOf(QLatin1Char(':')) + 2)));
+    QCOMPARE(log.contains(QStringLiteral("Start test")), dutsStarted);
     const QList<Row> rows = resultRows();
     QCOMPARE(rows.size(), 2);
     for (const Row &row : rows)
@@ -351,6 +377,26 @@ void TestFaultCycles::goldenMachineFault()
     const QStringList settings = settingsLines();
     QCOMPARE(settings.at(37), QStringLiteral("0"));
     QCOMPARE(settings.at(39), QStringLiteral("0"));
+
+    // The results database says the same: the station's fault, its DUTs
+    // not judged, failed at the cycle (not at download, MAC or calibration).
+    DatabaseConnection db(QStringLiteral("QSQLITE"));
+    QString error;
+    QVERIFY2(LocalResultsDb::open(db, QStringLiteral("log/results.sqlite"),
+                                  LocalResultsDb::ForReading, &error),
+             qPrintable(error));
+    QList<CycleRecord> cycles;
+    QList<qint64> ids;
+    CycleTables tables(db);
+    QVERIFY2(tables.readAfter(0, 10, &cycles, &ids), qPrintable(tables.error()));
+    QCOMPARE(cycles.size(), 1);
+    QCOMPARE(cycles.at(0).cycleError, QStringLiteral("golden machine"));
+    QCOMPARE(cycles.at(0).duts.size(), 2);
+    for (const DutRecord &d : cycles.at(0).duts) {
+        QCOMPARE(d.verdict, QStringLiteral("not judged"));
+        QCOMPARE(d.failedStep, QStringLiteral("cycle"));
+        QCOMPARE(d.downloadStatus == QLatin1String("pass"), dutsStarted);
+    }
 }
 
 // benchrun is killed (SIGKILL) in the middle of a cycle, then started

@@ -193,7 +193,7 @@ void checkCycleRows(const QList<Row> &rows, int number, QList<int> *passed, int 
                  qPrintable(QStringLiteral("dut%1 rx %2").arg(dut).arg(row.rxAvg())));
         QVERIFY2(qAbs(row.txAvg() - (0 - pathLossOf(dut))) <= 2,
                  qPrintable(QStringLiteral("dut%1 tx %2").arg(dut).arg(row.txAvg())));
-        QVERIFY(qAbs(row.freqAvg()) <= 4);
+        QVERIFY(qAbs(row.freqAvg()) < 5); // accepted below 5
         QVERIFY(log.contains(QStringLiteral("RX test success.")));
         QVERIFY(log.contains(QStringLiteral("TX test success.")));
         passed->append(slot);
@@ -285,10 +285,9 @@ void TestStationE2e::windowTwoCyclesOf24Duts()
                 continue;
             }
             QCOMPARE(cell(row, MainWindow::colResult), QStringLiteral("通过"));
-            QCOMPARE(cell(row, MainWindow::colRxResult), QString::number(rows.at(slot).rxAvg()));
-            QCOMPARE(cell(row, MainWindow::colTxResult), QString::number(rows.at(slot).txAvg()));
-            QCOMPARE(cell(row, MainWindow::colFreqResult),
-                     QString::number(rows.at(slot).freqAvg()));
+            QCOMPARE(cell(row, MainWindow::colRxResult), rows.at(slot).f.at(10));
+            QCOMPARE(cell(row, MainWindow::colTxResult), rows.at(slot).f.at(16));
+            QCOMPARE(cell(row, MainWindow::colFreqResult), rows.at(slot).f.at(13));
         }
         QCOMPARE(cell(0, MainWindow::colResult), QString());
         QCOMPARE(label("labelSta"), QStringLiteral("测试失败"));

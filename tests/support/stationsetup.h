@@ -62,9 +62,10 @@ struct ResultRow
     QString mac() const { return f.at(5); }
     QString uid() const { return f.at(6); }
     int crystal() const { return f.at(7).toInt(); }
-    int rxAvg() const { return f.at(10).toInt(); }
-    int freqAvg() const { return f.at(13).toInt(); }
-    int txAvg() const { return f.at(16).toInt(); }
+    // The means as written (0 when the field is empty: never measured).
+    double rxAvg() const { return f.at(10).toDouble(); }
+    double freqAvg() const { return f.at(13).toDouble(); }
+    double txAvg() const { return f.at(16).toDouble(); }
     QString rxStatus() const { return f.at(17); }
     QString txStatus() const { return f.at(18); }
     QString verdict() const { return f.at(19); }

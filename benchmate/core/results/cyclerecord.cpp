@@ -9,7 +9,8 @@ bool DutRecord::operator==(const DutRecord &o) const
            rxCal == o.rxCal && rxRssiMin == o.rxRssiMin && rxRssiMax == o.rxRssiMax &&
            rxRssiAvg == o.rxRssiAvg && freqMin == o.freqMin && freqMax == o.freqMax &&
            freqAvg == o.freqAvg && txRssiMin == o.txRssiMin && txRssiMax == o.txRssiMax &&
-           txRssiAvg == o.txRssiAvg && downloadStatus == o.downloadStatus &&
+           txRssiAvg == o.txRssiAvg && rxRssiMean == o.rxRssiMean && freqMean == o.freqMean &&
+           txRssiMean == o.txRssiMean && downloadStatus == o.downloadStatus &&
            macStatus == o.macStatus && calibrationStatus == o.calibrationStatus &&
            txStatus == o.txStatus && verdict == o.verdict && failedStep == o.failedStep &&
            failureLog == o.failureLog;

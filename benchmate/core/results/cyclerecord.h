@@ -16,7 +16,8 @@ inline constexpr char notRun[] = "not run";
 // Verdict besides pass and fail: a step failed, nothing to judge.
 inline constexpr char error[] = "error";
 // A DUT of a cycle that ended in a fault of the station (golden machine,
-// time-out): neither passed nor failed.
+// time-out), or whose TX test never ran because another DUT's ended the
+// cycle: neither passed nor failed, in no yield and no failure count.
 inline constexpr char notJudged[] = "not judged";
 // The step a DUT failed at.
 inline constexpr char stepDownload[] = "download";
@@ -51,6 +52,12 @@ struct DutRecord
     std::optional<int> txRssiMin;
     std::optional<int> txRssiMax;
     std::optional<int> txRssiAvg;
+    // The means the averages above were truncated from, as the DUT was
+    // judged by them; none where the figure was not measured (and in cycles
+    // recorded before the means were kept).
+    std::optional<double> rxRssiMean;
+    std::optional<double> freqMean;
+    std::optional<double> txRssiMean;
 
     // ResultWords::pass, fail or notRun.
     QString downloadStatus = QLatin1String(ResultWords::notRun);

@@ -19,19 +19,21 @@ const QStringList cycleColumns = {
 };
 
 const QStringList dutColumns = {
-    QStringLiteral("cycle_id"),    QStringLiteral("position"),
-    QStringLiteral("slot"),        QStringLiteral("device"),
-    QStringLiteral("port"),        QStringLiteral("mac"),
-    QStringLiteral("flash_uid"),   QStringLiteral("crystal"),
-    QStringLiteral("tx_cal"),      QStringLiteral("rx_cal"),
-    QStringLiteral("rx_rssi_min"), QStringLiteral("rx_rssi_max"),
-    QStringLiteral("rx_rssi_avg"), QStringLiteral("freq_min"),
-    QStringLiteral("freq_max"),    QStringLiteral("freq_avg"),
-    QStringLiteral("tx_rssi_min"), QStringLiteral("tx_rssi_max"),
-    QStringLiteral("tx_rssi_avg"), QStringLiteral("download_status"),
-    QStringLiteral("mac_status"),  QStringLiteral("calibration_status"),
-    QStringLiteral("tx_status"),   QStringLiteral("verdict"),
-    QStringLiteral("failed_step"), QStringLiteral("failure_log"),
+    QStringLiteral("cycle_id"),     QStringLiteral("position"),
+    QStringLiteral("slot"),         QStringLiteral("device"),
+    QStringLiteral("port"),         QStringLiteral("mac"),
+    QStringLiteral("flash_uid"),    QStringLiteral("crystal"),
+    QStringLiteral("tx_cal"),       QStringLiteral("rx_cal"),
+    QStringLiteral("rx_rssi_min"),  QStringLiteral("rx_rssi_max"),
+    QStringLiteral("rx_rssi_avg"),  QStringLiteral("freq_min"),
+    QStringLiteral("freq_max"),     QStringLiteral("freq_avg"),
+    QStringLiteral("tx_rssi_min"),  QStringLiteral("tx_rssi_max"),
+    QStringLiteral("tx_rssi_avg"),  QStringLiteral("download_status"),
+    QStringLiteral("mac_status"),   QStringLiteral("calibration_status"),
+    QStringLiteral("tx_status"),    QStringLiteral("verdict"),
+    QStringLiteral("failed_step"),  QStringLiteral("failure_log"),
+    QStringLiteral("rx_rssi_mean"), QStringLiteral("freq_mean"),
+    QStringLiteral("tx_rssi_mean"),
 };
 
 // No value: a null of type int, SQL NULL in an integer column.
@@ -46,11 +48,30 @@ QVariant optional(const std::optional<int> &value)
 #endif
 }
 
+// No value: SQL NULL in a column of fractions.
+QVariant optional(const std::optional<double> &value)
+{
+    if (value)
+        return QVariant(*value);
+#if QT_VERSION >= QT_VERSION_CHECK(6, 0, 0)
+    return QVariant(QMetaType::fromType<double>());
+#else
+    return QVariant(QVariant::Double);
+#endif
+}
+
 std::optional<int> optionalOf(const QVariant &value)
 {
     if (value.isNull())
         return std::nullopt;
     return value.toInt();
+}
+
+std::optional<double> optionalFraction(const QVariant &value)
+{
+    if (value.isNull())
+        return std::nullopt;
+    return value.toDouble();
 }
 
 // Qt binds a null text as SQL NULL; an empty one is kept as ''.
@@ -169,6 +190,9 @@ bool CycleTables::insert(const CycleRecord &r, bool *stored)
         d.addBindValue(text(dut.verdict));
         d.addBindValue(text(dut.failedStep));
         d.addBindValue(text(dut.failureLog));
+        d.addBindValue(optional(dut.rxRssiMean));
+        d.addBindValue(optional(dut.freqMean));
+        d.addBindValue(optional(dut.txRssiMean));
     }
     if (!d.exec())
         return fail(d, QStringLiteral("cannot store the cycle's DUTs"));
@@ -262,6 +286,9 @@ bool CycleTables::readAfter(qint64 afterId, int limit, QList<CycleRecord> *recor
         dut.verdict = d.value(23).toString();
         dut.failedStep = d.value(24).toString();
         dut.failureLog = d.value(25).toString();
+        dut.rxRssiMean = optionalFraction(d.value(26));
+        dut.freqMean = optionalFraction(d.value(27));
+        dut.txRssiMean = optionalFraction(d.value(28));
         (*records)[*it].duts.append(dut);
     }
     return true;

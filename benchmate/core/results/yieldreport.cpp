@@ -7,6 +7,7 @@
 #include <QMap>
 #include <QSqlError>
 #include <QSqlQuery>
+#include <QSqlRecord>
 #include <QVariant>
 
 #include <algorithm>
@@ -158,15 +159,24 @@ bool YieldReport::compute(DatabaseConnection &connection, const ReportFilter &fi
         }
     }
 
+    // The means as measured where the database keeps them; an older
+    // station's file (or a factory database no station of this version has
+    // connected to yet) has the truncated averages only.
+    const bool means = db.record(QStringLiteral("duts")).contains(QStringLiteral("freq_mean"));
+    const auto figure = [means](const char *name) {
+        const QString avg = QStringLiteral("d.%1_avg").arg(QLatin1String(name));
+        return means ? QStringLiteral("COALESCE(d.%1_mean, %2)").arg(QLatin1String(name), avg)
+                     : avg;
+    };
     QSqlQuery q(db);
     const QString sql =
         QStringLiteral(
             "SELECT c.station_id, d.slot, d.flash_uid, d.verdict, d.failed_step, "
-            "d.calibration_status, d.tx_status, d.freq_avg, d.rx_rssi_avg, d.tx_rssi_avg, "
+            "d.calibration_status, d.tx_status, %1, %2, %3, "
             "d.rx_cal, d.tx_cal, c.freq_min, c.freq_max, c.rx_rssi_min, c.rx_rssi_max, "
-            "c.tx_rssi_min, c.tx_rssi_max FROM duts d JOIN cycles c ON c.id = d.cycle_id%1 "
+            "c.tx_rssi_min, c.tx_rssi_max FROM duts d JOIN cycles c ON c.id = d.cycle_id%4 "
             "ORDER BY c.started_at, c.id, d.position")
-            .arg(where.sql);
+            .arg(figure("freq"), figure("rx_rssi"), figure("tx_rssi"), where.sql);
     if (!run(q, sql, where, error))
         return false;
 
@@ -182,11 +192,10 @@ bool YieldReport::compute(DatabaseConnection &connection, const ReportFilter &fi
         const QString verdict = q.value(3).toString();
         const QString failedStep = q.value(4).toString();
         const bool passed = verdict == pass;
-        // A station fault judged none of its DUTs: it is no DUT's yield.
-        if (verdict == QLatin1String(ResultWords::notJudged)) {
-            ++stepFailures[failedStep.isEmpty() ? QStringLiteral("(none)") : failedStep];
+        // A DUT not judged (a station fault, or its TX test never ran) is in
+        // no yield and no failure count.
+        if (verdict == QLatin1String(ResultWords::notJudged))
             continue;
-        }
 
         bool first = true;
         if (!uid.isEmpty()) {
@@ -216,7 +225,9 @@ bool YieldReport::compute(DatabaseConnection &connection, const ReportFilter &fi
         if (!passed)
             ++stepFailures[failedStep.isEmpty() ? QStringLiteral("(none)") : failedStep];
 
-        // The figures as they are judged: RSSI less the DUT's offset.
+        // The figures as they are judged: the means as measured (cycles
+        // recorded before the means were kept give their truncated
+        // averages), RSSI less the DUT's offset.
         const bool rxMeasured = q.value(5).toString() == pass;
         const bool txMeasured = q.value(6).toString() == pass;
         const auto sample = [&](int figure, const QVariant &value, double offset, double lower,

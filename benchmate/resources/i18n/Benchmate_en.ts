@@ -278,6 +278,42 @@
 <context>
     <name>RowReason</name>
     <message>
+        <source>串口打不开</source>
+        <translation>Port does not open</translation>
+    </message>
+    <message>
+        <source>串口打不开：测试工具无法打开模块的串口。</source>
+        <translation>Port does not open: the chip tool cannot open the module's serial port.</translation>
+    </message>
+    <message>
+        <source>无应答：模块没有应答下载模式的探测。</source>
+        <translation>No answer: the module did not answer the download mode probe.</translation>
+    </message>
+    <message>
+        <source>无应答：模块中的测试固件没有应答。</source>
+        <translation>No answer: the test firmware in the module did not answer.</translation>
+    </message>
+    <message>
+        <source>测试工具：%1</source>
+        <translation>Chip tool: %1</translation>
+    </message>
+    <message>
+        <source>请检查：串口名是否正确，USB转串口是否插好，串口是否被其他程序占用。</source>
+        <translation>Check: the port name, the USB-serial adapter's plug, and whether another program holds the port.</translation>
+    </message>
+    <message>
+        <source>请检查：模块的线缆和夹具是否接好，模块是否上电。</source>
+        <translation>Check: the module's cable and fixture, and that the module is powered.</translation>
+    </message>
+    <message>
+        <source>请检查：模块的线缆和供电；测试固件下载后没有运行时，也请检查固件文件。</source>
+        <translation>Check: the module's cable and power; when the test firmware was loaded but does not run, check the firmware file too.</translation>
+    </message>
+    <message>
+        <source>请检查：测试固件文件是否正确；线缆接触不良也会使下载出错。</source>
+        <translation>Check: the test firmware file; a poor cable contact also spoils a download.</translation>
+    </message>
+    <message>
         <source>无应答</source>
         <translation>No answer</translation>
     </message>

@@ -278,6 +278,42 @@
 <context>
     <name>RowReason</name>
     <message>
+        <source>串口打不开</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>串口打不开：测试工具无法打开模块的串口。</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>无应答：模块没有应答下载模式的探测。</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>无应答：模块中的测试固件没有应答。</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>测试工具：%1</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>请检查：串口名是否正确，USB转串口是否插好，串口是否被其他程序占用。</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>请检查：模块的线缆和夹具是否接好，模块是否上电。</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>请检查：模块的线缆和供电；测试固件下载后没有运行时，也请检查固件文件。</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>请检查：测试固件文件是否正确；线缆接触不良也会使下载出错。</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
         <source>无应答</source>
         <translation type="unfinished"></translation>
     </message>

@@ -155,9 +155,9 @@ void TestWindowControl::wholeCycleShownCountedAndLogged()
     for (int row : {1, 2, 4}) {
         QCOMPARE(cell(row, MainWindow::colResult), QStringLiteral("通过"));
         QCOMPARE(cellColour(row, MainWindow::colResult), QColor(QStringLiteral("#00FF00")));
-        QCOMPARE(cell(row, MainWindow::colTxResult), QStringLiteral("-45"));
-        QCOMPARE(cell(row, MainWindow::colRxResult), QStringLiteral("-52"));
-        QCOMPARE(cell(row, MainWindow::colFreqResult), QStringLiteral("2"));
+        QCOMPARE(cell(row, MainWindow::colTxResult), QStringLiteral("-45.00"));
+        QCOMPARE(cell(row, MainWindow::colRxResult), QStringLiteral("-52.50"));
+        QCOMPARE(cell(row, MainWindow::colFreqResult), QStringLiteral("2.00"));
     }
     QCOMPARE(cell(0, MainWindow::colResult), QString());
     QCOMPARE(cell(3, MainWindow::colResult), QString());
@@ -210,8 +210,9 @@ void TestWindowControl::limitsAndOffsetsFromTheWindow()
     // freqAve is 2 on every DUT: 2.5 lets it through (it would be 0 read as
     // an integer, and fail).
     find<QLineEdit>(*m_window, "leRxFreqMax")->setText(QStringLiteral("2.5"));
-    find<QLineEdit>(*m_window, "leRxRssiMin")->setText(QStringLiteral("-52"));
-    // DUT3's RX offset lifts its lower bound above its -52.
+    // Every DUT's RX RSSI mean is -52.5 (truncated, -52): on this bound it
+    // passes; DUT3's RX offset lifts its bound above it.
+    find<QLineEdit>(*m_window, "leRxRssiMin")->setText(QStringLiteral("-52.5"));
     m_window->findChild<QTableWidget *>(QStringLiteral("tableWidget"))
         ->item(4, MainWindow::colRxCal)
         ->setText(QStringLiteral("1"));
@@ -220,7 +221,7 @@ void TestWindowControl::limitsAndOffsetsFromTheWindow()
     QCOMPARE(cell(1, MainWindow::colResult), QStringLiteral("通过"));
     QCOMPARE(cell(2, MainWindow::colResult), QStringLiteral("不通过"));
     QCOMPARE(cellColour(2, MainWindow::colResult), QColor(QStringLiteral("#FF0000")));
-    QCOMPARE(cell(2, MainWindow::colTxResult), QStringLiteral("-45")); // numbers still shown
+    QCOMPARE(cell(2, MainWindow::colTxResult), QStringLiteral("-45.00")); // numbers still shown
     QCOMPARE(cell(3, MainWindow::colResult), QStringLiteral("通过"));
     QCOMPARE(cell(4, MainWindow::colResult), QStringLiteral("不通过"));
     QCOMPARE(label("labelSta"), QStringLiteral("测试失败"));

@@ -157,15 +157,15 @@ void TestWindowGuards::resultsReachTheRowOfTheirSlot()
         QString verdict;
         QString rx;
     } expected[] = {
-        {1, QStringLiteral("通过"), QStringLiteral("-40")},
-        {2, QStringLiteral("通过"), QStringLiteral("-50")},
-        {3, QStringLiteral("通过"), QStringLiteral("-60")},
-        {4, QStringLiteral("不通过"), QStringLiteral("-80")},
+        {1, QStringLiteral("通过"), QStringLiteral("-40.00")},
+        {2, QStringLiteral("通过"), QStringLiteral("-50.00")},
+        {3, QStringLiteral("通过"), QStringLiteral("-60.00")},
+        {4, QStringLiteral("不通过"), QStringLiteral("-80.00")},
     };
     for (const auto &e : expected) {
         QCOMPARE(cell(e.row, MainWindow::colResult), e.verdict);
         QCOMPARE(cell(e.row, MainWindow::colRxResult), e.rx);
-        QCOMPARE(cell(e.row, MainWindow::colTxResult), QStringLiteral("-45"));
+        QCOMPARE(cell(e.row, MainWindow::colTxResult), QStringLiteral("-45.00"));
     }
     QCOMPARE(label("labelTestAllNum"), QStringLiteral("4"));
     QCOMPARE(label("labelTestPassNum"), QStringLiteral("3"));

@@ -51,28 +51,38 @@ QString TestWindowReasons::hover(int row, int column)
     return QToolTip::text();
 }
 
-// DUT1's ramcode is refused while DUT2 still calibrates: row 1 shows the
-// step in red at once, not its last percentage until the cycle ends.
+// DUT1 never answers while DUT2 still calibrates: row 1 shows it in red at
+// once, not its last percentage until the cycle ends, and says it as the
+// chip tool did (the boot ROM never answered: the cable, not the firmware).
 void TestWindowReasons::failureShownAsItHappens()
 {
     m_fake->healthyGolden();
-    m_fake->on(QStringLiteral("D1 download *"), failText);
+    m_fake->on(QStringLiteral("D1 download *"),
+               QStringLiteral("Fail. Could not go in download mode."));
     m_fake->healthyDut(QStringLiteral("D1"));
     m_fake->healthyDut(QStringLiteral("D2"), QStringLiteral("sleep=1500"));
     QVERIFY(StationSetup::withDuts(2).write());
     QVERIFY(openWindow());
 
     button()->click();
-    QTRY_COMPARE_WITH_TIMEOUT(cell(1, MainWindow::colResult), QStringLiteral("固件被拒"), 5000);
+    QTRY_COMPARE_WITH_TIMEOUT(cell(1, MainWindow::colResult), QStringLiteral("无应答"), 5000);
     QCOMPARE(m_window->controller().state(), CycleController::Running);
     QCOMPARE(table()->item(1, MainWindow::colResult)->background().color(),
              QColor(QStringLiteral("#FF0000")));
     QVERIFY(cell(2, MainWindow::colResult).endsWith(QLatin1Char('%')));
-    QVERIFY2(hover(1, MainWindow::colResult).contains(QStringLiteral("下载到模块RAM失败")),
-             qPrintable(QToolTip::text()));
+    const QString live = hover(1, MainWindow::colResult);
+    QVERIFY2(live.contains(QStringLiteral("Could not go in download mode.")) &&
+                 live.contains(QStringLiteral("线缆")) &&
+                 !live.contains(QStringLiteral("固件被拒")),
+             qPrintable(live));
 
     QTRY_COMPARE_WITH_TIMEOUT(button()->text(), startText, 30000);
     QCOMPARE(cell(1, MainWindow::colResult), QStringLiteral("发生错误"));
+    const QString ended = hover(1, MainWindow::colResult);
+    QVERIFY2(ended.contains(QStringLiteral("无应答")) &&
+                 ended.contains(QStringLiteral("Could not go in download mode.")) &&
+                 ended.contains(QStringLiteral("RX donwload rambin error.")),
+             qPrintable(ended));
     QCOMPARE(cell(2, MainWindow::colResult), QStringLiteral("通过"));
 }
 
@@ -108,14 +118,14 @@ void TestWindowReasons::reasonOfEveryRow()
 
     QCOMPARE(cell(2, MainWindow::colResult), QStringLiteral("不通过"));
     const QString tx = hover(2, MainWindow::colTxResult);
-    QVERIFY2(tx.contains(QStringLiteral("TX RSSI -80 < -75（下限）")), qPrintable(tx));
+    QVERIFY2(tx.contains(QStringLiteral("TX RSSI -80.00 < -75（下限）")), qPrintable(tx));
     QVERIFY2(tx.contains(QStringLiteral("Device DUT1: Start test")), qPrintable(tx));
 
     // The crystal search: the step, its last mean offset, and the RX
     // figures it measured, still in the table.
     QCOMPARE(cell(3, MainWindow::colResult), QStringLiteral("发生错误"));
-    QCOMPARE(cell(3, MainWindow::colRxResult), QStringLiteral("-61"));
-    QCOMPARE(cell(3, MainWindow::colFreqResult), QStringLiteral("7"));
+    QCOMPARE(cell(3, MainWindow::colRxResult), QStringLiteral("-61.00"));
+    QCOMPARE(cell(3, MainWindow::colFreqResult), QStringLiteral("7.50"));
     QCOMPARE(cell(3, MainWindow::colTxResult), QString());
     const QString xtal = hover(3, MainWindow::colResult);
     QVERIFY2(xtal.contains(QStringLiteral("晶振校准未收敛")) &&
@@ -127,6 +137,7 @@ void TestWindowReasons::reasonOfEveryRow()
     table()->setCurrentCell(4, MainWindow::colName);
     const QString details = find<QPlainTextEdit>(*m_window, "textRowDetails")->toPlainText();
     QVERIFY2(details.contains(QStringLiteral("测试固件被拒")) &&
+                 details.contains(QStringLiteral("Command execution error.")) &&
                  details.contains(QStringLiteral("RX donwload rambin error.")),
              qPrintable(details));
     QCOMPARE(details, hover(4, MainWindow::colName));

@@ -406,7 +406,7 @@ void TestBenchrun::twoCycles()
     m_fake->on(QStringLiteral("D3 download *"), failText);
     m_fake->healthyDut(QStringLiteral("D3"));
     StationSetup setup = StationSetup::withDuts(3);
-    setup.duts[1].rxCal = QStringLiteral("30"); // RX lower bound -75 + 30 = -45 > -52
+    setup.duts[1].rxCal = QStringLiteral("30"); // RX lower bound -75 + 30 = -45 > -52.5
     setup.total = 100;
     setup.passed = 90;
     setup.failed = 10;
@@ -434,12 +434,14 @@ void TestBenchrun::twoCycles()
             d3 << line.simplified();
     }
     QCOMPARE(d1.size(), 2);
-    QCOMPARE(d1.first(), QStringLiteral("0 DUT0 D1 a0:b1:c2:d3:e4:f6 PASS -45 -52 1 -1"));
-    QCOMPARE(d2.first(),
-             QStringLiteral("1 DUT1 D2 a0:b1:c2:d3:e4:f7 FAIL -45 -52 2 -3 rx rssi -52 < -45"));
-    // The note of an error is the first error line of the DUT's log.
+    QCOMPARE(d1.first(), QStringLiteral("0 DUT0 D1 a0:b1:c2:d3:e4:f6 PASS -45.00 -52.50 1.00 -1"));
+    QCOMPARE(d2.first(), QStringLiteral("1 DUT1 D2 a0:b1:c2:d3:e4:f7 FAIL -45.00 -52.50 2.00 -3 "
+                                        "rx rssi -52.50 < -45"));
+    // The note of an error is the first error line of the DUT's log, with
+    // what the chip tool said.
     QCOMPARE(d3.first(), QStringLiteral("2 DUT2 D3 a0:b1:c2:d3:e4:f8 ERROR (RX) - - - - RX "
-                                        "donwload rambin error."));
+                                        "donwload rambin error. (chip tool: Command execution "
+                                        "error.)"));
     QVERIFY(run.out.contains(QStringLiteral("counters: total 103, passed 91, failed 12; next "
                                             "calibration starts at -1")));
     QVERIFY(run.out.contains(QStringLiteral("counters: total 106, passed 92, failed 14")));

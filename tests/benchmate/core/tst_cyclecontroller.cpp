@@ -147,7 +147,7 @@ void TestCycleController::judgedByTheSetupAtTheStart()
     QCOMPARE(outcome.number, 7u);
     QCOMPARE(outcome.judgement.devices.size(), 2);
     QCOMPARE(int(outcome.judgement.devices.at(0).verdict), int(DeviceVerdict::Fail));
-    QCOMPARE(outcome.judgement.devices.at(0).reasons, QStringList{"tx rssi -45 > -48"});
+    QCOMPARE(outcome.judgement.devices.at(0).reasons, QStringList{"tx rssi -45.00 > -48"});
     QCOMPARE(int(outcome.judgement.devices.at(1).verdict), int(DeviceVerdict::Pass));
     QCOMPARE(controller.counters().passed, 6u);
     QCOMPARE(controller.counters().failed, 3u);

@@ -52,6 +52,11 @@ deviceRestlt_t result(int rx, int tx, int freq, int8_t cal, int rxStatus = STATU
     r.calVal = cal;
     r.rxStatus = rxStatus;
     r.txStatus = txStatus;
+    // As the engine measures them: the averages are these, truncated.
+    r.rxMeasured = rxStatus == STATUS_PASS;
+    r.rxRssiMean = float(rx) - 0.45f;
+    r.txRssiMean = float(tx) - 0.3f;
+    r.freqMean = float(freq) + 0.35f;
     return r;
 }
 
@@ -295,14 +300,14 @@ void TestDailyLog::resultsRowFields()
                                   .split(QStringLiteral("\r\n"), Qt::SkipEmptyParts);
     QCOMPARE(lines.size(), 3);
     QCOMPARE(lines.at(0), QStringLiteral("2030-06-01 13:04:05,117,0,DUT0,COM4,02:54:4b:00:00:11,"
-                                         "0x00112233445566778899aabbccddeeff,-5,-43,-38,-40,-1,3,"
-                                         "1,-51,-49,-50,pass,pass,pass"));
+                                         "0x00112233445566778899aabbccddeeff,-5,-43,-38,-40.45,-1,"
+                                         "3,1.35,-51,-49,-50.30,pass,pass,pass"));
+    // Never measured: no figure at all, not 0 dBm and a perfect 0 kHz.
     QCOMPARE(lines.at(1), QStringLiteral("2030-06-01 13:04:05,117,5,\"A,\"\"B\"\"\",COM9,"
-                                         "02:54:4b:00:00:12,,,-3,2,0,-2,2,0,-1,1,0,fail,not run,"
-                                         "error"));
+                                         "02:54:4b:00:00:12,,,,,,,,,,,,fail,not run,error"));
     QCOMPARE(lines.at(2), QStringLiteral("2030-06-01 13:04:05,117,23,DUT23,COM27,"
-                                         "02:54:4b:00:00:13,0xab,7,-13,-8,-10,0,4,2,-51,-49,-50,"
-                                         "pass,pass,fail"));
+                                         "02:54:4b:00:00:13,0xab,7,-13,-8,-10.45,0,4,2.35,-51,-49,"
+                                         "-50.30,pass,pass,fail"));
 }
 
 // A cycle that did not finish still leaves a row per DUT it was given: what

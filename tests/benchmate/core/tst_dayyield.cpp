@@ -2,6 +2,7 @@
 // that are none, the streak of a slot, a new day.
 #include "dayyield.h"
 #include "resultscsv.h"
+#include "stationglobals.h"
 
 #include <QtTest>
 
@@ -28,6 +29,7 @@ class TestDayYield : public QObject
 private slots:
     void rowsOfTheResultsFile();
     void streaksAndDays();
+    void rowsWrittenByTheStationReadBack();
 };
 
 void TestDayYield::rowsOfTheResultsFile()
@@ -45,8 +47,67 @@ void TestDayYield::rowsOfTheResultsFile()
     QCOMPARE(entries.at(0).when, QDateTime(QDate(2030, 6, 1), QTime(13, 4, 5)));
     QCOMPARE(entries.at(1).slot, 4); // the quoted comma does not shift the fields
     QCOMPARE(entries.at(1).verdict, YieldEntry::Fail);
-    QCOMPARE(entries.at(1).freqOffset, 1);
-    QCOMPARE(entries.at(1).txRssi, -45);
+    // An older station's file: the averages as whole numbers.
+    QCOMPARE(entries.at(1).freqOffset, std::optional<double>(1));
+    QCOMPARE(entries.at(1).txRssi, std::optional<double>(-45));
+}
+
+// The rows the station writes read back as written: the means with their
+// decimals, a DUT never measured with no figures (still counted as the
+// failure it is), a DUT not judged in no count.
+void TestDayYield::rowsWrittenByTheStationReadBack()
+{
+    testPara_t para;
+    testRestlt_t result;
+    result.finished = 1;
+    result.cycleStatus = STATUS_PASS;
+    QList<JudgeRow> rows;
+    for (int slot = 0; slot < 3; ++slot) {
+        deviceInfo_t d;
+        d.name = QStringLiteral("DUT%1").arg(slot);
+        d.progressPtr = &progress[slot];
+        para.devices << d;
+        rows << JudgeRow{slot, QStringLiteral("0"), QStringLiteral("0")};
+        deviceRestlt_t r;
+        r.rxStatus = STATUS_PASS;
+        r.txStatus = STATUS_PASS;
+        r.rxMeasured = true;
+        r.rxRssiMean = -40.45f;
+        r.freqMean = -2.5f;
+        r.txRssiMean = -50.25f;
+        result.results << r;
+    }
+    result.results[1].rxStatus = STATUS_FAIL; // never answered
+    result.results[1].txStatus = TX_NOT_RUN;
+    result.results[1].rxMeasured = false;
+    result.results[2].txStatus = TX_NOT_RUN; // an earlier DUT's TX step ended the cycle
+    JudgeLimits limits;
+    limits.rxRssiMin = limits.txRssiMin = -75;
+    limits.rxRssiMax = limits.txRssiMax = -20;
+    limits.freqMin = -10;
+    limits.freqMax = 10;
+    const CycleJudgement j = ResultJudge::judge(limits, CYCLE_ENDED, 3, result, rows);
+    const QByteArray csv =
+        ResultsCsv::header() +
+        ResultsCsv::rows(QDateTime(QDate(2030, 6, 1), QTime(9, 0)), 0, para, {}, result, j);
+
+    const QList<YieldEntry> entries = DayYield::parse(csv);
+    QCOMPARE(entries.size(), 3);
+    QCOMPARE(entries.at(0).verdict, YieldEntry::Pass);
+    QCOMPARE(entries.at(0).rxRssi, std::optional<double>(-40.45));
+    QCOMPARE(entries.at(0).freqOffset, std::optional<double>(-2.5));
+    QCOMPARE(entries.at(0).txRssi, std::optional<double>(-50.25));
+    QCOMPARE(entries.at(1).verdict, YieldEntry::Error);
+    QVERIFY(!entries.at(1).rxRssi && !entries.at(1).freqOffset && !entries.at(1).txRssi);
+    QVERIFY(!entries.at(1).hasCrystal);
+    QCOMPARE(entries.at(2).verdict, YieldEntry::NotJudged);
+    QVERIFY(!entries.at(2).txRssi);
+
+    DayYield yield;
+    yield.add(entries);
+    QCOMPARE(yield.passed(), 1u);
+    QCOMPARE(yield.failed(), 1u);
+    QCOMPARE(yield.values(DayYield::TxRssi), QVector<double>{-50.25});
 }
 
 void TestDayYield::streaksAndDays()

@@ -24,9 +24,9 @@ JudgeLimits limits()
 deviceRestlt_t good(int8_t cal = 0)
 {
     deviceRestlt_t r;
-    r.rxRssiAve = -40;
-    r.txRssiAve = -50;
-    r.freqAve = 0;
+    r.rxRssiMean = -40;
+    r.txRssiMean = -50;
+    r.freqMean = 0;
     r.calVal = cal;
     r.rxStatus = STATUS_PASS;
     r.txStatus = STATUS_PASS;
@@ -77,6 +77,8 @@ private slots:
     void bounds_data();
     void bounds();
     void offsetsShiftRssiBoundsOnly();
+    void meansJudgedAsMeasured_data();
+    void meansJudgedAsMeasured();
     void offsetLowByteSigned_data();
     void offsetLowByteSigned();
     void unreadableOffsetCountsZeroAndSaysSo();
@@ -123,11 +125,11 @@ void TestResultJudge::bounds()
     QFETCH(DeviceVerdict, verdict);
     deviceRestlt_t r = good();
     if (field == QLatin1String("tx"))
-        r.txRssiAve = value;
+        r.txRssiMean = value;
     else if (field == QLatin1String("rx"))
-        r.rxRssiAve = value;
+        r.rxRssiMean = value;
     else
-        r.freqAve = value;
+        r.freqMean = value;
     const CycleJudgement j = judgeOne(r);
     QVERIFY(j.ended);
     QCOMPARE(verdictOf(j), verdict);
@@ -143,26 +145,97 @@ void TestResultJudge::bounds()
 void TestResultJudge::offsetsShiftRssiBoundsOnly()
 {
     deviceRestlt_t r = good();
-    r.txRssiAve = -27; // TX max -30 + 3
-    r.rxRssiAve = -65; // RX min -60 - 5
+    r.txRssiMean = -27; // TX max -30 + 3
+    r.rxRssiMean = -65; // RX min -60 - 5
     CycleJudgement j = judgeOne(r, limits(), QStringLiteral("3"), QStringLiteral("-5"));
     QCOMPARE(verdictOf(j), DeviceVerdict::Pass);
     QCOMPARE(j.devices.first().txOffset, 3);
     QCOMPARE(j.devices.first().rxOffset, -5);
 
-    r.txRssiAve = -26;
+    r.txRssiMean = -26;
     QCOMPARE(verdictOf(judgeOne(r, limits(), QStringLiteral("3"), QStringLiteral("-5"))),
              DeviceVerdict::Fail);
-    r.txRssiAve = -27;
-    r.rxRssiAve = -66;
+    r.txRssiMean = -27;
+    r.rxRssiMean = -66;
     QCOMPARE(verdictOf(judgeOne(r, limits(), QStringLiteral("3"), QStringLiteral("-5"))),
              DeviceVerdict::Fail);
 
     // A large offset does not widen the frequency window.
     r = good();
-    r.freqAve = 11;
+    r.freqMean = 11;
     QCOMPARE(verdictOf(judgeOne(r, limits(), QStringLiteral("20"), QStringLiteral("20"))),
              DeviceVerdict::Fail);
+}
+
+// A DUT is judged by its means as measured, not by the averages truncated
+// toward zero: -75.45 is below -75 although its average reads -75. The
+// calibration offset moves the RSSI bounds as before.
+void TestResultJudge::meansJudgedAsMeasured_data()
+{
+    QTest::addColumn<QString>("field");
+    QTest::addColumn<float>("mean");
+    QTest::addColumn<QString>("offset"); // TX and RX offset text
+    QTest::addColumn<QString>("reason"); // empty: passes
+    QTest::newRow("tx -75.45") << "tx" << -75.45f << "0"
+                               << "tx rssi -75.45 < -75";
+    QTest::newRow("tx -75.6") << "tx" << -75.6f << "0"
+                              << "tx rssi -75.60 < -75";
+    QTest::newRow("tx -75 on the bound") << "tx" << -75.0f << "0"
+                                         << "";
+    QTest::newRow("tx -74.95") << "tx" << -74.95f << "0"
+                               << "";
+    QTest::newRow("tx -72.05, offset 3") << "tx" << -72.05f << "3"
+                                         << "tx rssi -72.05 < -72";
+    QTest::newRow("tx -72, offset 3") << "tx" << -72.0f << "3"
+                                      << "";
+    QTest::newRow("rx -75.55") << "rx" << -75.55f << "0"
+                               << "rx rssi -75.55 < -75";
+    QTest::newRow("rx -20.5 above") << "rx" << -20.5f << "-1"
+                                    << "rx rssi -20.50 > -21";
+    QTest::newRow("freq 2.41") << "freq" << 2.41f << "0"
+                               << "freq 2.41 > 2";
+    QTest::newRow("freq -2.115") << "freq" << -2.115f << "0"
+                                 << "freq -2.12 < -2";
+    // Two decimals would read as the bound itself.
+    QTest::newRow("freq 2.004") << "freq" << 2.004f << "0"
+                                << "freq 2.004 > 2";
+    QTest::newRow("freq 2 on the bound") << "freq" << 2.0f << "5"
+                                         << "";
+}
+
+void TestResultJudge::meansJudgedAsMeasured()
+{
+    QFETCH(QString, field);
+    QFETCH(float, mean);
+    QFETCH(QString, offset);
+    QFETCH(QString, reason);
+    JudgeLimits l;
+    l.txRssiMin = -75;
+    l.txRssiMax = -20;
+    l.rxRssiMin = -75;
+    l.rxRssiMax = -20;
+    l.freqMin = -2;
+    l.freqMax = 2;
+    deviceRestlt_t r = good();
+    r.rxRssiMean = -40;
+    r.txRssiMean = -50;
+    r.freqMean = 0;
+    // The record as the engine makes it: the average truncated, the mean not.
+    if (field == QLatin1String("tx")) {
+        r.txRssiAve = int32_t(mean);
+        r.txRssiMean = mean;
+    } else if (field == QLatin1String("rx")) {
+        r.rxRssiAve = int32_t(mean);
+        r.rxRssiMean = mean;
+    } else {
+        r.freqAve = int32_t(mean);
+        r.freqMean = mean;
+    }
+    const CycleJudgement j = judgeOne(r, l, offset, offset);
+    QCOMPARE(verdictOf(j), reason.isEmpty() ? DeviceVerdict::Pass : DeviceVerdict::Fail);
+    QCOMPARE(j.devices.first().reasons.join(QLatin1Char(';')), reason);
+    if (!reason.isEmpty())
+        QCOMPARE(j.devices.first().broken.first().value, mean);
 }
 
 void TestResultJudge::offsetLowByteSigned_data()
@@ -188,11 +261,11 @@ void TestResultJudge::offsetLowByteSigned()
     // In the judging: a TX offset of `text` moves the TX upper bound to
     // -30 + offset exactly.
     deviceRestlt_t r = good();
-    r.txRssiAve = -30 + offset;
+    r.txRssiMean = -30 + offset;
     JudgeLimits wide = limits();
     wide.txRssiMin = -1000;
     QCOMPARE(verdictOf(judgeOne(r, wide, text)), DeviceVerdict::Pass);
-    r.txRssiAve = -30 + offset + 1;
+    r.txRssiMean = -30 + offset + 1;
     QCOMPARE(verdictOf(judgeOne(r, wide, text)), DeviceVerdict::Fail);
 }
 
@@ -205,7 +278,7 @@ void TestResultJudge::unreadableOffsetCountsZeroAndSaysSo()
     QVERIFY(!ok);
 
     deviceRestlt_t r = good();
-    r.txRssiAve = -30; // passes only with an offset of 0
+    r.txRssiMean = -30; // passes only with an offset of 0
     const CycleJudgement j = judgeOne(r, limits(), QStringLiteral("abc"), QString());
     QCOMPARE(verdictOf(j), DeviceVerdict::Pass);
     QCOMPARE(j.devices.first().txOffset, 0);
@@ -235,16 +308,16 @@ void TestResultJudge::decimalLimits()
     JudgeLimits l = limits();
     l.freqMax = read.freqMax;
     deviceRestlt_t r = good();
-    r.freqAve = 20;
+    r.freqMean = 20;
     QCOMPARE(verdictOf(judgeOne(r, l)), DeviceVerdict::Pass);
-    r.freqAve = 21;
+    r.freqMean = 21;
     QCOMPARE(verdictOf(judgeOne(r, l)), DeviceVerdict::Fail);
 
     // A lower bound of -60.5 lets -60 through but not -61.
     l = limits();
     l.rxRssiMin = read.rxRssiMin;
     r = good();
-    r.rxRssiAve = -61;
+    r.rxRssiMean = -61;
     QCOMPARE(verdictOf(judgeOne(r, l)), DeviceVerdict::Fail);
 }
 
@@ -278,7 +351,7 @@ void TestResultJudge::failedStepsAreErrorsWithoutOffsets()
     // the cycle was its own, it failed.
     deviceRestlt_t txNotRun = good();
     txNotRun.txStatus = TX_NOT_RUN;
-    txNotRun.txRssiAve = 0;
+    txNotRun.txRssiMean = 0;
     deviceRestlt_t ownTxStep = txNotRun;
     ownTxStep.fault = DUT_FAULT_TX_MODE;
     const CycleJudgement tx = ResultJudge::judge(limits(), CYCLE_ENDED, 3,
@@ -383,7 +456,7 @@ void TestResultJudge::notEndedChangesNothing()
 void TestResultJudge::rowsMatchInOrderAndExtraRowsStayAlone()
 {
     deviceRestlt_t second = good();
-    second.freqAve = 50;
+    second.freqMean = 50;
     const QList<JudgeRow> threeRows = {{4, "0", "0"}, {9, "0", "0"}, {17, "0", "0"}};
     CycleJudgement j =
         ResultJudge::judge(limits(), CYCLE_ENDED, 2, finished({good(), second}), threeRows);
@@ -391,7 +464,7 @@ void TestResultJudge::rowsMatchInOrderAndExtraRowsStayAlone()
     QCOMPARE(j.devices.at(0).slot, 4);
     QCOMPARE(j.devices.at(1).slot, 9);
     QCOMPARE(j.devices.at(1).verdict, DeviceVerdict::Fail);
-    QCOMPARE(j.devices.at(1).result.freqAve, 50);
+    QCOMPARE(j.devices.at(1).result.freqMean, 50.0f);
     QVERIFY(j.device(2) == nullptr);
 
     j = ResultJudge::judge(limits(), CYCLE_ENDED, 2, finished({good(), second}),
@@ -409,7 +482,7 @@ void TestResultJudge::calValFromThePassingDevice()
     first.rxStatus = STATUS_FAIL;
     first.txStatus = TX_NOT_RUN;
     deviceRestlt_t tooLoud = good(9);
-    tooLoud.rxRssiAve = 0;
+    tooLoud.rxRssiMean = 0;
     calVal.store(0x1200 | 0xf4); // high bits are kept
     const CycleJudgement j =
         ResultJudge::judge(limits(), CYCLE_ENDED, 3, finished({first, good(-7), tooLoud}), rows(3));
@@ -429,7 +502,7 @@ void TestResultJudge::calValFromThePassingDevice()
 void TestResultJudge::calValUnchangedWithoutPass()
 {
     deviceRestlt_t loud = good(30);
-    loud.rxRssiAve = 0;
+    loud.rxRssiMean = 0;
     const CycleJudgement j = judgeOne(loud);
     QVERIFY(!j.calValChanged);
     ResultJudge::carryCalVal(j);
@@ -439,7 +512,7 @@ void TestResultJudge::calValUnchangedWithoutPass()
 void TestResultJudge::countersAccumulate()
 {
     deviceRestlt_t loud = good();
-    loud.rxRssiAve = 0;
+    loud.rxRssiMean = 0;
     const CycleJudgement j =
         ResultJudge::judge(limits(), CYCLE_ENDED, 3, finished({good(), loud, good()}), rows(3));
     uint32_t pass = 10, fail = 2, all = 12;

@@ -17,6 +17,8 @@ private slots:
     void goldenXtal_data();
     void goldenXtal();
     void firstLineBothLineEnds();
+    void failureText_data();
+    void failureText();
     void rxSamples();
     void rxSamplesCounts();
     void txRssi();
@@ -24,6 +26,31 @@ private slots:
     void dutMacs();
     void dutMacsUniqueAcrossCarry();
 };
+
+// The chip tool's failure text as it reaches a row's reason: the sentence
+// after "Fail. ", without data printed after it or a console's CR.
+void TestToolOutput::failureText_data()
+{
+    QTest::addColumn<QString>("output");
+    QTest::addColumn<QString>("text");
+    QTest::newRow("alone") << "Fail. Could not go in download mode.\n"
+                           << "Could not go in download mode.";
+    QTest::newRow("after data lines, CR LF") << "mac:\r\nFail. Could not open the serial port.\r\n"
+                                             << "Could not open the serial port.";
+    QTest::newRow("data on its line") << "Fail. Error downloading file.flash uid:can not get."
+                                      << "Error downloading file.";
+    QTest::newRow("success") << "mac:02:54:4b:00:00:11\nOk.\n"
+                             << "";
+    QTest::newRow("nothing printed") << ""
+                                     << "";
+}
+
+void TestToolOutput::failureText()
+{
+    QFETCH(QString, output);
+    QFETCH(QString, text);
+    QCOMPARE(toolOutput::failureText(output), text);
+}
 
 void TestToolOutput::decodeStopsAtZeroByte()
 {

@@ -65,8 +65,13 @@ CycleRecord sampleCycle(const QString &station, int number, int duts)
         d.txRssiMin = -52;
         d.txRssiMax = -45;
         d.txRssiAvg = -48 - (k + number) % 3;
+        // The means the averages were truncated from.
+        d.rxRssiMean = *d.rxRssiAvg - 0.35;
+        d.freqMean = *d.freqAvg + (*d.freqAvg < 0 ? -0.45 : 0.45);
+        d.txRssiMean = *d.txRssiAvg - 0.05 * (k % 20);
         if (variant == 5) {
             d.txRssiAvg = -80;
+            d.txRssiMean = -80.5;
             d.verdict = QLatin1String(ResultWords::fail);
             d.failedStep = QLatin1String(ResultWords::stepLimits);
             d.failureLog = QStringLiteral("tx rssi -80 < -75");

@@ -136,7 +136,15 @@ QList<CycleRecord> TestFactoryResults::localCycles(const QString &path)
 void TestFactoryResults::schemaCreatedAndUpgraded()
 {
     QVERIFY2(m_pg.createDatabase(QStringLiteral("upgrade")), qPrintable(m_pg.error()));
-    const CycleRecord old = sampleCycle(QStringLiteral("st0"), 1);
+    // A cycle as a station of the first schema stored it: its DUT without
+    // the means of the third.
+    CycleRecord old = sampleCycle(QStringLiteral("st0"), 1, 0);
+    DutRecord oldDut;
+    oldDut.device = QStringLiteral("DUT0");
+    oldDut.port = QStringLiteral("D0");
+    oldDut.downloadStatus = oldDut.verdict = QStringLiteral("error");
+    oldDut.failedStep = QStringLiteral("download");
+    oldDut.failureLog = QStringLiteral("old");
     {
         DatabaseConnection c(QStringLiteral("QPSQL"));
         c.db().setHostName(m_pg.host());
@@ -152,6 +160,16 @@ void TestFactoryResults::schemaCreatedAndUpgraded()
         QVERIFY2(tables.insert(old), qPrintable(tables.error()));
         QVERIFY(c.db().commit());
     }
+    QVERIFY2(m_pg.exec(QStringLiteral("upgrade"),
+                       {QStringLiteral(
+                            "INSERT INTO duts (cycle_id, position, device, port, mac, flash_uid, "
+                            "tx_cal, rx_cal, download_status, mac_status, calibration_status, "
+                            "tx_status, verdict, failed_step, failure_log) SELECT id, 0, 'DUT0', "
+                            "'D0', '', '', 0, 0, 'error', 'not run', 'not run', 'not run', "
+                            "'error', 'download', 'old' FROM cycles"),
+                        QStringLiteral("UPDATE cycles SET dut_count = 1")}),
+             qPrintable(m_pg.error()));
+    old.duts << oldDut;
     QCOMPARE(m_pg.scalar(QStringLiteral("upgrade"),
                          QStringLiteral("SELECT COUNT(*) FROM pg_indexes WHERE indexname = "
                                         "'duts_flash_uid'")),
@@ -166,7 +184,7 @@ void TestFactoryResults::schemaCreatedAndUpgraded()
     QCOMPARE(m_pg.scalar(QStringLiteral("upgrade"),
                          QStringLiteral("SELECT string_agg(version || ' ' || name, ', ' ORDER BY "
                                         "version) FROM schema_migrations")),
-             QStringLiteral("1 results, 2 report_indexes"));
+             QStringLiteral("1 results, 2 report_indexes, 3 decimal_means"));
     QCOMPARE(m_pg.scalar(QStringLiteral("upgrade"),
                          QStringLiteral("SELECT COUNT(*) FROM pg_indexes WHERE indexname = "
                                         "'duts_flash_uid'")),

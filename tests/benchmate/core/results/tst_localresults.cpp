@@ -60,6 +60,7 @@ private slots:
 
     void recordOfAJudgedCycle();
     void recordOfAGoldenMachineFailure();
+    void recordOfAStationFaultAfterTheRxPhase();
 
     void killedAtRandomPointsLeavesWholeCycles();
 
@@ -82,9 +83,17 @@ void TestLocalResults::init()
 // date by the recorder; the cycle stays as it was.
 void TestLocalResults::schemaUpgradedInOrderKeepingCycles()
 {
-    QVERIFY(ResultsSchema::latestVersion() >= 2);
+    QVERIFY(ResultsSchema::latestVersion() >= 3);
     const QString db = path(QStringLiteral("results.sqlite"));
-    const CycleRecord first = sampleCycle(QStringLiteral("st1"), 1);
+    // A cycle as a station of the first schema recorded it: without means.
+    CycleRecord first = sampleCycle(QStringLiteral("st1"), 1);
+    for (DutRecord &d : first.duts)
+        d.rxRssiMean = d.freqMean = d.txRssiMean = std::nullopt;
+    const QString newer = path(QStringLiteral("newer.sqlite"));
+    {
+        ResultsRecorder recorder(newer);
+        QVERIFY2(recorder.recordCycle(first), qPrintable(recorder.lastError()));
+    }
     {
         DatabaseConnection c(QStringLiteral("QSQLITE"));
         c.db().setDatabaseName(db);
@@ -93,8 +102,18 @@ void TestLocalResults::schemaUpgradedInOrderKeepingCycles()
         QVERIFY2(r.outcome == ResultsSchema::Ready, qPrintable(r.message));
         QCOMPARE(r.version, 1);
         QVERIFY(!sqliteIndexes(c).contains(QStringLiteral("duts_flash_uid")));
-        CycleTables tables(c);
-        QVERIFY2(tables.insert(first), qPrintable(tables.error()));
+        // Copied over in the first schema's columns.
+        QSqlQuery q(c.db());
+        QVERIFY(q.exec(QStringLiteral("PRAGMA table_info(duts)")));
+        QStringList columns;
+        while (q.next())
+            columns << q.value(1).toString();
+        QVERIFY(!columns.contains(QStringLiteral("freq_mean")));
+        const QString list = columns.join(QLatin1Char(','));
+        QVERIFY(q.exec(QStringLiteral("ATTACH DATABASE '%1' AS newer").arg(newer)));
+        QVERIFY(q.exec(QStringLiteral("INSERT INTO cycles SELECT * FROM newer.cycles")));
+        QVERIFY(
+            q.exec(QStringLiteral("INSERT INTO duts (%1) SELECT %1 FROM newer.duts").arg(list)));
     }
     {
         ResultsRecorder recorder(db);
@@ -112,10 +131,15 @@ void TestLocalResults::schemaUpgradedInOrderKeepingCycles()
     QCOMPARE(history.size(), ResultsSchema::latestVersion());
     QCOMPARE(history.first(), QStringLiteral("1 results"));
     QCOMPARE(history.at(1), QStringLiteral("2 report_indexes"));
+    QCOMPARE(history.at(2), QStringLiteral("3 decimal_means"));
     QVERIFY(sqliteIndexes(c).contains(QStringLiteral("duts_flash_uid")));
     const QList<CycleRecord> records = readAll(c);
     QCOMPARE(records.size(), 2);
     QVERIFY(records.first() == first);
+    // The next cycle keeps its means.
+    QCOMPARE(records.at(1).duts.at(0).freqMean,
+             sampleCycle(QStringLiteral("st1"), 2).duts.at(0).freqMean);
+    QVERIFY(records.at(1).duts.at(0).freqMean);
 }
 
 void TestLocalResults::newerOrForeignSchemaRefused_data()
@@ -265,6 +289,11 @@ deviceRestlt_t measured(int32_t rxStatus, int32_t txStatus, int rx, int tx, int 
     r.freqMin = freq - 3;
     r.freqMax = freq + 3;
     r.calVal = int8_t(cal);
+    // Measured when it has figures; the means a little beyond the averages.
+    r.rxMeasured = rx != 0;
+    r.rxRssiMean = float(rx) - 0.25f;
+    r.freqMean = float(freq) + 0.5f;
+    r.txRssiMean = float(tx) - 0.5f;
     return r;
 }
 
@@ -363,6 +392,9 @@ void TestLocalResults::recordOfAJudgedCycle()
     // Not converged: measured, but no crystal value written.
     QCOMPARE(r.duts.at(2).calibrationStatus, QStringLiteral("fail"));
     QCOMPARE(r.duts.at(2).freqAvg, std::optional<int>(7));
+    QCOMPARE(r.duts.at(2).freqMean, std::optional<double>(7.5));
+    QCOMPARE(r.duts.at(3).rxRssiMean, std::optional<double>(-50.25));
+    QCOMPARE(r.duts.at(3).txRssiMean, std::optional<double>(-47.5));
     QVERIFY(!r.duts.at(2).crystal);
     QCOMPARE(r.duts.at(3).crystal, std::optional<int>(-6));
     QCOMPARE(r.duts.at(3).txRssiAvg, std::optional<int>(-47));
@@ -373,7 +405,7 @@ void TestLocalResults::recordOfAJudgedCycle()
     // Outside the limits (its RX offset lifts the lower bound to -45): the
     // bounds broken lead its log.
     QCOMPARE(r.duts.at(5).rxCal, 30);
-    QVERIFY2(r.duts.at(5).failureLog.startsWith(QStringLiteral("rx rssi -50 < -45\r\n")),
+    QVERIFY2(r.duts.at(5).failureLog.startsWith(QStringLiteral("rx rssi -50.25 < -45\r\n")),
              qPrintable(r.duts.at(5).failureLog));
 
     // The image is hashed again once it changed.
@@ -405,6 +437,50 @@ void TestLocalResults::recordOfAGoldenMachineFailure()
         QCOMPARE(d.failureLog, QStringLiteral("[ERROR] 08:00:00:000 获取金机MAC地址失败！\r\n"));
         QCOMPARE(d.downloadStatus, QStringLiteral("not run"));
     }
+}
+
+// The golden machine gone after the DUTs' RX phase (its RF could not be
+// stopped: the simulator killed, every cable pulled): every DUT has a result,
+// failed at whatever step the station let it down. The cycle is recorded as
+// the station fault it is, its DUTs not judged, each with the golden
+// machine's log and then its own; no figure it never measured is kept.
+void TestLocalResults::recordOfAStationFaultAfterTheRxPhase()
+{
+    CycleOutcome o;
+    const int stages[] = {RX_STAGE_DOWNLOAD, RX_STAGE_MAC, RX_STAGE_CAL};
+    QString cycleLog;
+    QList<JudgeRow> rows;
+    for (int k = 0; k < 3; ++k) {
+        o.para.devices << device(k, QStringLiteral("D%1").arg(k));
+        deviceTrace_t t;
+        t.rxStatus = stages[k];
+        o.traces << t;
+        o.result.results << measured(STATUS_FAIL, TX_NOT_RUN, 0, 0, 0, 0);
+        rows << JudgeRow{k, QStringLiteral("0"), QStringLiteral("0")};
+        cycleLog += QStringLiteral("[ERROR] 08:00:00:000 DUT %1 failed.\r\n\r\n").arg(k);
+    }
+    cycleLog += QStringLiteral("[ERROR] 08:00:01:000 关闭RX 金机RF射频失败！\r\n\r\n");
+    o.cycleLog = cycleLog;
+    o.result.finished = 1;
+    o.result.cycleStatus = STATUS_PASS;
+    o.result.stationFault = STATION_FAULT_GOLDEN;
+    o.judgement = ResultJudge::judge(o.limits, CYCLE_ENDED, 3, o.result, rows);
+    QCOMPARE(o.judgement.stationFault, StationFault::GoldenMachine);
+
+    const CycleRecord r = CycleRecordBuilder(QStringLiteral("st")).build(o);
+    QCOMPARE(r.cycleError, QStringLiteral("golden machine"));
+    for (int k = 0; k < 3; ++k) {
+        const DutRecord &d = r.duts.at(k);
+        QCOMPARE(d.verdict, QStringLiteral("not judged"));
+        QCOMPARE(d.failedStep, QStringLiteral("cycle"));
+        QVERIFY2(d.failureLog.startsWith(QStringLiteral("[ERROR] 08:00:01:000 关闭RX")) &&
+                     d.failureLog.endsWith(QStringLiteral("DUT %1 failed.\r\n").arg(k)),
+                 qPrintable(d.failureLog));
+        QVERIFY(!d.rxRssiAvg && !d.freqAvg && !d.txRssiAvg && !d.freqMean);
+    }
+    // What each DUT's steps did stays as it happened.
+    QCOMPARE(r.duts.at(0).downloadStatus, QStringLiteral("fail"));
+    QCOMPARE(r.duts.at(2).calibrationStatus, QStringLiteral("fail"));
 }
 
 // A station killed at random moments while it records 20 cycles: after each

@@ -2,13 +2,17 @@
 // with a fixture fault flagged, failures by step, retests by flash UID,
 // the figures' spread and Cpk, the filters, the three formats and
 // benchreport's command line.
+#include "cycletables.h"
 #include "databaseconnection.h"
 #include "localresultsdb.h"
 #include "reportwriter.h"
 #include "resultsrecorder.h"
+#include "resultsschema.h"
 #include "yieldreport.h"
 
 #include <QProcess>
+#include <QSqlError>
+#include <QSqlQuery>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -94,6 +98,7 @@ private slots:
     void filters();
     void stationFaultIsNoDutsYield();
     void figuresAgainstTheLimitsInForce();
+    void olderStationsFile();
     void formats();
     void commandLine();
 
@@ -233,31 +238,40 @@ void TestYieldReport::filters()
     QCOMPARE(b.retests.retested, 2);
 }
 
-// A cycle the station's own fault ended judged none of its DUTs: they show
-// under failures by step, but count in no yield.
+// A DUT not judged (its cycle ended in the station's own fault, or its TX
+// test never ran) counts in no yield and is no failure: failures by step
+// hold the judged DUTs' failures only, so no share passes 100 %.
 void TestYieldReport::stationFaultIsNoDutsYield()
 {
     QTemporaryDir dir;
     const QString db = dir.filePath(QStringLiteral("s.sqlite"));
     {
         ResultsRecorder recorder(db);
-        QVERIFY(recorder.recordCycle(
-            cycle(QStringLiteral("S"), 1, t0, {dut(0, "S1", "pass"), dut(1, "S2", "pass")})));
-        QVERIFY(recorder.recordCycle(
-            cycle(QStringLiteral("S"), 2, t0.addSecs(60),
-                  {dut(0, "", "not judged", "cycle"), dut(1, "", "not judged", "cycle")})));
+        QVERIFY(recorder.recordCycle(cycle(QStringLiteral("S"), 1, t0,
+                                           {dut(0, "S1", "pass"), dut(1, "S2", "fail", "limits"),
+                                            dut(2, "S3", "not judged", "tx")})));
+        for (int n = 2; n <= 5; ++n)
+            QVERIFY(recorder.recordCycle(
+                cycle(QStringLiteral("S"), n, t0.addSecs(60 * n),
+                      {dut(0, "", "not judged", "cycle"), dut(1, "S2", "not judged", "calibration"),
+                       dut(2, "", "not judged", "cycle")})));
     }
     DatabaseConnection c(QStringLiteral("QSQLITE"));
     QString error;
     QVERIFY(LocalResultsDb::open(c, db, LocalResultsDb::ForReading, &error));
     YieldFigures f;
     QVERIFY2(YieldReport::compute(c, ReportFilter(), &f, &error), qPrintable(error));
+    QCOMPARE(f.cycles, 5);
     QCOMPARE(f.total.tests, 2);
-    QCOMPARE(f.total.passed, 2);
+    QCOMPARE(f.total.passed, 1);
     QCOMPARE(f.stations.at(0).count.tests, 2);
+    QCOMPARE(f.retests.retested, 0);
     QCOMPARE(f.steps.size(), 1);
-    QCOMPARE(f.steps.at(0).step, QStringLiteral("cycle"));
-    QCOMPARE(f.steps.at(0).failures, 2);
+    QCOMPARE(f.steps.at(0).step, QStringLiteral("limits"));
+    QCOMPARE(f.steps.at(0).failures, 1);
+    const QString text = ReportWriter::write(f, ReportWriter::Csv);
+    QVERIFY2(text.contains(QStringLiteral("\r\nstep,limits,1,100.0 %\r\n")), qPrintable(text));
+    QVERIFY2(!text.contains(QStringLiteral("step,cycle")), qPrintable(text));
 }
 
 // Four DUTs of known figures: the mean, sample standard deviation and Cpk
@@ -272,7 +286,8 @@ void TestYieldReport::figuresAgainstTheLimitsInForce()
         QList<DutRecord> duts;
         for (int k = 0; k < 5; ++k) {
             DutRecord d = dut(k, QStringLiteral("F%1").arg(k), "pass");
-            d.freqAvg = k + 1; // 1, 2, 3, 4 (and 5 below, not measured)
+            d.freqAvg = k + 1;    // 1, 2, 3, 4 (and 5 below, not measured)
+            d.freqMean = k + 1.5; // judged by these: 1.5 .. 4.5
             d.rxRssiAvg = k % 2 ? -50 : -52;
             d.rxCal = k % 2 ? 0 : -2; // judged as -50 all
             d.txRssiAvg = -40 - 2 * k;
@@ -299,11 +314,13 @@ void TestYieldReport::figuresAgainstTheLimitsInForce()
     QCOMPARE(freq.figure, QStringLiteral("freq offset"));
     QCOMPARE(freq.lowerLimit, -10.0);
     QCOMPARE(freq.n, 4);
-    QCOMPARE(freq.mean, 2.5);
+    QCOMPARE(freq.mean, 3.0);
     QVERIFY(qAbs(freq.sd - std::sqrt(5.0 / 3.0)) < 1e-9);
-    QVERIFY(freq.cpk && qAbs(*freq.cpk - 7.5 / (3 * std::sqrt(5.0 / 3.0))) < 1e-9);
+    QVERIFY(freq.cpk && qAbs(*freq.cpk - 7.0 / (3 * std::sqrt(5.0 / 3.0))) < 1e-9);
     QCOMPARE(f.figures.at(1).lowerLimit, -5.0);
     QCOMPARE(f.figures.at(1).n, 1);
+    // A DUT recorded without its mean (an older station's) counts its average.
+    QCOMPARE(f.figures.at(1).mean, 1.0);
     QVERIFY(!f.figures.at(1).cpk); // one value: no spread to speak of
 
     const FigureStats &rx = f.figures.at(2);
@@ -317,6 +334,42 @@ void TestYieldReport::figuresAgainstTheLimitsInForce()
     QCOMPARE(tx.n, 4);
     QCOMPARE(tx.mean, -43.0);
     QVERIFY(tx.cpk && qAbs(*tx.cpk - 23.0 / (3 * std::sqrt(20.0 / 3.0))) < 1e-9);
+}
+
+// An older station's file (the second schema: no means) reads as it is,
+// its figures the averages it kept.
+void TestYieldReport::olderStationsFile()
+{
+    QTemporaryDir dir;
+    const QString db = dir.filePath(QStringLiteral("older.sqlite"));
+    {
+        DatabaseConnection c(QStringLiteral("QSQLITE"));
+        c.db().setDatabaseName(db);
+        QVERIFY(c.db().open());
+        QCOMPARE(ResultsSchema::apply(c, db, 2).outcome, ResultsSchema::Ready);
+        CycleTables tables(c);
+        QVERIFY2(tables.insert(cycle(QStringLiteral("O"), 1, t0, {})), qPrintable(tables.error()));
+        QSqlQuery q(c.db());
+        for (int k = 0; k < 2; ++k)
+            QVERIFY2(q.exec(QStringLiteral(
+                                "INSERT INTO duts (cycle_id, position, slot, device, port, mac, "
+                                "flash_uid, tx_cal, rx_cal, freq_avg, rx_rssi_avg, tx_rssi_avg, "
+                                "download_status, mac_status, calibration_status, tx_status, "
+                                "verdict, failed_step, failure_log) SELECT id, %1, %1, 'D', 'P', "
+                                "'', 'O%1', 0, 0, %2, -50, -48, 'pass', 'pass', 'pass', 'pass', "
+                                "'pass', '', '' FROM cycles")
+                                .arg(k)
+                                .arg(k + 1)),
+                     qPrintable(q.lastError().text()));
+    }
+    DatabaseConnection c(QStringLiteral("QSQLITE"));
+    QString error;
+    QVERIFY2(LocalResultsDb::open(c, db, LocalResultsDb::ForReading, &error), qPrintable(error));
+    YieldFigures f;
+    QVERIFY2(YieldReport::compute(c, ReportFilter(), &f, &error), qPrintable(error));
+    QCOMPARE(f.total.passed, 2);
+    QCOMPARE(f.figures.at(0).figure, QStringLiteral("freq offset"));
+    QCOMPARE(f.figures.at(0).mean, 1.5);
 }
 
 void TestYieldReport::formats()
