@@ -40,11 +40,20 @@ bool awaitAnswer(const AnswerBuffer &buffer, unsigned polls, int intervalMs, con
 {
     const int interval = qMax(1, intervalMs);
     const QDeadlineTimer deadline(qint64(polls) * interval, Qt::PreciseTimer);
+    // A window is `polls` intervals of wall time and also `polls` looks at
+    // what arrived, each after a wait: a process that a busy PC left without
+    // the CPU for part of its window has not watched the line for all of
+    // it, and takes its missing looks before it calls the chip silent. And
+    // an answer still coming in when the window ends is judged once it has
+    // settled (within one more interval), not thrown away.
+    unsigned looks = 0;
+    QDeadlineTimer settleBy;
     // The size of the answer last found malformed: the trace says so once
     // for each answer as it stands, not at every look.
     int malformedAt = -1;
     for (;;) {
         const Answer answer = buffer.look();
+        ++looks;
         if (buffer.overflowed()) {
             if (answer.complete)
                 return verdict(name, "refused (too long)", false);
@@ -67,8 +76,14 @@ bool awaitAnswer(const AnswerBuffer &buffer, unsigned polls, int intervalMs, con
         if (buffer.linkLost())
             return verdict(name, "link lost", false);
         const int left = msLeft(deadline);
-        if (left <= 0)
-            return verdict(name, "timed out", false);
+        if (left <= 0 && looks > polls) {
+            if (answer.quiet || answer.bytes.isEmpty() || buffer.overflowed())
+                return verdict(name, "timed out", false);
+            if (settleBy.isForever())
+                settleBy = QDeadlineTimer(interval, Qt::PreciseTimer);
+            else if (settleBy.hasExpired())
+                return verdict(name, "timed out", false);
+        }
         // Until the next interval, the moment the answer goes quiet or its
         // pause grows long, or the deadline, whichever comes first; a
         // delivered event (above all received bytes) ends the sleep sooner.
@@ -81,7 +96,8 @@ bool awaitAnswer(const AnswerBuffer &buffer, unsigned polls, int intervalMs, con
             waitForEvent(0);
             continue;
         }
-        int sleep = qMin(interval, left);
+        // Past the deadline a missing look still waits a whole interval.
+        int sleep = left > 0 ? qMin(interval, left) : interval;
         if (change > 0)
             sleep = qMin<qint64>(sleep, (change + nsPerMs - 1) / nsPerMs);
         waitForEvent(sleep);
