@@ -4,7 +4,7 @@
 
 namespace {
 
-constexpr int runsPerCore = 4;
+constexpr int runsPerCore = 2;
 constexpr int leastRuns = 4;
 constexpr int stopPoll = 50;
 

@@ -22,7 +22,7 @@ public:
     // A finish wait up to this is a short step.
     static constexpr int shortWait = 1000;
     static bool isShort(int finishWait) { return finishWait <= shortWait; }
-    // Short runs at once: four per core, at least four.
+    // Short runs at once: two per core, at least four.
     static int capacity();
 
     // A turn, handed back when it goes out of scope.

@@ -5,6 +5,9 @@
 #include "stationglobals.h"
 #include "testthread.h"
 
+#include <QProcess>
+#include <QScopeGuard>
+#include <QThread>
 #include <QtTest>
 
 #include <memory>
@@ -292,6 +295,7 @@ private slots:
     void init() { calVal.store(244); }
 
     void fullStationTwice();
+    void fullStationOnABusyPc();
     void dutFaults();
     void malformedGoldenMac();
     void stopDuringRx();
@@ -331,6 +335,42 @@ void TestSimCycle::fullStationTwice()
     const QStringList gmCommands = bench.commandsTo(QStringLiteral("gm"));
     QCOMPARE(gmCommands.filter(QStringLiteral("set_xtal_cap_in_ram 3")).size(), 2);
     QVERIFY(gmCommands.filter(QStringLiteral("in_flash_otp ")).isEmpty());
+}
+
+// A CPU hog on every core, as a station PC is loaded when a build or a scan
+// runs beside the station: every DUT still passes, each near its optimum.
+void TestSimCycle::fullStationOnABusyPc()
+{
+    SimBench bench;
+    QVERIFY(bench.isValid());
+    QVERIFY2(bench.start(24), qPrintable(bench.sim.errorText()));
+
+    QProcess hog;
+    hog.start(QStringLiteral("stress-ng"),
+              {QStringLiteral("--cpu"), QString::number(QThread::idealThreadCount()),
+               QStringLiteral("--quiet")});
+    QVERIFY2(hog.waitForStarted(5000), "stress-ng (Debian: stress-ng) is needed for this test");
+    const auto stopHog = qScopeGuard([&hog] {
+        hog.terminate();
+        if (!hog.waitForFinished(5000)) {
+            hog.kill();
+            hog.waitForFinished(5000);
+        }
+    });
+    // The hogs have the cores before the cycle starts.
+    QVERIFY(!hog.waitForFinished(500));
+
+    const Cycle out = runCycle(bench.para(24));
+    QVERIFY(out.ended);
+    QCOMPARE(out.result.cycleStatus, int(STATUS_PASS));
+    QCOMPARE(out.result.finished, 1);
+    QCOMPARE(out.result.results.size(), 24);
+    for (int i = 0; i < 24; ++i) {
+        checkPassed(bench, out, i);
+        if (QTest::currentTestFailed())
+            return;
+    }
+    checkCycleLog(out);
 }
 
 // One cycle with a silent DUT, a DUT whose crystal never converges and a DUT
