@@ -47,7 +47,7 @@ bool awaitAnswer(const AnswerBuffer &buffer, unsigned polls, int intervalMs, con
     // an answer still coming in when the window ends is judged once it has
     // settled (within one more interval), not thrown away.
     unsigned looks = 0;
-    QDeadlineTimer settleBy;
+    QDeadlineTimer settleBy(QDeadlineTimer::Forever);
     // The size of the answer last found malformed: the trace says so once
     // for each answer as it stands, not at every look.
     int malformedAt = -1;

@@ -38,6 +38,7 @@ class tst_AnswerWindow : public QObject
 private slots:
     void answerThatCameWhileTheProcessWasStalled();
     void silenceStillEndsTheWindow();
+    void answerArrivingAsTheWindowEnds();
 };
 
 // The probe's 110 ms passed while the process was stalled; the answer had
@@ -62,6 +63,16 @@ void tst_AnswerWindow::silenceStillEndsTheWindow()
     buffer.restart();
     stallThenDeliver(buffer, 2 * probePolls * pollMs, "\r\nTK716A RAM");
     QVERIFY(!awaitAnswer(buffer, probePolls, pollMs, "version", ramcodeAnswer));
+}
+
+// The window ends while the answer's last bytes are still coming in: it is
+// judged once it has settled, not thrown away.
+void tst_AnswerWindow::answerArrivingAsTheWindowEnds()
+{
+    AnswerBuffer buffer;
+    buffer.restart();
+    buffer.append("\r\nTK716A RAMCODE V1.0\r\n");
+    QVERIFY(awaitAnswer(buffer, 0, pollMs, "version", ramcodeAnswer));
 }
 
 QTEST_GUILESS_MAIN(tst_AnswerWindow)
