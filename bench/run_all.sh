@@ -183,7 +183,11 @@ thread with the real Chipctl, without the window) against a simulator of its
 own per DUT count, $CYCLE_REPEATS cycles each, every chip behind a simulated
 USB-serial adapter. The floor is what the chips, their adapters and the
 mandated pauses take with every Chipctl run costing nothing, counted from the
-simulator's wire traces (bench/cycles/bench_cycles.py explains it).
+simulator's wire traces (bench/cycles/bench_cycles.py explains it). The row
+"24, busy PC" runs the same cycles beside a CPU hog on every core
+(\`stress-ng --cpu N\`), as a station PC is loaded when a build or a scan runs
+beside the station: every DUT must still pass; its wall time stands beside
+the quiet row's.
 
 EOF
     cat "$TMP/cycles.md"

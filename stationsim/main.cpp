@@ -1,5 +1,6 @@
 #include "chip/ramcodeimage.h"
 #include "host/deviceconfigwriter.h"
+#include "host/processpriority.h"
 #include "host/scenario.h"
 #include "host/shutdownwatcher.h"
 #include "host/simhost.h"
@@ -79,8 +80,13 @@ int main(int argc, char *argv[])
         }
     }
 
-    std::fprintf(stderr, "stationsim: golden machine and %d DUTs, state in %s\n",
-                 int(setup.chips.size()) - 1, host.stateDir().toLocal8Bit().constData());
+    // Raised before the chips are busy, so that every answer keeps its time.
+    const QString priority = options.normalPriority
+                                 ? QStringLiteral("as started (--normal-priority)")
+                                 : ProcessPriority::describe(ProcessPriority::raise());
+    std::fprintf(stderr, "stationsim: golden machine and %d DUTs, state in %s, priority %s\n",
+                 int(setup.chips.size()) - 1, host.stateDir().toLocal8Bit().constData(),
+                 priority.toLocal8Bit().constData());
     std::fprintf(stdout, "%s\n", host.readyLine().toLatin1().constData());
     std::fflush(stdout);
 

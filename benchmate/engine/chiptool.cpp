@@ -2,6 +2,7 @@
 
 #include "logrecord.h"
 #include "toolcommand.h"
+#include "toolgate.h"
 #include "tooloutput.h"
 
 #include <QDeadlineTimer>
@@ -78,6 +79,10 @@ void chipTool::waitForEnd(int finishWait)
 bool chipTool::run(const QStringList &args, int finishWait)
 {
     reap();
+    // A short step waits for its turn before it starts (ToolGate).
+    ToolGate::Turn turn;
+    if (ToolGate::isShort(finishWait))
+        turn = ToolGate::take(m_stop);
     if (stopped()) {
         m_output.clear();
         return false;

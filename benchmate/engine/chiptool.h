@@ -51,8 +51,9 @@ public:
     // One run: `args` is the port name followed by the command words. Waits
     // up to startWait ms for the start and `finishWait` ms for the end, then
     // reads all output. A tool still running then is killed and reaped, so
-    // it never keeps the port busy for the next run. Returns true when the
-    // output holds "Ok.".
+    // it never keeps the port busy for the next run. A run with a short
+    // finish wait first takes its turn (ToolGate); a stop ends that wait.
+    // Returns true when the output holds "Ok.".
     bool run(const QStringList &args, int finishWait);
 
     // run(), then the two debug lines into `log`: the command line and the

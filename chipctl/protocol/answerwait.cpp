@@ -40,11 +40,20 @@ bool awaitAnswer(const AnswerBuffer &buffer, unsigned polls, int intervalMs, con
 {
     const int interval = qMax(1, intervalMs);
     const QDeadlineTimer deadline(qint64(polls) * interval, Qt::PreciseTimer);
+    // A window is `polls` intervals of wall time and also `polls` looks at
+    // what arrived, each after a wait: a process that a busy PC left without
+    // the CPU for part of its window has not watched the line for all of
+    // it, and takes its missing looks before it calls the chip silent. And
+    // an answer still coming in when the window ends is judged once it has
+    // settled (within one more interval), not thrown away.
+    unsigned looks = 0;
+    QDeadlineTimer settleBy(QDeadlineTimer::Forever);
     // The size of the answer last found malformed: the trace says so once
     // for each answer as it stands, not at every look.
     int malformedAt = -1;
     for (;;) {
         const Answer answer = buffer.look();
+        ++looks;
         if (buffer.overflowed()) {
             if (answer.complete)
                 return verdict(name, "refused (too long)", false);
@@ -67,14 +76,21 @@ bool awaitAnswer(const AnswerBuffer &buffer, unsigned polls, int intervalMs, con
         if (buffer.linkLost())
             return verdict(name, "link lost", false);
         const int left = msLeft(deadline);
-        if (left <= 0) {
-            // The rule's last look: a rule that takes an answer as it stands
-            // once its bound has come says so now.
-            Answer final = buffer.look();
-            final.last = true;
-            if (!buffer.overflowed() && rule(final) == AnswerState::Accepted)
-                return verdict(name, "accepted at its bound", true);
-            return verdict(name, "timed out", false);
+        if (left <= 0 && looks > polls) {
+            // An answer still coming in gets one more interval to settle.
+            const bool arriving =
+                !answer.quiet && !answer.bytes.isEmpty() && !buffer.overflowed();
+            if (arriving && settleBy.isForever())
+                settleBy = QDeadlineTimer(interval, Qt::PreciseTimer);
+            if (!arriving || settleBy.hasExpired()) {
+                // The rule's last look: a rule that takes an answer as it
+                // stands once its bound has come says so now.
+                Answer final = buffer.look();
+                final.last = true;
+                if (!buffer.overflowed() && rule(final) == AnswerState::Accepted)
+                    return verdict(name, "accepted at its bound", true);
+                return verdict(name, "timed out", false);
+            }
         }
         // Until the next interval, the moment the answer goes quiet or its
         // pause grows long, or the deadline, whichever comes first; a
@@ -88,7 +104,8 @@ bool awaitAnswer(const AnswerBuffer &buffer, unsigned polls, int intervalMs, con
             waitForEvent(0);
             continue;
         }
-        int sleep = qMin(interval, left);
+        // Past the deadline a missing look still waits a whole interval.
+        int sleep = left > 0 ? qMin(interval, left) : interval;
         if (change > 0)
             sleep = qMin<qint64>(sleep, (change + nsPerMs - 1) / nsPerMs);
         waitForEvent(sleep);

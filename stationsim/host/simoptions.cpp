@@ -53,6 +53,10 @@ bool SimOptions::parse(const QStringList &arguments, QString *error)
             help = true;
             continue;
         }
+        if (option == QLatin1String("--normal-priority") && !hasValue) {
+            normalPriority = true;
+            continue;
+        }
         if (!withValue.contains(option)) {
             *error = option.startsWith(QLatin1Char('-'))
                          ? QStringLiteral("unknown option %1 (see --help)").arg(option)
@@ -122,6 +126,7 @@ QString SimOptions::helpText()
         "usage: stationsim [--scenario FILE] [--duts N] [--base-port P] [--pty-dir DIR]\n"
         "                  [--state-dir DIR] [--seed S] [--delivery MODEL] [--chip-pace PACE]\n"
         "                  [--write-device-config FILE] [--trace DIR] [--firmware-path FILE]\n"
+        "                  [--normal-priority]\n"
         "       stationsim --make-ramcode FILE\n"
         "\n"
         "A simulated TK716A test station: a golden machine and up to 24 DUTs, each\n"
@@ -150,6 +155,9 @@ QString SimOptions::helpText()
         "                       build made in station/config/CHIPCTL/Config)\n"
         "  --trace DIR          write a wire trace per chip, DIR/gm.trace ...\n"
         "  --make-ramcode FILE  write the simulator's ramcode image and exit\n"
+        "  --normal-priority    do not raise the process's priority (by default it takes a\n"
+        "                       real-time class, or a higher one, where permitted, so that\n"
+        "                       the chips keep their time on a busy PC)\n"
         "  --help               this text\n"
         "\n"
         "Ends cleanly on SIGTERM or SIGINT, and when standard input is a pipe that closes.\n");

@@ -16,6 +16,8 @@ namespace stationsim {
 struct SimOptions
 {
     bool help = false;
+    // Leave the process's priority as it was started (ProcessPriority).
+    bool normalPriority = false;
     QString scenario;
     std::optional<int> duts;
     std::optional<int> basePort;

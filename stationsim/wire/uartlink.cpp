@@ -72,7 +72,7 @@ void UartLink::fromChip(const QByteArray &bytes, int delayMs)
     if (bytes.isEmpty())
         return;
     const qint64 perByte = byteNs(chipRate);
-    const qint64 start = std::max(clock.nsecsElapsed() + qint64(delayMs) * 1'000'000, txBusyUntil);
+    const qint64 start = std::max(chipNow() + qint64(delayMs) * 1'000'000, txBusyUntil);
     outgoing.append(bytes, start, perByte, chipRate);
     txBusyUntil = start + perByte * bytes.size();
     schedule();
@@ -83,10 +83,15 @@ void UartLink::fromChipAfter(const QByteArray &bytes, qint64 pauseNs)
     if (bytes.isEmpty())
         return;
     const qint64 perByte = byteNs(chipRate);
-    const qint64 start = std::max(clock.nsecsElapsed(), txBusyUntil) + std::max<qint64>(pauseNs, 0);
+    const qint64 start = std::max(chipNow(), txBusyUntil) + std::max<qint64>(pauseNs, 0);
     outgoing.append(bytes, start, perByte, chipRate);
     txBusyUntil = start + perByte * bytes.size();
     schedule();
+}
+
+qint64 UartLink::chipNow() const
+{
+    return chipTime >= 0 ? chipTime : clock.nsecsElapsed();
 }
 
 void UartLink::clearFromHost()
@@ -108,6 +113,7 @@ void UartLink::pump()
     const qint64 now = clock.nsecsElapsed();
     // Host to chip: every byte whose wire time has passed.
     QByteArray received;
+    qint64 lastArrival = -1;
     while (!incoming.isEmpty()) {
         Incoming &in = incoming.first();
         const qint64 arrived = std::min<qint64>((now - in.start) / in.perByte, in.data.size());
@@ -115,6 +121,7 @@ void UartLink::pump()
             break;
         QByteArray part = in.data.mid(in.taken, int(arrived) - in.taken);
         in.taken = int(arrived);
+        lastArrival = in.start + in.perByte * in.taken;
         if (in.baud != 0 && !ratesMatch(in.baud, chipRate))
             part = garble(part, rng);
         received.append(part);
@@ -125,10 +132,16 @@ void UartLink::pump()
     // Chip to host: the pieces of the delivery model.
     const QList<DeliveryModel::Piece> ready = outgoing.takeDue(now);
 
-    if (!received.isEmpty())
-        emit toChip(addNoise(received));
+    // What is due goes to the host first; then the chip takes in its bytes,
+    // and whatever it answers leaves at the time the last of them came in
+    // on its wire, not at the time this process got round to them.
     for (const DeliveryModel::Piece &piece : ready)
         emit toHost(addNoise(piece.data), piece.baud);
+    if (!received.isEmpty()) {
+        chipTime = lastArrival;
+        emit toChip(addNoise(received));
+        chipTime = -1;
+    }
     schedule();
 }
 

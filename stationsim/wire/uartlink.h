@@ -21,7 +21,10 @@ namespace stationsim {
 // sent at a rate the receiver is not set to arrive garbled. The timer runs
 // only while bytes are on the wire or in the link; it wakes at the time a
 // command or a piece is complete (not a millisecond later), and while a long
-// stream of host bytes arrives, once a millisecond.
+// stream of host bytes arrives, once a millisecond. Time is kept by
+// deadlines, not by the timer's wake-ups: when the process wakes late (a
+// busy PC), the chip's answer still leaves at the wire time its command
+// arrived, and every piece already due goes to the host at once.
 class UartLink : public QObject
 {
     Q_OBJECT
@@ -70,6 +73,9 @@ private:
     };
     void pump();
     void schedule();
+    // The chip's present: while it takes in host bytes, the wire time at
+    // which the last of them arrived, else the clock.
+    qint64 chipNow() const;
     QByteArray addNoise(QByteArray bytes);
 
     QElapsedTimer clock;
@@ -79,6 +85,7 @@ private:
     DeliveryModel outgoing;
     qint64 rxBusyUntil = 0;
     qint64 txBusyUntil = 0;
+    qint64 chipTime = -1;
     double noise = 0.0;
     std::mt19937 rng;
 };

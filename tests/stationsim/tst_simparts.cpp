@@ -12,6 +12,7 @@
 #include "wire/wiretrace.h"
 
 #include <QElapsedTimer>
+#include <QThread>
 #include <QtTest>
 
 #include <algorithm>
@@ -164,6 +165,7 @@ private slots:
     void uartHandsOverWholeLines();
     void uartGarblesAtWrongRate();
     void uartClears();
+    void uartKeepsChipTimeWhenLate();
     void deliveryKeepsWireTimeAndOrder_data();
     void deliveryKeepsWireTimeAndOrder();
     void usbAdapterPackets();
@@ -369,6 +371,39 @@ void TstSimParts::uartClears()
 
 // Every model hands over all bytes in their order, never a piece before the
 // wire time of its last byte, and in pieces of its own kind.
+// The process wakes late (a busy PC): the chip still answered at the wire
+// time its command arrived, so an answer whose time has passed meanwhile
+// reaches the host at once, not a whole answer's wire time after the wake.
+void TstSimParts::uartKeepsChipTimeWhenLate()
+{
+    UartLink link;
+    link.setChipBaud(300); // 33 ms a byte
+    link.setDelivery(Delivery::Whole, 1);
+    const QByteArray answer = "ABCDE\r\n"; // 233 ms on the wire
+    connect(&link, &UartLink::toChip, this, [&](const QByteArray &) { link.fromChip(answer); });
+    QByteArray got;
+    QElapsedTimer clock;
+    qint64 gotAtMs = -1;
+    connect(&link, &UartLink::toHost, this, [&](const QByteArray &b, quint32) {
+        got += b;
+        gotAtMs = clock.elapsed();
+    });
+    clock.start();
+    link.fromHost("v", 300);
+    // The command is in after 33 ms, its answer out after 266 ms; the
+    // process does not run again before 600 ms.
+    QThread::msleep(600);
+    QTRY_COMPARE_WITH_TIMEOUT(got, answer, 2000);
+    QVERIFY2(gotAtMs < 600 + 150, qPrintable(QStringLiteral("answer at %1 ms").arg(gotAtMs)));
+
+    // On time, the answer still keeps its wire time.
+    got.clear();
+    clock.restart();
+    link.fromHost("v", 300);
+    QTRY_COMPARE_WITH_TIMEOUT(got, answer, 2000);
+    QVERIFY2(gotAtMs >= 266, qPrintable(QStringLiteral("answer at %1 ms").arg(gotAtMs)));
+}
+
 void TstSimParts::deliveryKeepsWireTimeAndOrder_data()
 {
     QTest::addColumn<Delivery>("kind");

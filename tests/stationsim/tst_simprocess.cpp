@@ -12,6 +12,8 @@
 #include <csignal>
 #include <fcntl.h>
 #include <poll.h>
+#include <sched.h>
+#include <sys/resource.h>
 #include <unistd.h>
 
 namespace {
@@ -80,6 +82,7 @@ private slots:
     void ptyTransport();
     void traceAndSigterm();
     void closedStdinEnds();
+    void priorityWherePermitted();
 };
 
 void TstSimProcess::badInput_data()
@@ -366,6 +369,47 @@ void TstSimProcess::closedStdinEnds()
     QVERIFY(sim.process()->waitForFinished(5000));
     QCOMPARE(sim.process()->exitStatus(), QProcess::NormalExit);
     QCOMPARE(sim.process()->exitCode(), 0);
+}
+
+// The simulator lifts itself above ordinary work where the system lets it
+// (root here, or a user with a real-time limit), so that its chips keep
+// their time on a busy PC; --normal-priority leaves it as started; where it
+// may not raise itself it still serves, and says so.
+void TstSimProcess::priorityWherePermitted()
+{
+    rlimit rt{};
+    const bool permitted =
+        ::geteuid() == 0 || (::getrlimit(RLIMIT_RTPRIO, &rt) == 0 && rt.rlim_cur > 0);
+    const auto policyOf = [](SimStation &sim) {
+        return ::sched_getscheduler(pid_t(sim.process()->processId())) & ~SCHED_RESET_ON_FORK;
+    };
+
+    SimStation raised;
+    QVERIFY2(raised.start({"--duts", "1"}), qPrintable(raised.errorText()));
+    QCOMPARE(policyOf(raised), permitted ? SCHED_FIFO : SCHED_OTHER);
+    SimClient c;
+    QVERIFY(connectClient(c, raised, QStringLiteral("dut01")));
+
+    SimStation normal;
+    QVERIFY2(normal.start({"--duts", "0", "--normal-priority"}), qPrintable(normal.errorText()));
+    QCOMPARE(policyOf(normal), SCHED_OTHER);
+
+    if (::geteuid() != 0)
+        return;
+    // As a user without the right: no real-time limit, no nice limit, and
+    // the capability gone.
+    QProcess user;
+    user.start(QStringLiteral("prlimit"),
+               {"--rtprio=0", "--nice=0", "setpriv", "--bounding-set", "-sys_nice", "--",
+                SimStation::defaultProgram(), "--duts", "0", "--base-port", "0"});
+    QVERIFY2(user.waitForStarted(5000), "prlimit and setpriv (util-linux) are needed");
+    QTRY_VERIFY_WITH_TIMEOUT(user.canReadLine(), 10000);
+    QVERIFY(user.readLine().startsWith("ready gm="));
+    QCOMPARE(::sched_getscheduler(pid_t(user.processId())) & ~SCHED_RESET_ON_FORK, SCHED_OTHER);
+    user.closeWriteChannel();
+    QVERIFY(user.waitForFinished(10000));
+    QCOMPARE(user.exitCode(), 0);
+    QVERIFY(user.readAllStandardError().contains("priority unchanged"));
 }
 
 QTEST_GUILESS_MAIN(TstSimProcess)

@@ -1,12 +1,17 @@
 #include "chiptool.h"
 #include "faketool.h"
 #include "logrecord.h"
+#include "toolgate.h"
 
 #include <QFile>
+#include <QThread>
 #include <QtTest>
 
+#include <algorithm>
 #include <cerrno>
 #include <csignal>
+#include <memory>
+#include <vector>
 
 class TestChipTool : public QObject
 {
@@ -21,6 +26,7 @@ private slots:
     void slowToolWithinWait();
     void hangingToolIsKilledAndPortFreed();
     void hangingToolAfterOkCounts();
+    void shortStepsTakeTurns();
 };
 
 void TestChipTool::programPath()
@@ -144,6 +150,50 @@ void TestChipTool::hangingToolAfterOkCounts()
     chipTool tool;
     QVERIFY(tool.run({QStringLiteral("P1"), QStringLiteral("tx_gm"), QStringLiteral("1")}, 300));
     QCOMPARE(tool.output(), QStringLiteral("result:\nrssi:-40\nOk."));
+}
+
+// The short steps of many workers take turns: while every turn is taken, a
+// short step does not start (and a stop ends its wait without a run); a
+// long step is not held up; a turn handed back lets the short step run.
+void TestChipTool::shortStepsTakeTurns()
+{
+    FakeTool fake;
+    QVERIFY(fake.isValid());
+    fake.on(QStringLiteral("P1 *"), QStringLiteral("Ok."));
+    std::vector<ToolGate::Turn> taken;
+    for (int i = 0; i < ToolGate::capacity(); ++i)
+        taken.push_back(ToolGate::take(nullptr));
+    QVERIFY(
+        std::all_of(taken.begin(), taken.end(), [](const ToolGate::Turn &t) { return t.held(); }));
+
+    std::atomic<uint8_t> stop{0};
+    chipTool tool;
+    tool.setStopFlag(&stop);
+    QVERIFY(tool.run({QStringLiteral("P1"), QStringLiteral("download")}, 10000));
+
+    std::atomic<bool> done{false};
+    std::atomic<bool> result{false};
+    std::unique_ptr<QThread> worker(QThread::create([&] {
+        chipTool shortStep;
+        shortStep.setStopFlag(&stop);
+        result = shortStep.run({QStringLiteral("P1"), QStringLiteral("uuid")}, 1000);
+        done = true;
+    }));
+    worker->start();
+    QVERIFY(!worker->wait(300));
+    QVERIFY(fake.callsStartingWith(QStringLiteral("P1 uuid")).isEmpty());
+    taken.pop_back();
+    QVERIFY(worker->wait(5000));
+    QVERIFY(result.load());
+    QCOMPARE(fake.callsStartingWith(QStringLiteral("P1 uuid")).size(), 1);
+
+    // Full again: a stop ends the wait, and nothing runs.
+    taken.push_back(ToolGate::take(nullptr));
+    stop = 1;
+    chipTool stopped;
+    stopped.setStopFlag(&stop);
+    QVERIFY(!stopped.run({QStringLiteral("P1"), QStringLiteral("uuid")}, 1000));
+    QCOMPARE(fake.callsStartingWith(QStringLiteral("P1 uuid")).size(), 1);
 }
 
 QTEST_GUILESS_MAIN(TestChipTool)
