@@ -7,12 +7,22 @@
 
 #include <QSqlError>
 #include <QSqlQuery>
+#include <QThread>
 #include <QTimer>
 #include <QVariant>
+
+#include <chrono>
 
 namespace {
 
 constexpr int firstRetryMs = 1000;
+
+qint64 steadyMs()
+{
+    return std::chrono::duration_cast<std::chrono::milliseconds>(
+               std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
 
 } // namespace
 
@@ -43,6 +53,39 @@ void ResultsForwarder::requestStop()
     m_stop.store(true);
 }
 
+qint64 ResultsForwarder::callWaitingMs() const
+{
+    const qint64 since = m_callSince.load();
+    return since == 0 ? 0 : qMax<qint64>(1, steadyMs() - since);
+}
+
+void ResultsForwarder::breakStuckCall()
+{
+    std::lock_guard<std::mutex> lock(m_socketLock);
+    if (m_socket < 0)
+        return;
+    m_broken.store(true);
+    FactoryDb::breakSocket(m_socket);
+}
+
+void ResultsForwarder::callStarts()
+{
+    m_callSince.store(steadyMs());
+}
+
+void ResultsForwarder::callEnded()
+{
+    m_callSince.store(0);
+}
+
+void ResultsForwarder::dropFactory()
+{
+    std::lock_guard<std::mutex> lock(m_socketLock);
+    m_socket = -1;
+    m_factoryTables.reset();
+    m_factory.reset();
+}
+
 void ResultsForwarder::start()
 {
     attempt();
@@ -58,11 +101,16 @@ void ResultsForwarder::shutdown()
 {
     m_stop.store(true);
     m_retry->stop();
-    m_factoryTables.reset();
-    m_factory.reset();
+    dropFactory();
     m_localTables.reset();
     m_local.reset();
     m_shutDown.store(true, std::memory_order_release);
+    thread()->quit();
+}
+
+QString ResultsForwarder::noAnswer()
+{
+    return QStringLiteral("the server did not answer within %1 s").arg(answerLimitMs / 1000);
 }
 
 void ResultsForwarder::setStatus(ForwardStatus::State state, const QString &detail)
@@ -114,10 +162,22 @@ bool ResultsForwarder::openFactory()
     if (m_factory)
         return true;
     m_factory = std::make_unique<DatabaseConnection>(QStringLiteral("QPSQL"));
-    const FactoryDb::Opened opened =
-        FactoryDb::open(*m_factory, m_settings, FactoryDb::ForForwarding);
-    if (!opened.ok()) {
-        m_factory.reset();
+    m_broken.store(false);
+    // The connect is bounded by connect_timeout; the statements after it
+    // (time-outs, schema) by the watch.
+    callStarts();
+    FactoryDb::Opened opened =
+        FactoryDb::open(*m_factory, m_settings, FactoryDb::ForForwarding, [this](qintptr socket) {
+            std::lock_guard<std::mutex> lock(m_socketLock);
+            m_socket = socket;
+        });
+    callEnded();
+    if (!opened.ok() || m_broken.load()) {
+        dropFactory();
+        if (m_broken.load()) {
+            opened.state = ForwardStatus::Unreachable;
+            opened.detail = noAnswer();
+        }
         setStatus(opened.state, opened.detail);
         return false;
     }
@@ -153,8 +213,16 @@ bool ResultsForwarder::writeMark(qint64 lastId)
 // told apart from an error of the database itself by connecting again.
 void ResultsForwarder::factoryFailed(const QString &what)
 {
-    m_factoryTables.reset();
-    m_factory.reset();
+    callEnded();
+    dropFactory();
+    if (m_broken.exchange(false)) {
+        setStatus(ForwardStatus::Unreachable, noAnswer());
+        return;
+    }
+    if (m_stop.load()) {
+        setStatus(ForwardStatus::Failed, what);
+        return;
+    }
     if (openFactory())
         setStatus(ForwardStatus::Failed, what);
 }
@@ -174,22 +242,32 @@ bool ResultsForwarder::sendBatch(qint64 *mark)
 
     QSqlDatabase &db = m_factory->db();
     QSqlQuery q(db);
+    callStarts();
     if (!q.exec(QStringLiteral("BEGIN"))) {
-        factoryFailed(q.lastError().text().trimmed());
+        const QString error = q.lastError().text().trimmed();
+        q.finish();
+        factoryFailed(error);
         return false;
     }
     for (const CycleRecord &record : qAsConst(records)) {
+        callStarts();
         if (!m_factoryTables->insert(record)) {
             const QString error = m_factoryTables->error();
-            QSqlQuery(db).exec(QStringLiteral("ROLLBACK"));
+            if (!m_broken.load())
+                QSqlQuery(db).exec(QStringLiteral("ROLLBACK"));
+            q.finish();
             factoryFailed(error);
             return false;
         }
     }
+    callStarts();
     if (!q.exec(QStringLiteral("COMMIT"))) {
-        factoryFailed(q.lastError().text().trimmed());
+        const QString error = q.lastError().text().trimmed();
+        q.finish();
+        factoryFailed(error);
         return false;
     }
+    callEnded();
     // Sent. Should the station stop before the mark is written, the batch
     // goes again and the factory database ignores what it has.
     if (!writeMark(ids.last()))

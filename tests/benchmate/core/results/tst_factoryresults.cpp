@@ -62,6 +62,7 @@ private slots:
     void stationKilledWhileForwarding();
     void twoStationsAtOnce();
     void clearReasonsAndNothingLost();
+    void silentServerNeitherHangsNorMisleads();
     void benchrunForwardsAndReports();
 
 private:
@@ -353,6 +354,29 @@ void TestFactoryResults::clearReasonsAndNothingLost()
     const QString local = localDb(QStringLiteral("st1.sqlite"));
     recordSamples(local, QStringLiteral("st1"), 1, 3);
     QVERIFY2(m_pg.createDatabase(QStringLiteral("reasons")), qPrintable(m_pg.error()));
+    {
+        // A report of the new, empty database: no results, no "schema
+        // mismatch".
+        const QString ini = m_dir->filePath(QStringLiteral("station.ini"));
+        QFile file(ini);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(QStringLiteral("[factory_db]\nhost=%1\nport=%2\nname=reasons\nuser=%3\n"
+                                  "password_file=%4\n")
+                       .arg(m_pg.host())
+                       .arg(m_pg.port())
+                       .arg(m_pg.user(), m_pg.passwordFile())
+                       .toUtf8());
+        file.close();
+        QProcess report;
+        report.start(QStringLiteral(BENCHREPORT_PATH),
+                     {QStringLiteral("--factory"), QStringLiteral("--config"), ini});
+        QVERIFY(report.waitForFinished(30000));
+        const QString err = QString::fromUtf8(report.readAllStandardError());
+        QCOMPARE(report.exitCode(), 1);
+        QVERIFY2(err.contains(QStringLiteral("/reasons: no results yet")) &&
+                     !err.contains(QStringLiteral("mismatch")),
+                 qPrintable(err));
+    }
 
     {
         const QString wrong = m_dir->filePath(QStringLiteral("wrong.pass"));
@@ -414,6 +438,41 @@ void TestFactoryResults::clearReasonsAndNothingLost()
     QVERIFY2(results.waitForForwarding(30000), qPrintable(results.forwardStatus().summary()));
     QCOMPARE(m_pg.scalar(QStringLiteral("reasons"), QStringLiteral("SELECT COUNT(*) FROM cycles")),
              QStringLiteral("3"));
+}
+
+// A server that keeps the connection and answers nothing (its processes
+// stopped): the forwarder's call is broken off after its limit, the status
+// says why the cycle waits, and the station's end does not hang. Once the
+// server answers again, the cycle goes over.
+void TestFactoryResults::silentServerNeitherHangsNorMisleads()
+{
+    const QString local = localDb(QStringLiteral("st1.sqlite"));
+    recordSamples(local, QStringLiteral("st1"), 1, 1);
+    QVERIFY2(m_pg.createDatabase(QStringLiteral("silent")), qPrintable(m_pg.error()));
+    auto results = std::make_unique<StationResults>(settings(QStringLiteral("silent")), local);
+    QVERIFY2(results->waitForForwarding(30000), qPrintable(results->forwardStatus().summary()));
+
+    QVERIFY2(m_pg.pause(true), qPrintable(m_pg.error()));
+    QVERIFY(results->recordCycle(sampleCycle(QStringLiteral("st1"), 2)));
+    // Before the call is broken off the cycle is "not sent yet" (it said
+    // "up to date" with a cycle waiting).
+    QTRY_VERIFY_WITH_TIMEOUT(results->forwardStatus().waiting == 1, 10000);
+    QVERIFY2(!results->forwardStatus().summary().contains(QStringLiteral("up to date")),
+             qPrintable(results->forwardStatus().summary()));
+    QTRY_VERIFY_WITH_TIMEOUT(results->forwardStatus().isProblem(), 40000);
+    const ForwardStatus stuck = results->forwardStatus();
+    QCOMPARE(stuck.state, ForwardStatus::Unreachable);
+    QVERIFY2(stuck.summary().contains(QStringLiteral("1 cycle(s) wait to be forwarded: "
+                                                     "unreachable (the server did not answer")),
+             qPrintable(stuck.summary()));
+    // Ends (it used to wait for the server for good).
+    results.reset();
+
+    QVERIFY2(m_pg.pause(false), qPrintable(m_pg.error()));
+    StationResults again(settings(QStringLiteral("silent")), local);
+    QVERIFY2(again.waitForForwarding(30000), qPrintable(again.forwardStatus().summary()));
+    QCOMPARE(m_pg.scalar(QStringLiteral("silent"), QStringLiteral("SELECT COUNT(*) FROM cycles")),
+             QStringLiteral("2"));
 }
 
 namespace {
