@@ -25,30 +25,52 @@ const QString moveAside = QStringLiteral(
 // Whether an SQLite file is whole. PRAGMA quick_check reads every page and
 // checks the b-trees (not the indexes against their tables), about a
 // second for each few hundred MB.
-bool checkIntact(QSqlDatabase &db, const QString &path, QString *error)
+enum class Check
+{
+    Intact,
+    Locked, // another program's lock: nothing known about the file
+    Damaged,
+};
+
+Check checkIntact(QSqlDatabase &db, const QString &path, QString *error)
 {
     QSqlQuery check(db);
     check.setForwardOnly(true);
     if (!check.exec(QStringLiteral("PRAGMA quick_check"))) {
-        const QString why = check.lastError().text().trimmed();
+        const QSqlError failure = check.lastError();
+        const QString why = failure.databaseText().trimmed().isEmpty()
+                                ? failure.text().trimmed()
+                                : failure.databaseText().trimmed();
+        if (why.contains(QLatin1String("locked"))) {
+            *error = QStringLiteral("%1 is locked by another program (%2)").arg(path, why);
+            return Check::Locked;
+        }
         *error = why.contains(QLatin1String("not a database"))
                      ? QStringLiteral("%1 is not an SQLite database (%2)").arg(path, why)
                      : QStringLiteral("%1 is damaged (%2)").arg(path, why);
-        return false;
+        return Check::Damaged;
     }
+    QStringList rows;
+    while (check.next())
+        rows << check.value(0).toString();
+    if (rows == QStringList{QStringLiteral("ok")})
+        return Check::Intact;
+    // A report of several lines starts "*** in database main ***".
     QStringList problems;
-    while (check.next()) {
-        const QString line = check.value(0).toString();
-        if (line != QLatin1String("ok"))
-            problems << line;
+    for (const QString &row : qAsConst(rows)) {
+        for (const QString &line : row.split(QLatin1Char('\n'))) {
+            const QString text = line.trimmed();
+            if (!text.isEmpty() && !text.startsWith(QLatin1String("***")))
+                problems << text;
+        }
     }
     if (problems.isEmpty())
-        return true;
+        problems << (rows.isEmpty() ? QStringLiteral("no answer") : rows.first().simplified());
     *error = QStringLiteral("%1 is damaged (quick_check: %2%3)")
                  .arg(path, problems.first(),
                       problems.size() > 1 ? QStringLiteral(" and %1 more").arg(problems.size() - 1)
                                           : QString());
-    return false;
+    return Check::Damaged;
 }
 
 } // namespace
@@ -67,8 +89,14 @@ QString LocalResultsDb::checkFile(const QString &path)
     db.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=%1").arg(busyTimeoutMs));
     if (!db.open())
         return QStringLiteral("cannot open %1: %2").arg(path, db.lastError().text().trimmed());
-    if (checkIntact(db, path, &error))
+    switch (checkIntact(db, path, &error)) {
+    case Check::Intact:
         return QString();
+    case Check::Locked:
+        return error;
+    case Check::Damaged:
+        break;
+    }
     return error + moveAside;
 }
 
@@ -101,8 +129,9 @@ bool LocalResultsDb::open(DatabaseConnection &connection, const QString &path, M
     }
     // Nothing is read from, or added to, a file that is not whole: a damaged
     // page would make a report of what is left look plausible.
-    if (existed && !checkIntact(db, path, error)) {
-        if (create)
+    const Check check = existed ? checkIntact(db, path, error) : Check::Intact;
+    if (check != Check::Intact) {
+        if (create && check == Check::Damaged)
             *error += moveAside;
         db.close();
         return false;
