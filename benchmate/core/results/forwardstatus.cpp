@@ -47,5 +47,10 @@ QString ForwardStatus::summary() const
                     .arg(state == UpToDate ? QStringLiteral("not sent yet") : reason(state));
     if (isProblem() && !detail.isEmpty())
         line += QStringLiteral(" (%1)").arg(detail);
+    if (setAside > 0)
+        line += QStringLiteral("; %1 cycle(s) set aside, the factory database cannot store them "
+                               "(%2); they stay in the station's file")
+                    .arg(setAside)
+                    .arg(setAsideReason);
     return line;
 }

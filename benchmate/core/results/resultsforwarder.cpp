@@ -5,6 +5,8 @@
 #include "factorydb.h"
 #include "localresultsdb.h"
 
+#include <QDebug>
+#include <QPair>
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QThread>
@@ -16,6 +18,38 @@
 namespace {
 
 constexpr int firstRetryMs = 1000;
+
+// Why PostgreSQL can never store the cycle as it is; empty when it can.
+QString unstorable(const CycleRecord &r)
+{
+    const QChar nul(0);
+    const QList<QPair<const char *, const QString *>> texts = {
+        {"station id", &r.stationId},     {"cycle uid", &r.cycleUid},
+        {"golden MAC", &r.goldenMac},     {"cycle error", &r.cycleError},
+        {"image path", &r.imagePath},     {"image SHA-256", &r.imageSha256},
+        {"tool version", &r.toolVersion},
+    };
+    for (const auto &text : texts) {
+        if (text.second->contains(nul))
+            return QStringLiteral("a NUL character in its %1").arg(QLatin1String(text.first));
+    }
+    for (const DutRecord &d : r.duts) {
+        for (const QString *text :
+             {&d.device, &d.port, &d.mac, &d.flashUid, &d.downloadStatus, &d.macStatus,
+              &d.calibrationStatus, &d.txStatus, &d.verdict, &d.failedStep, &d.failureLog}) {
+            if (text->contains(nul))
+                return QStringLiteral("a NUL character in DUT %1's record").arg(d.position);
+        }
+    }
+    return QString();
+}
+
+// PostgreSQL's class 22, data exception: a value of the cycle refused
+// (out of range, not valid in the encoding), whatever the connection.
+bool refusedAsData(const QString &sqlState)
+{
+    return sqlState.startsWith(QLatin1String("22"));
+}
 
 qint64 steadyMs()
 {
@@ -240,6 +274,59 @@ bool ResultsForwarder::sendBatch(qint64 *mark)
     if (records.isEmpty())
         return true;
 
+    int refused = -1;
+    QString why;
+    if (!sendRecords(records, &refused, &why)) {
+        if (refused < 0)
+            return false;
+        // The cycles ahead of the refused one go over without it.
+        if (refused > 0) {
+            int again = -1;
+            if (!sendRecords(records.mid(0, refused), &again, &why))
+                return false;
+        }
+        records = records.mid(0, refused + 1);
+        ids = ids.mid(0, refused + 1);
+        setAside(records.last(), why);
+    }
+    // Sent. Should the station stop before the mark is written, the batch
+    // goes again and the factory database ignores what it has.
+    if (!writeMark(ids.last()))
+        return false;
+    *mark = ids.last();
+    std::lock_guard<std::mutex> lock(m_statusLock);
+    m_status.forwarded += records.size() - (refused >= 0 ? 1 : 0);
+    m_status.waiting = qMax<qint64>(0, m_status.waiting - records.size());
+    return true;
+}
+
+void ResultsForwarder::setAside(const CycleRecord &record, const QString &why)
+{
+    qWarning().noquote() << QStringLiteral("Factory database %1: cycle %2 of station %3 cannot be "
+                                           "stored there (%4); set aside, it stays in the "
+                                           "station's file.")
+                                .arg(m_settings.target(), record.cycleUid,
+                                     QString(record.stationId).replace(QChar(0), QChar(0xfffd)),
+                                     why);
+    std::lock_guard<std::mutex> lock(m_statusLock);
+    ++m_status.setAside;
+    m_status.setAsideReason = why;
+}
+
+// One transaction. False either with *refused the index of a cycle the
+// database cannot store (nothing of the batch stored), or with the failure
+// handled (factoryFailed).
+bool ResultsForwarder::sendRecords(const QList<CycleRecord> &records, int *refused, QString *why)
+{
+    *refused = -1;
+    for (int i = 0; i < records.size(); ++i) {
+        const QString reason = unstorable(records.at(i));
+        if (!reason.isEmpty()) {
+            *refused = i;
+            *why = reason;
+            return false;
+        }
+    }
     QSqlDatabase &db = m_factory->db();
     QSqlQuery q(db);
     callStarts();
@@ -249,13 +336,20 @@ bool ResultsForwarder::sendBatch(qint64 *mark)
         factoryFailed(error);
         return false;
     }
-    for (const CycleRecord &record : qAsConst(records)) {
+    for (int i = 0; i < records.size(); ++i) {
         callStarts();
-        if (!m_factoryTables->insert(record)) {
+        if (!m_factoryTables->insert(records.at(i))) {
             const QString error = m_factoryTables->error();
+            const bool asData = refusedAsData(m_factoryTables->errorCode());
             if (!m_broken.load())
                 QSqlQuery(db).exec(QStringLiteral("ROLLBACK"));
             q.finish();
+            if (asData && !m_broken.load()) {
+                callEnded();
+                *refused = i;
+                *why = error;
+                return false;
+            }
             factoryFailed(error);
             return false;
         }
@@ -268,14 +362,6 @@ bool ResultsForwarder::sendBatch(qint64 *mark)
         return false;
     }
     callEnded();
-    // Sent. Should the station stop before the mark is written, the batch
-    // goes again and the factory database ignores what it has.
-    if (!writeMark(ids.last()))
-        return false;
-    *mark = ids.last();
-    std::lock_guard<std::mutex> lock(m_statusLock);
-    m_status.forwarded += records.size();
-    m_status.waiting = qMax<qint64>(0, m_status.waiting - records.size());
     return true;
 }
 

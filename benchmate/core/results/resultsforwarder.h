@@ -1,6 +1,7 @@
 #ifndef RESULTSFORWARDER_H
 #define RESULTSFORWARDER_H
 
+#include "cyclerecord.h"
 #include "forwardstatus.h"
 #include "stationsettings.h"
 
@@ -32,6 +33,11 @@ class QTimer;
 // hung: its kernel still acknowledges), a watch from the owner's thread:
 // a call that has waited answerLimitMs is broken off (breakStuckCall), and
 // the cycles wait as for a server out of reach.
+//
+// A cycle the factory database cannot store (a NUL character in a text,
+// which PostgreSQL's text cannot hold, or a value it refuses as data) is set
+// aside: said, counted in the status and passed over, so that it never
+// holds up the cycles behind it. It stays in the station's file.
 class ResultsForwarder : public QObject
 {
     Q_OBJECT
@@ -81,6 +87,8 @@ private:
     qint64 readMark();
     bool writeMark(qint64 lastId);
     bool sendBatch(qint64 *mark);
+    bool sendRecords(const QList<CycleRecord> &records, int *refused, QString *why);
+    void setAside(const CycleRecord &record, const QString &why);
     void factoryFailed(const QString &what);
     void dropFactory();
     static QString noAnswer();

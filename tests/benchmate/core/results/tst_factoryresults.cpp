@@ -63,6 +63,7 @@ private slots:
     void twoStationsAtOnce();
     void clearReasonsAndNothingLost();
     void silentServerNeitherHangsNorMisleads();
+    void unstorableCycleSetAside();
     void benchrunForwardsAndReports();
 
 private:
@@ -473,6 +474,38 @@ void TestFactoryResults::silentServerNeitherHangsNorMisleads()
     QVERIFY2(again.waitForForwarding(30000), qPrintable(again.forwardStatus().summary()));
     QCOMPARE(m_pg.scalar(QStringLiteral("silent"), QStringLiteral("SELECT COUNT(*) FROM cycles")),
              QStringLiteral("2"));
+}
+
+// A cycle the factory cannot store (a NUL in its station id) is set aside
+// and counted; the cycles behind it go over (it used to stop every later
+// cycle for good).
+void TestFactoryResults::unstorableCycleSetAside()
+{
+    const QString local = localDb(QStringLiteral("st1.sqlite"));
+    {
+        ResultsRecorder recorder(local);
+        CycleRecord bad = sampleCycle(QStringLiteral("st1"), 2);
+        bad.stationId = QStringLiteral("st1") + QChar(0) + QStringLiteral("nul");
+        for (const CycleRecord &c :
+             {sampleCycle(QStringLiteral("st1"), 1), bad, sampleCycle(QStringLiteral("st1"), 3)})
+            QVERIFY2(recorder.recordCycle(c), qPrintable(recorder.lastError()));
+    }
+    QVERIFY2(m_pg.createDatabase(QStringLiteral("unstorable")), qPrintable(m_pg.error()));
+    QTest::ignoreMessage(QtWarningMsg,
+                         QRegularExpression(QStringLiteral("cannot be stored there \\(a NUL "
+                                                           "character in its station id\\)")));
+    StationResults results(settings(QStringLiteral("unstorable")), local);
+    QVERIFY2(results.waitForForwarding(30000), qPrintable(results.forwardStatus().summary()));
+    const ForwardStatus f = results.forwardStatus();
+    QCOMPARE(f.setAside, 1);
+    QCOMPARE(f.waiting, 0);
+    QVERIFY2(f.summary().contains(QStringLiteral("every cycle forwarded; 1 cycle(s) set aside")),
+             qPrintable(f.summary()));
+    QCOMPARE(m_pg.scalar(QStringLiteral("unstorable"),
+                         QStringLiteral("SELECT string_agg(cycle_uid, ',' ORDER BY cycle_uid) "
+                                        "FROM cycles")),
+             sampleCycle(QStringLiteral("st1"), 1).cycleUid + QLatin1Char(',') +
+                 sampleCycle(QStringLiteral("st1"), 3).cycleUid);
 }
 
 namespace {
