@@ -143,7 +143,11 @@ qintptr FactoryDb::socketOf(DatabaseConnection &connection)
     using SocketOf = int (*)(const void *);
     static const auto pqSocket = reinterpret_cast<SocketOf>(clientLibrary().resolve("PQsocket"));
     const QVariant handle = connection.db().driver()->handle();
-    if (!pqSocket || !handle.isValid() || qstrcmp(handle.typeName(), "PGconn*") != 0)
+    // Qt 5 names the handle's type as the driver declares it; Qt 6 by the
+    // struct behind libpq's typedef.
+    const char *const type = handle.typeName();
+    if (!pqSocket || !handle.isValid() || !type ||
+        (qstrcmp(type, "PGconn*") != 0 && qstrcmp(type, "pg_conn*") != 0))
         return -1;
     const void *pg = *static_cast<void *const *>(handle.data());
     return pg ? qintptr(pqSocket(pg)) : -1;

@@ -17,6 +17,7 @@
 #include <QFile>
 #include <QProcess>
 #include <QRandomGenerator>
+#include <QScopeGuard>
 #include <QSqlQuery>
 #include <QTcpServer>
 #include <QTemporaryDir>
@@ -454,6 +455,8 @@ void TestFactoryResults::silentServerNeitherHangsNorMisleads()
     QVERIFY2(results->waitForForwarding(30000), qPrintable(results->forwardStatus().summary()));
 
     QVERIFY2(m_pg.pause(true), qPrintable(m_pg.error()));
+    // The server answers the tests after this one whatever happens here.
+    const auto resume = qScopeGuard([this] { m_pg.pause(false); });
     QVERIFY(results->recordCycle(sampleCycle(QStringLiteral("st1"), 2)));
     // Before the call is broken off the cycle is "not sent yet" (it said
     // "up to date" with a cycle waiting).
