@@ -43,8 +43,8 @@ int main(int argc, char *argv[])
     setUpScreenScaling();
     QApplication app(argc, argv);
 
-    // SIGINT and SIGTERM close the window as the operator would: a running
-    // cycle is stopped (its chip tools killed), the settings are saved.
+    // SIGINT, SIGTERM and SIGHUP close the window as the operator would: a
+    // running cycle is stopped (its chip tools killed), the settings are saved.
     StopSignals stopSignals;
     QObject::connect(&stopSignals, &StopSignals::stopRequested, &app,
                      [] { QApplication::closeAllWindows(); });

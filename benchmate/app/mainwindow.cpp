@@ -72,6 +72,8 @@ MainWindow::MainWindow(QWidget *parent)
             &MainWindow::showResultsStatus);
     if (!m_controller->results().settings().problem.isEmpty())
         qWarning().noquote() << m_controller->results().settings().problem;
+    if (!m_controller->results().startProblem().isEmpty())
+        qWarning().noquote() << m_controller->results().startProblem() + QLatin1Char('.');
 
     installValidators();
     ui->tableWidget->viewport()->installEventFilter(this);

@@ -1,18 +1,12 @@
 // benchreport: the yield report over a station's results database or the
 // factory's shared one. See ReportOptions::usage().
-#include "databaseconnection.h"
-#include "factorydb.h"
-#include "localresultsdb.h"
 #include "reportoptions.h"
+#include "reportsource.h"
 #include "reportwriter.h"
-#include "stationsettings.h"
 #include "yieldreport.h"
 
 #include <QCoreApplication>
-#include <QFileInfo>
 #include <QTextStream>
-
-#include <memory>
 
 namespace {
 
@@ -22,35 +16,6 @@ enum ExitStatus
     ExitNoDatabase = 1,
     ExitBadUsage = 2,
 };
-
-// Opens the database the options name; *source names it for the report.
-std::unique_ptr<DatabaseConnection> openSource(const ReportOptions &options, QString *source,
-                                               QString *error)
-{
-    if (!options.factory) {
-        auto connection = std::make_unique<DatabaseConnection>(QStringLiteral("QSQLITE"));
-        *source = QFileInfo(options.dbPath).absoluteFilePath();
-        if (!LocalResultsDb::open(*connection, options.dbPath, LocalResultsDb::ForReading, error))
-            return nullptr;
-        return connection;
-    }
-    const StationSettings settings = StationSettings::load(options.configPath);
-    if (!settings.factory.enabled) {
-        *error =
-            QStringLiteral("%1 names no factory database ([factory_db])").arg(options.configPath);
-        return nullptr;
-    }
-    auto connection = std::make_unique<DatabaseConnection>(QStringLiteral("QPSQL"));
-    *source = QStringLiteral("factory database ") + settings.factory.target();
-    const FactoryDb::Opened opened =
-        FactoryDb::open(*connection, settings.factory, FactoryDb::ForReading);
-    if (!opened.ok()) {
-        *error = QStringLiteral("%1: %2: %3")
-                     .arg(*source, ForwardStatus::reason(opened.state), opened.detail);
-        return nullptr;
-    }
-    return connection;
-}
 
 } // namespace
 
@@ -80,20 +45,29 @@ int main(int argc, char *argv[])
         return ExitDone;
     }
 
-    QString source;
     QString error;
     int status = ExitDone;
     {
-        const std::unique_ptr<DatabaseConnection> connection = openSource(options, &source, &error);
+        ReportSource source;
         YieldFigures figures;
-        if (!connection) {
-            status = ExitNoDatabase;
-        } else if (!YieldReport::compute(*connection, options.filter, &figures, &error)) {
-            error = source + QStringLiteral(": ") + error;
-            status = ExitNoDatabase;
-        } else {
-            figures.source = source;
+        switch (source.open(options)) {
+        case ReportSource::Ready:
+            if (!YieldReport::compute(source.connection(), options.filter, &figures, &error)) {
+                error = source.name() + QStringLiteral(": ") + error;
+                status = ExitNoDatabase;
+                break;
+            }
+            figures.source = source.name();
             out << ReportWriter::write(figures, options.format);
+            break;
+        case ReportSource::CannotUse:
+            error = source.error();
+            status = ExitNoDatabase;
+            break;
+        case ReportSource::UnknownStation:
+            error = source.error();
+            status = ExitBadUsage;
+            break;
         }
     }
     if (status != ExitDone)

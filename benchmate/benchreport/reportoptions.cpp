@@ -16,9 +16,15 @@ QDateTime ReportOptions::parseTime(const QString &text, bool upperBound)
     return when;
 }
 
+QDateTime ReportOptions::lastTime()
+{
+    return QDateTime(QDate(9999, 12, 31), QTime(23, 59, 59, 999), Qt::UTC);
+}
+
 ReportOptions ReportOptions::parse(const QStringList &args)
 {
     ReportOptions o;
+    bool dbGiven = false;
     for (int i = 0; i < args.size(); ++i) {
         QString arg = args.at(i);
         QString value;
@@ -46,6 +52,7 @@ ReportOptions ReportOptions::parse(const QStringList &args)
             if (!takeValue())
                 return o;
             o.dbPath = value;
+            dbGiven = true;
         } else if (arg == QLatin1String("--config")) {
             if (!takeValue())
                 return o;
@@ -61,7 +68,13 @@ ReportOptions ReportOptions::parse(const QStringList &args)
                               .arg(value);
                 return o;
             }
-            (upper ? o.filter.to : o.filter.from) = when;
+            // The databases hold times up to the end of year 9999: an upper
+            // bound past it leaves the period open (as text it would come
+            // before every time held, and nothing would be reported).
+            if (upper && when > lastTime())
+                o.filter.to = QDateTime();
+            else
+                (upper ? o.filter.to : o.filter.from) = when;
         } else if (arg == QLatin1String("--station")) {
             if (!takeValue())
                 return o;
@@ -86,7 +99,9 @@ ReportOptions ReportOptions::parse(const QStringList &args)
             return o;
         }
     }
-    if (o.filter.from.isValid() && o.filter.to.isValid() && o.filter.to <= o.filter.from)
+    if (o.factory && dbGiven)
+        o.error = QStringLiteral("--factory and --db exclude each other");
+    else if (o.filter.from.isValid() && o.filter.to.isValid() && o.filter.to <= o.filter.from)
         o.error = QStringLiteral("--to must come after --from");
     return o;
 }
@@ -117,6 +132,7 @@ QString ReportOptions::usage()
         "  --format F         text (default), csv or markdown\n"
         "  -h, --help         this text\n"
         "\n"
-        "Exit status: 0 report written; 1 the database cannot be used; 2 a bad\n"
-        "command line.\n");
+        "Exit status: 0 report written; 1 the database cannot be used (no such\n"
+        "file, not a results database, damaged, no results yet); 2 a bad\n"
+        "command line, or a --station the database holds no cycle of.\n");
 }

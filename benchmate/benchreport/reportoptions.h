@@ -26,6 +26,9 @@ struct ReportOptions
     // "2026-12-07T14:30:00", local time unless it names its zone ("Z",
     // "+08:00"). A bare date as an upper bound means the end of that day.
     static QDateTime parseTime(const QString &text, bool upperBound);
+    // The last time a results database holds (its times are text of four
+    // digits' years).
+    static QDateTime lastTime();
 };
 
 #endif // REPORTOPTIONS_H

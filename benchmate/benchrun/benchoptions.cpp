@@ -85,7 +85,8 @@ QString BenchOptions::usage()
         "the directory; 2 a bad command line; 3 a cycle ended in a station error\n"
         "(the golden machine failed, or the cycle did not finish); 4 a log or\n"
         "results block, a cycle's record, or the counters in the settings\n"
-        "file could not be written; 130 or 143 stopped by SIGINT (Ctrl-C) or\n"
-        "SIGTERM: the running cycle was stopped as Benchmate's stop button\n"
-        "stops it (its chip tools killed, nothing of it counted or logged).\n");
+        "file could not be written; 130, 143 or 129 stopped by SIGINT (Ctrl-C),\n"
+        "SIGTERM or SIGHUP (its terminal closed): the running cycle was stopped\n"
+        "as Benchmate's stop button stops it (its chip tools killed, nothing of\n"
+        "it counted or logged).\n");
 }

@@ -117,7 +117,7 @@ int BenchRunner::run()
         m_out << BenchOptions::usage();
         return ExitDone;
     }
-    // From here on SIGINT and SIGTERM stop a running cycle as the stop
+    // From here on SIGINT, SIGTERM and SIGHUP stop a running cycle as the stop
     // button does, and end the run after it.
     StopSignals stopSignals;
     StationLock lock;
@@ -154,6 +154,8 @@ int BenchRunner::run()
               << " first; no cycle runs on settings it was not given.\n";
         return ExitBadSetup;
     }
+    if (!controller.results().startProblem().isEmpty())
+        m_err << "benchrun: " << controller.results().startProblem() << ".\n";
     controller.setCounters({m_config.testPassNum, m_config.testFailNum, m_config.testAllNum});
     controller.setAutoTest(m_config.autoTest);
     const CycleController::JudgeSetup judgeSetup{JudgeLimits::fromConfig(m_config), m_rows};
@@ -238,6 +240,8 @@ int BenchRunner::run()
     // The last cycles' way to the factory database, before the summary
     // tells how it stands.
     StationResults &database = controller.results();
+    QObject::connect(&stopSignals, &StopSignals::stopRequested, &database,
+                     &StationResults::stopWaiting);
     if (!StopSignals::received())
         database.waitForForwarding(forwardGraceMs);
     m_out << CycleTable::summary(totals);

@@ -20,8 +20,10 @@ volatile std::sig_atomic_t firstSignal = 0;
 // The handler only writes the signal's number into a pipe, which the
 // object's notifier reads in its thread.
 int wakePipe[2] = {-1, -1};
-struct sigaction previous[2];
-constexpr int handled[2] = {SIGINT, SIGTERM};
+constexpr int handledCount = 3;
+constexpr int handled[handledCount] = {SIGINT, SIGTERM, SIGHUP};
+struct sigaction previous[handledCount];
+bool taken[handledCount] = {};
 
 extern "C" void onStopSignal(int signal)
 {
@@ -62,8 +64,14 @@ StopSignals::StopSignals(QObject *parent)
     action.sa_handler = onStopSignal;
     sigemptyset(&action.sa_mask);
     action.sa_flags = SA_RESTART;
-    for (int i = 0; i < 2; ++i)
-        ::sigaction(handled[i], &action, &previous[i]);
+    for (int i = 0; i < handledCount; ++i) {
+        ::sigaction(handled[i], nullptr, &previous[i]);
+        // A program started under nohup was told to outlive its terminal:
+        // its SIGHUP stays ignored.
+        taken[i] = !(handled[i] == SIGHUP && previous[i].sa_handler == SIG_IGN);
+        if (taken[i])
+            ::sigaction(handled[i], &action, nullptr);
+    }
 #endif
 }
 
@@ -72,8 +80,11 @@ StopSignals::~StopSignals()
 #ifdef Q_OS_UNIX
     if (!m_notifier)
         return;
-    for (int i = 0; i < 2; ++i)
-        ::sigaction(handled[i], &previous[i], nullptr);
+    for (int i = 0; i < handledCount; ++i) {
+        if (taken[i])
+            ::sigaction(handled[i], &previous[i], nullptr);
+        taken[i] = false;
+    }
     delete m_notifier;
     m_notifier = nullptr;
     ::close(wakePipe[0]);
@@ -111,6 +122,10 @@ QString StopSignals::name(int signal)
         return QStringLiteral("SIGINT");
     case SIGTERM:
         return QStringLiteral("SIGTERM");
+#ifdef SIGHUP
+    case SIGHUP:
+        return QStringLiteral("SIGHUP");
+#endif
     default:
         return QStringLiteral("signal %1").arg(signal);
     }

@@ -7,12 +7,14 @@
 class QSocketNotifier;
 
 // The requests to end a station program from outside: SIGINT (Ctrl-C in its
-// console) and SIGTERM (a service manager, kill). Left to their default, both
-// end the program on the spot, and its chip tools run on, holding their
-// serial ports for up to the step's time-out. While an object of this class
-// lives, each becomes stopRequested() in the thread that made the object, so
-// that the program stops its cycle as the stop button does, saves and exits
-// with exitStatus().
+// console), SIGTERM (a service manager, kill) and SIGHUP (its terminal
+// closed, its user logged out). Left to their default, each ends the program
+// on the spot, and its chip tools run on, holding their serial ports for up
+// to the step's time-out. While an object of this class lives, each becomes
+// stopRequested() in the thread that made the object, so that the program
+// stops its cycle as the stop button does, saves and exits with
+// exitStatus(): 130, 143 and 129, as a shell reports a program the signal
+// ended. A SIGHUP ignored when the object is made (nohup) stays ignored.
 //
 // One object at a time. The handling is POSIX signals; on other platforms
 // the object never signals, and the program ends as it always did.
@@ -22,14 +24,14 @@ class StopSignals : public QObject
 
 public:
     explicit StopSignals(QObject *parent = nullptr);
-    // Gives both signals back their previous handling.
+    // Gives the signals back their previous handling.
     ~StopSignals() override;
 
     // The first stop signal received while an object lived; 0 before one.
     static int received();
     // What a shell reports for a program ended by `signal`: 128 + its number.
     static int exitStatus(int signal);
-    // "SIGTERM", "SIGINT".
+    // "SIGTERM", "SIGINT", "SIGHUP".
     static QString name(int signal);
 
 signals:

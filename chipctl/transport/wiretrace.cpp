@@ -2,19 +2,40 @@
 
 #include <QCoreApplication>
 #include <QDateTime>
+#include <QDebug>
+#include <QDir>
+#include <QFileInfo>
 #include <QStringList>
 
 #include <memory>
 
 namespace {
 
+// Only a regular file (or a path where one can be made) is a trace. A FIFO
+// would block the run until a reader came (and kill it when the reader
+// left), a device or a directory is no record of the run: each is refused
+// before it is opened. A trace that cannot be had is said in one line on
+// standard error, and the run goes on as without one.
 std::unique_ptr<WireTrace> openTrace()
 {
     const QString path = qEnvironmentVariable("CHIPCTL_TRACE");
     if (path.isEmpty())
         return nullptr;
+    const QFileInfo target(path);
+    if (target.exists() && !target.isFile()) {
+        qWarning().noquote() << QStringLiteral(
+                                    "Chipctl: CHIPCTL_TRACE %1 is not a regular file; no trace is "
+                                    "written.")
+                                    .arg(QDir::toNativeSeparators(path));
+        return nullptr;
+    }
     auto trace = std::make_unique<WireTrace>(path);
-    return trace->isOpen() ? std::move(trace) : nullptr;
+    if (trace->isOpen())
+        return trace;
+    qWarning().noquote() << QStringLiteral("Chipctl: cannot write the trace CHIPCTL_TRACE %1 "
+                                           "(%2); no trace is written.")
+                                .arg(QDir::toNativeSeparators(path), trace->openError());
+    return nullptr;
 }
 
 } // namespace
@@ -46,6 +67,11 @@ WireTrace::WireTrace(const QString &path)
 bool WireTrace::isOpen() const
 {
     return file.isOpen();
+}
+
+QString WireTrace::openError() const
+{
+    return file.errorString();
 }
 
 void WireTrace::sent(const QByteArray &bytes)

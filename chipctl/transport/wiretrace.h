@@ -20,12 +20,15 @@
 // ">" bytes sent, "<" bytes received (printable ASCII as it is, the rest
 // escaped), "*" line changes (baud rate, RTS, DTR) and the loss of the link,
 // "=" the verdict on an answer and the rule that judged it. Without the
-// variable nothing is recorded and nothing is spent.
+// variable nothing is recorded and nothing is spent. FILE must be a regular
+// file or a path where one can be made; anything else (a FIFO, a device, a
+// directory, a folder that is not there) is refused with one line on
+// standard error, and the run is the same as without a trace.
 class WireTrace
 {
 public:
-    // The run's trace, or nullptr when none was asked for or the file cannot
-    // be opened. The first call writes the run's header.
+    // The run's trace, or nullptr when none was asked for or FILE cannot be
+    // used (said on standard error). The first call writes the run's header.
     static WireTrace *active();
 
     void sent(const QByteArray &bytes);
@@ -38,6 +41,7 @@ public:
 
     explicit WireTrace(const QString &path);
     bool isOpen() const;
+    QString openError() const;
 
 private:
     void write(char kind, const QByteArray &text);

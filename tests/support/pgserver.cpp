@@ -11,6 +11,7 @@
 #include <QUuid>
 #include <QVariant>
 
+#include <csignal>
 #include <pwd.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -81,8 +82,45 @@ PgServer::PgServer() = default;
 
 PgServer::~PgServer()
 {
+    if (m_paused)
+        pause(false);
     if (m_running)
         stop(QStringLiteral("immediate"));
+}
+
+bool PgServer::pause(bool paused)
+{
+    QFile pidFile(m_data + QStringLiteral("/postmaster.pid"));
+    if (!pidFile.open(QIODevice::ReadOnly)) {
+        m_error = QStringLiteral("no postmaster.pid");
+        return false;
+    }
+    const qint64 postmaster = pidFile.readLine().trimmed().toLongLong();
+    if (postmaster <= 0) {
+        m_error = QStringLiteral("no server process in postmaster.pid");
+        return false;
+    }
+    // The postmaster first (no new backend is forked), then its backends
+    // and helpers: every process of the server.
+    QList<qint64> processes{postmaster};
+    for (const QString &entry : QDir(QStringLiteral("/proc")).entryList(QDir::Dirs)) {
+        QFile stat(QStringLiteral("/proc/%1/stat").arg(entry));
+        if (!stat.open(QIODevice::ReadOnly))
+            continue;
+        const QByteArray line = stat.readAll();
+        // pid (comm) state ppid ...: comm may hold spaces, the last ")" ends it.
+        const QList<QByteArray> fields = line.mid(line.lastIndexOf(')') + 2).split(' ');
+        if (fields.size() > 1 && fields.at(1).toLongLong() == postmaster)
+            processes << entry.toLongLong();
+    }
+    for (const qint64 pid : processes) {
+        if (::kill(pid_t(pid), paused ? SIGSTOP : SIGCONT) != 0 && pid == postmaster) {
+            m_error = QStringLiteral("cannot signal the server");
+            return false;
+        }
+    }
+    m_paused = paused;
+    return true;
 }
 
 QString PgServer::binDir()

@@ -32,6 +32,10 @@ public:
     bool start();
     // `mode`: "fast" or "immediate" (as a crash would leave it).
     bool stop(const QString &mode = QStringLiteral("fast"));
+    // SIGSTOP (true) or SIGCONT (false) to every process of the server: it
+    // keeps its connections and takes new ones (the kernel does), and
+    // answers nothing, like a server hung or paused.
+    bool pause(bool paused);
 
     int port() const { return m_port; }
     QString host() const { return QStringLiteral("127.0.0.1"); }
@@ -60,6 +64,7 @@ private:
     QString m_data;
     int m_port = 0;
     bool m_running = false;
+    bool m_paused = false;
     QString m_error;
 };
 

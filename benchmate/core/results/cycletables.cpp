@@ -98,6 +98,7 @@ CycleTables::CycleTables(DatabaseConnection &connection)
 bool CycleTables::fail(const QSqlQuery &query, const QString &what)
 {
     m_error = what + QStringLiteral(": ") + query.lastError().text().trimmed();
+    m_errorCode = query.lastError().nativeErrorCode();
     return false;
 }
 
@@ -120,6 +121,7 @@ bool CycleTables::insert(const CycleRecord &r, bool *stored)
     if (stored)
         *stored = false;
     m_error.clear();
+    m_errorCode.clear();
     if (!m_cycleInsertPrepared) {
         m_cycleInsertPrepared = true;
         // A cycle already there (sent before, its mark lost with a crash)

@@ -33,6 +33,8 @@ public:
     qint64 countAfter(qint64 afterId);
 
     QString error() const { return m_error; }
+    // The database's code of the last error (PostgreSQL's SQLSTATE).
+    QString errorCode() const { return m_errorCode; }
 
 private:
     bool fail(const QSqlQuery &query, const QString &what);
@@ -45,6 +47,7 @@ private:
     // once, where its reference stays valid.
     std::map<int, std::unique_ptr<QSqlQuery>> m_dutInserts;
     QString m_error;
+    QString m_errorCode;
 };
 
 #endif // CYCLETABLES_H

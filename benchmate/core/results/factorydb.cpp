@@ -5,7 +5,16 @@
 #include "stationsettings.h"
 
 #include <QLibrary>
+#include <QSqlDriver>
 #include <QSqlError>
+#include <QSqlQuery>
+#include <QVariant>
+
+#ifdef Q_OS_WIN
+#include <winsock2.h>
+#else
+#include <sys/socket.h>
+#endif
 
 namespace {
 
@@ -19,19 +28,31 @@ const char *const connectOptions = "connect_timeout=3;keepalives=1;keepalives_id
 // loaded until the process ends. Qt unloads its plugins at exit; with the
 // client library unloaded before OpenSSL's own exit handler runs, that
 // handler frees its tables a second time.
+QLibrary &clientLibrary()
+{
+#ifdef Q_OS_WIN
+    static QLibrary pq(QStringLiteral("libpq"));
+#else
+    static QLibrary pq(QStringLiteral("pq"), 5);
+#endif
+    return pq;
+}
+
 void keepClientLibrary()
 {
     static const bool kept = [] {
-#ifdef Q_OS_WIN
-        QLibrary pq(QStringLiteral("libpq"));
-#else
-        QLibrary pq(QStringLiteral("pq"), 5);
-#endif
-        pq.setLoadHints(QLibrary::PreventUnloadHint);
-        return pq.load();
+        clientLibrary().setLoadHints(QLibrary::PreventUnloadHint);
+        return clientLibrary().load();
     }();
     Q_UNUSED(kept)
 }
+
+// Server-side bounds on the forwarder's statements: a lock another
+// connection holds (LOCK TABLE, a long transaction) is waited for at most
+// lockTimeoutMs, any statement at most statementTimeoutMs. A server that does
+// not answer at all is the forwarder's watch's (ResultsForwarder).
+constexpr int lockTimeoutMs = 5000;
+constexpr int statementTimeoutMs = 8000;
 
 } // namespace
 
@@ -49,7 +70,7 @@ ForwardStatus::State FactoryDb::classifyConnectError(const QString &message)
 }
 
 FactoryDb::Opened FactoryDb::open(DatabaseConnection &connection, const FactoryDbSettings &settings,
-                                  Mode mode)
+                                  Mode mode, const std::function<void(qintptr)> &socket)
 {
     Opened out;
     if (!connection.driverLoaded()) {
@@ -81,6 +102,26 @@ FactoryDb::Opened FactoryDb::open(DatabaseConnection &connection, const FactoryD
         out.detail = message.simplified();
         return out;
     }
+    const auto close = [&] {
+        if (socket)
+            socket(-1);
+        db.close();
+    };
+    if (socket)
+        socket(socketOf(connection));
+    {
+        QSqlQuery limits(db);
+        const QString lock = QStringLiteral("SET lock_timeout = %1").arg(lockTimeoutMs);
+        const QString statement =
+            QStringLiteral("SET statement_timeout = %1").arg(statementTimeoutMs);
+        // A report's reading may take longer than a forwarded batch.
+        if (!limits.exec(lock) || (mode == ForForwarding && !limits.exec(statement))) {
+            out.state = ForwardStatus::Failed;
+            out.detail = limits.lastError().text().trimmed();
+            close();
+            return out;
+        }
+    }
     const QString where = QStringLiteral("factory database %1").arg(settings.target());
     const ResultsSchema::Result schema = mode == ForForwarding
                                              ? ResultsSchema::apply(connection, where)
@@ -89,9 +130,36 @@ FactoryDb::Opened FactoryDb::open(DatabaseConnection &connection, const FactoryD
         out.state = schema.outcome == ResultsSchema::Failed ? ForwardStatus::Failed
                                                             : ForwardStatus::SchemaMismatch;
         out.detail = schema.message;
-        db.close();
+        out.noResults = schema.outcome == ResultsSchema::Empty;
+        close();
         return out;
     }
     out.state = ForwardStatus::UpToDate;
     return out;
+}
+
+qintptr FactoryDb::socketOf(DatabaseConnection &connection)
+{
+    using SocketOf = int (*)(const void *);
+    static const auto pqSocket = reinterpret_cast<SocketOf>(clientLibrary().resolve("PQsocket"));
+    const QVariant handle = connection.db().driver()->handle();
+    // Qt 5 names the handle's type as the driver declares it; Qt 6 by the
+    // struct behind libpq's typedef.
+    const char *const type = handle.typeName();
+    if (!pqSocket || !handle.isValid() || !type ||
+        (qstrcmp(type, "PGconn*") != 0 && qstrcmp(type, "pg_conn*") != 0))
+        return -1;
+    const void *pg = *static_cast<void *const *>(handle.data());
+    return pg ? qintptr(pqSocket(pg)) : -1;
+}
+
+void FactoryDb::breakSocket(qintptr socket)
+{
+    if (socket < 0)
+        return;
+#ifdef Q_OS_WIN
+    ::shutdown(SOCKET(socket), SD_BOTH);
+#else
+    ::shutdown(int(socket), SHUT_RDWR);
+#endif
 }

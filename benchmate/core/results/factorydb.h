@@ -3,6 +3,10 @@
 
 #include "forwardstatus.h"
 
+#include <QtGlobal>
+
+#include <functional>
+
 class DatabaseConnection;
 struct FactoryDbSettings;
 
@@ -14,6 +18,8 @@ public:
     {
         ForwardStatus::State state = ForwardStatus::Failed; // UpToDate when open
         QString detail;
+        // (ForReading) the database is there but holds no results tables.
+        bool noResults = false;
         bool ok() const { return state == ForwardStatus::UpToDate; }
     };
 
@@ -24,12 +30,23 @@ public:
     };
 
     // Connects (giving up on a server that does not answer within a few
-    // seconds) and checks or brings the schema up to date.
-    static Opened open(DatabaseConnection &connection, const FactoryDbSettings &settings,
-                       Mode mode);
+    // seconds) and checks or brings the schema up to date. `socket` is told
+    // the connection's socket as soon as it is connected, and -1 before it
+    // is closed again (for breakSocket() from another thread).
+    static Opened open(DatabaseConnection &connection, const FactoryDbSettings &settings, Mode mode,
+                       const std::function<void(qintptr)> &socket = {});
 
     // What a failed connection means, from the driver's message.
     static ForwardStatus::State classifyConnectError(const QString &message);
+
+    // The socket of an open connection; -1 when it cannot be had.
+    static qintptr socketOf(DatabaseConnection &connection);
+    // From any thread: shuts the socket down both ways, so that a call
+    // waiting on it in another thread returns at once with an error. For a
+    // server that keeps the connection open but never answers (its kernel
+    // acknowledges every byte, so no keep-alive or time-out of TCP fires).
+    // The socket stays open until its connection is dropped.
+    static void breakSocket(qintptr socket);
 };
 
 #endif // FACTORYDB_H

@@ -40,9 +40,17 @@ QString ForwardStatus::summary() const
     if (waiting == 0 && !isProblem())
         line += QStringLiteral("every cycle forwarded");
     else
-        line +=
-            QStringLiteral("%1 cycle(s) wait to be forwarded: %2").arg(waiting).arg(reason(state));
+        // Cycles recorded since the last attempt that found nothing waiting
+        // are not sent yet, whatever that attempt found.
+        line += QStringLiteral("%1 cycle(s) wait to be forwarded: %2")
+                    .arg(waiting)
+                    .arg(state == UpToDate ? QStringLiteral("not sent yet") : reason(state));
     if (isProblem() && !detail.isEmpty())
         line += QStringLiteral(" (%1)").arg(detail);
+    if (setAside > 0)
+        line += QStringLiteral("; %1 cycle(s) set aside, the factory database cannot store them "
+                               "(%2); they stay in the station's file")
+                    .arg(setAside)
+                    .arg(setAsideReason);
     return line;
 }

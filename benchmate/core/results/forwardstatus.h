@@ -26,8 +26,12 @@ struct ForwardStatus
     qint64 waiting = 0;   // cycles not yet in the factory database
     qint64 forwarded = 0; // cycles sent by this process
     qint64 attempts = 0;  // attempts finished so far
-    QString target;       // host:port/name
-    QString detail;       // the server's or driver's words
+    // Cycles the factory database cannot store (a value it refuses), passed
+    // over by this process; they stay in the station's file.
+    qint64 setAside = 0;
+    QString setAsideReason; // the last one's
+    QString target;         // host:port/name
+    QString detail;         // the server's or driver's words
 
     // A word or two for the state: "unreachable", "refused login" ...
     static QString reason(State state);

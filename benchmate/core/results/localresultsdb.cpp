@@ -11,11 +11,94 @@
 
 namespace {
 
-// How long a write waits for the other connection's (the forwarder's mark,
-// a report) to finish, ms.
-constexpr int busyTimeoutMs = 10000;
+// How long a statement waits for another connection's write (the
+// forwarder's mark, the recorder's cycle: each a few milliseconds) to
+// finish, ms. The recorder writes in the window's thread: a file another
+// program holds locked for longer fails the write at once, and the recorder
+// keeps the cycle for its next write, instead of freezing the window.
+constexpr int busyTimeoutMs = 500;
+
+const QString moveAside = QStringLiteral(
+    "; move the file aside (rename it, keep it for a repair): the station then starts a new "
+    "one. Until then each cycle still goes to the daily log and the results file");
+
+// Whether an SQLite file is whole. PRAGMA quick_check reads every page and
+// checks the b-trees (not the indexes against their tables), about a
+// second for each few hundred MB.
+enum class Check
+{
+    Intact,
+    Locked, // another program's lock: nothing known about the file
+    Damaged,
+};
+
+Check checkIntact(QSqlDatabase &db, const QString &path, QString *error)
+{
+    QSqlQuery check(db);
+    check.setForwardOnly(true);
+    if (!check.exec(QStringLiteral("PRAGMA quick_check"))) {
+        const QSqlError failure = check.lastError();
+        const QString why = failure.databaseText().trimmed().isEmpty()
+                                ? failure.text().trimmed()
+                                : failure.databaseText().trimmed();
+        if (why.contains(QLatin1String("locked"))) {
+            *error = QStringLiteral("%1 is locked by another program (%2)").arg(path, why);
+            return Check::Locked;
+        }
+        *error = why.contains(QLatin1String("not a database"))
+                     ? QStringLiteral("%1 is not an SQLite database (%2)").arg(path, why)
+                     : QStringLiteral("%1 is damaged (%2)").arg(path, why);
+        return Check::Damaged;
+    }
+    QStringList rows;
+    while (check.next())
+        rows << check.value(0).toString();
+    if (rows == QStringList{QStringLiteral("ok")})
+        return Check::Intact;
+    // A report of several lines starts "*** in database main ***".
+    QStringList problems;
+    for (const QString &row : qAsConst(rows)) {
+        for (const QString &line : row.split(QLatin1Char('\n'))) {
+            const QString text = line.trimmed();
+            if (!text.isEmpty() && !text.startsWith(QLatin1String("***")))
+                problems << text;
+        }
+    }
+    if (problems.isEmpty())
+        problems << (rows.isEmpty() ? QStringLiteral("no answer") : rows.first().simplified());
+    *error = QStringLiteral("%1 is damaged (quick_check: %2%3)")
+                 .arg(path, problems.first(),
+                      problems.size() > 1 ? QStringLiteral(" and %1 more").arg(problems.size() - 1)
+                                          : QString());
+    return Check::Damaged;
+}
 
 } // namespace
+
+QString LocalResultsDb::checkFile(const QString &path)
+{
+    const QFileInfo file(path);
+    if (!file.isFile() || file.size() == 0)
+        return QString();
+    DatabaseConnection connection(QStringLiteral("QSQLITE"));
+    QString error;
+    if (!connection.driverLoaded())
+        return QString();
+    QSqlDatabase &db = connection.db();
+    db.setDatabaseName(path);
+    db.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=%1").arg(busyTimeoutMs));
+    if (!db.open())
+        return QStringLiteral("cannot open %1: %2").arg(path, db.lastError().text().trimmed());
+    switch (checkIntact(db, path, &error)) {
+    case Check::Intact:
+        return QString();
+    case Check::Locked:
+        return error;
+    case Check::Damaged:
+        break;
+    }
+    return error + moveAside;
+}
 
 bool LocalResultsDb::open(DatabaseConnection &connection, const QString &path, Mode mode,
                           QString *error)
@@ -26,6 +109,7 @@ bool LocalResultsDb::open(DatabaseConnection &connection, const QString &path, M
     }
     const bool create = mode == ForRecording;
     const QFileInfo file(path);
+    const bool existed = file.isFile() && file.size() > 0;
     if (!create && !file.isFile()) {
         *error = QStringLiteral("no results database at %1").arg(path);
         return false;
@@ -41,6 +125,15 @@ bool LocalResultsDb::open(DatabaseConnection &connection, const QString &path, M
                              .arg(create ? QString() : QStringLiteral(";QSQLITE_OPEN_READONLY")));
     if (!db.open()) {
         *error = QStringLiteral("cannot open %1: %2").arg(path, db.lastError().text().trimmed());
+        return false;
+    }
+    // Nothing is read from, or added to, a file that is not whole: a damaged
+    // page would make a report of what is left look plausible.
+    const Check check = existed ? checkIntact(db, path, error) : Check::Intact;
+    if (check != Check::Intact) {
+        if (create && check == Check::Damaged)
+            *error += moveAside;
+        db.close();
         return false;
     }
     if (!create) {

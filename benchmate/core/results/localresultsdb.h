@@ -19,10 +19,15 @@ public:
         ForReading,   // the file must exist; read only, the schema as it is
     };
 
-    // False with *error set when the file cannot be used, also when its
-    // schema is newer than this station knows.
+    // False with *error set when the file cannot be used: also when it is
+    // no SQLite database, is damaged (PRAGMA quick_check), or its schema is
+    // newer than this station knows.
     static bool open(DatabaseConnection &connection, const QString &path, Mode mode,
                      QString *error);
+
+    // What is wrong with the file at `path`, with what to do about it; empty
+    // when it is whole or not there yet. For a station's start.
+    static QString checkFile(const QString &path);
 };
 
 #endif // LOCALRESULTSDB_H

@@ -5,14 +5,58 @@
 #include "factorydb.h"
 #include "localresultsdb.h"
 
+#include <QDebug>
+#include <QPair>
 #include <QSqlError>
 #include <QSqlQuery>
+#include <QThread>
 #include <QTimer>
 #include <QVariant>
+
+#include <chrono>
 
 namespace {
 
 constexpr int firstRetryMs = 1000;
+
+// Why PostgreSQL can never store the cycle as it is; empty when it can.
+QString unstorable(const CycleRecord &r)
+{
+    const QChar nul(0);
+    const QList<QPair<const char *, const QString *>> texts = {
+        {"station id", &r.stationId},     {"cycle uid", &r.cycleUid},
+        {"golden MAC", &r.goldenMac},     {"cycle error", &r.cycleError},
+        {"image path", &r.imagePath},     {"image SHA-256", &r.imageSha256},
+        {"tool version", &r.toolVersion},
+    };
+    for (const auto &text : texts) {
+        if (text.second->contains(nul))
+            return QStringLiteral("a NUL character in its %1").arg(QLatin1String(text.first));
+    }
+    for (const DutRecord &d : r.duts) {
+        for (const QString *text :
+             {&d.device, &d.port, &d.mac, &d.flashUid, &d.downloadStatus, &d.macStatus,
+              &d.calibrationStatus, &d.txStatus, &d.verdict, &d.failedStep, &d.failureLog}) {
+            if (text->contains(nul))
+                return QStringLiteral("a NUL character in DUT %1's record").arg(d.position);
+        }
+    }
+    return QString();
+}
+
+// PostgreSQL's class 22, data exception: a value of the cycle refused
+// (out of range, not valid in the encoding), whatever the connection.
+bool refusedAsData(const QString &sqlState)
+{
+    return sqlState.startsWith(QLatin1String("22"));
+}
+
+qint64 steadyMs()
+{
+    return std::chrono::duration_cast<std::chrono::milliseconds>(
+               std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
 
 } // namespace
 
@@ -43,6 +87,39 @@ void ResultsForwarder::requestStop()
     m_stop.store(true);
 }
 
+qint64 ResultsForwarder::callWaitingMs() const
+{
+    const qint64 since = m_callSince.load();
+    return since == 0 ? 0 : qMax<qint64>(1, steadyMs() - since);
+}
+
+void ResultsForwarder::breakStuckCall()
+{
+    std::lock_guard<std::mutex> lock(m_socketLock);
+    if (m_socket < 0)
+        return;
+    m_broken.store(true);
+    FactoryDb::breakSocket(m_socket);
+}
+
+void ResultsForwarder::callStarts()
+{
+    m_callSince.store(steadyMs());
+}
+
+void ResultsForwarder::callEnded()
+{
+    m_callSince.store(0);
+}
+
+void ResultsForwarder::dropFactory()
+{
+    std::lock_guard<std::mutex> lock(m_socketLock);
+    m_socket = -1;
+    m_factoryTables.reset();
+    m_factory.reset();
+}
+
 void ResultsForwarder::start()
 {
     attempt();
@@ -58,11 +135,16 @@ void ResultsForwarder::shutdown()
 {
     m_stop.store(true);
     m_retry->stop();
-    m_factoryTables.reset();
-    m_factory.reset();
+    dropFactory();
     m_localTables.reset();
     m_local.reset();
     m_shutDown.store(true, std::memory_order_release);
+    thread()->quit();
+}
+
+QString ResultsForwarder::noAnswer()
+{
+    return QStringLiteral("the server did not answer within %1 s").arg(answerLimitMs / 1000);
 }
 
 void ResultsForwarder::setStatus(ForwardStatus::State state, const QString &detail)
@@ -114,10 +196,22 @@ bool ResultsForwarder::openFactory()
     if (m_factory)
         return true;
     m_factory = std::make_unique<DatabaseConnection>(QStringLiteral("QPSQL"));
-    const FactoryDb::Opened opened =
-        FactoryDb::open(*m_factory, m_settings, FactoryDb::ForForwarding);
-    if (!opened.ok()) {
-        m_factory.reset();
+    m_broken.store(false);
+    // The connect is bounded by connect_timeout; the statements after it
+    // (time-outs, schema) by the watch.
+    callStarts();
+    FactoryDb::Opened opened =
+        FactoryDb::open(*m_factory, m_settings, FactoryDb::ForForwarding, [this](qintptr socket) {
+            std::lock_guard<std::mutex> lock(m_socketLock);
+            m_socket = socket;
+        });
+    callEnded();
+    if (!opened.ok() || m_broken.load()) {
+        dropFactory();
+        if (m_broken.load()) {
+            opened.state = ForwardStatus::Unreachable;
+            opened.detail = noAnswer();
+        }
         setStatus(opened.state, opened.detail);
         return false;
     }
@@ -153,8 +247,16 @@ bool ResultsForwarder::writeMark(qint64 lastId)
 // told apart from an error of the database itself by connecting again.
 void ResultsForwarder::factoryFailed(const QString &what)
 {
-    m_factoryTables.reset();
-    m_factory.reset();
+    callEnded();
+    dropFactory();
+    if (m_broken.exchange(false)) {
+        setStatus(ForwardStatus::Unreachable, noAnswer());
+        return;
+    }
+    if (m_stop.load()) {
+        setStatus(ForwardStatus::Failed, what);
+        return;
+    }
     if (openFactory())
         setStatus(ForwardStatus::Failed, what);
 }
@@ -172,23 +274,20 @@ bool ResultsForwarder::sendBatch(qint64 *mark)
     if (records.isEmpty())
         return true;
 
-    QSqlDatabase &db = m_factory->db();
-    QSqlQuery q(db);
-    if (!q.exec(QStringLiteral("BEGIN"))) {
-        factoryFailed(q.lastError().text().trimmed());
-        return false;
-    }
-    for (const CycleRecord &record : qAsConst(records)) {
-        if (!m_factoryTables->insert(record)) {
-            const QString error = m_factoryTables->error();
-            QSqlQuery(db).exec(QStringLiteral("ROLLBACK"));
-            factoryFailed(error);
+    int refused = -1;
+    QString why;
+    if (!sendRecords(records, &refused, &why)) {
+        if (refused < 0)
             return false;
+        // The cycles ahead of the refused one go over without it.
+        if (refused > 0) {
+            int again = -1;
+            if (!sendRecords(records.mid(0, refused), &again, &why))
+                return false;
         }
-    }
-    if (!q.exec(QStringLiteral("COMMIT"))) {
-        factoryFailed(q.lastError().text().trimmed());
-        return false;
+        records = records.mid(0, refused + 1);
+        ids = ids.mid(0, refused + 1);
+        setAside(records.last(), why);
     }
     // Sent. Should the station stop before the mark is written, the batch
     // goes again and the factory database ignores what it has.
@@ -196,8 +295,73 @@ bool ResultsForwarder::sendBatch(qint64 *mark)
         return false;
     *mark = ids.last();
     std::lock_guard<std::mutex> lock(m_statusLock);
-    m_status.forwarded += records.size();
+    m_status.forwarded += records.size() - (refused >= 0 ? 1 : 0);
     m_status.waiting = qMax<qint64>(0, m_status.waiting - records.size());
+    return true;
+}
+
+void ResultsForwarder::setAside(const CycleRecord &record, const QString &why)
+{
+    qWarning().noquote() << QStringLiteral("Factory database %1: cycle %2 of station %3 cannot be "
+                                           "stored there (%4); set aside, it stays in the "
+                                           "station's file.")
+                                .arg(m_settings.target(), record.cycleUid,
+                                     QString(record.stationId).replace(QChar(0), QChar(0xfffd)),
+                                     why);
+    std::lock_guard<std::mutex> lock(m_statusLock);
+    ++m_status.setAside;
+    m_status.setAsideReason = why;
+}
+
+// One transaction. False either with *refused the index of a cycle the
+// database cannot store (nothing of the batch stored), or with the failure
+// handled (factoryFailed).
+bool ResultsForwarder::sendRecords(const QList<CycleRecord> &records, int *refused, QString *why)
+{
+    *refused = -1;
+    for (int i = 0; i < records.size(); ++i) {
+        const QString reason = unstorable(records.at(i));
+        if (!reason.isEmpty()) {
+            *refused = i;
+            *why = reason;
+            return false;
+        }
+    }
+    QSqlDatabase &db = m_factory->db();
+    QSqlQuery q(db);
+    callStarts();
+    if (!q.exec(QStringLiteral("BEGIN"))) {
+        const QString error = q.lastError().text().trimmed();
+        q.finish();
+        factoryFailed(error);
+        return false;
+    }
+    for (int i = 0; i < records.size(); ++i) {
+        callStarts();
+        if (!m_factoryTables->insert(records.at(i))) {
+            const QString error = m_factoryTables->error();
+            const bool asData = refusedAsData(m_factoryTables->errorCode());
+            if (!m_broken.load())
+                QSqlQuery(db).exec(QStringLiteral("ROLLBACK"));
+            q.finish();
+            if (asData && !m_broken.load()) {
+                callEnded();
+                *refused = i;
+                *why = error;
+                return false;
+            }
+            factoryFailed(error);
+            return false;
+        }
+    }
+    callStarts();
+    if (!q.exec(QStringLiteral("COMMIT"))) {
+        const QString error = q.lastError().text().trimmed();
+        q.finish();
+        factoryFailed(error);
+        return false;
+    }
+    callEnded();
     return true;
 }
 

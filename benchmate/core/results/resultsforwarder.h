@@ -1,6 +1,7 @@
 #ifndef RESULTSFORWARDER_H
 #define RESULTSFORWARDER_H
 
+#include "cyclerecord.h"
 #include "forwardstatus.h"
 #include "stationsettings.h"
 
@@ -26,6 +27,17 @@ class QTimer;
 // copy of a cycle (unique per station and cycle), so every cycle arrives
 // exactly once. While the factory database cannot be used, the cycles wait
 // and the attempts repeat, at growing intervals up to retry_seconds.
+//
+// Every wait on the factory's server is bounded: the connection's time-outs
+// (FactoryDb), and for a server that accepts but never answers (stopped,
+// hung: its kernel still acknowledges), a watch from the owner's thread:
+// a call that has waited answerLimitMs is broken off (breakStuckCall), and
+// the cycles wait as for a server out of reach.
+//
+// A cycle the factory database cannot store (a NUL character in a text,
+// which PostgreSQL's text cannot hold, or a value it refuses as data) is set
+// aside: said, counted in the status and passed over, so that it never
+// holds up the cycles behind it. It stays in the station's file.
 class ResultsForwarder : public QObject
 {
     Q_OBJECT
@@ -33,6 +45,9 @@ class ResultsForwarder : public QObject
 public:
     // Cycles per transaction in the factory database.
     static constexpr int batchCycles = 50;
+    // How long one call may wait for the server's answer, ms: longer than
+    // the server's own statement time-out (FactoryDb).
+    static constexpr int answerLimitMs = 10000;
 
     ResultsForwarder(const QString &localPath, const FactoryDbSettings &settings,
                      QObject *parent = nullptr);
@@ -46,12 +61,20 @@ public:
     // forwarder's thread wrote is visible to the caller (the object may go).
     bool isShutDown() const { return m_shutDown.load(std::memory_order_acquire); }
 
+    // Any thread: how long the call to the factory's server under way has
+    // waited, ms; 0 when none is under way.
+    qint64 callWaitingMs() const;
+    // Any thread: breaks the factory connection off, so that the call
+    // waiting on it returns with an error at once.
+    void breakStuckCall();
+
 public slots:
     // In the forwarder's thread: the first attempt.
     void start();
     // A cycle was recorded: try now.
     void poke();
-    // In the forwarder's thread, before it ends: drops the connections.
+    // In the forwarder's thread, before it ends: drops the connections and
+    // ends the thread's event loop.
     void shutdown();
 
 signals:
@@ -64,7 +87,13 @@ private:
     qint64 readMark();
     bool writeMark(qint64 lastId);
     bool sendBatch(qint64 *mark);
+    bool sendRecords(const QList<CycleRecord> &records, int *refused, QString *why);
+    void setAside(const CycleRecord &record, const QString &why);
     void factoryFailed(const QString &what);
+    void dropFactory();
+    static QString noAnswer();
+    void callStarts();
+    void callEnded();
     void setStatus(ForwardStatus::State state, const QString &detail = QString());
     void scheduleRetry();
     void refreshWaiting(qint64 mark);
@@ -80,6 +109,14 @@ private:
     bool m_busy = false;
     std::atomic<bool> m_stop{false};
     std::atomic<bool> m_shutDown{false};
+    // Start of the call under way on the steady clock, ms; 0: none.
+    std::atomic<qint64> m_callSince{0};
+    std::atomic<bool> m_broken{false};
+    // The factory connection's socket, for breakStuckCall(); -1: none. Set
+    // and cleared (before the connection is dropped) under the lock, so that
+    // a socket closed and its number reused is never shut.
+    std::mutex m_socketLock;
+    qintptr m_socket = -1;
 
     mutable std::mutex m_statusLock;
     ForwardStatus m_status;

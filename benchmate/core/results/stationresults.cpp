@@ -1,5 +1,6 @@
 #include "stationresults.h"
 
+#include "localresultsdb.h"
 #include "resultsforwarder.h"
 
 #include <QEventLoop>
@@ -9,17 +10,30 @@ StationResults::StationResults(const StationSettings &settings, const QString &l
                                QObject *parent)
     : QObject(parent)
     , m_settings(settings)
+    , m_startProblem(LocalResultsDb::checkFile(localPath))
     , m_recorder(localPath)
 {
     if (!m_settings.factory.enabled)
         return;
+    m_thread = std::make_unique<QThread>();
     m_forwarder = std::make_unique<ResultsForwarder>(localPath, m_settings.factory);
-    m_forwarder->moveToThread(&m_thread);
+    m_forwarder->moveToThread(m_thread.get());
     connect(m_forwarder.get(), &ResultsForwarder::statusChanged, this,
             &StationResults::forwardStatusChanged, Qt::QueuedConnection);
-    m_thread.setObjectName(QStringLiteral("forwarder"));
-    m_thread.start(QThread::LowPriority);
+    m_thread->setObjectName(QStringLiteral("forwarder"));
+    m_thread->start(QThread::LowPriority);
     QMetaObject::invokeMethod(m_forwarder.get(), &ResultsForwarder::start, Qt::QueuedConnection);
+    m_watch = new QTimer(this);
+    connect(m_watch, &QTimer::timeout, this, &StationResults::watchForwarder);
+    m_watch->start(1000);
+}
+
+// A server that took the connection and then went silent (stopped, hung)
+// would keep the forwarder's call waiting for good.
+void StationResults::watchForwarder()
+{
+    if (m_forwarder->callWaitingMs() > ResultsForwarder::answerLimitMs)
+        m_forwarder->breakStuckCall();
 }
 
 StationResults::~StationResults()
@@ -27,12 +41,22 @@ StationResults::~StationResults()
     if (!m_forwarder)
         return;
     m_forwarder->requestStop();
-    // Waits for a batch under way (bounded by the connection's time-outs);
-    // the connections go in the thread that made them.
-    QMetaObject::invokeMethod(m_forwarder.get(), &ResultsForwarder::shutdown,
-                              Qt::BlockingQueuedConnection);
-    m_thread.quit();
-    m_thread.wait();
+    // The connections go in the thread that made them; then the thread ends.
+    QMetaObject::invokeMethod(m_forwarder.get(), &ResultsForwarder::shutdown, Qt::QueuedConnection);
+    bool ended = m_thread->wait(handOverMs);
+    if (!ended) {
+        // A call the server does not answer: broken off, the thread ends.
+        m_forwarder->breakStuckCall();
+        ended = m_thread->wait(afterBreakMs);
+    }
+    if (!ended) {
+        // Never seen: the program ends without the thread rather than hang
+        // (destroying a running thread would abort it).
+        qWarning("results forwarder: its thread did not end; left to the program's exit");
+        static_cast<void>(m_forwarder.release());
+        static_cast<void>(m_thread.release());
+        return;
+    }
     // What the forwarder's thread wrote is seen here before it goes.
     if (!m_forwarder->isShutDown())
         qWarning("results forwarder: the thread ended without shutting down");
@@ -77,8 +101,16 @@ bool StationResults::waitForForwarding(int ms)
                 loop.quit();
         });
         deadline.start(ms);
+        m_waitLoop = &loop;
         loop.exec();
+        m_waitLoop = nullptr;
     }
     const ForwardStatus s = m_forwarder->status();
     return s.state == ForwardStatus::UpToDate && s.waiting == 0;
+}
+
+void StationResults::stopWaiting()
+{
+    if (m_waitLoop)
+        m_waitLoop->quit();
 }

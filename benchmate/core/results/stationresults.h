@@ -11,6 +11,8 @@
 
 #include <memory>
 
+class QEventLoop;
+class QTimer;
 class ResultsForwarder;
 
 // The station's results database as a front end (the window, benchrun)
@@ -30,6 +32,9 @@ public:
     ~StationResults() override;
 
     const StationSettings &settings() const { return m_settings; }
+    // What is wrong with the station's own database as found at the start
+    // (damaged, not a database), with what to do; empty when nothing is.
+    const QString &startProblem() const { return m_startProblem; }
     QString stationId() const { return m_settings.stationId; }
     QString localPath() const { return m_recorder.path(); }
 
@@ -43,19 +48,31 @@ public:
     ForwardStatus forwardStatus() const;
 
     // Keeps events running until every recorded cycle went over, forwarding
-    // cannot go on (the database cannot be used), or `ms` have passed.
-    // Returns true when nothing waits.
+    // cannot go on (the database cannot be used), `ms` have passed, or
+    // stopWaiting() is called. Returns true when nothing waits.
     bool waitForForwarding(int ms);
+    // Ends a waitForForwarding() under way (a stop signal).
+    void stopWaiting();
+
+    // At the end, how long the forwarder's thread is given to finish a batch
+    // under way, and then to end once its connection is broken off, ms.
+    static constexpr int handOverMs = 5000;
+    static constexpr int afterBreakMs = 5000;
 
 signals:
     // From the forwarder, in this object's thread.
     void forwardStatusChanged(const ForwardStatus &status);
 
 private:
+    void watchForwarder();
+
     StationSettings m_settings;
+    QString m_startProblem;
     ResultsRecorder m_recorder;
-    QThread m_thread;
+    std::unique_ptr<QThread> m_thread;
     std::unique_ptr<ResultsForwarder> m_forwarder;
+    QTimer *m_watch = nullptr;
+    QEventLoop *m_waitLoop = nullptr;
 };
 
 #endif // STATIONRESULTS_H

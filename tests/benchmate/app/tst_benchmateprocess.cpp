@@ -93,6 +93,7 @@ void TestBenchmateProcess::stopSignalSavesAndEnds_data()
     QTest::addColumn<int>("status");
     QTest::newRow("SIGTERM") << int(SIGTERM) << 143;
     QTest::newRow("SIGINT") << int(SIGINT) << 130;
+    QTest::newRow("SIGHUP") << int(SIGHUP) << 129;
 }
 
 // A stop signal closes the window as the operator would: the settings are
@@ -104,6 +105,8 @@ void TestBenchmateProcess::stopSignalSavesAndEnds()
     StationDir dir;
     QVERIFY(dir.isValid());
     dir.writeConfig(sampleWithPaddedEnable());
+    // Not under nohup: a SIGHUP ignored here would stay ignored there.
+    std::signal(SIGHUP, SIG_DFL);
     Benchmate benchmate;
     QVERIFY2(benchmate.waitFor(versionLine), qPrintable(benchmate.console()));
     QCOMPARE(benchmate.signalAndWait(signal), status);

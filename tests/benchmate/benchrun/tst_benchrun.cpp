@@ -527,6 +527,9 @@ void TestBenchrun::stopSignalMidCycle_data()
     QTest::addColumn<QString>("name");
     QTest::newRow("SIGTERM") << int(SIGTERM) << 143 << "SIGTERM";
     QTest::newRow("SIGINT") << int(SIGINT) << 130 << "SIGINT";
+    // A closed terminal or a logout: left to its default it killed benchrun
+    // at once, its chip tools running on.
+    QTest::newRow("SIGHUP") << int(SIGHUP) << 129 << "SIGHUP";
 }
 
 // A stop signal in the middle of a cycle stops it as the stop button does:
@@ -546,6 +549,8 @@ void TestBenchrun::stopSignalMidCycle()
     setup.total = 7;
     QVERIFY(setup.write());
 
+    // Not under nohup: a SIGHUP ignored here would stay ignored there.
+    std::signal(SIGHUP, SIG_DFL);
     QProcess run;
     startBenchrun(run);
     QVERIFY(run.waitForStarted(5000));

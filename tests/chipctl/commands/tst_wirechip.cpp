@@ -8,6 +8,8 @@
 #include <QRegularExpression>
 #include <QtTest>
 
+#include <sys/stat.h>
+
 #include <memory>
 #include <vector>
 
@@ -61,6 +63,8 @@ private slots:
     void traceRecordsEveryRun();
     void wrongValuesAreFailures();
     void traceShowsAWrongValue();
+    void unusableTraceChangesNothing_data();
+    void unusableTraceChangesNothing();
 };
 
 void TestWireChip::commandsPrintWholeAnswers_data()
@@ -292,6 +296,45 @@ void TestWireChip::traceShowsAWrongValue()
              qPrintable(verdicts.join(QLatin1Char('|'))));
     QVERIFY2(verdicts.at(2).endsWith(QLatin1String(" = hex dump: timed out")),
              qPrintable(verdicts.join(QLatin1Char('|'))));
+}
+
+void TestWireChip::unusableTraceChangesNothing_data()
+{
+    QTest::addColumn<QString>("target");
+    QTest::addColumn<QString>("said");
+    // With no reader a FIFO blocked the run for good at its first line.
+    QTest::newRow("fifo") << "fifo"
+                          << "is not a regular file";
+    QTest::newRow("directory") << "dir"
+                               << "is not a regular file";
+    QTest::newRow("missing folder") << "none/trace.txt"
+                                    << "cannot write the trace";
+}
+
+// A trace target that is no regular file, or cannot be made, is refused
+// with one line on standard error; the run's output is the same as without
+// a trace.
+void TestWireChip::unusableTraceChangesNothing()
+{
+    QFETCH(QString, target);
+    QFETCH(QString, said);
+    ChipctlCopy tool;
+    QVERIFY(tool.isValid());
+    QVERIFY(::mkfifo(QFile::encodeName(tool.dir() + QStringLiteral("/fifo")).constData(), 0600) ==
+            0);
+    QVERIFY(QDir(tool.dir()).mkdir(QStringLiteral("dir")));
+    PtyChip chip;
+    QVERIFY(chip.isValid());
+    chip.setPacedResponder(ramcode, wireByteUs, tailPauseMs);
+    const QString path = tool.dir() + QLatin1Char('/') + target;
+    qputenv("CHIPCTL_TRACE", QFile::encodeName(path));
+    const ChipctlResult r = tool.run({chip.path(), "xtal_cap", "read"}, &chip, 20000);
+    qunsetenv("CHIPCTL_TRACE");
+    QCOMPARE(r.out, QByteArray("xtal_cap:-3\nOk."));
+    QCOMPARE(r.status, 0);
+    const QStringList err = QString::fromUtf8(r.err).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    QCOMPARE(err.size(), 1);
+    QVERIFY2(err.first().contains(said) && err.first().contains(path), qPrintable(err.first()));
 }
 
 QTEST_GUILESS_MAIN(TestWireChip)

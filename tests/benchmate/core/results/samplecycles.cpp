@@ -2,6 +2,7 @@
 
 #include "databaseconnection.h"
 
+#include <QFile>
 #include <QSqlQuery>
 #include <QVariant>
 
@@ -101,4 +102,19 @@ DatabaseCounts countsOf(DatabaseConnection &connection)
     counts.duplicateUids = one("SELECT COUNT(*) FROM (SELECT station_id, cycle_uid FROM cycles "
                                "GROUP BY station_id, cycle_uid HAVING COUNT(*) > 1) AS twice");
     return counts;
+}
+
+bool damagePage(const QString &path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadWrite))
+        return false;
+    const qint64 pages = file.size() / 4096;
+    if (pages < 2)
+        return false;
+    const qint64 page = qMax<qint64>(1, pages / 2);
+    QByteArray junk(800, '\0');
+    for (int i = 0; i < junk.size(); ++i)
+        junk[i] = char((i * 131 + 17) & 0xff);
+    return file.seek(page * 4096) && file.write(junk) == junk.size();
 }

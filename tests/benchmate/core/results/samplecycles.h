@@ -23,4 +23,9 @@ struct DatabaseCounts
 };
 DatabaseCounts countsOf(DatabaseConnection &connection);
 
+// Overwrites the first 800 bytes of the middle page of an SQLite file (pages of
+// 4096 bytes), as a bad sector or a stray write would. False when the file
+// cannot be written or has no page past the first.
+bool damagePage(const QString &path);
+
 #endif // SAMPLECYCLES_H

@@ -17,6 +17,7 @@
 #include <QFile>
 #include <QProcess>
 #include <QRandomGenerator>
+#include <QScopeGuard>
 #include <QSqlQuery>
 #include <QTcpServer>
 #include <QTemporaryDir>
@@ -62,6 +63,8 @@ private slots:
     void stationKilledWhileForwarding();
     void twoStationsAtOnce();
     void clearReasonsAndNothingLost();
+    void silentServerNeitherHangsNorMisleads();
+    void unstorableCycleSetAside();
     void benchrunForwardsAndReports();
 
 private:
@@ -371,6 +374,29 @@ void TestFactoryResults::clearReasonsAndNothingLost()
     const QString local = localDb(QStringLiteral("st1.sqlite"));
     recordSamples(local, QStringLiteral("st1"), 1, 3);
     QVERIFY2(m_pg.createDatabase(QStringLiteral("reasons")), qPrintable(m_pg.error()));
+    {
+        // A report of the new, empty database: no results, no "schema
+        // mismatch".
+        const QString ini = m_dir->filePath(QStringLiteral("station.ini"));
+        QFile file(ini);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(QStringLiteral("[factory_db]\nhost=%1\nport=%2\nname=reasons\nuser=%3\n"
+                                  "password_file=%4\n")
+                       .arg(m_pg.host())
+                       .arg(m_pg.port())
+                       .arg(m_pg.user(), m_pg.passwordFile())
+                       .toUtf8());
+        file.close();
+        QProcess report;
+        report.start(QStringLiteral(BENCHREPORT_PATH),
+                     {QStringLiteral("--factory"), QStringLiteral("--config"), ini});
+        QVERIFY(report.waitForFinished(30000));
+        const QString err = QString::fromUtf8(report.readAllStandardError());
+        QCOMPARE(report.exitCode(), 1);
+        QVERIFY2(err.contains(QStringLiteral("/reasons: no results yet")) &&
+                     !err.contains(QStringLiteral("mismatch")),
+                 qPrintable(err));
+    }
 
     {
         const QString wrong = m_dir->filePath(QStringLiteral("wrong.pass"));
@@ -432,6 +458,75 @@ void TestFactoryResults::clearReasonsAndNothingLost()
     QVERIFY2(results.waitForForwarding(30000), qPrintable(results.forwardStatus().summary()));
     QCOMPARE(m_pg.scalar(QStringLiteral("reasons"), QStringLiteral("SELECT COUNT(*) FROM cycles")),
              QStringLiteral("3"));
+}
+
+// A server that keeps the connection and answers nothing (its processes
+// stopped): the forwarder's call is broken off after its limit, the status
+// says why the cycle waits, and the station's end does not hang. Once the
+// server answers again, the cycle goes over.
+void TestFactoryResults::silentServerNeitherHangsNorMisleads()
+{
+    const QString local = localDb(QStringLiteral("st1.sqlite"));
+    recordSamples(local, QStringLiteral("st1"), 1, 1);
+    QVERIFY2(m_pg.createDatabase(QStringLiteral("silent")), qPrintable(m_pg.error()));
+    auto results = std::make_unique<StationResults>(settings(QStringLiteral("silent")), local);
+    QVERIFY2(results->waitForForwarding(30000), qPrintable(results->forwardStatus().summary()));
+
+    QVERIFY2(m_pg.pause(true), qPrintable(m_pg.error()));
+    // The server answers the tests after this one whatever happens here.
+    const auto resume = qScopeGuard([this] { m_pg.pause(false); });
+    QVERIFY(results->recordCycle(sampleCycle(QStringLiteral("st1"), 2)));
+    // Before the call is broken off the cycle is "not sent yet" (it said
+    // "up to date" with a cycle waiting).
+    QTRY_VERIFY_WITH_TIMEOUT(results->forwardStatus().waiting == 1, 10000);
+    QVERIFY2(!results->forwardStatus().summary().contains(QStringLiteral("up to date")),
+             qPrintable(results->forwardStatus().summary()));
+    QTRY_VERIFY_WITH_TIMEOUT(results->forwardStatus().isProblem(), 40000);
+    const ForwardStatus stuck = results->forwardStatus();
+    QCOMPARE(stuck.state, ForwardStatus::Unreachable);
+    QVERIFY2(stuck.summary().contains(QStringLiteral("1 cycle(s) wait to be forwarded: "
+                                                     "unreachable (the server did not answer")),
+             qPrintable(stuck.summary()));
+    // Ends (it used to wait for the server for good).
+    results.reset();
+
+    QVERIFY2(m_pg.pause(false), qPrintable(m_pg.error()));
+    StationResults again(settings(QStringLiteral("silent")), local);
+    QVERIFY2(again.waitForForwarding(30000), qPrintable(again.forwardStatus().summary()));
+    QCOMPARE(m_pg.scalar(QStringLiteral("silent"), QStringLiteral("SELECT COUNT(*) FROM cycles")),
+             QStringLiteral("2"));
+}
+
+// A cycle the factory cannot store (a NUL in its station id) is set aside
+// and counted; the cycles behind it go over (it used to stop every later
+// cycle for good).
+void TestFactoryResults::unstorableCycleSetAside()
+{
+    const QString local = localDb(QStringLiteral("st1.sqlite"));
+    {
+        ResultsRecorder recorder(local);
+        CycleRecord bad = sampleCycle(QStringLiteral("st1"), 2);
+        bad.stationId = QStringLiteral("st1") + QChar(0) + QStringLiteral("nul");
+        for (const CycleRecord &c :
+             {sampleCycle(QStringLiteral("st1"), 1), bad, sampleCycle(QStringLiteral("st1"), 3)})
+            QVERIFY2(recorder.recordCycle(c), qPrintable(recorder.lastError()));
+    }
+    QVERIFY2(m_pg.createDatabase(QStringLiteral("unstorable")), qPrintable(m_pg.error()));
+    QTest::ignoreMessage(QtWarningMsg,
+                         QRegularExpression(QStringLiteral("cannot be stored there \\(a NUL "
+                                                           "character in its station id\\)")));
+    StationResults results(settings(QStringLiteral("unstorable")), local);
+    QVERIFY2(results.waitForForwarding(30000), qPrintable(results.forwardStatus().summary()));
+    const ForwardStatus f = results.forwardStatus();
+    QCOMPARE(f.setAside, 1);
+    QCOMPARE(f.waiting, 0);
+    QVERIFY2(f.summary().contains(QStringLiteral("every cycle forwarded; 1 cycle(s) set aside")),
+             qPrintable(f.summary()));
+    QCOMPARE(m_pg.scalar(QStringLiteral("unstorable"),
+                         QStringLiteral("SELECT string_agg(cycle_uid, ',' ORDER BY cycle_uid) "
+                                        "FROM cycles")),
+             sampleCycle(QStringLiteral("st1"), 1).cycleUid + QLatin1Char(',') +
+                 sampleCycle(QStringLiteral("st1"), 3).cycleUid);
 }
 
 namespace {

@@ -10,6 +10,7 @@
 #include "resultsschema.h"
 #include "samplecycles.h"
 #include "stationglobals.h"
+#include "stationresults.h"
 #include "stationsettings.h"
 
 #include <QDir>
@@ -20,6 +21,8 @@
 #include <QtTest>
 
 #include <csignal>
+#include <future>
+#include <thread>
 
 namespace {
 
@@ -57,6 +60,8 @@ private slots:
     void newerOrForeignSchemaRefused();
     void cyclesReadBackAsRecordedAndStoredOnce();
     void cycleKeptUntilTheDatabaseCanBeWritten();
+    void fileLockedByAnotherProgram();
+    void damagedFileSaidAtStartAndLeftAlone();
 
     void recordOfAJudgedCycle();
     void recordOfAGoldenMachineFailure();
@@ -261,6 +266,86 @@ void TestLocalResults::cycleKeptUntilTheDatabaseCanBeWritten()
     QCOMPARE(read.size(), 2);
     QCOMPARE(read.at(0).cycleUid, sampleCycle(QStringLiteral("st1"), 1).cycleUid);
     QCOMPARE(read.at(1).cycleUid, sampleCycle(QStringLiteral("st1"), 2).cycleUid);
+}
+
+// Another program holds the file's write lock for seconds (a tool with
+// BEGIN EXCLUSIVE): the cycle's end does not wait it out in the window's
+// thread; the cycle is kept and goes in with the next write.
+void TestLocalResults::fileLockedByAnotherProgram()
+{
+    ResultsRecorder recorder(path(QStringLiteral("results.sqlite")));
+    QVERIFY(recorder.recordCycle(sampleCycle(QStringLiteral("st1"), 1)));
+
+    std::promise<bool> locked;
+    std::future<bool> isLocked = locked.get_future();
+    std::promise<void> release;
+    std::thread holder([&, file = recorder.path()] {
+        DatabaseConnection other(QStringLiteral("QSQLITE"));
+        other.db().setDatabaseName(file);
+        QSqlQuery q(other.db());
+        const bool ok = other.db().open() && q.exec(QStringLiteral("BEGIN EXCLUSIVE"));
+        locked.set_value(ok);
+        // Held well past a short wait; the old ten seconds' wait outlasted it.
+        release.get_future().wait_for(std::chrono::seconds(4));
+        q.exec(QStringLiteral("COMMIT"));
+    });
+    QVERIFY(isLocked.get());
+    QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("1 cycle\\(s\\) not "
+                                                                         "recorded yet")));
+    const bool recorded = recorder.recordCycle(sampleCycle(QStringLiteral("st1"), 2));
+    release.set_value();
+    holder.join();
+    QVERIFY(!recorded);
+    QCOMPARE(recorder.pendingCount(), 1);
+    QVERIFY2(recorder.lastError().contains(QStringLiteral("locked")),
+             qPrintable(recorder.lastError()));
+
+    QVERIFY(recorder.recordCycle(sampleCycle(QStringLiteral("st1"), 3)));
+    DatabaseConnection c(QStringLiteral("QSQLITE"));
+    QString error;
+    QVERIFY(LocalResultsDb::open(c, recorder.path(), LocalResultsDb::ForReading, &error));
+    QCOMPARE(countsOf(c).cycles, 3);
+}
+
+// A damaged file (a page overwritten) is said at the station's start with
+// what to do, and nothing is added to it; once it is moved aside, a new one
+// takes the cycles kept meanwhile.
+void TestLocalResults::damagedFileSaidAtStartAndLeftAlone()
+{
+    const QString file = path(QStringLiteral("results.sqlite"));
+    {
+        ResultsRecorder recorder(file);
+        for (int n = 1; n <= 3; ++n)
+            QVERIFY(recorder.recordCycle(sampleCycle(QStringLiteral("st1"), n)));
+    }
+    QVERIFY(damagePage(file));
+    QFile before(file);
+    QVERIFY(before.open(QIODevice::ReadOnly));
+    const QByteArray damagedBytes = before.readAll();
+    before.close();
+
+    StationSettings settings;
+    settings.stationId = QStringLiteral("st1");
+    StationResults results(settings, file);
+    QVERIFY2(results.startProblem().contains(QStringLiteral("is damaged (")) &&
+                 results.startProblem().contains(QStringLiteral("move the file aside")),
+             qPrintable(results.startProblem()));
+    QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("not recorded yet")));
+    QVERIFY(!results.recordCycle(sampleCycle(QStringLiteral("st1"), 4)));
+    QCOMPARE(results.unrecordedCount(), 1);
+    QVERIFY2(results.recordError().contains(QStringLiteral("is damaged")),
+             qPrintable(results.recordError()));
+    QFile after(file);
+    QVERIFY(after.open(QIODevice::ReadOnly));
+    QVERIFY(after.readAll() == damagedBytes);
+    after.close();
+
+    QVERIFY(QFile::rename(file, path(QStringLiteral("results.damaged"))));
+    QVERIFY(results.recordCycle(sampleCycle(QStringLiteral("st1"), 5)));
+    DatabaseConnection c(QStringLiteral("QSQLITE"));
+    QString error;
+    QVERIFY2(LocalResultsDb::open(c, file, LocalResultsDb::ForReading, &error), qPrintable(error));
+    QCOMPARE(countsOf(c).cycles, 2);
 }
 
 namespace {

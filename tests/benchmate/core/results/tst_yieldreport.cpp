@@ -8,6 +8,7 @@
 #include "reportwriter.h"
 #include "resultsrecorder.h"
 #include "resultsschema.h"
+#include "samplecycles.h"
 #include "yieldreport.h"
 
 #include <QProcess>
@@ -101,6 +102,7 @@ private slots:
     void olderStationsFile();
     void formats();
     void commandLine();
+    void sourcesThatCannotBeReported();
 
 private:
     YieldFigures report(const ReportFilter &filter = ReportFilter());
@@ -432,6 +434,54 @@ void TestYieldReport::commandLine()
              qPrintable(run.out));
     QVERIFY(run.out.contains(QStringLiteral("filter: from 2026-12-02 00:00:00 UTC, before "
                                             "2026-12-03 00:00:00 UTC, stations A B")));
+}
+
+// The report stands on a database it checked, and says what is wrong with
+// any other; a period open to the end of time reports every cycle.
+void TestYieldReport::sourcesThatCannotBeReported()
+{
+    // The bound as text ("10000-01-01...") came before every time held.
+    Run run = benchreport(
+        {QStringLiteral("--db"), m_db, QStringLiteral("--to"), QStringLiteral("9999-12-31")});
+    QCOMPARE(run.exitCode, 0);
+    QVERIFY2(run.out.contains(QStringLiteral("  cycles: 13, ")), qPrintable(run.out));
+
+    run = benchreport(
+        {QStringLiteral("--db"), m_db, QStringLiteral("--station"), QStringLiteral("A,Bx")});
+    QCOMPARE(run.exitCode, 2);
+    QVERIFY2(run.err.contains(QStringLiteral("holds no cycle of station \"Bx\"")),
+             qPrintable(run.err));
+    QVERIFY(run.out.isEmpty());
+
+    run = benchreport({QStringLiteral("--factory"), QStringLiteral("--db"), m_db});
+    QCOMPARE(run.exitCode, 2);
+    QVERIFY2(run.err.contains(QStringLiteral("--factory and --db exclude each other")),
+             qPrintable(run.err));
+
+    run = benchreport({QStringLiteral("--factory"), QStringLiteral("--config"),
+                       m_dir.filePath(QStringLiteral("nosuch.ini"))});
+    QCOMPARE(run.exitCode, 1);
+    QVERIFY2(run.err.contains(QStringLiteral("nosuch.ini: no such file")), qPrintable(run.err));
+
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    const QString text = dir.filePath(QStringLiteral("results.sqlite"));
+    QFile file(text);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write(QByteArray("station,cycle,slot\n").repeated(400));
+    file.close();
+    run = benchreport({QStringLiteral("--db"), text});
+    QCOMPARE(run.exitCode, 1);
+    QVERIFY2(run.err.contains(QStringLiteral("is not an SQLite database")), qPrintable(run.err));
+
+    // A page of the file overwritten: the rest gave a plausible report.
+    const QString damaged = dir.filePath(QStringLiteral("damaged.sqlite"));
+    QVERIFY(QFile::copy(m_db, damaged));
+    QVERIFY(damagePage(damaged));
+    run = benchreport({QStringLiteral("--db"), damaged});
+    QCOMPARE(run.exitCode, 1);
+    QVERIFY2(run.err.contains(QStringLiteral("is damaged (")), qPrintable(run.err));
+    QVERIFY(run.out.isEmpty());
 }
 
 QTEST_GUILESS_MAIN(TestYieldReport)
