@@ -78,8 +78,7 @@ bool awaitAnswer(const AnswerBuffer &buffer, unsigned polls, int intervalMs, con
         const int left = msLeft(deadline);
         if (left <= 0 && looks > polls) {
             // An answer still coming in gets one more interval to settle.
-            const bool arriving =
-                !answer.quiet && !answer.bytes.isEmpty() && !buffer.overflowed();
+            const bool arriving = !answer.quiet && !answer.bytes.isEmpty() && !buffer.overflowed();
             if (arriving && settleBy.isForever())
                 settleBy = QDeadlineTimer(interval, Qt::PreciseTimer);
             if (!arriving || settleBy.hasExpired()) {
