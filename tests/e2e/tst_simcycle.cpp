@@ -287,6 +287,22 @@ void checkCycleLog(const Cycle &out)
              QStringList({"Start Test.", "Start RX Test.", "Start TX Test.", "Test end."}));
 }
 
+// A cycle of `duts` DUTs that passed as a whole: every DUT calibrated near
+// its optimum, written into its OTP and TX-tested, and the cycle's block.
+void checkWholeCyclePassed(const SimBench &bench, const Cycle &out, int duts)
+{
+    QVERIFY(out.ended);
+    QCOMPARE(out.result.cycleStatus, int(STATUS_PASS));
+    QCOMPARE(out.result.finished, 1);
+    QCOMPARE(out.result.results.size(), duts);
+    for (int i = 0; i < duts; ++i) {
+        checkPassed(bench, out, i);
+        if (QTest::currentTestFailed())
+            return;
+    }
+    checkCycleLog(out);
+}
+
 } // namespace
 
 class TestSimCycle : public QObject
@@ -316,17 +332,10 @@ void TestSimCycle::fullStationTwice()
 
     for (int round = 0; round < 2; ++round) {
         const Cycle out = runCycle(bench.para(24));
-        QVERIFY(out.ended);
-        QCOMPARE(out.result.cycleStatus, int(STATUS_PASS));
-        QCOMPARE(out.result.finished, 1);
-        QCOMPARE(out.result.results.size(), 24);
         QCOMPARE(out.traces.size(), 24);
-        for (int i = 0; i < 24; ++i) {
-            checkPassed(bench, out, i);
-            if (QTest::currentTestFailed())
-                return;
-        }
-        checkCycleLog(out);
+        checkWholeCyclePassed(bench, out, 24);
+        if (QTest::currentTestFailed())
+            return;
         // The window starts the next cycle from the last passing device.
         calVal.store((calVal.load() & ~0xff) | int(uint8_t(out.result.results.last().calVal)));
     }
@@ -350,16 +359,7 @@ void TestSimCycle::slowChips()
     QVERIFY(bench.isValid());
     QVERIFY2(bench.start(24, "{}", {QStringLiteral("--chip-pace"), QStringLiteral("slow")}),
              qPrintable(bench.sim.errorText()));
-    const Cycle out = runCycle(bench.para(24));
-    QVERIFY(out.ended);
-    QCOMPARE(out.result.cycleStatus, int(STATUS_PASS));
-    QCOMPARE(out.result.results.size(), 24);
-    for (int i = 0; i < 24; ++i) {
-        checkPassed(bench, out, i);
-        if (QTest::currentTestFailed())
-            return;
-    }
-    checkCycleLog(out);
+    checkWholeCyclePassed(bench, runCycle(bench.para(24)), 24);
 }
 
 // A CPU hog on every core, as a station PC is loaded when a build or a scan
@@ -385,17 +385,7 @@ void TestSimCycle::fullStationOnABusyPc()
     // The hogs have the cores before the cycle starts.
     QVERIFY(!hog.waitForFinished(500));
 
-    const Cycle out = runCycle(bench.para(24));
-    QVERIFY(out.ended);
-    QCOMPARE(out.result.cycleStatus, int(STATUS_PASS));
-    QCOMPARE(out.result.finished, 1);
-    QCOMPARE(out.result.results.size(), 24);
-    for (int i = 0; i < 24; ++i) {
-        checkPassed(bench, out, i);
-        if (QTest::currentTestFailed())
-            return;
-    }
-    checkCycleLog(out);
+    checkWholeCyclePassed(bench, runCycle(bench.para(24)), 24);
 }
 
 // One cycle with a silent DUT, a DUT whose crystal never converges and a DUT
