@@ -4,7 +4,7 @@ database. As root the server's programs run as the "postgres" user of
 Debian's package (the server refuses root).
 
     with PgServer() as pg:
-        pg.create_database("factory")
+        pg.create_database("factory", benchreport)  # and the administrator's step
         pg.station_ini("factory")   # [factory_db] text for config/station.ini
 """
 
@@ -69,12 +69,25 @@ class PgServer:
             self._run("pg_ctl", "-D", self.data, "-w", "-m", "fast", "stop")
         shutil.rmtree(self.dir, ignore_errors=True)
 
-    def create_database(self, name):
+    def create_database(self, name, benchreport, station="bench"):
+        """The database, set up by the administrator's step (benchreport
+        --init-factory with the superuser's login) with a login for
+        `station` named as the station, with the server's password."""
         env = dict(os.environ, PGPASSWORD=self.password)
         subprocess.run([os.path.join(self.bin, "createdb"), "-h", "127.0.0.1", "-p",
                         str(self.port), "-U", "station", name], check=True, env=env)
+        admin = os.path.join(self.dir, "admin-%s.ini" % name)
+        with open(admin, "w") as f:
+            f.write(self.station_ini(name, station).replace("user=%s" % station, "user=station"))
+        subprocess.run([benchreport, "--init-factory", "--config", admin, "--station-login",
+                        "%s=%s" % (station, station)], check=True, stdout=subprocess.DEVNULL)
+        subprocess.run([os.path.join(self.bin, "psql"), "-h", "127.0.0.1", "-p", str(self.port),
+                        "-U", "station", "-d", name, "-v", "ON_ERROR_STOP=1", "-q", "-c",
+                        "ALTER ROLE \"%s\" PASSWORD '%s'" % (station, self.password)],
+                       check=True, env=env)
 
     def station_ini(self, name, station="bench"):
+        """[factory_db] text for `station`'s own login."""
         return ("[station]\nid=%s\n\n[factory_db]\nhost=127.0.0.1\nport=%d\nname=%s\n"
-                "user=station\npassword_file=%s\n" % (station, self.port, name,
-                                                      self.password_file))
+                "user=%s\npassword_file=%s\n" % (station, self.port, name, station,
+                                                 self.password_file))

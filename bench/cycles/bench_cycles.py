@@ -267,7 +267,7 @@ def bench_results(args, tools, duts=24):
     one, and with forwarding, in turn (see --results above)."""
     runs = {way: [] for way in RESULT_WAYS}
     with tempfile.TemporaryDirectory(prefix="bench-results-") as tmp, PgServer() as pg:
-        pg.create_database("factory")
+        pg.create_database("factory", tools["benchreport"])
         work = os.path.join(tmp, "work")
         config = os.path.join(work, "config", "CHIPCTL", "Config")
         os.makedirs(config)
@@ -371,6 +371,7 @@ def main():
         "cycle": os.path.join(build, "bin", "bench_cycle"),
         "sim": os.path.join(build, "bin", "stationsim"),
         "chipctl": os.path.join(build, "station", "config", "CHIPCTL", "Chipctl"),
+        "benchreport": os.path.join(build, "station", "benchreport"),
         "image": os.path.join(build, "station", "config", "CHIPCTL", "Config",
                               "TK716A_RAM_BIN.bin"),
     }

@@ -46,7 +46,8 @@ def main():
     with tempfile.TemporaryDirectory(prefix="bench-forward-") as tmp, PgServer() as pg:
         for run in range(args.runs):
             name = "factory%d" % run
-            pg.create_database(name)
+            pg.create_database(name, os.path.join(os.path.abspath(args.build), "station",
+                                                  "benchreport"))
             ini = os.path.join(tmp, "station%d.ini" % run)
             with open(ini, "w") as f:
                 f.write(pg.station_ini(name))

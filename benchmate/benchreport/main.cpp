@@ -1,5 +1,6 @@
 // benchreport: the yield report over a station's results database or the
 // factory's shared one. See ReportOptions::usage().
+#include "factorysetup.h"
 #include "reportoptions.h"
 #include "reportsource.h"
 #include "reportwriter.h"
@@ -47,7 +48,24 @@ int main(int argc, char *argv[])
 
     QString error;
     int status = ExitDone;
-    {
+    if (options.initFactory) {
+        ReportSource source;
+        if (source.openForSetup(options) != ReportSource::Ready) {
+            error = source.error();
+            status = ExitNoDatabase;
+        } else if (!FactorySetup::run(source.connection(), source.name(), options.stationLogins,
+                                      options.reportLogins, &error)) {
+            status = ExitNoDatabase;
+        } else {
+            out << source.name() << ": results tables up to date, roles "
+                << FactorySetup::stationRole << " and " << FactorySetup::reportRole << " set up";
+            for (const FactorySetup::StationLogin &s : options.stationLogins)
+                out << "; station login " << s.login << " forwards for " << s.stationId;
+            for (const QString &login : options.reportLogins)
+                out << "; report login " << login;
+            out << '\n';
+        }
+    } else {
         ReportSource source;
         YieldFigures figures;
         switch (source.open(options)) {

@@ -48,6 +48,22 @@ ReportOptions ReportOptions::parse(const QStringList &args)
             o.help = true;
         } else if (arg == QLatin1String("--factory")) {
             o.factory = true;
+        } else if (arg == QLatin1String("--init-factory")) {
+            o.initFactory = true;
+        } else if (arg == QLatin1String("--station-login")) {
+            if (!takeValue())
+                return o;
+            FactorySetup::StationLogin login;
+            if (!FactorySetup::parseStationLogin(value, &login)) {
+                o.error =
+                    QStringLiteral("--station-login wants LOGIN=STATION_ID, not \"%1\"").arg(value);
+                return o;
+            }
+            o.stationLogins << login;
+        } else if (arg == QLatin1String("--report-login")) {
+            if (!takeValue())
+                return o;
+            o.reportLogins << value;
         } else if (arg == QLatin1String("--db")) {
             if (!takeValue())
                 return o;
@@ -101,6 +117,10 @@ ReportOptions ReportOptions::parse(const QStringList &args)
     }
     if (o.factory && dbGiven)
         o.error = QStringLiteral("--factory and --db exclude each other");
+    else if (o.initFactory && dbGiven)
+        o.error = QStringLiteral("--init-factory sets up the factory database, not a --db");
+    else if (!o.initFactory && (!o.stationLogins.isEmpty() || !o.reportLogins.isEmpty()))
+        o.error = QStringLiteral("--station-login and --report-login go with --init-factory");
     else if (o.filter.from.isValid() && o.filter.to.isValid() && o.filter.to <= o.filter.from)
         o.error = QStringLiteral("--to must come after --from");
     return o;
@@ -111,6 +131,8 @@ QString ReportOptions::usage()
     return QStringLiteral(
         "Usage: benchreport [--factory | --db FILE] [--from TIME] [--to TIME]\n"
         "                   [--station ID]... [--format text|csv|markdown]\n"
+        "       benchreport --init-factory [--config FILE]\n"
+        "                   [--station-login LOGIN=STATION_ID]... [--report-login LOGIN]...\n"
         "\n"
         "The yield report over the recorded test cycles: first-pass yield per\n"
         "station and per slot (a slot failing far more often than the station's\n"
@@ -132,7 +154,17 @@ QString ReportOptions::usage()
         "  --format F         text (default), csv or markdown\n"
         "  -h, --help         this text\n"
         "\n"
-        "Exit status: 0 report written; 1 the database cannot be used (no such\n"
+        "The administrator's step, with the database owner's login in [factory_db]:\n"
+        "  --init-factory     bring the factory database's tables up to date and\n"
+        "                     set up the roles results_station and results_report\n"
+        "  --station-login LOGIN=STATION_ID\n"
+        "                     a station's login (made without a password when\n"
+        "                     new), which may add and read cycles of that\n"
+        "                     station only\n"
+        "  --report-login LOGIN\n"
+        "                     a login that may read the results, nothing more\n"
+        "\n"
+        "Exit status: 0 report written (or set up); 1 the database cannot be used (no such\n"
         "file, not a results database, damaged, no results yet); 2 a bad\n"
         "command line, or a --station the database holds no cycle of.\n");
 }

@@ -1,6 +1,7 @@
 #ifndef REPORTOPTIONS_H
 #define REPORTOPTIONS_H
 
+#include "factorysetup.h"
 #include "reportwriter.h"
 #include "yieldreport.h"
 
@@ -16,6 +17,10 @@ struct ReportOptions
     ReportFilter filter;
     ReportWriter::Format format = ReportWriter::Text;
     bool help = false;
+    // The administrator's step instead of a report (FactorySetup).
+    bool initFactory = false;
+    QList<FactorySetup::StationLogin> stationLogins;
+    QStringList reportLogins;
     QString error; // set when the command line is bad
 
     // `args` without the program name.

@@ -42,6 +42,16 @@ ReportSource::Outcome ReportSource::open(const ReportOptions &options)
     return Ready;
 }
 
+ReportSource::Outcome ReportSource::openForSetup(const ReportOptions &options)
+{
+    m_connection.reset();
+    m_error.clear();
+    const Outcome opened = openFactory(options, true);
+    if (opened != Ready)
+        m_connection.reset();
+    return opened;
+}
+
 ReportSource::Outcome ReportSource::openLocal(const ReportOptions &options)
 {
     m_connection = std::make_unique<DatabaseConnection>(QStringLiteral("QSQLITE"));
@@ -51,7 +61,7 @@ ReportSource::Outcome ReportSource::openLocal(const ReportOptions &options)
                : CannotUse;
 }
 
-ReportSource::Outcome ReportSource::openFactory(const ReportOptions &options)
+ReportSource::Outcome ReportSource::openFactory(const ReportOptions &options, bool setup)
 {
     const QString config = QDir::toNativeSeparators(options.configPath);
     if (!QFileInfo::exists(options.configPath)) {
@@ -75,8 +85,8 @@ ReportSource::Outcome ReportSource::openFactory(const ReportOptions &options)
     }
     m_connection = std::make_unique<DatabaseConnection>(QStringLiteral("QPSQL"));
     m_name = QStringLiteral("factory database ") + settings.factory.target();
-    const FactoryDb::Opened opened =
-        FactoryDb::open(*m_connection, settings.factory, FactoryDb::ForReading);
+    const FactoryDb::Opened opened = FactoryDb::open(
+        *m_connection, settings.factory, setup ? FactoryDb::ForSetup : FactoryDb::ForReading);
     if (opened.noResults) {
         m_error = QStringLiteral("%1: no results yet").arg(m_name);
         return CannotUse;

@@ -30,6 +30,9 @@ public:
     ReportSource &operator=(const ReportSource &) = delete;
 
     Outcome open(const ReportOptions &options);
+    // The factory database of the options' settings, for the
+    // administrator's step (--init-factory): connected, nothing checked.
+    Outcome openForSetup(const ReportOptions &options);
 
     // Once Ready.
     DatabaseConnection &connection() { return *m_connection; }
@@ -42,7 +45,8 @@ private:
     static QStringList unknownStations(DatabaseConnection &connection, const QStringList &wanted,
                                        QString *error);
     Outcome openLocal(const ReportOptions &options);
-    Outcome openFactory(const ReportOptions &options);
+    // `setup`: FactoryDb's ForSetup, else ForReading.
+    Outcome openFactory(const ReportOptions &options, bool setup = false);
 
     std::unique_ptr<DatabaseConnection> m_connection;
     QString m_name;

@@ -1,6 +1,7 @@
 #include "factorydb.h"
 
 #include "databaseconnection.h"
+#include "factorysetup.h"
 #include "resultsschema.h"
 #include "stationsettings.h"
 
@@ -122,10 +123,32 @@ FactoryDb::Opened FactoryDb::open(DatabaseConnection &connection, const FactoryD
             return out;
         }
     }
+    if (mode == ForSetup) {
+        out.state = ForwardStatus::UpToDate;
+        return out;
+    }
     const QString where = QStringLiteral("factory database %1").arg(settings.target());
-    const ResultsSchema::Result schema = mode == ForForwarding
-                                             ? ResultsSchema::apply(connection, where)
-                                             : ResultsSchema::check(connection, where);
+    ResultsSchema::Result schema = ResultsSchema::check(connection, where);
+    if (mode == ForForwarding && schema.outcome == ResultsSchema::Empty) {
+        schema.message = QStringLiteral("%1 has no results tables yet: %2")
+                             .arg(where, FactorySetup::adminStep());
+    } else if (mode == ForForwarding && schema.outcome == ResultsSchema::Ready &&
+               schema.version < ResultsSchema::latestVersion()) {
+        schema.outcome = ResultsSchema::Mismatch;
+        schema.message = QStringLiteral("%1 has results schema version %2, older than this "
+                                        "station's (%3): %4")
+                             .arg(where)
+                             .arg(schema.version)
+                             .arg(ResultsSchema::latestVersion())
+                             .arg(FactorySetup::adminStep());
+    }
+    if (mode == ForForwarding && schema.outcome == ResultsSchema::Failed &&
+        schema.message.contains(QLatin1String("permission denied"))) {
+        // Tables the login was given no right to: not set up for it.
+        schema.message += QStringLiteral(": the login is no station login there; %1, with "
+                                         "--station-login %2=STATION_ID")
+                              .arg(FactorySetup::adminStep(), settings.user);
+    }
     if (schema.outcome != ResultsSchema::Ready) {
         out.state = schema.outcome == ResultsSchema::Failed ? ForwardStatus::Failed
                                                             : ForwardStatus::SchemaMismatch;
@@ -133,6 +156,16 @@ FactoryDb::Opened FactoryDb::open(DatabaseConnection &connection, const FactoryD
         out.noResults = schema.outcome == ResultsSchema::Empty;
         close();
         return out;
+    }
+    if (mode == ForForwarding) {
+        QString error;
+        out.stationId = FactorySetup::stationOfLogin(connection, where, &error);
+        if (out.stationId.isEmpty()) {
+            out.state = ForwardStatus::LoginRefused;
+            out.detail = error;
+            close();
+            return out;
+        }
     }
     out.state = ForwardStatus::UpToDate;
     return out;

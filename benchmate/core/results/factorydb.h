@@ -20,17 +20,22 @@ public:
         QString detail;
         // (ForReading) the database is there but holds no results tables.
         bool noResults = false;
+        // (ForForwarding) the station id the login forwards for.
+        QString stationId;
         bool ok() const { return state == ForwardStatus::UpToDate; }
     };
 
     enum Mode
     {
-        ForForwarding, // brings the schema up to date
+        ForForwarding, // a station login, the schema at this station's version
         ForReading,    // the schema as it is
+        ForSetup,      // no check: the administrator's step brings it up to date
     };
 
     // Connects (giving up on a server that does not answer within a few
-    // seconds) and checks or brings the schema up to date. `socket` is told
+    // seconds) and checks the schema. A station never changes the schema:
+    // one missing or older than the station's says what the administrator
+    // must run. `socket` is told
     // the connection's socket as soon as it is connected, and -1 before it
     // is closed again (for breakSocket() from another thread).
     static Opened open(DatabaseConnection &connection, const FactoryDbSettings &settings, Mode mode,

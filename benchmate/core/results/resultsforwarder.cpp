@@ -215,6 +215,7 @@ bool ResultsForwarder::openFactory()
         setStatus(opened.state, opened.detail);
         return false;
     }
+    m_stationId = opened.stationId;
     m_factoryTables = std::make_unique<CycleTables>(*m_factory);
     return true;
 }
@@ -320,7 +321,12 @@ bool ResultsForwarder::sendRecords(const QList<CycleRecord> &records, int *refus
 {
     *refused = -1;
     for (int i = 0; i < records.size(); ++i) {
-        const QString reason = unstorable(records.at(i));
+        QString reason = unstorable(records.at(i));
+        // Recorded under another id (the station's id was changed): the
+        // factory keeps this login to its own station's rows.
+        if (reason.isEmpty() && records.at(i).stationId != m_stationId)
+            reason = QStringLiteral("its station id is not %1, the one this login forwards for")
+                         .arg(m_stationId);
         if (!reason.isEmpty()) {
             *refused = i;
             *why = reason;

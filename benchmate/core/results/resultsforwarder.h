@@ -104,6 +104,8 @@ private:
     std::unique_ptr<CycleTables> m_localTables;
     std::unique_ptr<DatabaseConnection> m_factory;
     std::unique_ptr<CycleTables> m_factoryTables;
+    // The station id the factory login forwards for (its row security).
+    QString m_stationId;
     QTimer *m_retry = nullptr;
     int m_backoffMs = 0;
     bool m_busy = false;

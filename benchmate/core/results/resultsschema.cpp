@@ -158,12 +158,14 @@ ResultsSchema::Result ResultsSchema::apply(DatabaseConnection &connection, const
     const bool postgres = connection.isPostgres();
     Result result;
     QSqlQuery query(db);
-    const auto fail = [&](const QString &what) {
+    // The reason is the server's, from the query that failed.
+    const auto failWith = [&](const QString &what, const QString &reason) {
         result.outcome = Failed;
-        result.message = QStringLiteral("%1: %2: %3").arg(where, what, errorText(query));
+        result.message = QStringLiteral("%1: %2: %3").arg(where, what, reason);
         QSqlQuery(db).exec(QStringLiteral("ROLLBACK"));
         return result;
     };
+    const auto fail = [&](const QString &what) { return failWith(what, errorText(query)); };
 
     // SQLite: take the write lock at once, so that the history read below
     // is still true when the changes are made.
@@ -181,7 +183,7 @@ ResultsSchema::Result ResultsSchema::apply(DatabaseConnection &connection, const
     QList<Applied> applied;
     QString error;
     if (!readHistory(db, &applied, &error))
-        return fail(QStringLiteral("cannot read the schema history"));
+        return failWith(QStringLiteral("cannot read the schema history"), error);
     result = judgeHistory(applied, where);
     if (result.outcome != Ready) {
         QSqlQuery(db).exec(QStringLiteral("ROLLBACK"));

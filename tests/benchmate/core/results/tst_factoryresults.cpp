@@ -6,6 +6,7 @@
 #include "cycletables.h"
 #include "databaseconnection.h"
 #include "factorydb.h"
+#include "factorysetup.h"
 #include "faketool.h"
 #include "pgserver.h"
 #include "resultsrecorder.h"
@@ -18,6 +19,7 @@
 #include <QProcess>
 #include <QRandomGenerator>
 #include <QScopeGuard>
+#include <QSqlError>
 #include <QSqlQuery>
 #include <QTcpServer>
 #include <QTemporaryDir>
@@ -57,7 +59,8 @@ private slots:
     void initTestCase();
     void init();
 
-    void schemaCreatedAndUpgraded();
+    void olderSchemaWaitsForTheAdministrator();
+    void stationLoginKeptToItsOwnRows();
     void everyCycleExactlyOnceAlsoWhenResent();
     void serverDownAtStartAndStoppedHardMidRun();
     void stationKilledWhileForwarding();
@@ -68,7 +71,12 @@ private slots:
     void benchrunForwardsAndReports();
 
 private:
+    // The station logs in as its id, with the server's password.
     StationSettings settings(const QString &database, const QString &station = "st1") const;
+    // The administrator's step on database `name` (made unless `create` is
+    // false): the tables, the roles, a login per station and report login.
+    bool prepare(const QString &name, const QStringList &stations,
+                 const QStringList &reportLogins = {}, bool create = true);
     QString localDb(const QString &name) const { return m_dir->filePath(name); }
     // The factory database `name` as a connection of the test's.
     std::unique_ptr<DatabaseConnection> factory(const QString &name) const;
@@ -83,6 +91,8 @@ void TestFactoryResults::initTestCase()
 {
     QVERIFY2(m_pg.init(), qPrintable(m_pg.error()));
     QVERIFY2(m_pg.start(), qPrintable(m_pg.error()));
+    // The login of station st1 (logins are the server's, not a database's).
+    QVERIFY(prepare(QStringLiteral("logins"), {QStringLiteral("st1")}));
 }
 
 void TestFactoryResults::init()
@@ -99,17 +109,47 @@ StationSettings TestFactoryResults::settings(const QString &database, const QStr
     s.factory.host = m_pg.host();
     s.factory.port = m_pg.port();
     s.factory.name = database;
-    s.factory.user = m_pg.user();
+    s.factory.user = station;
     s.factory.passwordFile = m_pg.passwordFile();
     s.factory.retrySeconds = 1;
     return s;
 }
 
+bool TestFactoryResults::prepare(const QString &name, const QStringList &stations,
+                                 const QStringList &reportLogins, bool create)
+{
+    if (create && !m_pg.createDatabase(name)) {
+        qWarning().noquote() << m_pg.error();
+        return false;
+    }
+    StationSettings owner = settings(name);
+    owner.factory.user = m_pg.user();
+    DatabaseConnection c(QStringLiteral("QPSQL"));
+    const FactoryDb::Opened opened = FactoryDb::open(c, owner.factory, FactoryDb::ForSetup);
+    QList<FactorySetup::StationLogin> logins;
+    for (const QString &station : stations)
+        logins.append({station, station});
+    QString error;
+    if (!opened.ok() || !FactorySetup::run(c, name, logins, reportLogins, &error)) {
+        qWarning().noquote() << opened.detail << error;
+        return false;
+    }
+    QStringList passwords;
+    for (const QString &login : stations + reportLogins)
+        passwords << QStringLiteral("ALTER ROLE \"%1\" PASSWORD '%2'").arg(login, m_pg.password());
+    if (!m_pg.exec(name, passwords)) {
+        qWarning().noquote() << m_pg.error();
+        return false;
+    }
+    return true;
+}
+
 std::unique_ptr<DatabaseConnection> TestFactoryResults::factory(const QString &name) const
 {
     auto c = std::make_unique<DatabaseConnection>(QStringLiteral("QPSQL"));
-    const FactoryDb::Opened opened =
-        FactoryDb::open(*c, settings(name).factory, FactoryDb::ForReading);
+    StationSettings owner = settings(name);
+    owner.factory.user = m_pg.user();
+    const FactoryDb::Opened opened = FactoryDb::open(*c, owner.factory, FactoryDb::ForReading);
     if (!opened.ok()) {
         qWarning() << opened.detail;
         return nullptr;
@@ -134,9 +174,10 @@ QList<CycleRecord> TestFactoryResults::localCycles(const QString &path)
     return readAll(c);
 }
 
-// A database made by the first schema, with a cycle in it: the first
-// station to connect brings it up to date and adds its cycles.
-void TestFactoryResults::schemaCreatedAndUpgraded()
+// A database made by the first schema, with a cycle in it: a station never
+// changes the schema; it says which step the administrator must run, and
+// once that has run its cycles go over into the upgraded tables.
+void TestFactoryResults::olderSchemaWaitsForTheAdministrator()
 {
     QVERIFY2(m_pg.createDatabase(QStringLiteral("upgrade")), qPrintable(m_pg.error()));
     // A cycle as a station of the first schema stored it: its DUT without
@@ -177,9 +218,28 @@ void TestFactoryResults::schemaCreatedAndUpgraded()
                          QStringLiteral("SELECT COUNT(*) FROM pg_indexes WHERE indexname = "
                                         "'duts_flash_uid'")),
              QStringLiteral("0"));
+    // What the station could read of it then.
+    QVERIFY2(m_pg.exec(QStringLiteral("upgrade"),
+                       {QStringLiteral("GRANT SELECT ON schema_migrations TO st1")}),
+             qPrintable(m_pg.error()));
 
     const QString local = localDb(QStringLiteral("st1.sqlite"));
     recordSamples(local, QStringLiteral("st1"), 1, 2);
+    {
+        StationResults results(settings(QStringLiteral("upgrade")), local);
+        QTRY_VERIFY_WITH_TIMEOUT(results.forwardStatus().state == ForwardStatus::SchemaMismatch,
+                                 15000);
+        const QString detail = results.forwardStatus().detail;
+        QVERIFY2(detail.contains(QStringLiteral("has results schema version 1, older than this "
+                                                "station's")) &&
+                     detail.contains(QStringLiteral("benchreport --init-factory")),
+                 qPrintable(detail));
+        QCOMPARE(results.forwardStatus().waiting, 2);
+    }
+    QCOMPARE(m_pg.scalar(QStringLiteral("upgrade"),
+                         QStringLiteral("SELECT MAX(version) FROM schema_migrations")),
+             QStringLiteral("1"));
+    QVERIFY(prepare(QStringLiteral("upgrade"), {QStringLiteral("st1")}, {}, false));
     {
         StationResults results(settings(QStringLiteral("upgrade")), local);
         QVERIFY2(results.waitForForwarding(30000), qPrintable(results.forwardStatus().summary()));
@@ -197,12 +257,193 @@ void TestFactoryResults::schemaCreatedAndUpgraded()
     QVERIFY(sameCycles(readAll(*c), localCycles(local) << old));
 }
 
+namespace {
+
+// A connection as `login` to database `name` of the test's server.
+std::unique_ptr<DatabaseConnection> loginAs(const PgServer &pg, const QString &name,
+                                            const QString &login)
+{
+    auto c = std::make_unique<DatabaseConnection>(QStringLiteral("QPSQL"));
+    c->db().setHostName(pg.host());
+    c->db().setPort(pg.port());
+    c->db().setDatabaseName(name);
+    c->db().setUserName(login);
+    c->db().setPassword(pg.password());
+    if (!c->db().open()) {
+        qWarning().noquote() << c->db().lastError().text();
+        return nullptr;
+    }
+    return c;
+}
+
+// The server's refusal of `statement`, empty when it was carried out.
+QString refusal(DatabaseConnection &c, const QString &statement)
+{
+    QSqlQuery q(c.db());
+    if (q.exec(statement))
+        return QString();
+    return q.lastError().databaseText().trimmed();
+}
+
+} // namespace
+
+// The administrator's step (benchreport --init-factory) keeps every login to
+// its job: a station's login adds and reads its own station's cycles and
+// nothing else, a report login reads. Forwarding with the owner's login, or
+// with a login that is no station's, is refused with what to do; a cycle in
+// the station's file under another station id is set aside.
+void TestFactoryResults::stationLoginKeptToItsOwnRows()
+{
+    const QString name = QStringLiteral("privilege");
+    QVERIFY2(m_pg.createDatabase(name), qPrintable(m_pg.error()));
+    const QString ini = m_dir->filePath(QStringLiteral("admin.ini"));
+    {
+        QFile file(ini);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(QStringLiteral("[factory_db]\nhost=%1\nport=%2\nname=%3\nuser=%4\n"
+                                  "password_file=%5\n")
+                       .arg(m_pg.host())
+                       .arg(m_pg.port())
+                       .arg(name, m_pg.user(), m_pg.passwordFile())
+                       .toUtf8());
+    }
+    const QStringList initArgs{QStringLiteral("--init-factory"),
+                               QStringLiteral("--config"),
+                               ini,
+                               QStringLiteral("--station-login"),
+                               QStringLiteral("st1=st1"),
+                               QStringLiteral("--station-login"),
+                               QStringLiteral("st2=st2"),
+                               QStringLiteral("--report-login"),
+                               QStringLiteral("viewer")};
+    // Twice: the step may be repeated (a software update, a new login).
+    for (int run = 0; run < 2; ++run) {
+        QProcess init;
+        init.start(QStringLiteral(BENCHREPORT_PATH), initArgs);
+        QVERIFY(init.waitForFinished(30000));
+        const QString out = QString::fromUtf8(init.readAllStandardOutput());
+        QVERIFY2(init.exitCode() == 0 &&
+                     out.contains(QStringLiteral("station login st1 forwards for st1")),
+                 qPrintable(out + QString::fromUtf8(init.readAllStandardError())));
+    }
+    QVERIFY2(
+        m_pg.exec(name, {QStringLiteral("ALTER ROLE st1 PASSWORD '%1'").arg(m_pg.password()),
+                         QStringLiteral("ALTER ROLE st2 PASSWORD '%1'").arg(m_pg.password()),
+                         QStringLiteral("ALTER ROLE viewer PASSWORD '%1'").arg(m_pg.password())}),
+        qPrintable(m_pg.error()));
+
+    // st1's file holds a cycle recorded under st2's id between its own.
+    const QString local1 = localDb(QStringLiteral("st1.sqlite"));
+    const QString local2 = localDb(QStringLiteral("st2.sqlite"));
+    {
+        ResultsRecorder recorder(local1);
+        for (const CycleRecord &c :
+             {sampleCycle(QStringLiteral("st1"), 1), sampleCycle(QStringLiteral("st2"), 50),
+              sampleCycle(QStringLiteral("st1"), 2)})
+            QVERIFY2(recorder.recordCycle(c), qPrintable(recorder.lastError()));
+    }
+    recordSamples(local2, QStringLiteral("st2"), 1, 1);
+    QTest::ignoreMessage(QtWarningMsg,
+                         QRegularExpression(QStringLiteral("its station id is not st1, the one "
+                                                           "this login forwards for")));
+    {
+        StationResults results(settings(name, QStringLiteral("st1")), local1);
+        QVERIFY2(results.waitForForwarding(30000), qPrintable(results.forwardStatus().summary()));
+        QCOMPARE(results.forwardStatus().forwarded, 2);
+        QCOMPARE(results.forwardStatus().setAside, 1);
+    }
+    {
+        StationResults results(settings(name, QStringLiteral("st2")), local2);
+        QVERIFY2(results.waitForForwarding(30000), qPrintable(results.forwardStatus().summary()));
+    }
+
+    const auto st1 = loginAs(m_pg, name, QStringLiteral("st1"));
+    QVERIFY(st1);
+    const QList<QPair<QString, QString>> refused = {
+        {QStringLiteral("DELETE FROM cycles WHERE station_id = 'st2'"),
+         QStringLiteral("permission denied for table cycles")},
+        {QStringLiteral("UPDATE cycles SET golden_mac = ''"),
+         QStringLiteral("permission denied for table cycles")},
+        {QStringLiteral("DELETE FROM duts"), QStringLiteral("permission denied for table duts")},
+        {QStringLiteral("TRUNCATE cycles CASCADE"),
+         QStringLiteral("permission denied for table cycles")},
+        {QStringLiteral("DROP TABLE duts, cycles, schema_migrations"),
+         QStringLiteral("must be owner of table")},
+        {QStringLiteral("ALTER TABLE cycles ADD COLUMN x INTEGER"),
+         QStringLiteral("must be owner of table cycles")},
+        {QStringLiteral("CREATE TABLE extra (x INTEGER)"),
+         QStringLiteral("permission denied for schema public")},
+        {QStringLiteral("UPDATE station_logins SET station_id = 'st2'"),
+         QStringLiteral("permission denied for table station_logins")},
+        {QStringLiteral("INSERT INTO station_logins VALUES ('st1b', 'st2')"),
+         QStringLiteral("permission denied for table station_logins")},
+        {QStringLiteral("INSERT INTO schema_migrations VALUES (99, 'x', '')"),
+         QStringLiteral("permission denied for table schema_migrations")},
+    };
+    for (const auto &r : refused) {
+        const QString why = refusal(*st1, r.first);
+        qInfo("st1: %s -> %s", qPrintable(r.first), qPrintable(why));
+        QVERIFY2(why.contains(r.second), qPrintable(r.first + QStringLiteral(": ") + why));
+    }
+    {
+        // A cycle under another station's id, as the forwarder would send it.
+        CycleTables tables(*st1);
+        QVERIFY(st1->db().transaction());
+        QVERIFY(!tables.insert(sampleCycle(QStringLiteral("st2"), 60)));
+        qInfo("st1: a cycle of st2 -> %s", qPrintable(tables.error()));
+        QVERIFY2(tables.error().contains(QStringLiteral("row-level security")),
+                 qPrintable(tables.error()));
+        QVERIFY(st1->db().rollback());
+        // Its own go in.
+        QVERIFY(st1->db().transaction());
+        QVERIFY2(tables.insert(sampleCycle(QStringLiteral("st1"), 3)), qPrintable(tables.error()));
+        QVERIFY(st1->db().rollback());
+    }
+    // It sees its own rows only.
+    QSqlQuery own(st1->db());
+    QVERIFY(own.exec(QStringLiteral("SELECT COUNT(*), COUNT(DISTINCT station_id) FROM cycles")));
+    QVERIFY(own.next());
+    QCOMPARE(own.value(0).toInt(), 2);
+    QCOMPARE(own.value(1).toInt(), 1);
+    own.finish();
+
+    const auto viewer = loginAs(m_pg, name, QStringLiteral("viewer"));
+    QVERIFY(viewer);
+    QSqlQuery all(viewer->db());
+    QVERIFY(all.exec(QStringLiteral("SELECT COUNT(*) FROM cycles")));
+    QVERIFY(all.next());
+    QCOMPARE(all.value(0).toInt(), 3);
+    all.finish();
+    QVERIFY(refusal(*viewer, QStringLiteral("DELETE FROM cycles"))
+                .contains(QStringLiteral("permission denied")));
+    QVERIFY(refusal(*viewer, QStringLiteral("INSERT INTO cycles (station_id) VALUES ('x')"))
+                .contains(QStringLiteral("permission denied")));
+
+    // Forwarding with the owner's login or a report login is refused, with
+    // what to do.
+    const QList<QPair<QString, QString>> wrongLogins = {
+        {m_pg.user(), QStringLiteral("owns the results or is a superuser")},
+        {QStringLiteral("viewer"),
+         QStringLiteral("login \"viewer\" is no station login there: the administrator runs "
+                        "benchreport --init-factory --station-login viewer=STATION_ID")},
+    };
+    for (const auto &w : wrongLogins) {
+        StationSettings s = settings(name, QStringLiteral("st1"));
+        s.factory.user = w.first;
+        StationResults results(s, local1);
+        QTRY_VERIFY_WITH_TIMEOUT(results.forwardStatus().state == ForwardStatus::LoginRefused,
+                                 15000);
+        QVERIFY2(results.forwardStatus().detail.contains(w.second),
+                 qPrintable(results.forwardStatus().detail));
+    }
+}
+
 // 120 cycles in three batches arrive whole and alike; sent all over again
 // (as after a station that died before it noted what it had sent), the
 // factory keeps one of each.
 void TestFactoryResults::everyCycleExactlyOnceAlsoWhenResent()
 {
-    QVERIFY2(m_pg.createDatabase(QStringLiteral("once")), qPrintable(m_pg.error()));
+    QVERIFY(prepare(QStringLiteral("once"), {QStringLiteral("st1")}));
     const QString local = localDb(QStringLiteral("st1.sqlite"));
     recordSamples(local, QStringLiteral("st1"), 1, 120);
     {
@@ -238,7 +479,7 @@ void TestFactoryResults::everyCycleExactlyOnceAlsoWhenResent()
 // back: every cycle arrives once, none lost.
 void TestFactoryResults::serverDownAtStartAndStoppedHardMidRun()
 {
-    QVERIFY2(m_pg.createDatabase(QStringLiteral("downup")), qPrintable(m_pg.error()));
+    QVERIFY(prepare(QStringLiteral("downup"), {QStringLiteral("st1")}));
     QVERIFY2(m_pg.stop(), qPrintable(m_pg.error()));
     const QString local = localDb(QStringLiteral("st1.sqlite"));
     StationResults results(settings(QStringLiteral("downup")), local);
@@ -275,12 +516,16 @@ void TestFactoryResults::serverDownAtStartAndStoppedHardMidRun()
 // let finish: each cycle is there once and whole.
 void TestFactoryResults::stationKilledWhileForwarding()
 {
-    QVERIFY2(m_pg.createDatabase(QStringLiteral("killed")), qPrintable(m_pg.error()));
+    QVERIFY(prepare(QStringLiteral("killed"), {QStringLiteral("st1")}));
     const QString local = localDb(QStringLiteral("st1.sqlite"));
     recordSamples(local, QStringLiteral("st1"), 1, 500);
-    const QStringList args{
-        QStringLiteral("forward"), local,       m_pg.host(),        QString::number(m_pg.port()),
-        QStringLiteral("killed"),  m_pg.user(), m_pg.passwordFile()};
+    const QStringList args{QStringLiteral("forward"),
+                           local,
+                           m_pg.host(),
+                           QString::number(m_pg.port()),
+                           QStringLiteral("killed"),
+                           QStringLiteral("st1"),
+                           m_pg.passwordFile()};
     const quint32 seed = QRandomGenerator::global()->generate();
     qInfo("seed %u", seed);
     QRandomGenerator random(seed);
@@ -335,11 +580,12 @@ void TestFactoryResults::stationKilledWhileForwarding()
     QCOMPARE(counts.duplicateUids, 0);
 }
 
-// Two stations (two processes) forward into a new, empty database at the
-// same moment: both make it, the schema once, every cycle once.
+// Two stations (two processes, each with its own login) forward into a new
+// database at the same moment: every cycle once.
 void TestFactoryResults::twoStationsAtOnce()
 {
-    QVERIFY2(m_pg.createDatabase(QStringLiteral("two")), qPrintable(m_pg.error()));
+    QVERIFY(
+        prepare(QStringLiteral("two"), {QStringLiteral("line1-st1"), QStringLiteral("line1-st2")}));
     const QString a = localDb(QStringLiteral("a.sqlite"));
     const QString b = localDb(QStringLiteral("b.sqlite"));
     recordSamples(a, QStringLiteral("line1-st1"), 1, 80);
@@ -349,15 +595,13 @@ void TestFactoryResults::twoStationsAtOnce()
     for (QProcess *p : {&pa, &pb})
         p->start(QStringLiteral(RESULTS_HELPER),
                  {QStringLiteral("forward"), p == &pa ? a : b, m_pg.host(),
-                  QString::number(m_pg.port()), QStringLiteral("two"), m_pg.user(),
+                  QString::number(m_pg.port()), QStringLiteral("two"),
+                  p == &pa ? QStringLiteral("line1-st1") : QStringLiteral("line1-st2"),
                   m_pg.passwordFile()});
     for (QProcess *p : {&pa, &pb}) {
         QVERIFY(p->waitForFinished(120000));
         QVERIFY2(p->exitCode() == 0, p->readAllStandardOutput().constData());
     }
-    QCOMPARE(m_pg.scalar(QStringLiteral("two"),
-                         QStringLiteral("SELECT COUNT(*) FROM schema_migrations")),
-             QString::number(ResultsSchema::latestVersion()));
     const auto c = factory(QStringLiteral("two"));
     QVERIFY(c);
     const DatabaseCounts counts = countsOf(*c);
@@ -425,8 +669,17 @@ void TestFactoryResults::clearReasonsAndNothingLost()
                      QStringLiteral("database \"nosuchdb\" does not exist")),
                  qPrintable(results.forwardStatus().detail));
         QCOMPARE(results.forwardStatus().waiting, 3);
-        // Made while the station waits: the next attempt sends everything.
+        // Made while the station waits: the station does not make the
+        // tables, it says who must.
         QVERIFY2(m_pg.createDatabase(QStringLiteral("nosuchdb")), qPrintable(m_pg.error()));
+        QTRY_VERIFY_WITH_TIMEOUT(results.forwardStatus().state == ForwardStatus::SchemaMismatch,
+                                 15000);
+        QVERIFY2(results.forwardStatus().detail.contains(
+                     QStringLiteral("/nosuchdb has no results tables yet: the administrator runs "
+                                    "benchreport --init-factory")),
+                 qPrintable(results.forwardStatus().detail));
+        // Once set up, the next attempt sends everything.
+        QVERIFY(prepare(QStringLiteral("nosuchdb"), {QStringLiteral("st1")}, {}, false));
         QTRY_VERIFY_WITH_TIMEOUT(results.forwardStatus().state == ForwardStatus::UpToDate &&
                                      results.forwardStatus().waiting == 0,
                                  15000);
@@ -434,11 +687,10 @@ void TestFactoryResults::clearReasonsAndNothingLost()
     QCOMPARE(m_pg.scalar(QStringLiteral("nosuchdb"), QStringLiteral("SELECT COUNT(*) FROM cycles")),
              QStringLiteral("3"));
 
-    QVERIFY2(m_pg.createDatabase(QStringLiteral("newer")), qPrintable(m_pg.error()));
+    // Set up by a newer station software's administrator's step.
+    QVERIFY(prepare(QStringLiteral("newer"), {QStringLiteral("st1")}));
     QVERIFY(m_pg.exec(QStringLiteral("newer"),
-                      {QStringLiteral("CREATE TABLE schema_migrations (version INTEGER PRIMARY "
-                                      "KEY, name TEXT NOT NULL, applied_at TEXT NOT NULL)"),
-                       QStringLiteral("INSERT INTO schema_migrations VALUES (99, 'future', '')")}));
+                      {QStringLiteral("INSERT INTO schema_migrations VALUES (99, 'future', '')")}));
     {
         StationResults results(settings(QStringLiteral("newer")), local);
         QTRY_VERIFY_WITH_TIMEOUT(results.forwardStatus().state == ForwardStatus::SchemaMismatch,
@@ -448,12 +700,11 @@ void TestFactoryResults::clearReasonsAndNothingLost()
                  qPrintable(results.forwardStatus().detail));
         QCOMPARE(results.forwardStatus().waiting, 3);
     }
-    QCOMPARE(m_pg.scalar(QStringLiteral("newer"),
-                         QStringLiteral("SELECT COUNT(*) FROM information_schema.tables WHERE "
-                                        "table_name = 'cycles'")),
+    QCOMPARE(m_pg.scalar(QStringLiteral("newer"), QStringLiteral("SELECT COUNT(*) FROM cycles")),
              QStringLiteral("0"));
 
     // The right settings at last: the three cycles arrive.
+    QVERIFY(prepare(QStringLiteral("reasons"), {QStringLiteral("st1")}, {}, false));
     StationResults results(settings(QStringLiteral("reasons")), local);
     QVERIFY2(results.waitForForwarding(30000), qPrintable(results.forwardStatus().summary()));
     QCOMPARE(m_pg.scalar(QStringLiteral("reasons"), QStringLiteral("SELECT COUNT(*) FROM cycles")),
@@ -468,7 +719,7 @@ void TestFactoryResults::silentServerNeitherHangsNorMisleads()
 {
     const QString local = localDb(QStringLiteral("st1.sqlite"));
     recordSamples(local, QStringLiteral("st1"), 1, 1);
-    QVERIFY2(m_pg.createDatabase(QStringLiteral("silent")), qPrintable(m_pg.error()));
+    QVERIFY(prepare(QStringLiteral("silent"), {QStringLiteral("st1")}));
     auto results = std::make_unique<StationResults>(settings(QStringLiteral("silent")), local);
     QVERIFY2(results->waitForForwarding(30000), qPrintable(results->forwardStatus().summary()));
 
@@ -511,7 +762,7 @@ void TestFactoryResults::unstorableCycleSetAside()
              {sampleCycle(QStringLiteral("st1"), 1), bad, sampleCycle(QStringLiteral("st1"), 3)})
             QVERIFY2(recorder.recordCycle(c), qPrintable(recorder.lastError()));
     }
-    QVERIFY2(m_pg.createDatabase(QStringLiteral("unstorable")), qPrintable(m_pg.error()));
+    QVERIFY(prepare(QStringLiteral("unstorable"), {QStringLiteral("st1")}));
     QTest::ignoreMessage(QtWarningMsg,
                          QRegularExpression(QStringLiteral("cannot be stored there \\(a NUL "
                                                            "character in its station id\\)")));
@@ -567,7 +818,8 @@ bool writeIni(const QString &text)
 // forwards both cycles before it ends; benchreport reads them there.
 void TestFactoryResults::benchrunForwardsAndReports()
 {
-    QVERIFY2(m_pg.createDatabase(QStringLiteral("line")), qPrintable(m_pg.error()));
+    QVERIFY(
+        prepare(QStringLiteral("line"), {QStringLiteral("line9-st4")}, {QStringLiteral("reader")}));
     FakeTool fake;
     QVERIFY(fake.isValid());
     // The same answers for each run's cycle.
@@ -595,13 +847,17 @@ void TestFactoryResults::benchrunForwardsAndReports()
     }
     const QString ini = QStringLiteral("[station]\nid=line9-st4\n\n[factory_db]\nhost=%1\n"
                                        "port=%2\nname=line\nuser=%3\npassword_file=%4\n");
-    QVERIFY(writeIni(ini.arg(m_pg.host()).arg(closedPort).arg(m_pg.user(), m_pg.passwordFile())));
+    QVERIFY(writeIni(ini.arg(m_pg.host())
+                         .arg(closedPort)
+                         .arg(QStringLiteral("line9-st4"), m_pg.passwordFile())));
     const Run first = runProgram(QStringLiteral(BENCHRUN_PATH), {});
     QCOMPARE(first.exitCode, 0);
     QVERIFY2(first.out.contains(QStringLiteral(": 1 cycle(s) wait to be forwarded: unreachable (")),
              qPrintable(first.out));
 
-    QVERIFY(writeIni(ini.arg(m_pg.host()).arg(m_pg.port()).arg(m_pg.user(), m_pg.passwordFile())));
+    QVERIFY(writeIni(ini.arg(m_pg.host())
+                         .arg(m_pg.port())
+                         .arg(QStringLiteral("line9-st4"), m_pg.passwordFile())));
     rules();
     const Run second = runProgram(QStringLiteral(BENCHRUN_PATH), {});
     QCOMPARE(second.exitCode, 0);
@@ -626,6 +882,9 @@ void TestFactoryResults::benchrunForwardsAndReports()
     }
     QVERIFY(cycles.at(0).cycleUid != cycles.at(1).cycleUid);
 
+    // The report with a login that may only read.
+    QVERIFY(writeIni(
+        ini.arg(m_pg.host()).arg(m_pg.port()).arg(QStringLiteral("reader"), m_pg.passwordFile())));
     const Run report = runProgram(
         QStringLiteral(BENCHREPORT_PATH),
         {QStringLiteral("--factory"), QStringLiteral("--format"), QStringLiteral("csv")});
