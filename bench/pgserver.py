@@ -39,9 +39,10 @@ class PgServer:
         self.password_file = os.path.join(self.dir, "password")
         with open(self.password_file, "w") as f:
             f.write(self.password + "\n")
-        os.chmod(self.password_file, 0o644)
+        os.chmod(self.password_file, 0o600)
         if self.root:
             shutil.chown(self.dir, "postgres")
+            shutil.chown(self.password_file, "postgres")
         s = socket.socket()
         s.bind(("127.0.0.1", 0))
         self.port = s.getsockname()[1]

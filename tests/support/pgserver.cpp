@@ -192,10 +192,11 @@ bool PgServer::init()
         return false;
     }
     password.close();
+    // The owner's alone, as a station wants its password file.
+    chmod(QFile::encodeName(passwordFile()).constData(), 0600);
     if (asRoot()) {
         chmod(QFile::encodeName(m_dir->path()).constData(), 0755);
-        chmod(QFile::encodeName(passwordFile()).constData(), 0644);
-        if (!giveToPostgres(m_dir->path())) {
+        if (!giveToPostgres(m_dir->path()) || !giveToPostgres(passwordFile())) {
             m_error = QStringLiteral("no \"postgres\" user to run the server as");
             return false;
         }

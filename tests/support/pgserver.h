@@ -41,7 +41,8 @@ public:
     QString host() const { return QStringLiteral("127.0.0.1"); }
     QString user() const { return QStringLiteral("station"); }
     QString password() const { return QStringLiteral("tk716a-results"); }
-    // A file holding the password, readable by the test.
+    // A file holding the password, readable by the test (and by its owner
+    // alone).
     QString passwordFile() const;
     QString error() const { return m_error; }
 

@@ -5,7 +5,10 @@
 #include "resultsschema.h"
 #include "stationsettings.h"
 
+#include <QDir>
+#include <QFileInfo>
 #include <QLibrary>
+#include <QPair>
 #include <QSqlDriver>
 #include <QSqlError>
 #include <QSqlQuery>
@@ -24,6 +27,47 @@ namespace {
 const char *const connectOptions = "connect_timeout=3;keepalives=1;keepalives_idle=5;"
                                    "keepalives_interval=2;keepalives_count=3;"
                                    "tcp_user_timeout=10000";
+
+// A value in the driver's connect options, quoted as libpq reads it.
+QString quoted(const QString &value)
+{
+    QString v = value;
+    v.replace(QLatin1Char('\\'), QLatin1String("\\\\"));
+    v.replace(QLatin1Char('\''), QLatin1String("\\'"));
+    return QLatin1Char('\'') + v + QLatin1Char('\'');
+}
+
+QString optionsFor(const FactoryDbSettings &settings)
+{
+    QString options = QLatin1String(connectOptions);
+    const QList<QPair<const char *, QString>> tls = {{"sslmode", settings.sslMode},
+                                                     {"sslrootcert", settings.sslRootCert},
+                                                     {"sslcert", settings.sslCert},
+                                                     {"sslkey", settings.sslKey}};
+    for (const auto &option : tls) {
+        if (!option.second.isEmpty())
+            options +=
+                QStringLiteral(";%1=%2").arg(QLatin1String(option.first), quoted(option.second));
+    }
+    return options;
+}
+
+// Whether libpq would find a password of its own (PGPASSWORD, a password
+// file), which it sends to any server that asks.
+bool libpqHasPassword()
+{
+    if (qEnvironmentVariableIsSet("PGPASSWORD"))
+        return true;
+    QString file = qEnvironmentVariable("PGPASSFILE");
+    if (file.isEmpty()) {
+#ifdef Q_OS_WIN
+        file = qEnvironmentVariable("APPDATA") + QStringLiteral("/postgresql/pgpass.conf");
+#else
+        file = QDir::homePath() + QStringLiteral("/.pgpass");
+#endif
+    }
+    return QFileInfo::exists(file);
+}
 
 // The PostgreSQL client library, which Qt's driver plugin brings in, stays
 // loaded until the process ends. Qt unloads its plugins at exit; with the
@@ -92,9 +136,15 @@ FactoryDb::Opened FactoryDb::open(DatabaseConnection &connection, const FactoryD
         out.detail = passwordError;
         return out;
     }
+    const QString risk = settings.passwordRisk(!password.isEmpty() || libpqHasPassword());
+    if (!risk.isEmpty()) {
+        out.state = ForwardStatus::LoginRefused;
+        out.detail = risk;
+        return out;
+    }
     // Without a password file libpq looks in PGPASSWORD and ~/.pgpass.
     db.setPassword(password);
-    db.setConnectOptions(QLatin1String(connectOptions));
+    db.setConnectOptions(optionsFor(settings));
     if (!db.open()) {
         const QString message = db.lastError().databaseText().trimmed().isEmpty()
                                     ? db.lastError().text().trimmed()

@@ -3,6 +3,7 @@
 #include "inifile.h"
 
 #include <QFile>
+#include <QHostAddress>
 #include <QSysInfo>
 
 QString FactoryDbSettings::target() const
@@ -21,8 +22,47 @@ QString FactoryDbSettings::password(QString *error) const
                          .arg(passwordFile, file.errorString());
         return QString();
     }
+#ifndef Q_OS_WIN
+    // (Windows keeps a file's readers in its access list, which these bits
+    // do not show.)
+    const QFileDevice::Permissions others = QFileDevice::ReadGroup | QFileDevice::WriteGroup |
+                                            QFileDevice::ExeGroup | QFileDevice::ReadOther |
+                                            QFileDevice::WriteOther | QFileDevice::ExeOther;
+    if (file.permissions() & others) {
+        if (error)
+            *error = QStringLiteral("the password file %1 may be read or changed by others than "
+                                    "its owner: make it the owner's alone (chmod 600 %1)")
+                         .arg(passwordFile);
+        return QString();
+    }
+#endif
     const QByteArray firstLine = file.readLine();
     return QString::fromUtf8(firstLine).remove(QLatin1Char('\n')).remove(QLatin1Char('\r'));
+}
+
+bool FactoryDbSettings::verifiesServer() const
+{
+    return sslMode == QLatin1String("verify-ca") || sslMode == QLatin1String("verify-full");
+}
+
+bool FactoryDbSettings::hostIsLocal() const
+{
+    if (host.startsWith(QLatin1Char('/')) || host == QLatin1String("localhost") ||
+        host == QLatin1String("::1"))
+        return true;
+    const QHostAddress address(host);
+    return !address.isNull() && address.isLoopback();
+}
+
+QString FactoryDbSettings::passwordRisk(bool havePassword) const
+{
+    if (!havePassword || hostIsLocal() || verifiesServer())
+        return QString();
+    return QStringLiteral("a password goes to %1 only over TLS with the server's certificate "
+                          "checked (a server that is not the factory's could ask for it in "
+                          "clear): set sslmode=verify-full and sslrootcert= the factory's CA "
+                          "certificate in [factory_db]")
+        .arg(host);
 }
 
 namespace {
@@ -37,6 +77,10 @@ const char *const knownKeys[] = {
     "factory_db/user",
     "factory_db/password_file",
     "factory_db/retry_seconds",
+    "factory_db/sslmode",
+    "factory_db/sslrootcert",
+    "factory_db/sslcert",
+    "factory_db/sslkey",
     "yield/failStreakWarning",
 };
 
@@ -137,6 +181,24 @@ StationSettings StationSettings::load(const QString &path)
         if (const IniFile::Entry *retry = ini.find(group, QStringLiteral("retry_seconds"))) {
             if (!wholeNumber(retry->value, 1, 86400, f.retrySeconds))
                 refuse(*retry, QStringLiteral("not a whole number of seconds from 1 to 86400"));
+        }
+        f.sslMode = text("sslmode", QString());
+        f.sslRootCert = text("sslrootcert", QString());
+        f.sslCert = text("sslcert", QString());
+        f.sslKey = text("sslkey", QString());
+        if (const IniFile::Entry *mode = ini.find(group, QStringLiteral("sslmode"))) {
+            const QStringList modes = {QStringLiteral("disable"),   QStringLiteral("allow"),
+                                       QStringLiteral("prefer"),    QStringLiteral("require"),
+                                       QStringLiteral("verify-ca"), QStringLiteral("verify-full")};
+            if (!modes.contains(mode->value))
+                refuse(*mode,
+                       QStringLiteral("not an sslmode (%1)").arg(modes.join(QStringLiteral(", "))));
+        }
+        // The driver hands the options on as one line split at ';'.
+        for (const char *key : {"sslrootcert", "sslcert", "sslkey"}) {
+            const IniFile::Entry *entry = ini.find(group, QLatin1String(key));
+            if (entry && (entry->value.isEmpty() || entry->value.contains(QLatin1Char(';'))))
+                refuse(*entry, QStringLiteral("empty or holds a ';'"));
         }
         for (const char *key : {"host", "name"}) {
             const IniFile::Entry *entry = ini.find(group, QLatin1String(key));

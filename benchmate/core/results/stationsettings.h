@@ -16,12 +16,34 @@ struct FactoryDbSettings
     QString passwordFile;
     // Longest pause between attempts while the database cannot be used, s.
     int retrySeconds = 10;
+    // TLS, as libpq names it: sslmode (disable, allow, prefer, require,
+    // verify-ca, verify-full; empty: libpq's default), the factory's CA
+    // certificate, and the station's own certificate and key when the
+    // server wants one.
+    QString sslMode;
+    QString sslRootCert;
+    QString sslCert;
+    QString sslKey;
 
     // host:port/name, the target's name in messages and forwarding marks.
     QString target() const;
     // The password in password_file (its first line); empty when no file
-    // is named. *error is set when the file is named but cannot be read.
+    // is named. *error is set when the file is named but cannot be read, or
+    // when others than its owner may read or write it (as libpq refuses
+    // such a .pgpass).
     QString password(QString *error) const;
+    // Whether the connection checks the server's certificate (verify-ca,
+    // verify-full): only then does a password go to the server it was
+    // meant for.
+    bool verifiesServer() const;
+    // Whether the host is this PC (a local socket folder, localhost or a
+    // loopback address).
+    bool hostIsLocal() const;
+    // Why the password may not be sent as set up; empty when it may. A
+    // server may ask for the password in clear (libpq 15 cannot refuse
+    // that), so a password goes over the network only to a server whose
+    // certificate is checked.
+    QString passwordRisk(bool havePassword) const;
 };
 
 // ./config/station.ini (read as inifile.h says), once:
@@ -36,6 +58,9 @@ struct FactoryDbSettings
 //   user=station
 //   password_file=config/factory.pass
 //   retry_seconds=10
+//   sslmode=verify-full
+//   sslrootcert=config/factory-ca.crt
+//   sslcert=, sslkey=      (a certificate of the station's, when wanted)
 //
 // A relative password_file is taken from the station directory. The file is
 // UTF-8 text.

@@ -16,12 +16,14 @@
 #include "stationsetup.h"
 
 #include <QFile>
+#include <QNetworkInterface>
 #include <QProcess>
 #include <QRandomGenerator>
 #include <QScopeGuard>
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QTcpServer>
+#include <QTcpSocket>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -61,6 +63,7 @@ private slots:
 
     void olderSchemaWaitsForTheAdministrator();
     void stationLoginKeptToItsOwnRows();
+    void passwordNeverSentInClear();
     void everyCycleExactlyOnceAlsoWhenResent();
     void serverDownAtStartAndStoppedHardMidRun();
     void stationKilledWhileForwarding();
@@ -436,6 +439,148 @@ void TestFactoryResults::stationLoginKeptToItsOwnRows()
         QVERIFY2(results.forwardStatus().detail.contains(w.second),
                  qPrintable(results.forwardStatus().detail));
     }
+}
+
+namespace {
+
+// A server on the factory's port that is not the factory's: it speaks
+// PostgreSQL's start-up, turns TLS down and asks for the password in clear,
+// keeping what it is given.
+class RoguePostgres : public QObject
+{
+public:
+    explicit RoguePostgres(const QHostAddress &address)
+    {
+        m_server.listen(address, 0);
+        connect(&m_server, &QTcpServer::newConnection, this, [this] {
+            while (QTcpSocket *socket = m_server.nextPendingConnection()) {
+                ++connections;
+                socket->setParent(this);
+                connect(socket, &QTcpSocket::readyRead, this, [this, socket] { serve(socket); });
+            }
+        });
+    }
+    quint16 port() const { return m_server.serverPort(); }
+
+    int connections = 0;
+    QStringList passwords;
+
+private:
+    static quint32 number(const QByteArray &data, int at)
+    {
+        return quint32(quint8(data.at(at))) << 24 | quint32(quint8(data.at(at + 1))) << 16 |
+               quint32(quint8(data.at(at + 2))) << 8 | quint32(quint8(data.at(at + 3)));
+    }
+    void serve(QTcpSocket *socket)
+    {
+        QByteArray &buffer = m_buffers[socket];
+        buffer += socket->readAll();
+        bool started = m_started.value(socket);
+        while (true) {
+            if (!started && buffer.size() >= 8) {
+                const quint32 length = number(buffer, 0);
+                if (quint32(buffer.size()) < length)
+                    return;
+                const bool tlsAsked = number(buffer, 4) == 80877103;
+                buffer.remove(0, int(length));
+                if (tlsAsked) {
+                    socket->write("N");
+                    continue;
+                }
+                started = m_started[socket] = true;
+                // AuthenticationCleartextPassword
+                socket->write(QByteArray::fromHex("520000000800000003"));
+                continue;
+            }
+            if (started && buffer.size() >= 5 && buffer.at(0) == 'p') {
+                const quint32 length = number(buffer, 1);
+                if (quint32(buffer.size()) < length + 1)
+                    return;
+                passwords << QString::fromUtf8(buffer.mid(5, int(length) - 5)).remove(QChar(0));
+                socket->disconnectFromHost();
+            }
+            return;
+        }
+    }
+
+    QTcpServer m_server;
+    QHash<QTcpSocket *, QByteArray> m_buffers;
+    QHash<QTcpSocket *, bool> m_started;
+};
+
+} // namespace
+
+// A server that asks for the password in clear never gets it: a password
+// goes over the network only with sslmode verify-ca or verify-full (libpq
+// 15 cannot refuse a cleartext request), and a password file others may read
+// is refused. On this PC's own loopback the password still goes as libpq
+// sends it, which the rogue server shows it would take.
+void TestFactoryResults::passwordNeverSentInClear()
+{
+    RoguePostgres loopback(QHostAddress::LocalHost);
+    StationSettings s = settings(QStringLiteral("results"));
+    s.factory.port = loopback.port();
+    s.factory.sslMode = QStringLiteral("disable");
+    const QString local = localDb(QStringLiteral("st1.sqlite"));
+    recordSamples(local, QStringLiteral("st1"), 1, 1);
+    {
+        StationResults results(s, local);
+        QTRY_VERIFY_WITH_TIMEOUT(!loopback.passwords.isEmpty(), 15000);
+        QCOMPARE(loopback.passwords.first(), m_pg.password());
+    }
+
+    // The same server over the network: nothing goes to it.
+    QHostAddress lan;
+    for (const QHostAddress &a : QNetworkInterface::allAddresses()) {
+        if (a.protocol() == QAbstractSocket::IPv4Protocol && !a.isLoopback())
+            lan = a;
+    }
+    RoguePostgres remote(lan.isNull() ? QHostAddress(QHostAddress::LocalHost) : lan);
+    for (const char *mode : {"", "prefer", "require"}) {
+        StationSettings r = settings(QStringLiteral("results"));
+        r.factory.host = lan.isNull() ? QStringLiteral("factory-db.invalid") : lan.toString();
+        r.factory.port = remote.port();
+        r.factory.sslMode = QLatin1String(mode);
+        StationResults results(r, local);
+        QTRY_VERIFY_WITH_TIMEOUT(results.forwardStatus().state == ForwardStatus::LoginRefused,
+                                 15000);
+        QVERIFY2(results.forwardStatus().detail.contains(
+                     QStringLiteral("only over TLS with the server's certificate checked")),
+                 qPrintable(results.forwardStatus().detail));
+    }
+    // verify-full to the rogue one, loopback or not: it turns TLS down and
+    // is left.
+    {
+        StationSettings v = settings(QStringLiteral("results"));
+        v.factory.port = loopback.port();
+        v.factory.sslMode = QStringLiteral("verify-full");
+        v.factory.sslRootCert = m_dir->filePath(QStringLiteral("ca.crt"));
+        StationResults results(v, local);
+        const int before = loopback.passwords.size();
+        QTRY_VERIFY_WITH_TIMEOUT(results.forwardStatus().state == ForwardStatus::Unreachable,
+                                 15000);
+        QVERIFY2(results.forwardStatus().detail.contains(QStringLiteral("SSL")),
+                 qPrintable(results.forwardStatus().detail));
+        QCOMPARE(loopback.passwords.size(), before);
+    }
+    QCOMPARE(remote.connections, 0);
+    QVERIFY(remote.passwords.isEmpty());
+
+    // A password file the group or others may read.
+    const QString shared = m_dir->filePath(QStringLiteral("shared.pass"));
+    QVERIFY(QFile::copy(m_pg.passwordFile(), shared));
+    QVERIFY(QFile::setPermissions(shared, QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup |
+                                              QFile::ReadOther));
+    StationSettings p = settings(QStringLiteral("results"));
+    p.factory.port = loopback.port();
+    p.factory.passwordFile = shared;
+    const int before = loopback.connections;
+    StationResults results(p, local);
+    QTRY_VERIFY_WITH_TIMEOUT(results.forwardStatus().state == ForwardStatus::LoginRefused, 15000);
+    QVERIFY2(results.forwardStatus().detail.contains(
+                 QStringLiteral("may be read or changed by others than its owner")),
+             qPrintable(results.forwardStatus().detail));
+    QCOMPARE(loopback.connections, before);
 }
 
 // 120 cycles in three batches arrive whole and alike; sent all over again

@@ -650,6 +650,7 @@ void TestLocalResults::stationIniReadAsUtf8()
     QVERIFY(pass.open(QIODevice::WriteOnly));
     pass.write("s3cret\n");
     pass.close();
+    QVERIFY(pass.setPermissions(QFile::ReadOwner | QFile::WriteOwner));
     QFile ini(path(QStringLiteral("station.ini")));
     QVERIFY(ini.open(QIODevice::WriteOnly));
     ini.write(QStringLiteral("[station]\nid=三号线-工位7\n[factory_db]\nhost=localhost\n"
@@ -695,6 +696,9 @@ void TestLocalResults::stationIniAsWritten_data()
     QTest::newRow("unknown key named")
         << QByteArray("[factory_db]\nprot=6543\n") << "" << 5432 << false
         << "station.ini line 2: [factory_db] prot is no setting";
+    QTest::newRow("sslmode misspelt")
+        << QByteArray("[factory_db]\nsslmode=verify_full\n") << "" << 5432 << true
+        << "station.ini line 2: sslmode=verify_full: not an sslmode";
     QTest::newRow("given twice") << QByteArray("[station]\nid=a\nid=b\n") << "a" << 5432 << true
                                  << "station.ini line 3: [station] id is given again (first on "
                                     "line 2)";
