@@ -4,9 +4,13 @@
 #   scripts/demo-factory.sh [BUILD_DIR]     (./station demo --factory)
 #
 # 1. Starts a PostgreSQL server of its own: initdb into a temporary folder,
-#    listening on 127.0.0.1 at a free port, password login, a database
-#    "factory". As root the server runs as the "postgres" user of Debian's
-#    package (the server refuses root).
+#    listening on 127.0.0.1 at a free port, TLS only (a certificate signed by
+#    a factory CA it makes with openssl), password login (SCRAM), a database
+#    "factory" set up by the administrator's step (benchreport
+#    --init-factory): a login per station that may add its own station's
+#    cycles only, and a report login that may only read. As root the server
+#    runs as the "postgres" user of Debian's package (the server refuses
+#    root).
 # 2. Makes two station folders (line1-st1, line1-st2) beside it, each with
 #    the chip tool, a simulator of its own (STATION_DEMO_DUTS DUTs, 12 by
 #    default) and a config/station.ini whose [factory_db] names the server.
@@ -14,8 +18,11 @@
 # 3. Runs both stations' benchrun side by side for STATION_DEMO_CYCLES
 #    cycles (3 by default); each records its cycles in its own
 #    log/results.sqlite and forwards them to the factory database.
-# 4. Prints the factory's yield report (benchreport --factory), then stops
-#    everything it started and removes the temporary folder.
+#    While they run it shows the server's pg_stat_ssl row of a station's
+#    connection (verify-full against the factory CA).
+# 4. Prints the factory's yield report (benchreport --factory, with the
+#    report login), then stops everything it started and removes the
+#    temporary folder.
 set -euo pipefail
 
 ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
@@ -107,19 +114,72 @@ free_port() {
 }
 
 mkdir -p "$PG"
-PASSWORD="demo-$(od -An -N6 -tx1 /dev/urandom | tr -d ' \n')"
+chmod 700 "$PG"
+umask 077 # every password, key and settings file the owner's alone
+secret() { od -An -N9 -tx1 /dev/urandom | tr -d ' \n'; }
+PASSWORD="$(secret)"
 printf '%s\n' "$PASSWORD" >"$PG/password"
+
+# The factory's CA, and the server's certificate for 127.0.0.1 signed by it.
+TLS="$WORK/tls"
+mkdir -p "$TLS"
+openssl req -x509 -newkey rsa:2048 -nodes -days 2 -subj "/CN=TK716A demo factory CA" \
+    -keyout "$TLS/ca.key" -out "$TLS/ca.crt" >"$WORK/openssl.log" 2>&1 ||
+    { cat "$WORK/openssl.log" >&2; die "openssl cannot make the CA"; }
+openssl req -newkey rsa:2048 -nodes -subj "/CN=127.0.0.1" -keyout "$PG/server.key" \
+    -out "$TLS/server.csr" >>"$WORK/openssl.log" 2>&1 &&
+    printf 'subjectAltName=IP:127.0.0.1,DNS:localhost\n' >"$TLS/san.ext" &&
+    openssl x509 -req -in "$TLS/server.csr" -CA "$TLS/ca.crt" -CAkey "$TLS/ca.key" \
+        -CAcreateserial -days 2 -extfile "$TLS/san.ext" -out "$PG/server.crt" \
+        >>"$WORK/openssl.log" 2>&1 || { cat "$WORK/openssl.log" >&2; die "openssl cannot make the server's certificate"; }
+chmod 644 "$TLS/ca.crt"
+chmod 755 "$TLS"
 [ "$(id -u)" -eq 0 ] && chown -R postgres "$PG"
-as_pg "$PGBIN/initdb" -D "$PG/data" -U station --auth=scram-sha-256 --pwfile="$PG/password" \
+as_pg "$PGBIN/initdb" -D "$PG/data" -U factory_owner --auth=scram-sha-256 --pwfile="$PG/password" \
     -E UTF8 --locale=C --no-sync >"$WORK/initdb.log" 2>&1 || { cat "$WORK/initdb.log" >&2; die "initdb failed"; }
+# TLS on every network connection.
+as_pg sh -c "printf '%s\n' 'local all all scram-sha-256' \
+    'hostssl all all 127.0.0.1/32 scram-sha-256' 'hostssl all all ::1/128 scram-sha-256' \
+    >'$PG/data/pg_hba.conf'"
 PORT="$(free_port)"
 as_pg "$PGBIN/pg_ctl" -D "$PG/data" -w -t 60 -l "$PG/server.log" \
-    -o "-c listen_addresses=127.0.0.1 -c port=$PORT -c unix_socket_directories=''" start \
+    -o "-c listen_addresses=127.0.0.1 -c port=$PORT -c unix_socket_directories='' -c ssl=on -c ssl_cert_file=$PG/server.crt -c ssl_key_file=$PG/server.key -c log_connections=on" start \
     >/dev/null || { cat "$PG/server.log" >&2; die "the PostgreSQL server did not start"; }
 PG_STARTED=1
-PGPASSWORD="$PASSWORD" "$PGBIN/createdb" -h 127.0.0.1 -p "$PORT" -U station factory ||
-    die "cannot make the database \"factory\""
-say "PostgreSQL $("$PGBIN/postgres" --version | awk '{print $3}') on 127.0.0.1:$PORT, database \"factory\" (folder $PG)"
+# The owner's connection, as the stations': TLS, the server's name checked
+# against the factory CA.
+OWNER_DSN="host=127.0.0.1 port=$PORT user=factory_owner sslmode=verify-full sslrootcert=$TLS/ca.crt"
+PGPASSWORD="$PASSWORD" "$PGBIN/psql" -q -v ON_ERROR_STOP=1 -d "$OWNER_DSN dbname=postgres" \
+    -c "CREATE DATABASE factory" || die "cannot make the database \"factory\""
+
+# [factory_db] LOGIN PASSWORD_FILE: the settings of one login.
+factory_db() {
+    cat <<INI
+[factory_db]
+host=127.0.0.1
+port=$PORT
+name=factory
+user=$1
+password_file=$2
+sslmode=verify-full
+sslrootcert=$TLS/ca.crt
+retry_seconds=2
+INI
+}
+factory_db factory_owner "$PG/password" >"$WORK/admin.ini"
+"$STATION/benchreport" --init-factory --config "$WORK/admin.ini" \
+    --station-login line1-st1=line1-st1 --station-login line1-st2=line1-st2 \
+    --report-login factory_report | sed 's/^/[factory] /' || die "the administrator's step failed"
+# Each login's password, in a file of its own (sent to the server over TLS,
+# kept there as a SCRAM hash).
+for login in line1-st1 line1-st2 factory_report; do
+    printf '%s\n' "$(secret)" >"$WORK/$login.pass"
+    PGPASSWORD="$PASSWORD" "$PGBIN/psql" -q -v ON_ERROR_STOP=1 -d "$OWNER_DSN dbname=factory" \
+        -c "ALTER ROLE \"$login\" PASSWORD '$(head -n 1 "$WORK/$login.pass")'" ||
+        die "cannot set the password of $login"
+done
+say "PostgreSQL $("$PGBIN/postgres" --version | awk '{print $3}') on 127.0.0.1:$PORT, TLS only, database \"factory\" (folder $PG)"
+say "logins: line1-st1 and line1-st2 (each adds its own station's cycles only), factory_report (reads)"
 
 # --- two stations ------------------------------------------------------------
 
@@ -154,18 +214,10 @@ start_station() {
         <"$WORK/$name.stdin" >"$WORK/$name.ready" 2>"$WORK/$name.sim.log" &
     SIM_PIDS+=($!)
     eval "exec $fd>\"\$WORK/\$name.stdin\""
-    cat >"$dir/config/station.ini" <<INI
-[station]
-id=$name
-
-[factory_db]
-host=127.0.0.1
-port=$PORT
-name=factory
-user=station
-password_file=$PG/password
-retry_seconds=2
-INI
+    {
+        printf '[station]\nid=%s\n\n' "$name"
+        factory_db "$name" "$WORK/$name.pass"
+    } >"$dir/config/station.ini"
 }
 
 scenario line1-st1 a1 02:54:4b:00:01:10
@@ -186,6 +238,17 @@ for name in line1-st1 line1-st2; do
     (cd "$WORK/$name" && exec setsid ./benchrun --cycles "$CYCLES" 7>&- 8>&-) >"$WORK/$name.out" 2>&1 &
     RUN_PIDS+=($!)
 done
+# A station's connection as the server sees it.
+for _ in $(seq 600); do
+    row="$(PGPASSWORD="$PASSWORD" "$PGBIN/psql" -At -d "$OWNER_DSN dbname=factory" -c \
+        "SELECT a.usename, s.ssl, s.version, s.cipher, s.bits FROM pg_stat_ssl s JOIN pg_stat_activity a USING (pid) WHERE a.usename LIKE 'line1-%' LIMIT 1" 2>/dev/null || true)"
+    if [ -n "$row" ]; then
+        say "pg_stat_ssl of a station's connection (usename|ssl|version|cipher|bits): $row"
+        break
+    fi
+    kill -0 "${RUN_PIDS[0]}" 2>/dev/null || kill -0 "${RUN_PIDS[1]}" 2>/dev/null || break
+    sleep 0.2
+done
 status=0
 for i in 0 1; do
     wait "${RUN_PIDS[$i]}" || status=$?
@@ -198,8 +261,9 @@ for name in line1-st1 line1-st2; do
 done
 
 echo
-say "the factory's yield report (benchreport --factory):"
+say "the factory's yield report (benchreport --factory, login factory_report):"
 echo
-(cd "$WORK/line1-st1" && ./benchreport --factory) || status=$?
+factory_db factory_report "$WORK/factory_report.pass" >"$WORK/report.ini"
+(cd "$WORK/line1-st1" && ./benchreport --factory --config "$WORK/report.ini") || status=$?
 echo
 exit "$status"
