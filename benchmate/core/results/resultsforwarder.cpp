@@ -3,6 +3,7 @@
 #include "cycletables.h"
 #include "databaseconnection.h"
 #include "factorydb.h"
+#include "forwardcheck.h"
 #include "localresultsdb.h"
 
 #include <QDebug>
@@ -301,8 +302,40 @@ bool ResultsForwarder::sendBatch(qint64 *mark)
     return true;
 }
 
+bool ResultsForwarder::checkFactoryHolds(qint64 *mark)
+{
+    if (*mark <= 0 || m_stationId.isEmpty())
+        return true;
+    callStarts();
+    const ForwardCheck::Gap gap =
+        ForwardCheck::find(*m_local, *m_factory, m_stationId, *mark, m_passedOver);
+    callEnded();
+    if (!gap.ok) {
+        if (gap.factoryFailed)
+            factoryFailed(gap.error);
+        else
+            setStatus(ForwardStatus::LocalFailed, gap.error);
+        return false;
+    }
+    if (gap.resendAfter < 0)
+        return true;
+    qWarning().noquote() << QStringLiteral("Factory database %1 lacks %2 cycle(s) of station %3 "
+                                           "that went over before (made again, restored or "
+                                           "deleted there); they go again.")
+                                .arg(m_settings.target())
+                                .arg(gap.missing)
+                                .arg(m_stationId);
+    if (!writeMark(gap.resendAfter))
+        return false;
+    *mark = gap.resendAfter;
+    refreshWaiting(*mark);
+    return true;
+}
+
 void ResultsForwarder::setAside(const CycleRecord &record, const QString &why)
 {
+    if (record.stationId == m_stationId)
+        m_passedOver.insert(record.cycleUid);
     qWarning().noquote() << QStringLiteral("Factory database %1: cycle %2 of station %3 cannot be "
                                            "stored there (%4); set aside, it stays in the "
                                            "station's file.")
@@ -387,6 +420,8 @@ void ResultsForwarder::attempt()
         refreshWaiting(mark);
     if (ok)
         ok = openFactory();
+    if (ok)
+        ok = checkFactoryHolds(&mark);
     while (ok && !m_stop.load()) {
         const qint64 before = mark;
         ok = sendBatch(&mark);

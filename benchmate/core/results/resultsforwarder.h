@@ -6,6 +6,7 @@
 #include "stationsettings.h"
 
 #include <QObject>
+#include <QSet>
 #include <QString>
 
 #include <atomic>
@@ -33,6 +34,10 @@ class QTimer;
 // hung: its kernel still acknowledges), a watch from the owner's thread:
 // a call that has waited answerLimitMs is broken off (breakStuckCall), and
 // the cycles wait as for a server out of reach.
+//
+// Each attempt first checks that the factory database still holds what the
+// mark says went over (ForwardCheck): one made again or restored from an
+// older dump gets those cycles again.
 //
 // A cycle the factory database cannot store (a NUL character in a text,
 // which PostgreSQL's text cannot hold, or a value it refuses as data) is set
@@ -86,6 +91,8 @@ private:
     bool openFactory();
     qint64 readMark();
     bool writeMark(qint64 lastId);
+    // Goes back with the mark when the factory lacks cycles it passed.
+    bool checkFactoryHolds(qint64 *mark);
     bool sendBatch(qint64 *mark);
     bool sendRecords(const QList<CycleRecord> &records, int *refused, QString *why);
     void setAside(const CycleRecord &record, const QString &why);
@@ -106,6 +113,8 @@ private:
     std::unique_ptr<CycleTables> m_factoryTables;
     // The station id the factory login forwards for (its row security).
     QString m_stationId;
+    // The station's cycles set aside by this process: never in the factory.
+    QSet<QString> m_passedOver;
     QTimer *m_retry = nullptr;
     int m_backoffMs = 0;
     bool m_busy = false;

@@ -71,6 +71,7 @@ private slots:
     void clearReasonsAndNothingLost();
     void silentServerNeitherHangsNorMisleads();
     void unstorableCycleSetAside();
+    void factoryMadeAgainGetsEveryCycle();
     void benchrunForwardsAndReports();
 
 private:
@@ -793,6 +794,7 @@ void TestFactoryResults::clearReasonsAndNothingLost()
         QVERIFY(file.open(QIODevice::WriteOnly));
         file.write("not-the-password\n");
         file.close();
+        QVERIFY(file.setPermissions(QFile::ReadOwner | QFile::WriteOwner));
         StationSettings s = settings(QStringLiteral("reasons"));
         s.factory.passwordFile = wrong;
         StationResults results(s, local);
@@ -923,6 +925,46 @@ void TestFactoryResults::unstorableCycleSetAside()
                                         "FROM cycles")),
              sampleCycle(QStringLiteral("st1"), 1).cycleUid + QLatin1Char(',') +
                  sampleCycle(QStringLiteral("st1"), 3).cycleUid);
+}
+
+// The station's mark says every cycle went over, but the factory database
+// was dropped and made again while the station ran, and later lost rows
+// (deleted, or a restore from an older dump): the station notices what the
+// factory lacks and sends it again (it used to say "every cycle forwarded"
+// and never send them).
+void TestFactoryResults::factoryMadeAgainGetsEveryCycle()
+{
+    const QString name = QStringLiteral("again");
+    QVERIFY(prepare(name, {QStringLiteral("st1")}));
+    const QString local = localDb(QStringLiteral("st1.sqlite"));
+    recordSamples(local, QStringLiteral("st1"), 1, 5);
+    const QString count = QStringLiteral("SELECT COUNT(*) FROM cycles");
+    {
+        StationResults results(settings(name), local);
+        QVERIFY2(results.waitForForwarding(30000), qPrintable(results.forwardStatus().summary()));
+        QCOMPARE(m_pg.scalar(name, count), QStringLiteral("5"));
+
+        QVERIFY2(m_pg.exec(QStringLiteral("postgres"),
+                           {QStringLiteral("DROP DATABASE again WITH (FORCE)")}),
+                 qPrintable(m_pg.error()));
+        QVERIFY(prepare(name, {QStringLiteral("st1")}));
+        QTest::ignoreMessage(
+            QtWarningMsg, QRegularExpression(QStringLiteral("lacks 5 cycle\\(s\\) of station st1 "
+                                                            "that went over before")));
+        QVERIFY(results.recordCycle(sampleCycle(QStringLiteral("st1"), 6)));
+        QTRY_COMPARE_WITH_TIMEOUT(m_pg.scalar(name, count), QStringLiteral("6"), 30000);
+    }
+    QVERIFY2(
+        m_pg.exec(name, {QStringLiteral("DELETE FROM cycles WHERE number IN (2 * 24, 4 * 24)")}),
+        qPrintable(m_pg.error()));
+    QCOMPARE(m_pg.scalar(name, count), QStringLiteral("4"));
+    QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("lacks 2 cycle\\(s\\)")));
+    StationResults results(settings(name), local);
+    QVERIFY2(results.waitForForwarding(30000), qPrintable(results.forwardStatus().summary()));
+    const auto c = factory(name);
+    QVERIFY(c);
+    QVERIFY(sameCycles(readAll(*c), localCycles(local)));
+    QCOMPARE(countsOf(*c).duplicateUids, 0);
 }
 
 namespace {

@@ -1,0 +1,86 @@
+#include "forwardcheck.h"
+
+#include "databaseconnection.h"
+
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QVariant>
+
+namespace {
+
+bool count(QSqlQuery &q, qint64 *out)
+{
+    if (!q.exec() || !q.next())
+        return false;
+    *out = q.value(0).toLongLong();
+    return true;
+}
+
+} // namespace
+
+ForwardCheck::Gap ForwardCheck::find(DatabaseConnection &local, DatabaseConnection &factory,
+                                     const QString &stationId, qint64 mark,
+                                     const QSet<QString> &passedOver)
+{
+    Gap gap;
+    QSqlQuery l(local.db());
+    l.setForwardOnly(true);
+    l.prepare(QStringLiteral("SELECT COUNT(*) FROM cycles WHERE station_id = ? AND id <= ?"));
+    l.addBindValue(stationId);
+    l.addBindValue(mark);
+    qint64 sent = 0;
+    if (!count(l, &sent)) {
+        gap.error =
+            QStringLiteral("cannot count the station's cycles: ") + l.lastError().text().trimmed();
+        return gap;
+    }
+    l.finish();
+    QSqlQuery f(factory.db());
+    f.setForwardOnly(true);
+    f.prepare(QStringLiteral("SELECT COUNT(*) FROM cycles WHERE station_id = ?"));
+    f.addBindValue(stationId);
+    qint64 held = 0;
+    if (!count(f, &held)) {
+        gap.factoryFailed = true;
+        gap.error =
+            QStringLiteral("cannot count the factory's cycles: ") + f.lastError().text().trimmed();
+        return gap;
+    }
+    f.finish();
+    gap.ok = true;
+    if (held >= sent - passedOver.size())
+        return gap;
+
+    f.prepare(QStringLiteral("SELECT cycle_uid FROM cycles WHERE station_id = ?"));
+    f.addBindValue(stationId);
+    if (!f.exec()) {
+        gap.ok = false;
+        gap.factoryFailed = true;
+        gap.error =
+            QStringLiteral("cannot read the factory's cycles: ") + f.lastError().text().trimmed();
+        return gap;
+    }
+    QSet<QString> there;
+    while (f.next())
+        there.insert(f.value(0).toString());
+    f.finish();
+    l.prepare(QStringLiteral(
+        "SELECT id, cycle_uid FROM cycles WHERE station_id = ? AND id <= ? ORDER BY id"));
+    l.addBindValue(stationId);
+    l.addBindValue(mark);
+    if (!l.exec()) {
+        gap.ok = false;
+        gap.error =
+            QStringLiteral("cannot read the station's cycles: ") + l.lastError().text().trimmed();
+        return gap;
+    }
+    while (l.next()) {
+        const QString uid = l.value(1).toString();
+        if (there.contains(uid) || passedOver.contains(uid))
+            continue;
+        ++gap.missing;
+        if (gap.resendAfter < 0)
+            gap.resendAfter = l.value(0).toLongLong() - 1;
+    }
+    return gap;
+}

@@ -1,0 +1,34 @@
+#ifndef FORWARDCHECK_H
+#define FORWARDCHECK_H
+
+#include <QSet>
+#include <QString>
+
+class DatabaseConnection;
+
+// Whether the factory database still holds every cycle of the station that
+// the station's forwarding mark says went over. A factory database dropped
+// and made again, restored from an older dump, or whose rows someone
+// deleted, lacks cycles the mark passed: they must go again.
+//
+// Counts first (the station's cycles up to the mark, against the factory's
+// cycles of the station); only when the factory holds fewer are the cycle
+// uids compared, to find the earliest cycle it lacks.
+class ForwardCheck
+{
+public:
+    struct Gap
+    {
+        bool ok = false;            // the check ran
+        bool factoryFailed = false; // (not ok) the factory's query failed
+        QString error;
+        qint64 missing = 0;      // cycles the factory lacks
+        qint64 resendAfter = -1; // the mark to go back to; -1: nothing lacks
+    };
+
+    // `passedOver`: uids of the station's cycles set aside (never stored).
+    static Gap find(DatabaseConnection &local, DatabaseConnection &factory,
+                    const QString &stationId, qint64 mark, const QSet<QString> &passedOver);
+};
+
+#endif // FORWARDCHECK_H
