@@ -38,7 +38,8 @@ const char *const setupStatements[] = {
     "GRANT SELECT ON station_logins TO results_station",
     "GRANT SELECT ON cycles, duts TO results_report",
     // A station sees and adds the rows of its own station id only; its DUTs
-    // belong to cycles it can see.
+    // belong to cycles it can see (one look-up by key each, whatever the
+    // number of cycles already there).
     "ALTER TABLE cycles ENABLE ROW LEVEL SECURITY",
     "ALTER TABLE duts ENABLE ROW LEVEL SECURITY",
     "ALTER TABLE station_logins ENABLE ROW LEVEL SECURITY",
@@ -54,10 +55,10 @@ const char *const setupStatements[] = {
     "current_user::text))",
     "DROP POLICY IF EXISTS station_reads ON duts",
     "CREATE POLICY station_reads ON duts FOR SELECT TO results_station USING "
-    "(cycle_id IN (SELECT c.id FROM cycles c))",
+    "(EXISTS (SELECT FROM cycles c WHERE c.id = duts.cycle_id))",
     "DROP POLICY IF EXISTS station_inserts ON duts",
     "CREATE POLICY station_inserts ON duts FOR INSERT TO results_station WITH CHECK "
-    "(cycle_id IN (SELECT c.id FROM cycles c))",
+    "(EXISTS (SELECT FROM cycles c WHERE c.id = duts.cycle_id))",
     "DROP POLICY IF EXISTS report_reads ON cycles",
     "CREATE POLICY report_reads ON cycles FOR SELECT TO results_report USING (true)",
     "DROP POLICY IF EXISTS report_reads ON duts",
