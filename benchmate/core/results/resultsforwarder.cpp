@@ -19,6 +19,9 @@
 namespace {
 
 constexpr int firstRetryMs = 1000;
+// How often a connection checks that the factory still holds what went
+// over (and at once on each new connection).
+constexpr qint64 checkEveryMs = 60000;
 
 // Why PostgreSQL can never store the cycle as it is; empty when it can.
 QString unstorable(const CycleRecord &r)
@@ -113,8 +116,15 @@ void ResultsForwarder::callEnded()
     m_callSince.store(0);
 }
 
+void ResultsForwarder::noteRecorded()
+{
+    std::lock_guard<std::mutex> lock(m_statusLock);
+    ++m_status.waiting;
+}
+
 void ResultsForwarder::dropFactory()
 {
+    m_checkedAt = 0;
     std::lock_guard<std::mutex> lock(m_socketLock);
     m_socket = -1;
     m_factoryTables.reset();
@@ -306,6 +316,8 @@ bool ResultsForwarder::checkFactoryHolds(qint64 *mark)
 {
     if (*mark <= 0 || m_stationId.isEmpty())
         return true;
+    if (m_checkedAt != 0 && steadyMs() - m_checkedAt < checkEveryMs)
+        return true;
     callStarts();
     const ForwardCheck::Gap gap =
         ForwardCheck::find(*m_local, *m_factory, m_stationId, *mark, m_passedOver);
@@ -317,6 +329,7 @@ bool ResultsForwarder::checkFactoryHolds(qint64 *mark)
             setStatus(ForwardStatus::LocalFailed, gap.error);
         return false;
     }
+    m_checkedAt = steadyMs();
     if (gap.resendAfter < 0)
         return true;
     qWarning().noquote() << QStringLiteral("Factory database %1 lacks %2 cycle(s) of station %3 "

@@ -35,8 +35,9 @@ class QTimer;
 // a call that has waited answerLimitMs is broken off (breakStuckCall), and
 // the cycles wait as for a server out of reach.
 //
-// Each attempt first checks that the factory database still holds what the
-// mark says went over (ForwardCheck): one made again or restored from an
+// On each new connection, and then once a minute, an attempt first checks
+// that the factory database still holds what the mark says went over
+// (ForwardCheck): one made again or restored from an
 // older dump gets those cycles again.
 //
 // A cycle the factory database cannot store (a NUL character in a text,
@@ -65,6 +66,11 @@ public:
     // Any thread: shutdown() has run. Once it returns true, everything the
     // forwarder's thread wrote is visible to the caller (the object may go).
     bool isShutDown() const { return m_shutDown.load(std::memory_order_acquire); }
+
+    // Any thread: a cycle was recorded; it counts as waiting at once, also
+    // while an attempt is held up by the server (the next attempt counts
+    // again).
+    void noteRecorded();
 
     // Any thread: how long the call to the factory's server under way has
     // waited, ms; 0 when none is under way.
@@ -115,6 +121,9 @@ private:
     QString m_stationId;
     // The station's cycles set aside by this process: never in the factory.
     QSet<QString> m_passedOver;
+    // When the factory connection last checked it (steady clock, ms); 0:
+    // not yet on this connection.
+    qint64 m_checkedAt = 0;
     QTimer *m_retry = nullptr;
     int m_backoffMs = 0;
     bool m_busy = false;

@@ -66,6 +66,8 @@ StationResults::~StationResults()
 bool StationResults::recordCycle(const CycleRecord &record)
 {
     const bool recorded = m_recorder.recordCycle(record);
+    if (m_forwarder && recorded)
+        m_forwarder->noteRecorded();
     if (m_forwarder)
         QMetaObject::invokeMethod(m_forwarder.get(), &ResultsForwarder::poke, Qt::QueuedConnection);
     return recorded;
