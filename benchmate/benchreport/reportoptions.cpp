@@ -164,7 +164,8 @@ QString ReportOptions::usage()
         "  --report-login LOGIN\n"
         "                     a login that may read the results, nothing more\n"
         "\n"
-        "Exit status: 0 report written (or set up); 1 the database cannot be used (no such\n"
-        "file, not a results database, damaged, no results yet); 2 a bad\n"
-        "command line, or a --station the database holds no cycle of.\n");
+        "Exit status: 0 report written or database set up; 1 the database\n"
+        "cannot be used (no such file, not a results database, damaged, no\n"
+        "results yet) or a step of --init-factory failed; 2 a bad command\n"
+        "line, or a --station the database holds no cycle of.\n");
 }

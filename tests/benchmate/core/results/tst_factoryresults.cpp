@@ -320,6 +320,20 @@ void TestFactoryResults::stationLoginKeptToItsOwnRows()
                                QStringLiteral("st2=st2"),
                                QStringLiteral("--report-login"),
                                QStringLiteral("viewer")};
+    // A login without its station, or logins without the step: refused.
+    for (const QStringList &bad :
+         {QStringList{QStringLiteral("--init-factory"), QStringLiteral("--config"), ini,
+                      QStringLiteral("--station-login"), QStringLiteral("st1")},
+          QStringList{QStringLiteral("--config"), ini, QStringLiteral("--report-login"),
+                      QStringLiteral("viewer")}}) {
+        QProcess init;
+        init.start(QStringLiteral(BENCHREPORT_PATH), bad);
+        QVERIFY(init.waitForFinished(30000));
+        QCOMPARE(init.exitCode(), 2);
+    }
+    QCOMPARE(m_pg.scalar(name, QStringLiteral("SELECT COUNT(*) FROM pg_tables WHERE tablename = "
+                                              "'cycles'")),
+             QStringLiteral("0"));
     // Twice: the step may be repeated (a software update, a new login).
     for (int run = 0; run < 2; ++run) {
         QProcess init;
