@@ -126,12 +126,15 @@ mkdir -p "$TLS"
 openssl req -x509 -newkey rsa:2048 -nodes -days 2 -subj "/CN=TK716A demo factory CA" \
     -keyout "$TLS/ca.key" -out "$TLS/ca.crt" >"$WORK/openssl.log" 2>&1 ||
     { cat "$WORK/openssl.log" >&2; die "openssl cannot make the CA"; }
-openssl req -newkey rsa:2048 -nodes -subj "/CN=127.0.0.1" -keyout "$PG/server.key" \
-    -out "$TLS/server.csr" >>"$WORK/openssl.log" 2>&1 &&
-    printf 'subjectAltName=IP:127.0.0.1,DNS:localhost\n' >"$TLS/san.ext" &&
-    openssl x509 -req -in "$TLS/server.csr" -CA "$TLS/ca.crt" -CAkey "$TLS/ca.key" \
+printf 'subjectAltName=IP:127.0.0.1,DNS:localhost\n' >"$TLS/san.ext"
+if ! openssl req -newkey rsa:2048 -nodes -subj "/CN=127.0.0.1" -keyout "$PG/server.key" \
+    -out "$TLS/server.csr" >>"$WORK/openssl.log" 2>&1 ||
+    ! openssl x509 -req -in "$TLS/server.csr" -CA "$TLS/ca.crt" -CAkey "$TLS/ca.key" \
         -CAcreateserial -days 2 -extfile "$TLS/san.ext" -out "$PG/server.crt" \
-        >>"$WORK/openssl.log" 2>&1 || { cat "$WORK/openssl.log" >&2; die "openssl cannot make the server's certificate"; }
+        >>"$WORK/openssl.log" 2>&1; then
+    cat "$WORK/openssl.log" >&2
+    die "openssl cannot make the server's certificate"
+fi
 chmod 644 "$TLS/ca.crt"
 chmod 755 "$TLS"
 [ "$(id -u)" -eq 0 ] && chown -R postgres "$PG"
