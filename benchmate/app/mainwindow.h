@@ -45,6 +45,11 @@ QT_END_NAMESPACE
 // says the cycle has ended, and a stopped cycle shows, counts and logs
 // nothing. Closing the window during a cycle saves the settings, stops the
 // cycle the same way and closes the window once it has ended.
+//
+// The window itself only shows and forwards: the device table
+// (DeviceTable), the set-up boxes (SetupForm) and the status label
+// (TestStatusLabel) show; the cycle controller runs the cycles, and
+// TestParaBuilder::request turns the set-up into the cycle, as for benchrun.
 class MainWindow : public QMainWindow, public DeviceTableLayout
 {
     Q_OBJECT
