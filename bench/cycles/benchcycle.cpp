@@ -21,8 +21,8 @@
 // connected, the chip tool's version known; its record is forwarded while
 // the measured cycle starts. The CPU times are then the measured cycle's.
 #include "cyclerecordbuilder.h"
+#include "cyclevalues.h"
 #include "resultjudge.h"
-#include "stationglobals.h"
 #include "stationresults.h"
 #include "testthread.h"
 
@@ -59,7 +59,7 @@ int main(int argc, char **argv)
         }
     }
     const bool record = results != QLatin1String("none");
-    if (args.size() < 3 || args.size() - 3 > dutSlots ||
+    if (args.size() < 3 || args.size() - 3 > CycleValues::dutSlots ||
         (record && results != QLatin1String("local") && results != QLatin1String("factory"))) {
         std::fprintf(stderr, "usage: bench_cycle [--results none|local|factory [--warm-up]] "
                              "FIRMWARE TIMEOUT_MS GM_PORT [DUT_PORT ...]\n");
@@ -75,7 +75,9 @@ int main(int argc, char **argv)
         database = std::make_unique<StationResults>(settings);
         builder = std::make_unique<CycleRecordBuilder>(database->stationId());
     }
+    CycleValues shared;
     testPara_t para;
+    para.values = &shared;
     para.filePath = args.at(0);
     para.timeOut = args.at(1).toUInt();
     para.gmPort = args.at(2);
@@ -86,7 +88,8 @@ int main(int argc, char **argv)
         deviceInfo_t device;
         device.port = args.at(i);
         device.name = QStringLiteral("DUT%1").arg(i - 2);
-        device.progressPtr = &progress[i - 3];
+        device.slot = i - 3;
+        device.progressPtr = &shared.progress[i - 3];
         para.devices.append(device);
     }
 
@@ -101,7 +104,8 @@ int main(int argc, char **argv)
         cycle.start();
         cycle.wait();
         const int state = cycle.getResult(&result);
-        const QString log = cycle.getLog();
+        QStringList logs;
+        cycle.getLog(&logs);
         if (record) {
             // As the station's end of a cycle: judged, then recorded.
             QElapsedTimer recording;
@@ -116,11 +120,12 @@ int main(int argc, char **argv)
             outcome.limits = {-20, -75, -20, -75, 10, -10};
             QList<JudgeRow> rows;
             for (const deviceInfo_t &device : qAsConst(para.devices))
-                rows.append(
-                    {int(device.progressPtr - progress), QStringLiteral("0"), QStringLiteral("0")});
+                rows.append({device.slot, QStringLiteral("0"), QStringLiteral("0")});
             outcome.judgement =
                 ResultJudge::judge(outcome.limits, state, para.devices.size(), result, rows);
-            outcome.cycleLog = log;
+            outcome.goldenLog = logs.takeLast();
+            for (int k = 0; k < logs.size(); ++k)
+                outcome.dutLogs.append({para.devices.at(k).slot, logs.at(k)});
             if (!database->recordCycle(builder->build(outcome)))
                 std::fprintf(stderr, "not recorded: %s\n", qPrintable(database->recordError()));
             *recordMs = double(recording.nsecsElapsed()) / 1e6;

@@ -3,14 +3,13 @@
 
 #include "cyclecontroller.h"
 #include "deviceconfigfile.h"
-#include "resultjudge.h"
+#include "devicetable.h"
 #include "setupcheck.h"
 #include "teststatus.h"
 
 #include <QElapsedTimer>
 #include <QMainWindow>
 #include <QString>
-#include <QVector>
 
 #include <cstdint>
 #include <functional>
@@ -18,10 +17,11 @@
 
 class QCheckBox;
 class QCloseEvent;
-class QLineEdit;
-class UiLanguage;
 class QLabel;
 class QPaintEvent;
+class SetupForm;
+class TestStatusLabel;
+class UiLanguage;
 
 QT_BEGIN_NAMESPACE
 namespace Ui {
@@ -45,28 +45,18 @@ QT_END_NAMESPACE
 // says the cycle has ended, and a stopped cycle shows, counts and logs
 // nothing. Closing the window during a cycle saves the settings, stops the
 // cycle the same way and closes the window once it has ended.
-class MainWindow : public QMainWindow
+//
+// The window itself only shows and forwards: the device table
+// (DeviceTable), the set-up boxes (SetupForm) and the status label
+// (TestStatusLabel) show; the cycle controller runs the cycles, and
+// TestParaBuilder::request turns the set-up into the cycle, as for benchrun.
+class MainWindow : public QMainWindow, public DeviceTableLayout
 {
     Q_OBJECT
 
 public:
-    // Columns of the device table.
-    enum Column
-    {
-        colEnable = 0,
-        colName = 1,
-        colPort = 2,
-        colResult = 3,
-        colTxCal = 4,
-        colRxCal = 5,
-        colTxResult = 6,
-        colRxResult = 7,
-        colFreqResult = 8,
-    };
-    static constexpr int tableRows = 25;
     // A click on the start button this soon after the last one is ignored, ms.
     static constexpr int clickGuardMs = 500;
-    static constexpr int tableColumns = 9;
 
     // Asks the operator for a file to open: parent, caption, start
     // directory, name filter; an empty text when cancelled.
@@ -79,7 +69,7 @@ public:
     // Shows the counters in their labels.
     void changeTestNum(uint32_t passNum, uint32_t failNum, uint32_t allNum);
     // Puts the centred enable check box into column 0 and empty items into
-    // columns 1 to 8 of every row.
+    // columns 1 to 8 of every row (done once, while the window is built).
     void deviceUiInit();
     // The settings file: read once while the window is built, written when it
     // is destroyed (and first when it is closed during a cycle).
@@ -87,7 +77,7 @@ public:
     bool saveDeviceConfig();
 
     // A row's enable check box: the widget of the first item of the layout of
-    // the cell widget in column 0 (nullptr before deviceUiInit).
+    // the cell widget in column 0.
     QCheckBox *rowCheckBox(int row) const;
 
     // Replaces the file dialog of the firmware chooser (tests use this).
@@ -117,8 +107,9 @@ public:
     QString resultsStatusText() const;
 
 public slots:
-    // Lays out the table: 25 rows sharing its height, 9 columns in fixed
-    // proportions of its width. Also run once at construction with no event.
+    // Paints the window; with no event, lays out the table: 25 rows sharing
+    // its height, 9 columns in fixed proportions of its width (the table
+    // keeps that layout itself whenever its size changes).
     void paintEvent(QPaintEvent *event) override;
     void setTestStatusUI(TEST_STATUS status);
     // Asks the controller to look at the cycle now (it also does so every
@@ -132,7 +123,6 @@ public slots:
 
 protected:
     void closeEvent(QCloseEvent *event) override;
-    bool eventFilter(QObject *watched, QEvent *event) override;
     void changeEvent(QEvent *event) override;
 
 private slots:
@@ -142,20 +132,9 @@ private slots:
     void on_pbnStartTest_clicked();
 
 private:
-    QString cellText(int row, int column) const;
-    void setCellText(int row, int column, const QString &text);
-    void setResultCell(int row, int column, const QString &text, const char *colour);
-    void showStationFault(StationFault fault);
-    void applyTableGeometry();
     void setUpYieldView();
-    void setUpLanguageMenu();
     void retranslate();
     void showYieldWarnings(const QList<int> &warned);
-    void setRowReason(int row, const QString &reason);
-    void showRowDetails(int row);
-    void installValidators();
-    // The boxes of the numbers a cycle uses, with their fields.
-    QList<QPair<QLineEdit *, SetupField>> numberBoxes() const;
     // Puts the focus on the field of a set-up problem.
     void showProblem(const SetupProblem &problem);
     // Lets the operator edit the set-up only while it is not locked and no
@@ -172,6 +151,9 @@ private:
     DeviceConfigFile configFile;
     OpenFileDialog openFileDialog;
     CycleController *m_controller = nullptr;
+    DeviceTable *m_table = nullptr;
+    SetupForm *m_form = nullptr;
+    std::unique_ptr<TestStatusLabel> m_status;
     // A close that came during a cycle: the window closes once it has ended.
     bool m_closeAfterStop = false;
     QElapsedTimer m_lastStartClick;
@@ -185,12 +167,6 @@ private:
     Shown m_shown = Shown::Nothing;
     QList<int> m_yieldWarnings;
     UiLanguage *m_language = nullptr;
-    // What the status label shows, to be shown again in another language.
-    TEST_STATUS m_status = TEST_NOT_STARTED;
-    bool m_statusIsFault = false;
-    StationFault m_stationFault = StationFault::None;
-    // Why each row shows what it shows (empty: nothing to tell).
-    QVector<QString> m_rowReasons = QVector<QString>(tableRows);
     // Made on the first word to say.
     QLabel *m_resultsLabel = nullptr;
 };

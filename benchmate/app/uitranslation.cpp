@@ -1,5 +1,7 @@
 #include "uitranslation.h"
 
+#include <QAction>
+#include <QActionGroup>
 #include <QCoreApplication>
 #include <QFile>
 #include <QLocale>
@@ -83,4 +85,20 @@ bool UiLanguage::install(const QString &language)
     m_current = language;
     emit changed(language);
     return m_translator.isEmpty() || m_installed;
+}
+
+void UiLanguage::attachMenu(QAction *chinese, QAction *english)
+{
+    auto *group = new QActionGroup(this);
+    group->addAction(chinese);
+    group->addAction(english);
+    chinese->setData(QStringLiteral("zh_CN"));
+    english->setData(QStringLiteral("en"));
+    chinese->setChecked(true);
+    connect(group, &QActionGroup::triggered, this,
+            [this](QAction *action) { set(action->data().toString()); });
+    connect(this, &UiLanguage::changed, this, [chinese, english](const QString &language) {
+        chinese->setChecked(language == chinese->data().toString());
+        english->setChecked(language == english->data().toString());
+    });
 }

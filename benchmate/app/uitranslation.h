@@ -6,6 +6,8 @@
 #include <QStringList>
 #include <QTranslator>
 
+class QAction;
+
 // Loads the first of Benchmate's compiled-in catalogues (":/i18n/Benchmate_"
 // + locale name, e.g. Benchmate_zh_CN, or + language alone, e.g. Benchmate_en)
 // that matches one of the interface languages, tried in the given order
@@ -37,6 +39,10 @@ public:
     // Installs `language` (one of languages()) and remembers it.
     bool set(const QString &language);
     QString current() const { return m_current; }
+
+    // A menu of the languages: each action chooses its language when
+    // triggered and is checked while its language is the current one.
+    void attachMenu(QAction *chinese, QAction *english);
 
 signals:
     void changed(const QString &language);

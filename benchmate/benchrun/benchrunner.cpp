@@ -4,7 +4,6 @@
 #include "cyclecontroller.h"
 #include "cycletable.h"
 #include "setupcheck.h"
-#include "stationglobals.h"
 #include "stationlock.h"
 #include "stopsignals.h"
 
@@ -59,20 +58,7 @@ bool BenchRunner::loadSetup()
         return false;
     }
 
-    m_builder = TestParaBuilder();
-    m_builder.gmPort = m_config.rows[0].port;
-    m_builder.filePath = m_config.firmwarePath;
-    m_builder.timeOut = m_config.texts.timeOut;
-    m_builder.sendInterval = m_config.texts.sendInterval;
-    m_builder.testCha = m_config.texts.testCha;
-    m_rows.clear();
-    for (int row = 1; row < DeviceConfig::rowCount; ++row) {
-        const DeviceConfigRow &r = m_config.rows[size_t(row)];
-        if (!r.enabled)
-            continue;
-        m_builder.devices.append({row - 1, r.name, r.port});
-        m_rows.append({row - 1, r.txCal, r.rxCal});
-    }
+    m_request = TestParaBuilder::request(m_config);
     // The same check as the window's before a start: a number that is none,
     // out of its range or crossing its other limit, a missing port or
     // firmware, no enabled DUT.
@@ -89,13 +75,12 @@ bool BenchRunner::loadSetup()
               << (tool.exists() ? " is not executable" : " is missing") << " in " << where << ".\n";
         return false;
     }
-    calVal.store((calVal.load() & ~0xff) | int(uint8_t(m_config.calVal)));
     return true;
 }
 
-void BenchRunner::saveSetup()
+void BenchRunner::saveSetup(const CycleValues &values)
 {
-    m_config.calVal = int8_t(uint8_t(calVal.load() & 0xff));
+    m_config.calVal = values.calStart();
     if (m_configFile.save(m_config)) {
         m_settingsNotSaved.clear();
         return;
@@ -137,8 +122,9 @@ int BenchRunner::run()
     if (!loadSetup())
         return ExitBadSetup;
 
-    m_out << "Station " << QDir::currentPath() << ": golden machine " << m_builder.gmPort << ", "
-          << m_builder.devices.size() << " DUT(s), " << m_options.cycles << " cycle(s)\n";
+    m_out << "Station " << QDir::currentPath() << ": golden machine " << m_request.para.gmPort
+          << ", " << m_request.para.devices.size() << " DUT(s), " << m_options.cycles
+          << " cycle(s)\n";
     m_out.flush();
 
     CycleController controller;
@@ -158,7 +144,7 @@ int BenchRunner::run()
         m_err << "benchrun: " << controller.results().startProblem() << ".\n";
     controller.setCounters({m_config.testPassNum, m_config.testFailNum, m_config.testAllNum});
     controller.setAutoTest(m_config.autoTest);
-    const CycleController::JudgeSetup judgeSetup{JudgeLimits::fromConfig(m_config), m_rows};
+    controller.values().setCalStart(m_config.calVal);
 
     // Every 10 s of a running cycle: how far its DUTs are.
     QElapsedTimer clock;
@@ -202,7 +188,7 @@ int BenchRunner::run()
         QObject::connect(&controller, &CycleController::stopped, &loop, &QEventLoop::quit);
         clock.start();
         lastReport = 0;
-        controller.start(m_builder.build(), judgeSetup);
+        controller.start(m_request);
         if (controller.state() != CycleController::Idle)
             loop.exec();
         if (!ended) {
@@ -219,14 +205,14 @@ int BenchRunner::run()
         m_config.testPassNum = counters.passed;
         m_config.testFailNum = counters.failed;
         m_config.testAllNum = counters.total;
-        saveSetup();
+        saveSetup(controller.values());
 
         m_out << CycleTable::cycleTable(cycle, m_options.cycles, outcome.elapsedMs, outcome.para,
-                                        outcome.traces, outcome.result, judgement,
-                                        outcome.cycleLog);
+                                        outcome.traces, outcome.result, judgement, outcome.dutLogs,
+                                        outcome.goldenLog);
         m_out << "  counters: total " << m_config.testAllNum << ", passed " << m_config.testPassNum
               << ", failed " << m_config.testFailNum << "; next calibration starts at "
-              << int(int8_t(uint8_t(calVal.load() & 0xff))) << "\n\n";
+              << int(controller.values().calStart()) << "\n\n";
         m_out.flush();
 
         ++totals.cycles;

@@ -12,6 +12,8 @@
 
 #include <cstdint>
 
+class CycleValues;
+
 // Runs test cycles without a window, through the same cycle controller as
 // the station's window: the station's settings file gives the golden
 // machine, the enabled DUTs, the firmware and the limits; every cycle is
@@ -40,7 +42,7 @@ public:
 private:
     bool loadSetup();
     bool runCycle(int cycle);
-    void saveSetup();
+    void saveSetup(const CycleValues &values);
 
     const BenchOptions m_options;
     QTextStream &m_out;
@@ -48,8 +50,8 @@ private:
 
     DeviceConfigFile m_configFile;
     DeviceConfig m_config;
-    TestParaBuilder m_builder;
-    QList<JudgeRow> m_rows;
+    // The cycle every run starts, as the settings file sets it up.
+    CycleRequest m_request;
     // Why the last save of the settings failed; empty once one went through.
     QString m_settingsNotSaved;
 };

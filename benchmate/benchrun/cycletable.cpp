@@ -69,36 +69,24 @@ QString CycleTable::verdict(const CycleJudgement &judgement, const testRestlt_t 
     return QStringLiteral("ERROR (TX)");
 }
 
-QStringList CycleTable::firstErrors(const QString &cycleLog, int devices)
+QString CycleTable::firstError(const QString &log)
 {
     const QString prefix = logRecord::getLevelPrefix(LOG_ERROR);
     const int stampLength = int(sizeof("hh:mm:ss:zzz ")) - 1;
-    QStringList errors;
-    QString first;
-    const QStringList lines = cycleLog.split(QStringLiteral("\r\n"));
+    const QStringList lines = log.split(QStringLiteral("\r\n"));
     for (const QString &line : lines) {
-        if (errors.size() > devices)
-            break;
-        if (line.isEmpty()) {
-            errors << first;
-            first.clear();
-        } else if (first.isEmpty() && line.startsWith(prefix)) {
-            first = line.mid(prefix.size() + stampLength);
-        }
+        if (line.startsWith(prefix))
+            return line.mid(prefix.size() + stampLength);
     }
-    while (errors.size() <= devices)
-        errors << QString();
-    return errors;
+    return QString();
 }
 
 QString CycleTable::cycleTable(int cycle, int cycles, qint64 elapsedMs, const testPara_t &para,
                                const QList<deviceTrace_t> &traces, const testRestlt_t &result,
-                               const CycleJudgement &judgement, const QString &cycleLog)
+                               const CycleJudgement &judgement,
+                               const QList<CycleOutcome::DutLog> &dutLogs, const QString &goldenLog)
 {
-    // The cycle keeps a log for every DUT whose worker it started, and those
-    // are the DUTs it traced.
-    const QStringList errors = firstErrors(cycleLog, traces.size());
-    const QString goldenError = errors.last();
+    const QString goldenError = firstError(goldenLog);
     QString out = QStringLiteral("Cycle %1 of %2: %3 DUT(s), %4")
                       .arg(cycle)
                       .arg(cycles)
@@ -140,7 +128,7 @@ QString CycleTable::cycleTable(int cycle, int cycles, qint64 elapsedMs, const te
                 << MeanText::of(double(r.freqMean)) << QString::number(int(r.calVal))
                 << judged->reasons.join(QStringLiteral("; "));
         } else {
-            QString note = judged && k < traces.size() ? errors.at(k) : QString();
+            QString note = judged ? firstError(dutLogs.value(k).text) : QString();
             // What the chip tool said of the failed step tells the cable from
             // the module ("Could not go in download mode.").
             if (judged && !judged->result.toolFailure.isEmpty())

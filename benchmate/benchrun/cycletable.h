@@ -1,6 +1,7 @@
 #ifndef CYCLETABLE_H
 #define CYCLETABLE_H
 
+#include "cycleoutcome.h"
 #include "resultjudge.h"
 #include "testrecords.h"
 
@@ -28,16 +29,16 @@ public:
     // A "note" column says why a DUT failed: the bounds it broke, or the
     // first error its log holds with the chip tool's failure text of that
     // step; a cycle error adds the golden machine's
-    // first error to the heading. `cycleLog` is the cycle's getLog() text.
+    // first error to the heading. `dutLogs` and `goldenLog` are the
+    // cycle's logs (CycleOutcome).
     static QString cycleTable(int cycle, int cycles, qint64 elapsedMs, const testPara_t &para,
                               const QList<deviceTrace_t> &traces, const testRestlt_t &result,
-                              const CycleJudgement &judgement, const QString &cycleLog);
+                              const CycleJudgement &judgement,
+                              const QList<CycleOutcome::DutLog> &dutLogs, const QString &goldenLog);
 
-    // The first error message of each log in a cycle's log text (the log of
-    // each DUT whose worker was started, in device order, then the golden
-    // machine's, each ended by an empty line): `devices` + 1 entries, empty
-    // where a log holds no error.
-    static QStringList firstErrors(const QString &cycleLog, int devices);
+    // The first error message of a log, without its level and time stamp;
+    // empty when it holds none.
+    static QString firstError(const QString &log);
 
     static QString summary(const Totals &totals);
 

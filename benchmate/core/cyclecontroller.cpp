@@ -24,15 +24,18 @@ bool CycleController::start(const testPara_t &para, const JudgeSetup &setup)
     if (m_state != Idle || setup.rows.size() != para.devices.size())
         return false;
     for (int k = 0; k < para.devices.size(); ++k) {
-        if (setup.rows.at(k).slot != ResultsCsv::slotOf(para.devices.at(k)))
+        const int slot = para.devices.at(k).slot;
+        if (!m_values.progressOf(slot) || setup.rows.at(k).slot != slot)
             return false;
     }
     m_cycle.reset();
     m_para = para;
     m_setup = setup;
-    for (const deviceInfo_t &device : qAsConst(m_para.devices)) {
-        if (device.progressPtr)
-            device.progressPtr->store(0);
+    // Each device reports through the byte of its own slot.
+    m_para.values = &m_values;
+    for (deviceInfo_t &device : m_para.devices) {
+        device.progressPtr = m_values.progressOf(device.slot);
+        device.progressPtr->store(0);
     }
 
     m_cycle = std::make_unique<testThread>(m_para, m_mode);
@@ -45,6 +48,16 @@ bool CycleController::start(const testPara_t &para, const JudgeSetup &setup)
     m_state = Running;
     m_poll->start(pollIntervalMs);
     return true;
+}
+
+bool CycleController::start(const CycleRequest &request)
+{
+    return start(request.para, {request.limits, request.rows});
+}
+
+int CycleController::deviceFault(int index, QString *toolFailure) const
+{
+    return m_cycle ? m_cycle->deviceFault(index, toolFailure) : DUT_OK;
 }
 
 void CycleController::stop()
@@ -106,14 +119,16 @@ void CycleController::finishCycle()
     QStringList pieces;
     outcome.cycleLog = m_cycle->getLog(&pieces);
     outcome.goldenLog = pieces.takeLast();
-    outcome.deviceLogs = pieces;
+    // One log for each DUT whose worker started, in device order.
+    for (int k = 0; k < pieces.size() && k < m_para.devices.size(); ++k)
+        outcome.dutLogs.append({m_para.devices.at(k).slot, pieces.at(k)});
     outcome.logWritten = m_dailyLog.write(outcome.number, outcome.cycleLog);
 
     const int runState = m_cycle->getResult(&outcome.result);
     outcome.limits = m_setup.limits;
     outcome.judgement = ResultJudge::judge(m_setup.limits, runState, m_para.devices.size(),
                                            outcome.result, m_setup.rows);
-    ResultJudge::carryCalVal(outcome.judgement);
+    ResultJudge::carryCalVal(outcome.judgement, m_values);
     ResultJudge::count(outcome.judgement, &m_counters.passed, &m_counters.failed,
                        &m_counters.total);
     outcome.traces = m_cycle->getTraceability();

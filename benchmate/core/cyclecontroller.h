@@ -3,10 +3,12 @@
 
 #include "cycleoutcome.h"
 #include "cyclerecordbuilder.h"
+#include "cyclevalues.h"
 #include "dailylog.h"
 #include "resultjudge.h"
 #include "resultscsv.h"
 #include "stationresults.h"
+#include "testparabuilder.h"
 #include "testrecords.h"
 
 #include <QDateTime>
@@ -28,7 +30,7 @@ class testThread;
 //   2. its results are judged against the limits and calibration offsets
 //      the cycle was started with, each result on the row of its own slot;
 //   3. the crystal value of a passing DUT becomes the next cycle's start
-//      value (the global calVal);
+//      value (calVal of values());
 //   4. the counters grow;
 //   5. the cycle is recorded: its rows go to the day's results file, its
 //      record to the station's results database (which forwards it to the
@@ -94,6 +96,7 @@ public:
     // and `setup` has the row of every device's slot in device order (false
     // otherwise). The cycle's DUT slots show 0 % until their workers report.
     bool start(const testPara_t &para, const JudgeSetup &setup);
+    bool start(const CycleRequest &request);
     // Asks a running cycle to stop. The controller is Stopping until the
     // cycle thread has ended (no DUT worker starts meanwhile, the running
     // chip tools are killed and reaped, and the workers end at their next
@@ -112,6 +115,17 @@ public:
     const JudgeSetup &judgeSetup() const { return m_setup; }
     // The last cycle that ended on its own.
     const CycleOutcome &lastOutcome() const { return m_outcome; }
+
+    // The progress bytes of the DUT slots and calVal, shared with the
+    // cycles this controller runs. A front end reads the progress bytes
+    // while a cycle runs, and sets calVal from its settings between cycles.
+    const CycleValues &values() const { return m_values; }
+    CycleValues &values() { return m_values; }
+
+    // How device `index` of the current cycle has failed so far, DUT_OK
+    // while it has not (and with no cycle); `toolFailure` receives the chip
+    // tool's text of the failed step.
+    int deviceFault(int index, QString *toolFailure = nullptr) const;
 
     const DailyLog &dailyLog() const { return m_dailyLog; }
     const ResultsCsv &resultsFile() const { return m_resultsCsv; }
@@ -140,6 +154,8 @@ private:
     // the results database. True when everything went out.
     bool recordCycle(CycleOutcome &outcome);
 
+    // Declared first: a running cycle writes into it until it is destroyed.
+    CycleValues m_values;
     QTimer *m_poll = nullptr;
     State m_state = Idle;
     Counters m_counters;

@@ -30,10 +30,20 @@ struct CycleOutcome
     QString cycleLog; // the cycle's getLog() text
     // The cycle's rows of the day's results file, as written (or pending).
     QByteArray resultRows;
-    // The same text by participant: each DUT's of this cycle, in device order
-    // (none for DUTs whose worker never started), and the golden machine's.
-    QStringList deviceLogs;
+    // The same text by participant, each log as its collector gave it (a
+    // message may hold blank lines): each DUT's of this cycle, in device
+    // order with its slot (none for DUTs whose worker never started), and
+    // the golden machine's.
+    struct DutLog
+    {
+        int slot = -1;
+        QString text;
+    };
+    QList<DutLog> dutLogs;
     QString goldenLog;
+
+    // The log of device `index`; empty when its worker never started.
+    QString dutLog(int index) const { return dutLogs.value(index).text; }
 
     // The daily log block, the results rows and the cycle's record in the
     // results database went out with everything pending before them (false:

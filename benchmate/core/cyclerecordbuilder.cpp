@@ -58,26 +58,6 @@ CycleRecordBuilder::CycleRecordBuilder(const QString &stationId)
     : m_stationId(stationId)
 {}
 
-QStringList CycleRecordBuilder::splitLogs(const QString &cycleLog, int duts)
-{
-    QStringList logs;
-    QString current;
-    const QStringList lines = cycleLog.split(QStringLiteral("\r\n"));
-    // The text ends with CR LF, so the last piece is what follows it.
-    for (int i = 0; i + 1 < lines.size(); ++i) {
-        const QString &line = lines.at(i);
-        if (line.isEmpty()) {
-            logs << current;
-            current.clear();
-        } else {
-            current += line + QStringLiteral("\r\n");
-        }
-    }
-    while (logs.size() < duts + 1)
-        logs << QString();
-    return logs;
-}
-
 void CycleRecordBuilder::rxSteps(int rxStatus, DutRecord *dut)
 {
     const QString pass = word(ResultWords::pass);
@@ -140,8 +120,7 @@ CycleRecord CycleRecordBuilder::build(const CycleOutcome &o)
     c.imageSize = image.size;
     c.toolVersion = toolVersion();
 
-    const QStringList logs = splitLogs(o.cycleLog, o.traces.size());
-    const QString goldenLog = logs.value(o.traces.size());
+    const QString &goldenLog = o.goldenLog;
     for (int k = 0; k < o.para.devices.size(); ++k) {
         const deviceInfo_t &device = o.para.devices.at(k);
         DutRecord d;
@@ -188,7 +167,7 @@ CycleRecord CycleRecordBuilder::build(const CycleOutcome &o)
         }
         d.verdict = ResultsCsv::verdictText(o.judgement, k);
         if (d.verdict != word(ResultWords::pass)) {
-            const QString log = traced ? logs.at(k) : QString();
+            const QString log = o.dutLog(k);
             if (!c.cycleError.isEmpty()) {
                 // The station's fault, not the DUT's, whatever step the DUT
                 // was at when the station let it down: the golden machine's

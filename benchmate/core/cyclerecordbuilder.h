@@ -20,11 +20,6 @@ public:
 
     CycleRecord build(const CycleOutcome &outcome);
 
-    // The logs in a cycle's log text: one per DUT whose worker started (in
-    // device order), then the cycle's own; `duts` + 1 entries, each its lines
-    // with their CR LF.
-    static QStringList splitLogs(const QString &cycleLog, int duts);
-
     // Step statuses from the status an RX worker ended in: download, MAC
     // set-up, calibration.
     static void rxSteps(int rxStatus, DutRecord *dut);

@@ -1,5 +1,6 @@
 #include "deviceconfigfile.h"
 
+#include "cyclevalues.h"
 #include "textnumber.h"
 
 #include <QDebug>
@@ -205,7 +206,7 @@ bool DeviceConfigFile::parse(const QByteArray &content, DeviceConfig &config,
     config.testAllNum = parseCounter(firstField(lines, lineTestAllNum));
     config.testPassNum = parseCounter(firstField(lines, lineTestPassNum));
     config.testFailNum = parseCounter(firstField(lines, lineTestFailNum));
-    config.calVal = int8_t(uint8_t(textNumber::toInt(firstField(lines, lineCalVal)) & 0xff));
+    config.calVal = CycleValues::lowByte(textNumber::toInt(firstField(lines, lineCalVal)));
     config.autoTest = uint8_t(textNumber::toInt(firstField(lines, lineAutoTest)) & 0xff);
     return true;
 }

@@ -1,8 +1,8 @@
 #include "resultjudge.h"
 
+#include "cyclevalues.h"
 #include "deviceconfigfile.h"
 #include "meantext.h"
-#include "stationglobals.h"
 #include "textnumber.h"
 
 JudgeLimits JudgeLimits::fromConfig(const DeviceConfig &config)
@@ -166,10 +166,10 @@ void ResultJudge::count(const CycleJudgement &judgement, uint32_t *passNum, uint
     *allNum += judgement.passed + judgement.failed;
 }
 
-void ResultJudge::carryCalVal(const CycleJudgement &judgement)
+void ResultJudge::carryCalVal(const CycleJudgement &judgement, CycleValues &values)
 {
     if (!judgement.calValChanged)
         return;
     // Only the window or the runner writes it, between cycles.
-    calVal.store((calVal.load() & ~0xff) | int(uint8_t(judgement.newCalVal)));
+    values.setCalStart(judgement.newCalVal);
 }

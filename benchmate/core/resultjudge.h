@@ -10,6 +10,7 @@
 
 #include <cstdint>
 
+class CycleValues;
 struct DeviceConfig;
 
 // The operator's six limits, as the line edits and the settings file hold
@@ -164,8 +165,8 @@ public:
     static void count(const CycleJudgement &judgement, uint32_t *passNum, uint32_t *failNum,
                       uint32_t *allNum);
 
-    // Carries the crystal value of a passing device into the global calVal.
-    static void carryCalVal(const CycleJudgement &judgement);
+    // Carries the crystal value of a passing device into `values`' calVal.
+    static void carryCalVal(const CycleJudgement &judgement, CycleValues &values);
 };
 
 #endif // RESULTJUDGE_H

@@ -1,8 +1,8 @@
 #include "resultscsv.h"
 
 #include "cyclerecord.h"
+#include "cyclevalues.h"
 #include "meantext.h"
-#include "stationglobals.h"
 
 #include <QDebug>
 #include <QStringList>
@@ -120,11 +120,7 @@ QStringList ResultsCsv::fields(const QString &line)
 
 int ResultsCsv::slotOf(const deviceInfo_t &device)
 {
-    for (int slot = 0; slot < dutSlots; ++slot) {
-        if (device.progressPtr == &progress[slot])
-            return slot;
-    }
-    return -1;
+    return device.slot >= 0 && device.slot < CycleValues::dutSlots ? device.slot : -1;
 }
 
 // A cycle that ended in a station fault judged none of its DUTs.

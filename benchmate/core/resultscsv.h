@@ -40,8 +40,7 @@ public:
                            const QList<deviceTrace_t> &traces, const testRestlt_t &result,
                            const CycleJudgement &judgement);
 
-    // The slot (0..23) of a device's progress byte, -1 when it is none of
-    // the global ones.
+    // The slot (0..23) of a device, -1 when it has none.
     static int slotOf(const deviceInfo_t &device);
 
     // The verdict word of result entry `index`.

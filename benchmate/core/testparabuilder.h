@@ -1,21 +1,33 @@
 #ifndef TESTPARABUILDER_H
 #define TESTPARABUILDER_H
 
+#include "resultjudge.h"
 #include "testrecords.h"
 
 #include <QList>
 #include <QString>
 
-// Turns what the operator set up (as the window's widgets or the settings
-// file show it) into a cycle's parameters. Nothing is validated: the engine
-// reports what fails.
+struct DeviceConfig;
+
+// Everything a cycle is started with: its parameters, and what its results
+// are judged by (the limits, and per device its slot and calibration
+// offsets, in device order).
+struct CycleRequest
+{
+    testPara_t para;
+    JudgeLimits limits;
+    QList<JudgeRow> rows;
+};
+
+// Turns what the operator set up into a cycle's parameters. Nothing is
+// validated: the engine reports what fails.
 class TestParaBuilder
 {
 public:
     // One enabled DUT row.
     struct Device
     {
-        int slot = 0; // table row - 1: which progress byte it reports through
+        int slot = 0; // table row - 1
         QString name;
         QString port;
     };
@@ -29,8 +41,15 @@ public:
     QList<Device> devices;
 
     // Unsigned decimals; text that is not one is 0. The channel keeps its
-    // low 8 bits (300 is 44).
+    // low 8 bits (300 is 44). A device without a slot of the station is
+    // left out.
     testPara_t build() const;
+
+    // The cycle a set-up starts, as the window and benchrun both start it:
+    // the golden machine's port of row 0, the enabled DUT rows 1 to 24 in
+    // row order (each with its slot, name, port and calibration offsets),
+    // the firmware, the parameters and the limits.
+    static CycleRequest request(const DeviceConfig &config);
 
     static uint32_t parseUnsigned(const QString &text);
 };

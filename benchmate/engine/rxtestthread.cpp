@@ -2,6 +2,7 @@
 
 #include "chiptool.h"
 #include "crystalsearch.h"
+#include "cyclevalues.h"
 #include "logrecord.h"
 #include "sleepmsec.h"
 #include "toolcommand.h"
@@ -280,6 +281,6 @@ bool rxTestThread::calibrate(chipTool &tool)
                       .arg(r.freqMin)
                       .arg(r.freqMax)
                       .arg(r.freqAve)
-                      .arg(int(int8_t(r.calResult & 0xff))));
+                      .arg(int(CycleValues::lowByte(r.calResult))));
     return true;
 }

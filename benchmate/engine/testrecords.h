@@ -10,6 +10,7 @@
 // The plain value records exchanged by the window and the test engine, and
 // the status codes they carry.
 
+class CycleValues;
 class logRecord;
 
 // Status of a DUT RX worker (rxTestThread::getResult).
@@ -69,10 +70,13 @@ enum STATION_FAULT_T
 // One DUT of a cycle (one checked row of the device table).
 struct deviceInfo_t
 {
-    QString port; // serial port name of the DUT
-    QString mac;  // empty when handed in; the cycle appends the DUT's MAC
-    QString name; // display name
-    std::atomic<uint8_t> *progressPtr = nullptr; // this slot's byte in the global progress array
+    QString port;  // serial port name of the DUT
+    QString mac;   // empty when handed in; the cycle appends the DUT's MAC
+    QString name;  // display name
+    int slot = -1; // DUT slot (table row - 1); -1 when it has none
+    // This slot's byte of the front end's progress bytes (CycleValues),
+    // set when the cycle starts.
+    std::atomic<uint8_t> *progressPtr = nullptr;
 };
 
 // Parameters of one cycle.
@@ -86,6 +90,9 @@ struct testPara_t
     uint32_t sendInterval = 0;
     uint8_t testCha = 0; // Wi-Fi test channel
     QString logPath;     // "./log"; not read by the engine
+    // The front end's shared values, set when the cycle starts: the
+    // calibrations start from its calVal (without it, from the initial one).
+    const CycleValues *values = nullptr;
 };
 
 // Parameters of one DUT RX worker.

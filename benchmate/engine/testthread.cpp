@@ -1,10 +1,10 @@
 #include "testthread.h"
 
 #include "chiptool.h"
+#include "cyclevalues.h"
 #include "dutmac.h"
 #include "rxtestthread.h"
 #include "sleepmsec.h"
-#include "stationglobals.h"
 #include "toolcommand.h"
 #include "tooloutput.h"
 #include "txtestthread.h"
@@ -312,7 +312,8 @@ void testThread::cycle(chipTool &tool)
 // all of them could start.
 bool testThread::startWorkers()
 {
-    const int8_t calStart = int8_t(uint8_t(calVal.load() & 0xff));
+    const int8_t calStart =
+        para.values ? para.values->calStart() : CycleValues::lowByte(CycleValues::initialCalVal);
     std::lock_guard<std::mutex> guard(m_workers);
     rxThreads.clear();
     rxParas.clear();
@@ -376,7 +377,7 @@ void testThread::collectResults()
         device.rxRssiMax = rx.rssiMax;
         device.rxRssiMin = rx.rssiMin;
         device.rxRssiAve = rx.rssiAve;
-        device.calVal = int8_t(uint8_t(rx.calResult & 0xff));
+        device.calVal = CycleValues::lowByte(rx.calResult);
         device.freqMax = rx.freqMax;
         device.freqMin = rx.freqMin;
         device.freqAve = rx.freqAve;

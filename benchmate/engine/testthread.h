@@ -25,7 +25,7 @@ class waitDeviceThread;
 //
 // The window creates one object per start and deletes it before the next.
 // Everything the window needs comes through getResult(), getLog(),
-// getTraceability() and the global progress bytes.
+// getTraceability() and the progress bytes of its devices.
 class testThread : public QThread
 {
     Q_OBJECT

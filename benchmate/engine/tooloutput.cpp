@@ -1,5 +1,7 @@
 #include "tooloutput.h"
 
+#include "cyclevalues.h"
+
 #include <QStringList>
 #include <QtMath>
 
@@ -102,7 +104,7 @@ bool parseGoldenXtal(const QString &output, int8_t *value)
     const int number = firstLine(output).mid(9).toInt(&ok, 10);
     if (!ok)
         return false;
-    *value = int8_t(uint8_t(number & 0xff));
+    *value = CycleValues::lowByte(number);
     return true;
 }
 

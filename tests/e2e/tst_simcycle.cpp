@@ -1,8 +1,8 @@
 // Whole test cycles of the engine with the real Chipctl against the simulated
 // station: every chip operation goes through Chipctl over RFC 2217 to
 // stationsim, as on a bench with a serial device server.
+#include "cyclevalues.h"
 #include "simstation.h"
-#include "stationglobals.h"
 #include "testthread.h"
 
 #include <QProcess>
@@ -13,6 +13,9 @@
 #include <memory>
 
 namespace {
+
+// What a front end shares with the cycles it runs.
+CycleValues shared;
 
 // The simulator's healthy defaults (docs/simulator.md): DUT n has its crystal
 // optimum at (7n mod 41) - 20 and a path loss of 42 + (5n mod 14) dB; the
@@ -84,12 +87,14 @@ public:
         p.sendInterval = 10;
         p.testCha = 7;
         p.logPath = QStringLiteral("./log");
+        p.values = &shared;
         for (int i = 0; i < duts; ++i) {
             deviceInfo_t device;
             device.port = sim.url(chipName(i + 1));
             device.name = QStringLiteral("Dev%1").arg(i + 1);
-            device.progressPtr = &progress[i];
-            progress[i].store(255);
+            device.slot = i;
+            device.progressPtr = &shared.progress[i];
+            shared.progress[i].store(255);
             p.devices.append(device);
         }
         return p;
@@ -243,7 +248,7 @@ void checkPassed(const SimBench &bench, const Cycle &out, int index)
     QVERIFY(r.rxRssiMin <= r.rxRssiAve && r.rxRssiAve <= r.rxRssiMax);
     QVERIFY(qAbs(r.txRssiAve + pathLossOf(slot)) <= 2);
     QVERIFY(r.txRssiMin <= r.txRssiAve && r.txRssiAve <= r.txRssiMax);
-    QCOMPARE(progress[index].load(), uint8_t(100));
+    QCOMPARE(shared.progress[index].load(), uint8_t(100));
 
     const deviceTrace_t &trace = out.traces.at(index);
     QCOMPARE(trace.port, bench.sim.url(SimBench::chipName(slot)));
@@ -310,7 +315,7 @@ class TestSimCycle : public QObject
     Q_OBJECT
 
 private slots:
-    void init() { calVal.store(244); }
+    void init() { shared.calVal.store(CycleValues::initialCalVal); }
 
     void fullStationTwice();
     void slowChips();
@@ -337,7 +342,7 @@ void TestSimCycle::fullStationTwice()
         if (QTest::currentTestFailed())
             return;
         // The window starts the next cycle from the last passing device.
-        calVal.store((calVal.load() & ~0xff) | int(uint8_t(out.result.results.last().calVal)));
+        shared.setCalStart(out.result.results.last().calVal);
     }
     // The golden machine's calibrated value was loaded into its RAM for
     // each cycle and its OTP left as it was.
@@ -426,7 +431,7 @@ void TestSimCycle::dutFaults()
         const deviceRestlt_t &r = out.result.results.at(i);
         QVERIFY2(r.rxStatus == STATUS_FAIL, why.constData());
         QCOMPARE(r.txStatus, int(TX_NOT_RUN));
-        QCOMPARE(progress[i].load(), expected[i].progress);
+        QCOMPARE(shared.progress[i].load(), expected[i].progress);
         const QStringList errors = messages(block, error);
         QCOMPARE(errors.size(), 1);
         QVERIFY2(expected[i].errors.contains(errors.first()), why.constData());
@@ -462,7 +467,7 @@ void TestSimCycle::malformedGoldenMac()
     QVERIFY(bench.commandsTo(QStringLiteral("gm")).filter(QStringLiteral("xtal_cap")).isEmpty());
     QVERIFY(bench.commandsTo(QStringLiteral("dut01")).isEmpty());
     QVERIFY(bench.commandsTo(QStringLiteral("dut02")).isEmpty());
-    QCOMPARE(progress[0].load(), uint8_t(255));
+    QCOMPARE(shared.progress[0].load(), uint8_t(255));
 }
 
 // A stop while the DUTs load their ramcode: stop() returns once every worker
@@ -480,7 +485,7 @@ void TestSimCycle::stopDuringRx()
         // The ramcode download takes over 2 s at 115200 baud: once every
         // progress byte reads 10 (downloading) or 30 (downloaded, pausing),
         // every DUT is in its RX run and none has a MAC yet.
-        QTRY_VERIFY_WITH_TIMEOUT(std::all_of(progress, progress + 4,
+        QTRY_VERIFY_WITH_TIMEOUT(std::all_of(shared.progress, shared.progress + 4,
                                              [](const auto &p) {
                                                  const uint8_t at = p.load();
                                                  return at == 10 || at == 30;
@@ -497,7 +502,7 @@ void TestSimCycle::stopDuringRx()
         QCOMPARE(messages(out.dutLogs.value(4), info),
                  QStringList({"Start Test.", "Start RX Test.", "Test end."}));
         for (int i = 0; i < 4; ++i) {
-            QVERIFY(progress[i].load() < 80);
+            QVERIFY(shared.progress[i].load() < 80);
             QVERIFY(messages(out.dutLogs.value(i), error).isEmpty());
             int stored = 0;
             QVERIFY(!bench.otpCrystal(SimBench::chipName(i + 1), &stored));

@@ -15,7 +15,6 @@
 #include "dutmac.h"
 #include "mainwindow.h"
 #include "simstation.h"
-#include "stationglobals.h"
 #include "stationsetup.h"
 #include "tooloutput.h"
 
@@ -237,7 +236,6 @@ void TestStationE2e::windowTwoCyclesOf24Duts()
     E2eStation station;
     QVERIFY2(station.prepare({QStringLiteral("--scenario"), scenario}),
              qPrintable(station.error()));
-    calVal.store(244);
 
     MainWindow window;
     window.show();
@@ -298,7 +296,7 @@ void TestStationE2e::windowTwoCyclesOf24Duts()
         QCOMPARE(label("labelTestFailNum"), QString::number(failedSoFar));
         // The next calibration starts where the last passing DUT ended.
         QVERIFY(!passed.isEmpty());
-        QCOMPARE(int(int8_t(uint8_t(calVal.load() & 0xff))), rows.at(passed.last()).crystal());
+        QCOMPARE(int(window.controller().values().calStart()), rows.at(passed.last()).crystal());
     }
 
     const QString log = QString::fromUtf8(todaysLog());

@@ -2,7 +2,6 @@
 // status label, the counters and the table geometry.
 #include "mainwindow.h"
 #include "stationdir.h"
-#include "stationglobals.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -122,7 +121,6 @@ private:
 
 void TestMainWindowControls::init()
 {
-    calVal = 244;
     m_dir = std::make_unique<StationDir>();
     QVERIFY(m_dir->isValid());
     m_dialogCalls.clear();

@@ -6,7 +6,6 @@
 #include "localresultsdb.h"
 #include "mainwindow.h"
 #include "stationdir.h"
-#include "stationglobals.h"
 #include "stationsetup.h"
 #include "testthread.h"
 #include "windowbench.h"
@@ -23,15 +22,6 @@
 #include <memory>
 #include <sys/types.h>
 #include <sys/wait.h>
-
-namespace {
-
-int8_t calByte()
-{
-    return int8_t(uint8_t(calVal.load() & 0xff));
-}
-
-} // namespace
 
 class TestWindowControl : public QObject, private WindowBench
 {
@@ -127,7 +117,6 @@ void TestWindowControl::wholeCycleShownCountedAndLogged()
     QVERIFY(openWindow());
     QCOMPARE(label("labelTestAllNum"), QStringLiteral("40"));
 
-    progress[0].store(100); // what a previous cycle left
     button()->click();
     QCOMPARE(button()->text(), stopText);
     QCOMPARE(label("labelSta"), QStringLiteral("测试中"));
@@ -140,7 +129,9 @@ void TestWindowControl::wholeCycleShownCountedAndLogged()
     QCOMPARE(m_window->controller().parameters().logPath, QStringLiteral("./log"));
     QCOMPARE(m_window->controller().parameters().devices.at(2).port, QStringLiteral("D4"));
     QCOMPARE(m_window->controller().parameters().devices.at(2).name, QStringLiteral("DUT3"));
-    QVERIFY(m_window->controller().parameters().devices.at(2).progressPtr == &progress[3]);
+    QCOMPARE(m_window->controller().parameters().devices.at(2).slot, 3);
+    QVERIFY(m_window->controller().parameters().devices.at(2).progressPtr ==
+            &m_window->controller().values().progress[3]);
 
     // Progress percentages in column 3 of the checked rows while it runs,
     // starting from 0 rather than what the last cycle left.
@@ -244,14 +235,14 @@ void TestWindowControl::calValFromThePassingDeviceCarriesToTheNextCycle()
     m_fake->healthyDut(QStringLiteral("D2"));
     QVERIFY(StationSetup::withDuts(2).write());
     QVERIFY(openWindow());
-    QCOMPARE(int(calByte()), -3);
+    QCOMPARE(int(m_window->controller().values().calStart()), -3);
 
     QVERIFY(runCycle());
     QCOMPARE(cell(1, MainWindow::colResult), QStringLiteral("发生错误"));
     QCOMPARE(cellColour(1, MainWindow::colResult), QColor(QStringLiteral("#FF0000")));
     QCOMPARE(cell(1, MainWindow::colTxResult), QString());
     QCOMPARE(cell(2, MainWindow::colResult), QStringLiteral("通过"));
-    QCOMPARE(int(calByte()), -1);
+    QCOMPARE(int(m_window->controller().values().calStart()), -1);
     QCOMPARE(label("labelTestFailNum"), QStringLiteral("1"));
     QCOMPARE(label("labelTestPassNum"), QStringLiteral("1"));
     QCOMPARE(label("labelSta"), QStringLiteral("测试失败"));

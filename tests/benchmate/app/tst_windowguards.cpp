@@ -4,7 +4,6 @@
 // counts no DUT; a double click on start starts one cycle.
 #include "mainwindow.h"
 #include "stationdir.h"
-#include "stationglobals.h"
 #include "stationsetup.h"
 #include "testthread.h"
 #include "windowbench.h"

@@ -4,7 +4,6 @@
 // file, the settings file) changes with it.
 #include "faketool.h"
 #include "mainwindow.h"
-#include "stationglobals.h"
 #include "stationsetup.h"
 #include "uitranslation.h"
 
@@ -102,7 +101,6 @@ void TestWindowLanguage::initTestCase()
 
 void TestWindowLanguage::init()
 {
-    calVal.store(244);
     m_fake = std::make_unique<FakeTool>();
     QVERIFY(m_fake->isValid());
 }

@@ -1,7 +1,6 @@
 // What a row tells the operator: a failure shows as it happens, and every
 // row says on hover and in the details what failed and why: the step, the
 // figure against its limit, the figures measured, the DUT's log lines.
-#include "stationglobals.h"
 #include "stationsetup.h"
 #include "windowbench.h"
 

@@ -2,7 +2,6 @@
 // the day's results file read at start, each cycle's rows added as it ends,
 // and the warning on a slot that keeps failing.
 #include "dayyield.h"
-#include "stationglobals.h"
 #include "stationsetup.h"
 #include "windowbench.h"
 #include "yieldview.h"

@@ -1,7 +1,5 @@
 #include "windowbench.h"
 
-#include "stationglobals.h"
-
 #include <QElapsedTimer>
 #include <QLabel>
 #include <QPushButton>
@@ -10,7 +8,6 @@
 
 bool WindowBench::setUpBench()
 {
-    calVal.store(244);
     m_fake = std::make_unique<FakeTool>();
     return m_fake->isValid();
 }

@@ -4,7 +4,6 @@
 // its controller.
 #include "cyclecontroller.h"
 #include "faketool.h"
-#include "stationglobals.h"
 #include "stationsetup.h"
 #include "testparabuilder.h"
 #include "testthread.h"
@@ -66,7 +65,6 @@ private:
 
 void TestCycleController::init()
 {
-    calVal.store(244);
     m_fake = std::make_unique<FakeTool>();
     QVERIFY(m_fake->isValid());
 }

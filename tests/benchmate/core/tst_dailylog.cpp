@@ -4,7 +4,6 @@
 #include "dailylog.h"
 #include "resultscsv.h"
 #include "stationdir.h"
-#include "stationglobals.h"
 
 #include <QtTest>
 
@@ -65,7 +64,7 @@ deviceInfo_t device(int slot, const QString &name, const QString &port)
     deviceInfo_t d;
     d.name = name;
     d.port = port;
-    d.progressPtr = &progress[slot];
+    d.slot = slot;
     return d;
 }
 

@@ -2,7 +2,6 @@
 // that are none, the streak of a slot, a new day.
 #include "dayyield.h"
 #include "resultscsv.h"
-#include "stationglobals.h"
 
 #include <QtTest>
 
@@ -65,7 +64,7 @@ void TestDayYield::rowsWrittenByTheStationReadBack()
     for (int slot = 0; slot < 3; ++slot) {
         deviceInfo_t d;
         d.name = QStringLiteral("DUT%1").arg(slot);
-        d.progressPtr = &progress[slot];
+        d.slot = slot;
         para.devices << d;
         rows << JudgeRow{slot, QStringLiteral("0"), QStringLiteral("0")};
         deviceRestlt_t r;

@@ -1,8 +1,8 @@
 // Judging a cycle's results: the bounds, the offsets, the counters, the
 // status and the crystal value the next cycle starts from.
+#include "cyclevalues.h"
 #include "deviceconfigfile.h"
 #include "resultjudge.h"
-#include "stationglobals.h"
 
 #include <QtTest>
 
@@ -72,7 +72,6 @@ class TestResultJudge : public QObject
     Q_OBJECT
 
 private slots:
-    void init() { calVal.store(244); }
 
     void bounds_data();
     void bounds();
@@ -447,8 +446,9 @@ void TestResultJudge::notEndedChangesNothing()
     QCOMPARE(pass, 7u);
     QCOMPARE(fail, 8u);
     QCOMPARE(all, 15u);
-    ResultJudge::carryCalVal(j);
-    QCOMPARE(calVal.load(), 244);
+    CycleValues values;
+    ResultJudge::carryCalVal(j, values);
+    QCOMPARE(values.calVal.load(), 244);
 }
 
 // Entry k goes to the k-th row; with more rows than entries the extra rows
@@ -483,20 +483,21 @@ void TestResultJudge::calValFromThePassingDevice()
     first.txStatus = TX_NOT_RUN;
     deviceRestlt_t tooLoud = good(9);
     tooLoud.rxRssiMean = 0;
-    calVal.store(0x1200 | 0xf4); // high bits are kept
+    CycleValues values;
+    values.calVal.store(0x1200 | 0xf4); // high bits are kept
     const CycleJudgement j =
         ResultJudge::judge(limits(), CYCLE_ENDED, 3, finished({first, good(-7), tooLoud}), rows(3));
     QVERIFY(j.calValChanged);
     QCOMPARE(int(j.newCalVal), -7);
-    ResultJudge::carryCalVal(j);
-    QCOMPARE(calVal.load(), 0x1200 | 0xf9);
-    QCOMPARE(int(int8_t(uint8_t(calVal.load() & 0xff))), -7);
+    ResultJudge::carryCalVal(j, values);
+    QCOMPARE(values.calVal.load(), 0x1200 | 0xf9);
+    QCOMPARE(int(values.calStart()), -7);
 
     // With several passing devices the last one's value counts.
     const CycleJudgement two =
         ResultJudge::judge(limits(), CYCLE_ENDED, 2, finished({good(3), good(5)}), rows(2));
-    ResultJudge::carryCalVal(two);
-    QCOMPARE(int(int8_t(uint8_t(calVal.load() & 0xff))), 5);
+    ResultJudge::carryCalVal(two, values);
+    QCOMPARE(int(values.calStart()), 5);
 }
 
 void TestResultJudge::calValUnchangedWithoutPass()
@@ -505,8 +506,9 @@ void TestResultJudge::calValUnchangedWithoutPass()
     loud.rxRssiMean = 0;
     const CycleJudgement j = judgeOne(loud);
     QVERIFY(!j.calValChanged);
-    ResultJudge::carryCalVal(j);
-    QCOMPARE(calVal.load(), 244);
+    CycleValues values;
+    ResultJudge::carryCalVal(j, values);
+    QCOMPARE(values.calVal.load(), 244);
 }
 
 void TestResultJudge::countersAccumulate()

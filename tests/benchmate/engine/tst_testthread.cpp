@@ -1,5 +1,5 @@
+#include "cyclevalues.h"
 #include "faketool.h"
-#include "stationglobals.h"
 #include "testthread.h"
 
 #include <QtTest>
@@ -7,6 +7,9 @@
 #include <memory>
 
 namespace {
+
+// What a front end shares with the cycles it runs.
+CycleValues shared;
 
 const QString gmMac = QStringLiteral("A0:B1:C2:D3:E4:F5");
 const QString failText = QStringLiteral("Fail. Command execution error.");
@@ -20,12 +23,14 @@ testPara_t cyclePara(int devices, uint32_t timeOut = 20000)
     para.sendInterval = 100;
     para.testCha = 6;
     para.logPath = QStringLiteral("./log");
+    para.values = &shared;
     for (int i = 0; i < devices; ++i) {
         deviceInfo_t device;
         device.port = QStringLiteral("D%1").arg(i + 1);
         device.name = QStringLiteral("Dev%1").arg(i + 1);
-        device.progressPtr = &progress[i];
-        progress[i].store(255);
+        device.slot = i;
+        device.progressPtr = &shared.progress[i];
+        shared.progress[i].store(255);
         para.devices.append(device);
     }
     return para;
@@ -97,7 +102,7 @@ class TestTestThread : public QObject
     Q_OBJECT
 
 private slots:
-    void init() { calVal.store(244); }
+    void init() { shared.calVal.store(CycleValues::initialCalVal); }
 
     void wholeCycle();
     void fullStation();
@@ -150,7 +155,7 @@ void TestTestThread::wholeCycle()
         QCOMPARE(r.txRssiMin, -45);
         QCOMPARE(r.txRssiMax, -45);
         QCOMPARE(r.txRssiAve, -45);
-        QCOMPARE(progress[i].load(), uint8_t(100));
+        QCOMPARE(shared.progress[i].load(), uint8_t(100));
     }
 
     // The golden machine's commands, in order, around the DUTs'.
@@ -241,7 +246,7 @@ void TestTestThread::fullStation()
         QCOMPARE(out.result.results.at(i).name, QStringLiteral("Dev%1").arg(i + 1));
         QVERIFY2(out.result.results.at(i).rxStatus == int(STATUS_PASS), dutLog.constData());
         QVERIFY2(out.result.results.at(i).txStatus == int(STATUS_PASS), dutLog.constData());
-        QCOMPARE(progress[i].load(), uint8_t(100));
+        QCOMPARE(shared.progress[i].load(), uint8_t(100));
         macs.insert(out.traces.at(i).mac);
         txOrder.append(QStringLiteral("D%1 tx_dut 100 20000 6").arg(i + 1));
     }
@@ -260,7 +265,7 @@ void TestTestThread::calStartFromCalVal()
     QVERIFY(fake.isValid());
     fake.healthyGolden(gmMac);
     healthyDuts(fake, 1);
-    calVal.store(0x10a);
+    shared.calVal.store(0x10a);
     const Cycle out = runCycle(cyclePara(1));
     QCOMPARE(fake.callsStartingWith(QStringLiteral("D1 xtal_cap write ram")).first(),
              QStringLiteral("D1 xtal_cap write ram 10"));
@@ -320,7 +325,7 @@ void TestTestThread::goldenFailures()
     QVERIFY(fake.callsStartingWith(QStringLiteral("D")).isEmpty());
     QVERIFY2(hasLine(out.log, QStringLiteral("[错误]"), message), qPrintable(out.log));
     QVERIFY(!out.log.contains(QStringLiteral("Test end.")));
-    QCOMPARE(progress[0].load(), uint8_t(255));
+    QCOMPARE(shared.progress[0].load(), uint8_t(255));
 }
 
 // A golden MAC ending in fe: the DUT MACs carry into the fifth group.
@@ -395,8 +400,8 @@ void TestTestThread::rxFailureSkipsTx()
     QVERIFY(out.log.contains(QStringLiteral("Device Dev2: Test end")));
     QVERIFY(
         hasLine(out.log, QStringLiteral("[错误]"), QStringLiteral("RX donwload rambin error.")));
-    QCOMPARE(progress[0].load(), uint8_t(10));
-    QCOMPARE(progress[1].load(), uint8_t(100));
+    QCOMPARE(shared.progress[0].load(), uint8_t(10));
+    QCOMPARE(shared.progress[1].load(), uint8_t(100));
 }
 
 void TestTestThread::txSampleCounts_data()
@@ -435,8 +440,8 @@ void TestTestThread::txSampleCounts()
                     QStringLiteral("TX test success.TX RSSI MIN = -50,TX RSSI MAX = -30,TX RSSI "
                                    "AVE = -39.55.")));
     QVERIFY(out.log.contains(QStringLiteral("Device Dev1: Test end")));
-    QCOMPARE(progress[0].load(), uint8_t(90));
-    QCOMPARE(progress[1].load(), uint8_t(100));
+    QCOMPARE(shared.progress[0].load(), uint8_t(90));
+    QCOMPARE(shared.progress[1].load(), uint8_t(100));
 }
 
 void TestTestThread::txStepFailures_data()

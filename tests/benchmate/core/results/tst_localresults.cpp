@@ -9,7 +9,6 @@
 #include "resultsrecorder.h"
 #include "resultsschema.h"
 #include "samplecycles.h"
-#include "stationglobals.h"
 #include "stationresults.h"
 #include "stationsettings.h"
 
@@ -355,7 +354,7 @@ deviceInfo_t device(int slot, const QString &port)
     deviceInfo_t d;
     d.name = QStringLiteral("DUT%1").arg(slot);
     d.port = port;
-    d.progressPtr = &progress[slot];
+    d.slot = slot;
     return d;
 }
 
@@ -406,7 +405,6 @@ void TestLocalResults::recordOfAJudgedCycle()
     const int rxStatus[] = {RX_STAGE_DOWNLOAD, RX_STAGE_MAC, RX_NOT_CONVERGED,
                             RX_PASSED,         RX_PASSED,    RX_PASSED};
     QList<JudgeRow> rows;
-    QString cycleLog;
     for (int k = 0; k < ports.size(); ++k) {
         const int slot = k + 3;
         o.para.devices << device(slot, ports.at(k));
@@ -418,10 +416,10 @@ void TestLocalResults::recordOfAJudgedCycle()
         t.rxStatus = rxStatus[k];
         o.traces << t;
         rows << JudgeRow{slot, QStringLiteral("0"), k == 5 ? QStringLiteral("30") : QString()};
-        cycleLog += QStringLiteral("[INFO] 08:00:00:000 log of %1\r\n\r\n").arg(ports.at(k));
+        o.dutLogs << CycleOutcome::DutLog{
+            slot, QStringLiteral("[INFO] 08:00:00:000 log of %1\r\n").arg(ports.at(k))};
     }
-    cycleLog += QStringLiteral("[INFO] 08:00:00:000 Test end.\r\n\r\n");
-    o.cycleLog = cycleLog;
+    o.goldenLog = QStringLiteral("[INFO] 08:00:00:000 Test end.\r\n");
     o.result.finished = 1;
     o.result.cycleStatus = STATUS_PASS;
     o.result.results << measured(STATUS_FAIL, TX_NOT_RUN, 0, 0, 0, 0)
@@ -511,7 +509,7 @@ void TestLocalResults::recordOfAGoldenMachineFailure()
     o.para.devices << device(0, QStringLiteral("D0")) << device(1, QStringLiteral("D1"));
     o.result.cycleStatus = STATUS_FAIL;
     o.result.finished = 0;
-    o.cycleLog = QStringLiteral("[ERROR] 08:00:00:000 获取金机MAC地址失败！\r\n\r\n");
+    o.goldenLog = QStringLiteral("[ERROR] 08:00:00:000 获取金机MAC地址失败！\r\n");
     o.judgement = ResultJudge::judge(o.limits, CYCLE_ENDED, 2, o.result, {});
     const CycleRecord r = CycleRecordBuilder(QStringLiteral("st")).build(o);
     QCOMPARE(r.cycleError, QStringLiteral("golden machine"));
@@ -533,7 +531,6 @@ void TestLocalResults::recordOfAStationFaultAfterTheRxPhase()
 {
     CycleOutcome o;
     const int stages[] = {RX_STAGE_DOWNLOAD, RX_STAGE_MAC, RX_STAGE_CAL};
-    QString cycleLog;
     QList<JudgeRow> rows;
     for (int k = 0; k < 3; ++k) {
         o.para.devices << device(k, QStringLiteral("D%1").arg(k));
@@ -542,10 +539,10 @@ void TestLocalResults::recordOfAStationFaultAfterTheRxPhase()
         o.traces << t;
         o.result.results << measured(STATUS_FAIL, TX_NOT_RUN, 0, 0, 0, 0);
         rows << JudgeRow{k, QStringLiteral("0"), QStringLiteral("0")};
-        cycleLog += QStringLiteral("[ERROR] 08:00:00:000 DUT %1 failed.\r\n\r\n").arg(k);
+        o.dutLogs << CycleOutcome::DutLog{
+            k, QStringLiteral("[ERROR] 08:00:00:000 DUT %1 failed.\r\n").arg(k)};
     }
-    cycleLog += QStringLiteral("[ERROR] 08:00:01:000 关闭RX 金机RF射频失败！\r\n\r\n");
-    o.cycleLog = cycleLog;
+    o.goldenLog = QStringLiteral("[ERROR] 08:00:01:000 关闭RX 金机RF射频失败！\r\n");
     o.result.finished = 1;
     o.result.cycleStatus = STATUS_PASS;
     o.result.stationFault = STATION_FAULT_GOLDEN;

@@ -1,0 +1,65 @@
+#include "statusbarnotes.h"
+
+#include "deviceconfigfile.h"
+#include "stationresults.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QStringList>
+
+QString StatusBarNotes::results(const StationResults &results)
+{
+    QStringList parts;
+    if (results.unrecordedCount() > 0)
+        parts << tr("本地数据库：%1 个周期未能记录").arg(results.unrecordedCount());
+    const ForwardStatus f = results.forwardStatus();
+    if (f.state != ForwardStatus::Off && (f.waiting > 0 || f.isProblem())) {
+        QString why;
+        switch (f.state) {
+        case ForwardStatus::Unreachable:
+            why = tr("无法连接");
+            break;
+        case ForwardStatus::LoginRefused:
+            why = tr("登录被拒绝");
+            break;
+        case ForwardStatus::DatabaseMissing:
+            why = tr("数据库不存在");
+            break;
+        case ForwardStatus::SchemaMismatch:
+            why = tr("数据库结构不符");
+            break;
+        case ForwardStatus::Failed:
+        case ForwardStatus::LocalFailed:
+            why = tr("数据库错误");
+            break;
+        default:
+            why = tr("上传中");
+            break;
+        }
+        parts << tr("工厂数据库：%1 个周期等待上传（%2）").arg(f.waiting).arg(why);
+    }
+    return parts.join(QStringLiteral("  "));
+}
+
+// A settings file that was not read stays as it is.
+QString StatusBarNotes::settingsRefused(const DeviceConfigFile &file)
+{
+    const DeviceConfigProblem &problem = file.problem();
+    QString why;
+    switch (problem.kind) {
+    case DeviceConfigProblem::Unreadable:
+        why = tr("无法读取：%1").arg(problem.error);
+        break;
+    case DeviceConfigProblem::LineCount:
+        why = tr("%1 行，应为 42 行").arg(problem.lines);
+        break;
+    case DeviceConfigProblem::NotUtf8:
+        why = tr("第 %1 行不是 UTF-8 文本").arg(problem.line);
+        break;
+    case DeviceConfigProblem::None:
+        return QString();
+    }
+    return tr("设置文件 %1 未载入（%2），该文件保持原样；本次设置在关闭时保存到 %3。")
+        .arg(QDir::toNativeSeparators(QFileInfo(file.path()).absoluteFilePath()), why,
+             QDir::toNativeSeparators(QFileInfo(file.savePath()).absoluteFilePath()));
+}
