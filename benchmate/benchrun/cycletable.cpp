@@ -1,5 +1,6 @@
 #include "cycletable.h"
 
+#include "figuretable.h"
 #include "logrecord.h"
 #include "meantext.h"
 #include "resultscsv.h"
@@ -51,22 +52,22 @@ QString percent(uint32_t part, uint32_t whole)
 
 QString CycleTable::verdict(const CycleJudgement &judgement, const testRestlt_t &result, int index)
 {
+    // The results' words; a verdict is in capitals.
     const DeviceJudgement *device = judgement.device(index);
-    if (!device)
-        return QStringLiteral("not judged");
-    switch (device->verdict) {
+    const DeviceVerdict v = device ? device->verdict : DeviceVerdict::NotJudged;
+    const QString word = QLatin1String(ResultJudge::verdictWord(v));
+    switch (v) {
     case DeviceVerdict::Pass:
-        return QStringLiteral("PASS");
     case DeviceVerdict::Fail:
-        return QStringLiteral("FAIL");
+        return word.toUpper();
     case DeviceVerdict::NotJudged:
-        return QStringLiteral("not judged");
+        return word;
     case DeviceVerdict::Error:
         break;
     }
-    if (index < result.results.size() && result.results.at(index).rxStatus == STATUS_FAIL)
-        return QStringLiteral("ERROR (RX)");
-    return QStringLiteral("ERROR (TX)");
+    const bool rx =
+        index < result.results.size() && result.results.at(index).rxStatus == STATUS_FAIL;
+    return word.toUpper() + (rx ? QStringLiteral(" (RX)") : QStringLiteral(" (TX)"));
 }
 
 QString CycleTable::firstError(const QString &log)
@@ -105,12 +106,18 @@ QString CycleTable::cycleTable(int cycle, int cycles, qint64 elapsedMs, const te
         out += QStringLiteral(": ") + goldenError;
     out += QLatin1Char('\n');
 
+    const auto figures = FigureTable::listed();
     QList<QStringList> rows;
-    rows << QStringList{QStringLiteral("slot"),    QStringLiteral("device"),
-                        QStringLiteral("port"),    QStringLiteral("mac"),
-                        QStringLiteral("verdict"), QStringLiteral("tx rssi"),
-                        QStringLiteral("rx rssi"), QStringLiteral("freq"),
-                        QStringLiteral("crystal"), QStringLiteral("note")};
+    QStringList heading{QStringLiteral("slot"), QStringLiteral("device"), QStringLiteral("port"),
+                        QStringLiteral("mac"), QStringLiteral("verdict")};
+    QList<bool> rightAligned{true, false, false, false, false};
+    for (const FigureDefinition *f : figures) {
+        heading << QLatin1String(f->shortName);
+        rightAligned << true;
+    }
+    heading << QStringLiteral("crystal") << QStringLiteral("note");
+    rightAligned << true << false;
+    rows << heading;
     for (int k = 0; k < para.devices.size(); ++k) {
         const deviceInfo_t &device = para.devices.at(k);
         const int slot = ResultsCsv::slotOf(device);
@@ -124,21 +131,23 @@ QString CycleTable::cycleTable(int cycle, int cycles, qint64 elapsedMs, const te
         if (judged &&
             (judged->verdict == DeviceVerdict::Pass || judged->verdict == DeviceVerdict::Fail)) {
             const deviceRestlt_t &r = judged->result;
-            row << MeanText::of(double(r.txRssiMean)) << MeanText::of(double(r.rxRssiMean))
-                << MeanText::of(double(r.freqMean)) << QString::number(int(r.calVal))
-                << judged->reasons.join(QStringLiteral("; "));
+            for (const FigureDefinition *f : figures)
+                row << MeanText::of(double(r.*f->mean), f->decimals);
+            row << QString::number(int(r.calVal)) << judged->reasons.join(QStringLiteral("; "));
         } else {
             QString note = judged ? firstError(dutLogs.value(k).text) : QString();
             // What the chip tool said of the failed step tells the cable from
             // the module ("Could not go in download mode.").
             if (judged && !judged->result.toolFailure.isEmpty())
                 note += QStringLiteral(" (chip tool: %1)").arg(judged->result.toolFailure);
-            row << QStringLiteral("-") << QStringLiteral("-") << QStringLiteral("-")
-                << QStringLiteral("-") << note.trimmed();
+            // No figures and no crystal value.
+            for (std::size_t i = 0; i < figures.size() + 1; ++i)
+                row << QStringLiteral("-");
+            row << note.trimmed();
         }
         rows << row;
     }
-    out += columns(rows, {true, false, false, false, false, true, true, true, true, false});
+    out += columns(rows, rightAligned);
     out += QStringLiteral("  passed %1, failed %2\n").arg(judgement.passed).arg(judgement.failed);
     return out;
 }

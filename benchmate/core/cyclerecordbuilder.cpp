@@ -1,6 +1,7 @@
 #include "cyclerecordbuilder.h"
 
 #include "chiptool.h"
+#include "figuretable.h"
 #include "resultscsv.h"
 
 #include <QFileInfo>
@@ -108,12 +109,12 @@ CycleRecord CycleRecordBuilder::build(const CycleOutcome &o)
     c.endedAt = o.endedAt;
     c.goldenMac = o.goldenMac;
     c.cycleError = cycleErrorOf(o.result, o.judgement);
-    c.rxRssiMin = double(o.limits.rxRssiMin);
-    c.rxRssiMax = double(o.limits.rxRssiMax);
-    c.freqMin = double(o.limits.freqMin);
-    c.freqMax = double(o.limits.freqMax);
-    c.txRssiMin = double(o.limits.txRssiMin);
-    c.txRssiMax = double(o.limits.txRssiMax);
+    for (const FigureDefinition &f : FigureTable::figures()) {
+        if (f.lower && f.upper && f.recordLower && f.recordUpper) {
+            c.*f.recordLower = double(o.limits.*f.lower);
+            c.*f.recordUpper = double(o.limits.*f.upper);
+        }
+    }
     const ImageFingerprint::Print image = m_image.of(o.para.filePath);
     c.imagePath = image.path;
     c.imageSha256 = image.sha256;
@@ -143,21 +144,13 @@ CycleRecord CycleRecordBuilder::build(const CycleOutcome &o)
             if (r.rxStatus == STATUS_PASS)
                 d.crystal = int(r.calVal);
             // Figures only of measurements that were made.
-            if (ResultJudge::rxMeasured(r)) {
-                d.rxRssiMin = r.rxRssiMin;
-                d.rxRssiMax = r.rxRssiMax;
-                d.rxRssiAvg = r.rxRssiAve;
-                d.rxRssiMean = meanValue(r.rxRssiMean);
-                d.freqMin = r.freqMin;
-                d.freqMax = r.freqMax;
-                d.freqAvg = r.freqAve;
-                d.freqMean = meanValue(r.freqMean);
-            }
-            if (ResultJudge::txMeasured(r)) {
-                d.txRssiMin = r.txRssiMin;
-                d.txRssiMax = r.txRssiMax;
-                d.txRssiAvg = r.txRssiAve;
-                d.txRssiMean = meanValue(r.txRssiMean);
+            for (const FigureDefinition &f : FigureTable::figures()) {
+                if (!f.measuredIn(r))
+                    continue;
+                d.*f.recordMin = r.*f.min;
+                d.*f.recordMax = r.*f.max;
+                d.*f.recordAverage = r.*f.average;
+                d.*f.recordMean = meanValue(r.*f.mean);
             }
         }
         const DeviceJudgement *judged = o.judgement.device(k);

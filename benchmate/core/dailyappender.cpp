@@ -65,7 +65,10 @@ bool DailyAppender::writeGroup(const QDate &date, const QByteArray &bytes)
         return false;
     }
     const qint64 before = file.size();
-    const QByteArray data = before == 0 ? m_header + bytes : bytes;
+    const bool needsHeader =
+        !m_header.isEmpty() &&
+        (before == 0 || (file.fileName() != m_headedFile && otherHeaderIn(file.fileName())));
+    const QByteArray data = needsHeader ? m_header + bytes : bytes;
     const qint64 written = file.write(data);
     if (written != data.size()) {
         m_lastFailure = WriteFailed;
@@ -77,5 +80,26 @@ bool DailyAppender::writeGroup(const QDate &date, const QByteArray &bytes)
             file.resize(before);
         return false;
     }
+    m_headedFile = file.fileName();
     return true;
+}
+
+bool DailyAppender::otherHeaderIn(const QString &path) const
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return false; // unknown: left as it is
+    const QByteArray text = file.readAll();
+    // A header row starts with the header's first field.
+    const int comma = m_header.indexOf(',');
+    const QByteArray start = comma < 0 ? m_header : m_header.left(comma + 1);
+    int at = text.lastIndexOf("\n" + start);
+    if (at >= 0)
+        ++at;
+    else if (text.startsWith(start))
+        at = 0;
+    else
+        return true;
+    const int end = text.indexOf('\n', at);
+    return text.mid(at, end < 0 ? -1 : end + 1 - at) != m_header;
 }

@@ -24,7 +24,10 @@ public:
     };
 
     // `header` starts every new (or empty) file, in the same write as the
-    // first block.
+    // first block. A file begun under another header (a station of another
+    // version wrote it earlier that day) gets the header again before the
+    // first block this appender writes into it, so that every row stands
+    // under the header of its own layout.
     DailyAppender(const QString &dirPath, const QString &suffix,
                   const QByteArray &header = QByteArray());
 
@@ -50,11 +53,15 @@ private:
     };
 
     bool writeGroup(const QDate &date, const QByteArray &bytes);
+    // Whether the last header row of an existing file is another one.
+    bool otherHeaderIn(const QString &path) const;
 
     QString m_dir;
     QString m_suffix;
     QByteArray m_header;
     QList<Block> m_pending;
+    // The file whose last header row is known to be ours.
+    QString m_headedFile;
     Failure m_lastFailure = NoFailure;
     QString m_lastError;
 };

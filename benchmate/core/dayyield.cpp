@@ -1,38 +1,34 @@
 #include "dayyield.h"
 
-#include "resultscsv.h"
+#include "resultjudge.h"
+#include "resultscsvreader.h"
 
+#include <QDebug>
 #include <QFile>
 #include <QStringList>
 #include <QtMath>
 
 namespace {
 
-// Fields of a results row (ResultsCsv::header()).
-enum Field
-{
-    fieldTime = 0,
-    fieldSlot = 2,
-    fieldCrystal = 7,
-    fieldRxAvg = 10,
-    fieldFreqAvg = 13,
-    fieldTxAvg = 16,
-    fieldVerdict = 19,
-    fieldCount = 20,
-};
-
 bool verdictOf(const QString &text, YieldEntry::Verdict *verdict)
 {
-    if (text == QLatin1String("pass"))
-        *verdict = YieldEntry::Pass;
-    else if (text == QLatin1String("fail"))
-        *verdict = YieldEntry::Fail;
-    else if (text == QLatin1String("error"))
-        *verdict = YieldEntry::Error;
-    else if (text == QLatin1String("not judged"))
-        *verdict = YieldEntry::NotJudged;
-    else
+    DeviceVerdict judged = DeviceVerdict::NotJudged;
+    if (!ResultJudge::verdictOf(text, &judged))
         return false;
+    switch (judged) {
+    case DeviceVerdict::Pass:
+        *verdict = YieldEntry::Pass;
+        break;
+    case DeviceVerdict::Fail:
+        *verdict = YieldEntry::Fail;
+        break;
+    case DeviceVerdict::Error:
+        *verdict = YieldEntry::Error;
+        break;
+    case DeviceVerdict::NotJudged:
+        *verdict = YieldEntry::NotJudged;
+        break;
+    }
     return true;
 }
 
@@ -57,28 +53,54 @@ void DayYield::setFailStreakWarning(int cycles)
     m_warnAt = qMax(1, cycles);
 }
 
+DayYield::Rows DayYield::read(const QByteArray &csv)
+{
+    Rows out;
+    ResultsCsvReader reader(csv);
+    const QString timeColumn = QStringLiteral("date time");
+    const QString slotColumn = QStringLiteral("slot");
+    const QString verdictColumn = QStringLiteral("verdict");
+    const QString crystalColumn = QStringLiteral("crystal");
+    QStringList meanColumns;
+    for (const FigureDefinition &f : FigureTable::figures())
+        meanColumns << f.header("avg");
+    while (reader.next()) {
+        YieldEntry e;
+        e.when =
+            QDateTime::fromString(reader.value(timeColumn), QStringLiteral("yyyy-MM-dd hh:mm:ss"));
+        bool slotOk = false;
+        e.slot = reader.value(slotColumn).toInt(&slotOk);
+        if (!e.when.isValid()) {
+            reader.reject(QStringLiteral("no time"));
+            continue;
+        }
+        if (!slotOk || e.slot < 0 || e.slot >= slotCount) {
+            reader.reject(QStringLiteral("no slot 0 to %1").arg(slotCount - 1));
+            continue;
+        }
+        if (!verdictOf(reader.value(verdictColumn), &e.verdict)) {
+            reader.reject(QStringLiteral("no verdict this station knows"));
+            continue;
+        }
+        for (int i = 0; i < meanColumns.size(); ++i)
+            e.means[std::size_t(i)] = figureOf(reader.value(meanColumns.at(i)));
+        e.crystal = reader.value(crystalColumn).toInt(&e.hasCrystal);
+        out.entries.append(e);
+    }
+    out.unreadable = reader.unreadable();
+    out.problems = reader.problems();
+    return out;
+}
+
 QList<YieldEntry> DayYield::parse(const QByteArray &csv)
 {
-    QList<YieldEntry> entries;
-    const QStringList lines = QString::fromUtf8(csv).split(QStringLiteral("\r\n"));
-    for (const QString &line : lines) {
-        const QStringList f = ResultsCsv::fields(line);
-        if (f.size() != fieldCount)
-            continue;
-        YieldEntry e;
-        e.when = QDateTime::fromString(f.at(fieldTime), QStringLiteral("yyyy-MM-dd hh:mm:ss"));
-        bool slotOk = false;
-        e.slot = f.at(fieldSlot).toInt(&slotOk);
-        if (!e.when.isValid() || !slotOk || e.slot < 0 || e.slot >= slotCount ||
-            !verdictOf(f.at(fieldVerdict), &e.verdict))
-            continue; // the header, or no row of ours
-        e.rxRssi = figureOf(f.at(fieldRxAvg));
-        e.freqOffset = figureOf(f.at(fieldFreqAvg));
-        e.txRssi = figureOf(f.at(fieldTxAvg));
-        e.crystal = f.at(fieldCrystal).toInt(&e.hasCrystal);
-        entries.append(e);
-    }
-    return entries;
+    Rows rows = read(csv);
+    if (rows.unreadable > 0)
+        qWarning().noquote() << QStringLiteral("Results file: %1 row(s) could not be read and "
+                                               "are not in the day's yield (%2).")
+                                    .arg(rows.unreadable)
+                                    .arg(rows.problems.join(QStringLiteral("; ")));
+    return std::move(rows.entries);
 }
 
 QList<YieldEntry> DayYield::readFile(const QString &path)
@@ -123,12 +145,10 @@ void DayYield::add(const QList<YieldEntry> &entries)
             break; // the station's fault, not the slot's
         }
         if (e.verdict == YieldEntry::Pass || e.verdict == YieldEntry::Fail) {
-            if (e.freqOffset)
-                m_values[FreqOffset].append(*e.freqOffset);
-            if (e.rxRssi)
-                m_values[RxRssi].append(*e.rxRssi);
-            if (e.txRssi)
-                m_values[TxRssi].append(*e.txRssi);
+            for (std::size_t f = 0; f < e.means.size() && f < m_values.size(); ++f) {
+                if (e.means[f])
+                    m_values[f].append(*e.means[f]);
+            }
         }
         if (e.hasCrystal)
             m_crystals[e.slot].append({e.when, e.crystal});
@@ -172,9 +192,10 @@ uint32_t DayYield::failed() const
     return n;
 }
 
-const QVector<double> &DayYield::values(Quantity quantity) const
+const QVector<double> &DayYield::values(int figure) const
 {
-    return m_values[quantity];
+    static const QVector<double> none;
+    return figure >= 0 && figure < int(m_values.size()) ? m_values[std::size_t(figure)] : none;
 }
 
 QList<QPair<QDateTime, int>> DayYield::crystals(int slot) const

@@ -1,14 +1,19 @@
 #ifndef DAYYIELD_H
 #define DAYYIELD_H
 
+#include "figuretable.h"
+
 #include <QByteArray>
 #include <QDate>
 #include <QDateTime>
 #include <QList>
 #include <QVector>
 
+#include <QStringList>
+
 #include <cstdint>
 #include <optional>
+#include <vector>
 
 // One DUT of one cycle, as the day's results file records it.
 struct YieldEntry
@@ -24,12 +29,12 @@ struct YieldEntry
     QDateTime when;
     int slot = -1; // 0..23
     Verdict verdict = NotJudged;
-    // The means a judged DUT (Pass or Fail) was judged by (files of older
-    // stations hold them truncated to whole numbers); none where the row
-    // has no figure (never measured, or not a number).
-    std::optional<double> rxRssi;
-    std::optional<double> freqOffset;
-    std::optional<double> txRssi;
+    // The means a judged DUT (Pass or Fail) was judged by, by figure
+    // (FigureTable::Id; files of older stations hold them truncated to
+    // whole numbers); none where the row has no figure (never measured, not
+    // a number, or a file without the figure's column).
+    std::vector<std::optional<double>> means =
+        std::vector<std::optional<double>>(FigureTable::figures().size());
     // The crystal value the DUT accepted, when it did.
     bool hasCrystal = false;
     int crystal = 0;
@@ -53,11 +58,20 @@ public:
         int failStreak = 0;  // the slot's last cycles that failed, in a row
     };
 
+    // The figures the window charts.
     enum Quantity
     {
-        FreqOffset,
-        RxRssi,
-        TxRssi,
+        FreqOffset = FigureTable::FreqOffset,
+        RxRssi = FigureTable::RxRssi,
+        TxRssi = FigureTable::TxRssi,
+    };
+
+    // The rows of a results file read, and those that could not be read.
+    struct Rows
+    {
+        QList<YieldEntry> entries;
+        int unreadable = 0;
+        QStringList problems; // ResultsCsvReader's
     };
 
     explicit DayYield(int failStreakWarning = 3);
@@ -66,9 +80,14 @@ public:
     void setFailStreakWarning(int cycles);
     int failStreakWarning() const { return m_warnAt; }
 
-    // The rows of the results file (its header, blank lines and rows that
-    // are no results are passed over), in the order they were written. A row
-    // with empty or unreadable figures still counts its verdict.
+    // The rows of the results file, matched by its header's column names,
+    // in the order they were written (header rows and blank lines are none).
+    // A row with empty or unreadable figures still counts its verdict. A row
+    // without a time, a slot or a verdict this station knows is unreadable:
+    // counted and said, never passed over silently.
+    static Rows read(const QByteArray &csv);
+    // The entries of read(); a warning on the console says how many rows
+    // could not be read, and which.
     static QList<YieldEntry> parse(const QByteArray &csv);
     // Reads a day's results file whole (for a thread of its own).
     static QList<YieldEntry> readFile(const QString &path);
@@ -85,8 +104,9 @@ public:
     uint32_t passed() const;
     uint32_t failed() const;
 
-    // The means of today's judged DUTs, in the order they were tested.
-    const QVector<double> &values(Quantity quantity) const;
+    // The means of today's judged DUTs of a figure (FigureTable::Id), in
+    // the order they were tested.
+    const QVector<double> &values(int figure) const;
     // The crystal values a slot accepted today, in order.
     QList<QPair<QDateTime, int>> crystals(int slot) const;
 
@@ -94,7 +114,8 @@ private:
     int m_warnAt = 3;
     QDate m_day;
     QVector<Slot> m_slots = QVector<Slot>(slotCount);
-    QVector<double> m_values[3];
+    std::vector<QVector<double>> m_values =
+        std::vector<QVector<double>>(FigureTable::figures().size());
     QVector<QList<QPair<QDateTime, int>>> m_crystals =
         QVector<QList<QPair<QDateTime, int>>>(slotCount);
 };

@@ -23,6 +23,11 @@ QString MeanText::of(double mean)
     return fixed(mean, decimals);
 }
 
+QString MeanText::of(double mean, int decimals)
+{
+    return fixed(mean, decimals);
+}
+
 QString MeanText::against(double mean, double bound)
 {
     for (int d = decimals; d < 6; ++d) {

@@ -14,6 +14,8 @@ public:
 
     // "-75.45", "2.00", "0.00" (never "-0.00").
     static QString of(double mean);
+    // The same with another number of decimals.
+    static QString of(double mean, int decimals);
 
     // The mean beside a bound it broke: with more decimals (up to 6) where
     // two would read as the bound itself (2.004 against 2 is "2.004", not

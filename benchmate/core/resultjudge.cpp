@@ -2,20 +2,38 @@
 
 #include "cyclevalues.h"
 #include "deviceconfigfile.h"
+#include "figuretable.h"
 #include "meantext.h"
 #include "textnumber.h"
 
 JudgeLimits JudgeLimits::fromConfig(const DeviceConfig &config)
 {
     JudgeLimits limits;
-    limits.txRssiMax = config.txRssiMax;
-    limits.txRssiMin = config.txRssiMin;
-    limits.rxRssiMax = config.rxRssiMax;
-    limits.rxRssiMin = config.rxRssiMin;
-    limits.freqMax = config.rxFreqMax;
-    limits.freqMin = config.rxFreqMin;
+    for (const FigureDefinition &f : FigureTable::figures()) {
+        if (f.lower && f.upper) {
+            limits.*f.lower = config.*f.configLower;
+            limits.*f.upper = config.*f.configUpper;
+        }
+    }
     return limits;
 }
+
+namespace {
+
+// A bound the DUT's mean broke, as the judgement keeps it and as console
+// text ("rx rssi -60.45 < -60").
+void broke(DeviceJudgement &device, const FigureDefinition &figure, float value, bool above,
+           float bound, int offset)
+{
+    device.broken.append({figure.quantity, value, above, bound, offset});
+    device.reasons << QStringLiteral("%1 %2 %3 %4")
+                          .arg(QLatin1String(figure.shortName),
+                               MeanText::against(double(value), double(bound)),
+                               above ? QStringLiteral(">") : QStringLiteral("<"),
+                               QString::number(double(bound), 'g', 6));
+}
+
+} // namespace
 
 const DeviceJudgement *CycleJudgement::device(int index) const
 {
@@ -96,37 +114,23 @@ CycleJudgement ResultJudge::judge(const JudgeLimits &limits, int runState, int d
             out.messages << QStringLiteral("Dut") + QString::number(row.slot) +
                                 QStringLiteral(" RX校准值不正确");
 
-        const float tx = r.txRssiMean;
-        const float rx = r.rxRssiMean;
-        const float freq = r.freqMean;
-        const float txOffset = float(device.txOffset);
-        const float rxOffset = float(device.rxOffset);
-        const bool outside = tx > txOffset + limits.txRssiMax || tx < txOffset + limits.txRssiMin ||
-                             rx > rxOffset + limits.rxRssiMax || rx < rxOffset + limits.rxRssiMin ||
-                             freq > limits.freqMax || freq < limits.freqMin;
+        // Each figure against its limits, moved by the DUT's calibration
+        // offset where it has one; a figure without limits is not judged.
+        for (const FigureDefinition *f : FigureTable::listed()) {
+            if (!f->lower || !f->upper)
+                continue;
+            const int offset = f->offsetOf(device.txOffset, device.rxOffset);
+            const float value = r.*f->mean;
+            const bool moved = f->offset != FigureDefinition::NoOffset;
+            const float upper = moved ? float(offset) + limits.*f->upper : limits.*f->upper;
+            const float lower = moved ? float(offset) + limits.*f->lower : limits.*f->lower;
+            if (value > upper)
+                broke(device, *f, value, true, upper, offset);
+            if (value < lower)
+                broke(device, *f, value, false, lower, offset);
+        }
 
-        if (outside) {
-            const auto broke = [&device](BrokenLimit::Quantity quantity, const char *what,
-                                         float value, bool above, float bound, int offset) {
-                if (!(above ? value > bound : value < bound))
-                    return;
-                device.broken.append({quantity, value, above, bound, offset});
-                device.reasons << QStringLiteral("%1 %2 %3 %4")
-                                      .arg(QLatin1String(what),
-                                           MeanText::against(double(value), double(bound)),
-                                           above ? QStringLiteral(">") : QStringLiteral("<"),
-                                           QString::number(double(bound), 'g', 6));
-            };
-            broke(BrokenLimit::TxRssi, "tx rssi", tx, true, txOffset + limits.txRssiMax,
-                  device.txOffset);
-            broke(BrokenLimit::TxRssi, "tx rssi", tx, false, txOffset + limits.txRssiMin,
-                  device.txOffset);
-            broke(BrokenLimit::RxRssi, "rx rssi", rx, true, rxOffset + limits.rxRssiMax,
-                  device.rxOffset);
-            broke(BrokenLimit::RxRssi, "rx rssi", rx, false, rxOffset + limits.rxRssiMin,
-                  device.rxOffset);
-            broke(BrokenLimit::FreqOffset, "freq", freq, true, limits.freqMax, 0);
-            broke(BrokenLimit::FreqOffset, "freq", freq, false, limits.freqMin, 0);
+        if (!device.broken.isEmpty()) {
             device.verdict = DeviceVerdict::Fail;
             ++out.failed;
             cycleFailed = true;
@@ -150,12 +154,39 @@ CycleJudgement ResultJudge::judge(const JudgeLimits &limits, int runState, int d
 
 bool ResultJudge::rxMeasured(const deviceRestlt_t &result)
 {
-    return result.rxMeasured || result.rxStatus == STATUS_PASS;
+    return FigureDefinition::measuredIn(FigureDefinition::RxTest, result);
 }
 
 bool ResultJudge::txMeasured(const deviceRestlt_t &result)
 {
-    return result.txStatus == STATUS_PASS;
+    return FigureDefinition::measuredIn(FigureDefinition::TxTest, result);
+}
+
+const char *ResultJudge::verdictWord(DeviceVerdict verdict)
+{
+    switch (verdict) {
+    case DeviceVerdict::Pass:
+        return ResultWords::pass;
+    case DeviceVerdict::Fail:
+        return ResultWords::fail;
+    case DeviceVerdict::Error:
+        return ResultWords::error;
+    case DeviceVerdict::NotJudged:
+        break;
+    }
+    return ResultWords::notJudged;
+}
+
+bool ResultJudge::verdictOf(const QString &word, DeviceVerdict *verdict)
+{
+    for (const DeviceVerdict v : {DeviceVerdict::Pass, DeviceVerdict::Fail, DeviceVerdict::Error,
+                                  DeviceVerdict::NotJudged}) {
+        if (word == QLatin1String(verdictWord(v))) {
+            *verdict = v;
+            return true;
+        }
+    }
+    return false;
 }
 
 void ResultJudge::count(const CycleJudgement &judgement, uint32_t *passNum, uint32_t *failNum,

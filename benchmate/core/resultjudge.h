@@ -161,6 +161,11 @@ public:
     static bool rxMeasured(const deviceRestlt_t &result);
     static bool txMeasured(const deviceRestlt_t &result);
 
+    // The word the results file and the results database keep for a
+    // verdict (ResultWords), and the verdict of such a word (false: none).
+    static const char *verdictWord(DeviceVerdict verdict);
+    static bool verdictOf(const QString &word, DeviceVerdict *verdict);
+
     // Applies the counter increments of `judgement`.
     static void count(const CycleJudgement &judgement, uint32_t *passNum, uint32_t *failNum,
                       uint32_t *allNum);

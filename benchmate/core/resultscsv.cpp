@@ -2,6 +2,7 @@
 
 #include "cyclerecord.h"
 #include "cyclevalues.h"
+#include "figuretable.h"
 #include "meantext.h"
 
 #include <QDebug>
@@ -9,28 +10,13 @@
 
 namespace {
 
-const char *const headerFields[] = {
-    "date time",
-    "cycle",
-    "slot",
-    "device",
-    "port",
-    "mac",
-    "flash uid",
-    "crystal",
-    "rx rssi min",
-    "rx rssi max",
-    "rx rssi avg",
-    "freq offset min",
-    "freq offset max",
-    "freq offset avg",
-    "tx rssi min",
-    "tx rssi max",
-    "tx rssi avg",
-    "rx status",
-    "tx status",
-    "verdict",
+// The columns before and after the figures' (ResultsCsv::header()).
+const char *const leadingFields[] = {
+    "date time", "cycle", "slot", "device", "port", "mac", "flash uid", "crystal",
 };
+const char *const trailingFields[] = {"rx status", "tx status", "verdict"};
+// Each figure's columns: its minimum, maximum and mean.
+const char *const figureFields[] = {"min", "max", "avg"};
 
 // A field as CSV keeps it: quoted when it holds a separator, a quote or a
 // line break.
@@ -48,11 +34,11 @@ QString statusText(int32_t status)
 {
     switch (status) {
     case STATUS_PASS:
-        return QStringLiteral("pass");
+        return QLatin1String(ResultWords::pass);
     case STATUS_FAIL:
-        return QStringLiteral("fail");
+        return QLatin1String(ResultWords::fail);
     case TX_NOT_RUN:
-        return QStringLiteral("not run");
+        return QLatin1String(ResultWords::notRun);
     default:
         return QString::number(status);
     }
@@ -83,12 +69,23 @@ ResultsCsv::~ResultsCsv()
     qWarning().noquote() << QString::fromUtf8(m_file.pendingBytes());
 }
 
-QByteArray ResultsCsv::header()
+QStringList ResultsCsv::headerFields()
 {
     QStringList fields;
-    for (const char *name : headerFields)
+    for (const char *name : leadingFields)
         fields << QLatin1String(name);
-    return line(fields).toUtf8();
+    for (const FigureDefinition &f : FigureTable::figures()) {
+        for (const char *what : figureFields)
+            fields << f.header(what);
+    }
+    for (const char *name : trailingFields)
+        fields << QLatin1String(name);
+    return fields;
+}
+
+QByteArray ResultsCsv::header()
+{
+    return line(headerFields()).toUtf8();
 }
 
 QStringList ResultsCsv::fields(const QString &line)
@@ -129,17 +126,7 @@ QString ResultsCsv::verdictText(const CycleJudgement &judgement, int index)
     const DeviceJudgement *device = judgement.device(index);
     if (!device)
         return QLatin1String(ResultWords::notJudged);
-    switch (device->verdict) {
-    case DeviceVerdict::Pass:
-        return QStringLiteral("pass");
-    case DeviceVerdict::Fail:
-        return QStringLiteral("fail");
-    case DeviceVerdict::Error:
-        return QStringLiteral("error");
-    case DeviceVerdict::NotJudged:
-        break;
-    }
-    return QLatin1String(ResultWords::notJudged);
+    return QLatin1String(ResultJudge::verdictWord(device->verdict));
 }
 
 QByteArray ResultsCsv::rows(const QDateTime &when, uint32_t number, const testPara_t &para,
@@ -147,6 +134,7 @@ QByteArray ResultsCsv::rows(const QDateTime &when, uint32_t number, const testPa
                             const CycleJudgement &judgement)
 {
     const QString time = when.toString(QStringLiteral("yyyy-MM-dd hh:mm:ss"));
+    const int columns = headerFields().size();
     QString out;
     for (int k = 0; k < para.devices.size(); ++k) {
         const deviceInfo_t &device = para.devices.at(k);
@@ -165,21 +153,17 @@ QByteArray ResultsCsv::rows(const QDateTime &when, uint32_t number, const testPa
             const deviceRestlt_t &r = result.results.at(k);
             const bool rxPassed = r.rxStatus == STATUS_PASS;
             fields << (rxPassed ? QString::number(int(r.calVal)) : QString());
-            if (ResultJudge::rxMeasured(r))
-                fields << QString::number(r.rxRssiMin) << QString::number(r.rxRssiMax)
-                       << MeanText::of(double(r.rxRssiMean)) << QString::number(r.freqMin)
-                       << QString::number(r.freqMax) << MeanText::of(double(r.freqMean));
-            else
-                fields << QString() << QString() << QString() << QString() << QString()
-                       << QString();
-            if (ResultJudge::txMeasured(r))
-                fields << QString::number(r.txRssiMin) << QString::number(r.txRssiMax)
-                       << MeanText::of(double(r.txRssiMean));
-            else
-                fields << QString() << QString() << QString();
+            for (const FigureDefinition &f : FigureTable::figures()) {
+                if (f.measuredIn(r))
+                    fields << QString::number(r.*f.min) << QString::number(r.*f.max)
+                           << MeanText::of(double(r.*f.mean), f.decimals);
+                else
+                    fields << QString() << QString() << QString();
+            }
             fields << statusText(r.rxStatus) << statusText(r.txStatus);
         } else {
-            for (int i = 0; i < 12; ++i)
+            // No result entry: the header's fields up to the verdict, empty.
+            while (fields.size() < columns - 1)
                 fields << QString();
         }
         fields << verdictText(judgement, k);

@@ -25,7 +25,10 @@ public:
     ResultsCsv(const ResultsCsv &) = delete;
     ResultsCsv &operator=(const ResultsCsv &) = delete;
 
+    // The header row, and its fields: the figures' columns in the order of
+    // the figure table, between the DUT's and its steps'.
     static QByteArray header();
+    static QStringList headerFields();
     // The fields of one line of the file, quotes taken off.
     static QStringList fields(const QString &line);
 

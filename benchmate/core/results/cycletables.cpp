@@ -1,40 +1,15 @@
 #include "cycletables.h"
 
 #include "databaseconnection.h"
+#include "figuretable.h"
 
 #include <QHash>
 #include <QSqlError>
+#include <QSqlRecord>
 #include <QStringList>
 #include <QVariant>
 
 namespace {
-
-const QStringList cycleColumns = {
-    QStringLiteral("station_id"),  QStringLiteral("cycle_uid"),    QStringLiteral("number"),
-    QStringLiteral("started_at"),  QStringLiteral("ended_at"),     QStringLiteral("golden_mac"),
-    QStringLiteral("cycle_error"), QStringLiteral("rx_rssi_min"),  QStringLiteral("rx_rssi_max"),
-    QStringLiteral("freq_min"),    QStringLiteral("freq_max"),     QStringLiteral("tx_rssi_min"),
-    QStringLiteral("tx_rssi_max"), QStringLiteral("image_path"),   QStringLiteral("image_sha256"),
-    QStringLiteral("image_size"),  QStringLiteral("tool_version"), QStringLiteral("dut_count"),
-};
-
-const QStringList dutColumns = {
-    QStringLiteral("cycle_id"),     QStringLiteral("position"),
-    QStringLiteral("slot"),         QStringLiteral("device"),
-    QStringLiteral("port"),         QStringLiteral("mac"),
-    QStringLiteral("flash_uid"),    QStringLiteral("crystal"),
-    QStringLiteral("tx_cal"),       QStringLiteral("rx_cal"),
-    QStringLiteral("rx_rssi_min"),  QStringLiteral("rx_rssi_max"),
-    QStringLiteral("rx_rssi_avg"),  QStringLiteral("freq_min"),
-    QStringLiteral("freq_max"),     QStringLiteral("freq_avg"),
-    QStringLiteral("tx_rssi_min"),  QStringLiteral("tx_rssi_max"),
-    QStringLiteral("tx_rssi_avg"),  QStringLiteral("download_status"),
-    QStringLiteral("mac_status"),   QStringLiteral("calibration_status"),
-    QStringLiteral("tx_status"),    QStringLiteral("verdict"),
-    QStringLiteral("failed_step"),  QStringLiteral("failure_log"),
-    QStringLiteral("rx_rssi_mean"), QStringLiteral("freq_mean"),
-    QStringLiteral("tx_rssi_mean"),
-};
 
 // No value: a null of type int, SQL NULL in an integer column.
 QVariant optional(const std::optional<int> &value)
@@ -88,6 +63,88 @@ QString placeholders(int count)
     return QLatin1Char('(') + marks.join(QLatin1Char(',')) + QLatin1Char(')');
 }
 
+// A row's columns and their values, in one order.
+struct Row
+{
+    QStringList columns;
+    QVariantList values;
+
+    void add(const QString &column, const QVariant &value)
+    {
+        columns << column;
+        values << value;
+    }
+};
+
+// A cycle as the cycles table keeps it (its id aside).
+Row cycleRow(const CycleRecord &r)
+{
+    Row row;
+    row.add(QStringLiteral("station_id"), text(r.stationId));
+    row.add(QStringLiteral("cycle_uid"), text(r.cycleUid));
+    row.add(QStringLiteral("number"), r.number);
+    row.add(QStringLiteral("started_at"), DatabaseConnection::timeValue(r.startedAt));
+    row.add(QStringLiteral("ended_at"), DatabaseConnection::timeValue(r.endedAt));
+    row.add(QStringLiteral("golden_mac"), text(r.goldenMac));
+    row.add(QStringLiteral("cycle_error"), text(r.cycleError));
+    // The limits in force, of each figure that has limits.
+    for (const FigureDefinition &f : FigureTable::figures()) {
+        if (!f.recordLower || !f.recordUpper)
+            continue;
+        row.add(f.columnName("min"), r.*f.recordLower);
+        row.add(f.columnName("max"), r.*f.recordUpper);
+    }
+    row.add(QStringLiteral("image_path"), text(r.imagePath));
+    row.add(QStringLiteral("image_sha256"), text(r.imageSha256));
+    row.add(QStringLiteral("image_size"), r.imageSize);
+    row.add(QStringLiteral("tool_version"), text(r.toolVersion));
+    row.add(QStringLiteral("dut_count"), r.duts.size());
+    return row;
+}
+
+// A DUT as the duts table keeps it (its id aside).
+Row dutRow(qint64 cycleId, const DutRecord &dut)
+{
+    Row row;
+    row.add(QStringLiteral("cycle_id"), cycleId);
+    row.add(QStringLiteral("position"), dut.position);
+    row.add(QStringLiteral("slot"), optional(dut.slot));
+    row.add(QStringLiteral("device"), text(dut.device));
+    row.add(QStringLiteral("port"), text(dut.port));
+    row.add(QStringLiteral("mac"), text(dut.mac));
+    row.add(QStringLiteral("flash_uid"), text(dut.flashUid));
+    row.add(QStringLiteral("crystal"), optional(dut.crystal));
+    row.add(QStringLiteral("tx_cal"), dut.txCal);
+    row.add(QStringLiteral("rx_cal"), dut.rxCal);
+    for (const FigureDefinition &f : FigureTable::figures()) {
+        row.add(f.columnName("min"), optional(dut.*f.recordMin));
+        row.add(f.columnName("max"), optional(dut.*f.recordMax));
+        row.add(f.columnName("avg"), optional(dut.*f.recordAverage));
+        row.add(f.columnName("mean"), optional(dut.*f.recordMean));
+    }
+    row.add(QStringLiteral("download_status"), text(dut.downloadStatus));
+    row.add(QStringLiteral("mac_status"), text(dut.macStatus));
+    row.add(QStringLiteral("calibration_status"), text(dut.calibrationStatus));
+    row.add(QStringLiteral("tx_status"), text(dut.txStatus));
+    row.add(QStringLiteral("verdict"), text(dut.verdict));
+    row.add(QStringLiteral("failed_step"), text(dut.failedStep));
+    row.add(QStringLiteral("failure_log"), text(dut.failureLog));
+    return row;
+}
+
+// The position of each column of a query's result, by name.
+class ColumnsOf
+{
+public:
+    explicit ColumnsOf(const QSqlQuery &query)
+        : m_record(query.record())
+    {}
+    int operator()(const QString &name) const { return m_record.indexOf(name); }
+
+private:
+    QSqlRecord m_record;
+};
+
 } // namespace
 
 CycleTables::CycleTables(DatabaseConnection &connection)
@@ -107,12 +164,13 @@ QSqlQuery &CycleTables::dutInsert(int count)
     std::unique_ptr<QSqlQuery> &query = m_dutInserts[count];
     if (query)
         return *query;
+    const QStringList columns = dutRow(0, DutRecord()).columns;
     QStringList rows;
     for (int i = 0; i < count; ++i)
-        rows << placeholders(dutColumns.size());
+        rows << placeholders(columns.size());
     query = std::make_unique<QSqlQuery>(m_connection.db());
     query->prepare(QStringLiteral("INSERT INTO duts (%1) VALUES %2")
-                       .arg(dutColumns.join(QLatin1Char(',')), rows.join(QLatin1Char(','))));
+                       .arg(columns.join(QLatin1Char(',')), rows.join(QLatin1Char(','))));
     return *query;
 }
 
@@ -122,6 +180,7 @@ bool CycleTables::insert(const CycleRecord &r, bool *stored)
         *stored = false;
     m_error.clear();
     m_errorCode.clear();
+    const Row cycle = cycleRow(r);
     if (!m_cycleInsertPrepared) {
         m_cycleInsertPrepared = true;
         // A cycle already there (sent before, its mark lost with a crash)
@@ -130,27 +189,11 @@ bool CycleTables::insert(const CycleRecord &r, bool *stored)
             QStringLiteral("INSERT INTO cycles (%1) VALUES %2 "
                            "ON CONFLICT (station_id, cycle_uid) DO NOTHING "
                            "RETURNING id")
-                .arg(cycleColumns.join(QLatin1Char(',')), placeholders(cycleColumns.size())));
+                .arg(cycle.columns.join(QLatin1Char(',')), placeholders(cycle.columns.size())));
     }
     QSqlQuery &c = m_cycleInsert;
-    c.addBindValue(text(r.stationId));
-    c.addBindValue(text(r.cycleUid));
-    c.addBindValue(r.number);
-    c.addBindValue(DatabaseConnection::timeValue(r.startedAt));
-    c.addBindValue(DatabaseConnection::timeValue(r.endedAt));
-    c.addBindValue(text(r.goldenMac));
-    c.addBindValue(text(r.cycleError));
-    c.addBindValue(r.rxRssiMin);
-    c.addBindValue(r.rxRssiMax);
-    c.addBindValue(r.freqMin);
-    c.addBindValue(r.freqMax);
-    c.addBindValue(r.txRssiMin);
-    c.addBindValue(r.txRssiMax);
-    c.addBindValue(text(r.imagePath));
-    c.addBindValue(text(r.imageSha256));
-    c.addBindValue(r.imageSize);
-    c.addBindValue(text(r.toolVersion));
-    c.addBindValue(r.duts.size());
+    for (const QVariant &value : cycle.values)
+        c.addBindValue(value);
     if (!c.exec())
         return fail(c, QStringLiteral("cannot store the cycle"));
     if (!c.next()) {
@@ -166,35 +209,8 @@ bool CycleTables::insert(const CycleRecord &r, bool *stored)
 
     QSqlQuery &d = dutInsert(r.duts.size());
     for (const DutRecord &dut : r.duts) {
-        d.addBindValue(cycleId);
-        d.addBindValue(dut.position);
-        d.addBindValue(optional(dut.slot));
-        d.addBindValue(text(dut.device));
-        d.addBindValue(text(dut.port));
-        d.addBindValue(text(dut.mac));
-        d.addBindValue(text(dut.flashUid));
-        d.addBindValue(optional(dut.crystal));
-        d.addBindValue(dut.txCal);
-        d.addBindValue(dut.rxCal);
-        d.addBindValue(optional(dut.rxRssiMin));
-        d.addBindValue(optional(dut.rxRssiMax));
-        d.addBindValue(optional(dut.rxRssiAvg));
-        d.addBindValue(optional(dut.freqMin));
-        d.addBindValue(optional(dut.freqMax));
-        d.addBindValue(optional(dut.freqAvg));
-        d.addBindValue(optional(dut.txRssiMin));
-        d.addBindValue(optional(dut.txRssiMax));
-        d.addBindValue(optional(dut.txRssiAvg));
-        d.addBindValue(text(dut.downloadStatus));
-        d.addBindValue(text(dut.macStatus));
-        d.addBindValue(text(dut.calibrationStatus));
-        d.addBindValue(text(dut.txStatus));
-        d.addBindValue(text(dut.verdict));
-        d.addBindValue(text(dut.failedStep));
-        d.addBindValue(text(dut.failureLog));
-        d.addBindValue(optional(dut.rxRssiMean));
-        d.addBindValue(optional(dut.freqMean));
-        d.addBindValue(optional(dut.txRssiMean));
+        for (const QVariant &value : dutRow(cycleId, dut).values)
+            d.addBindValue(value);
     }
     if (!d.exec())
         return fail(d, QStringLiteral("cannot store the cycle's DUTs"));
@@ -206,9 +222,11 @@ bool CycleTables::readAfter(qint64 afterId, int limit, QList<CycleRecord> *recor
                             QList<qint64> *ids)
 {
     m_error.clear();
-    QStringList columns = cycleColumns;
-    columns[3] = m_connection.timeText(QStringLiteral("started_at"));
-    columns[4] = m_connection.timeText(QStringLiteral("ended_at"));
+    QStringList columns = cycleRow(CycleRecord()).columns;
+    for (QString &column : columns) {
+        if (column == QLatin1String("started_at") || column == QLatin1String("ended_at"))
+            column = m_connection.timeText(column) + QStringLiteral(" AS ") + column;
+    }
     QSqlQuery c(m_connection.db());
     c.setForwardOnly(true);
     c.prepare(QStringLiteral("SELECT id, %1 FROM cycles WHERE id > ? ORDER BY id LIMIT ?")
@@ -217,28 +235,32 @@ bool CycleTables::readAfter(qint64 afterId, int limit, QList<CycleRecord> *recor
     c.addBindValue(limit);
     if (!c.exec())
         return fail(c, QStringLiteral("cannot read cycles"));
+    const ColumnsOf cc(c);
+    const auto cycleValue = [&c, &cc](const char *name) {
+        return c.value(cc(QLatin1String(name)));
+    };
     QHash<qint64, int> index; // cycle id -> position in *records
     const int first = records->size();
     while (c.next()) {
         CycleRecord r;
-        const qint64 id = c.value(0).toLongLong();
-        r.stationId = c.value(1).toString();
-        r.cycleUid = c.value(2).toString();
-        r.number = c.value(3).toLongLong();
-        r.startedAt = DatabaseConnection::parseTime(c.value(4).toString());
-        r.endedAt = DatabaseConnection::parseTime(c.value(5).toString());
-        r.goldenMac = c.value(6).toString();
-        r.cycleError = c.value(7).toString();
-        r.rxRssiMin = c.value(8).toDouble();
-        r.rxRssiMax = c.value(9).toDouble();
-        r.freqMin = c.value(10).toDouble();
-        r.freqMax = c.value(11).toDouble();
-        r.txRssiMin = c.value(12).toDouble();
-        r.txRssiMax = c.value(13).toDouble();
-        r.imagePath = c.value(14).toString();
-        r.imageSha256 = c.value(15).toString();
-        r.imageSize = c.value(16).toLongLong();
-        r.toolVersion = c.value(17).toString();
+        const qint64 id = cycleValue("id").toLongLong();
+        r.stationId = cycleValue("station_id").toString();
+        r.cycleUid = cycleValue("cycle_uid").toString();
+        r.number = cycleValue("number").toLongLong();
+        r.startedAt = DatabaseConnection::parseTime(cycleValue("started_at").toString());
+        r.endedAt = DatabaseConnection::parseTime(cycleValue("ended_at").toString());
+        r.goldenMac = cycleValue("golden_mac").toString();
+        r.cycleError = cycleValue("cycle_error").toString();
+        for (const FigureDefinition &f : FigureTable::figures()) {
+            if (!f.recordLower || !f.recordUpper)
+                continue;
+            r.*f.recordLower = c.value(cc(f.columnName("min"))).toDouble();
+            r.*f.recordUpper = c.value(cc(f.columnName("max"))).toDouble();
+        }
+        r.imagePath = cycleValue("image_path").toString();
+        r.imageSha256 = cycleValue("image_sha256").toString();
+        r.imageSize = cycleValue("image_size").toLongLong();
+        r.toolVersion = cycleValue("tool_version").toString();
         index.insert(id, records->size());
         records->append(r);
         ids->append(id);
@@ -247,50 +269,45 @@ bool CycleTables::readAfter(qint64 afterId, int limit, QList<CycleRecord> *recor
     if (records->size() == first)
         return true;
 
-    QStringList dutSelect = dutColumns;
-    dutSelect.removeFirst();
     QSqlQuery d(m_connection.db());
     d.setForwardOnly(true);
-    d.prepare(QStringLiteral("SELECT cycle_id, %1 FROM duts WHERE cycle_id >= ? AND cycle_id <= ? "
+    d.prepare(QStringLiteral("SELECT %1 FROM duts WHERE cycle_id >= ? AND cycle_id <= ? "
                              "ORDER BY cycle_id, position")
-                  .arg(dutSelect.join(QLatin1Char(','))));
+                  .arg(dutRow(0, DutRecord()).columns.join(QLatin1Char(','))));
     d.addBindValue(ids->at(first));
     d.addBindValue(ids->last());
     if (!d.exec())
         return fail(d, QStringLiteral("cannot read the cycles' DUTs"));
+    const ColumnsOf dc(d);
+    const auto dutValue = [&d, &dc](const QString &name) { return d.value(dc(name)); };
+    const auto value = [&dutValue](const char *name) { return dutValue(QLatin1String(name)); };
     while (d.next()) {
-        const auto it = index.constFind(d.value(0).toLongLong());
+        const auto it = index.constFind(value("cycle_id").toLongLong());
         if (it == index.constEnd())
             continue;
         DutRecord dut;
-        dut.position = d.value(1).toInt();
-        dut.slot = optionalOf(d.value(2));
-        dut.device = d.value(3).toString();
-        dut.port = d.value(4).toString();
-        dut.mac = d.value(5).toString();
-        dut.flashUid = d.value(6).toString();
-        dut.crystal = optionalOf(d.value(7));
-        dut.txCal = d.value(8).toInt();
-        dut.rxCal = d.value(9).toInt();
-        dut.rxRssiMin = optionalOf(d.value(10));
-        dut.rxRssiMax = optionalOf(d.value(11));
-        dut.rxRssiAvg = optionalOf(d.value(12));
-        dut.freqMin = optionalOf(d.value(13));
-        dut.freqMax = optionalOf(d.value(14));
-        dut.freqAvg = optionalOf(d.value(15));
-        dut.txRssiMin = optionalOf(d.value(16));
-        dut.txRssiMax = optionalOf(d.value(17));
-        dut.txRssiAvg = optionalOf(d.value(18));
-        dut.downloadStatus = d.value(19).toString();
-        dut.macStatus = d.value(20).toString();
-        dut.calibrationStatus = d.value(21).toString();
-        dut.txStatus = d.value(22).toString();
-        dut.verdict = d.value(23).toString();
-        dut.failedStep = d.value(24).toString();
-        dut.failureLog = d.value(25).toString();
-        dut.rxRssiMean = optionalFraction(d.value(26));
-        dut.freqMean = optionalFraction(d.value(27));
-        dut.txRssiMean = optionalFraction(d.value(28));
+        dut.position = value("position").toInt();
+        dut.slot = optionalOf(value("slot"));
+        dut.device = value("device").toString();
+        dut.port = value("port").toString();
+        dut.mac = value("mac").toString();
+        dut.flashUid = value("flash_uid").toString();
+        dut.crystal = optionalOf(value("crystal"));
+        dut.txCal = value("tx_cal").toInt();
+        dut.rxCal = value("rx_cal").toInt();
+        for (const FigureDefinition &f : FigureTable::figures()) {
+            dut.*f.recordMin = optionalOf(dutValue(f.columnName("min")));
+            dut.*f.recordMax = optionalOf(dutValue(f.columnName("max")));
+            dut.*f.recordAverage = optionalOf(dutValue(f.columnName("avg")));
+            dut.*f.recordMean = optionalFraction(dutValue(f.columnName("mean")));
+        }
+        dut.downloadStatus = value("download_status").toString();
+        dut.macStatus = value("mac_status").toString();
+        dut.calibrationStatus = value("calibration_status").toString();
+        dut.txStatus = value("tx_status").toString();
+        dut.verdict = value("verdict").toString();
+        dut.failedStep = value("failed_step").toString();
+        dut.failureLog = value("failure_log").toString();
         (*records)[*it].duts.append(dut);
     }
     return true;

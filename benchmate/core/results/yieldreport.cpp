@@ -2,6 +2,7 @@
 
 #include "cyclerecord.h"
 #include "databaseconnection.h"
+#include "figuretable.h"
 
 #include <QHash>
 #include <QMap>
@@ -89,10 +90,38 @@ struct Moments
     double sumSquares = 0;
 };
 
-// figure order, station, lower, upper
+// figure (FigureTable::Id), station, lower, upper
 using FigureKey = std::tuple<int, QString, double, double>;
 
-const char *const figureNames[] = {"freq offset", "rx rssi", "tx rssi"};
+// A figure as the report selects it: its value as judged, its limits and
+// the DUT's offset of them, each under a name of its own.
+QString figureColumns(const FigureDefinition &f, const QSqlRecord &duts, int index)
+{
+    // The means as measured where the database keeps them; an older
+    // station's file (or a factory database no station of this version has
+    // connected to yet) has the truncated averages only, and one older still
+    // not the figure at all.
+    QStringList kept;
+    for (const char *what : {"mean", "avg"}) {
+        if (duts.contains(f.columnName(what)))
+            kept << QStringLiteral("d.") + f.columnName(what);
+    }
+    const QString value = kept.isEmpty() ? QStringLiteral("NULL")
+                          : kept.size() == 1
+                              ? kept.first()
+                              : QStringLiteral("COALESCE(%1)").arg(kept.join(QLatin1Char(',')));
+    QString offset = QStringLiteral("0");
+    if (f.offset == FigureDefinition::TxOffset)
+        offset = QStringLiteral("d.tx_cal");
+    else if (f.offset == FigureDefinition::RxOffset)
+        offset = QStringLiteral("d.rx_cal");
+    const bool limits = f.recordLower && f.recordUpper;
+    return QStringLiteral("%1 AS value%5, %2 AS offset%5, %3 AS lower%5, %4 AS upper%5")
+        .arg(value, offset,
+             limits ? QStringLiteral("c.") + f.columnName("min") : QStringLiteral("0"),
+             limits ? QStringLiteral("c.") + f.columnName("max") : QStringLiteral("0"))
+        .arg(index);
+}
 
 } // namespace
 
@@ -159,26 +188,38 @@ bool YieldReport::compute(DatabaseConnection &connection, const ReportFilter &fi
         }
     }
 
-    // The means as measured where the database keeps them; an older
-    // station's file (or a factory database no station of this version has
-    // connected to yet) has the truncated averages only.
-    const bool means = db.record(QStringLiteral("duts")).contains(QStringLiteral("freq_mean"));
-    const auto figure = [means](const char *name) {
-        const QString avg = QStringLiteral("d.%1_avg").arg(QLatin1String(name));
-        return means ? QStringLiteral("COALESCE(d.%1_mean, %2)").arg(QLatin1String(name), avg)
-                     : avg;
-    };
+    const QSqlRecord duts = db.record(QStringLiteral("duts"));
+    QStringList figureSelect;
+    for (int i = 0; i < FigureTable::count(); ++i)
+        figureSelect << figureColumns(FigureTable::figures()[std::size_t(i)], duts, i);
     QSqlQuery q(db);
     const QString sql =
-        QStringLiteral(
-            "SELECT c.station_id, d.slot, d.flash_uid, d.verdict, d.failed_step, "
-            "d.calibration_status, d.tx_status, %1, %2, %3, "
-            "d.rx_cal, d.tx_cal, c.freq_min, c.freq_max, c.rx_rssi_min, c.rx_rssi_max, "
-            "c.tx_rssi_min, c.tx_rssi_max FROM duts d JOIN cycles c ON c.id = d.cycle_id%4 "
-            "ORDER BY c.started_at, c.id, d.position")
-            .arg(figure("freq"), figure("rx_rssi"), figure("tx_rssi"), where.sql);
+        QStringLiteral("SELECT c.station_id AS station_id, d.slot AS slot, d.flash_uid AS "
+                       "flash_uid, d.verdict AS verdict, d.failed_step AS failed_step, "
+                       "d.calibration_status AS calibration_status, d.tx_status AS tx_status, "
+                       "%1 FROM duts d JOIN cycles c ON c.id = d.cycle_id%2 "
+                       "ORDER BY c.started_at, c.id, d.position")
+            .arg(figureSelect.join(QStringLiteral(", ")), where.sql);
     if (!run(q, sql, where, error))
         return false;
+    const QSqlRecord columns = q.record();
+    const auto at = [&columns](const QString &name) { return columns.indexOf(name); };
+    const int stationAt = at(QStringLiteral("station_id"));
+    const int slotAt = at(QStringLiteral("slot"));
+    const int uidAt = at(QStringLiteral("flash_uid"));
+    const int verdictAt = at(QStringLiteral("verdict"));
+    const int stepAt = at(QStringLiteral("failed_step"));
+    const int rxStepAt = at(QStringLiteral("calibration_status"));
+    const int txStepAt = at(QStringLiteral("tx_status"));
+    struct FigureAt
+    {
+        int value, offset, lower, upper;
+    };
+    QList<FigureAt> figureAt;
+    for (int i = 0; i < FigureTable::count(); ++i)
+        figureAt.append(
+            {at(QStringLiteral("value%1").arg(i)), at(QStringLiteral("offset%1").arg(i)),
+             at(QStringLiteral("lower%1").arg(i)), at(QStringLiteral("upper%1").arg(i))});
 
     QMap<std::pair<QString, int>, SlotYield> slotYields;
     QMap<QString, qint64> stepFailures;
@@ -186,11 +227,11 @@ bool YieldReport::compute(DatabaseConnection &connection, const ReportFilter &fi
     QMap<FigureKey, Moments> moments;
     const QString pass = QLatin1String(ResultWords::pass);
     while (q.next()) {
-        const QString station = q.value(0).toString();
-        const int slot = q.value(1).isNull() ? -1 : q.value(1).toInt();
-        const QString uid = q.value(2).toString();
-        const QString verdict = q.value(3).toString();
-        const QString failedStep = q.value(4).toString();
+        const QString station = q.value(stationAt).toString();
+        const int slot = q.value(slotAt).isNull() ? -1 : q.value(slotAt).toInt();
+        const QString uid = q.value(uidAt).toString();
+        const QString verdict = q.value(verdictAt).toString();
+        const QString failedStep = q.value(stepAt).toString();
         const bool passed = verdict == pass;
         // A DUT not judged (a station fault, or its TX test never ran) is in
         // no yield and no failure count.
@@ -228,28 +269,24 @@ bool YieldReport::compute(DatabaseConnection &connection, const ReportFilter &fi
         // The figures as they are judged: the means as measured (cycles
         // recorded before the means were kept give their truncated
         // averages), RSSI less the DUT's offset.
-        const bool rxMeasured = q.value(5).toString() == pass;
-        const bool txMeasured = q.value(6).toString() == pass;
-        const auto sample = [&](int figure, const QVariant &value, double offset, double lower,
-                                double upper) {
-            if (value.isNull())
-                return;
-            const double x = value.toDouble() - offset;
+        const bool rxMeasured = q.value(rxStepAt).toString() == pass;
+        const bool txMeasured = q.value(txStepAt).toString() == pass;
+        for (int i = 0; i < FigureTable::count(); ++i) {
+            const FigureDefinition &f = FigureTable::figures()[std::size_t(i)];
+            const FigureAt &c = figureAt.at(i);
+            const QVariant value = q.value(c.value);
+            if (!(f.phase == FigureDefinition::RxTest ? rxMeasured : txMeasured) || value.isNull())
+                continue;
+            const double x = value.toDouble() - q.value(c.offset).toDouble();
+            const double lower = q.value(c.lower).toDouble();
+            const double upper = q.value(c.upper).toDouble();
             for (const QString &who : {station, QString()}) {
-                Moments &m = moments[FigureKey(figure, who, lower, upper)];
+                Moments &m = moments[FigureKey(i, who, lower, upper)];
                 ++m.n;
                 m.sum += x;
                 m.sumSquares += x * x;
             }
-        };
-        if (rxMeasured) {
-            sample(0, q.value(7), 0, q.value(12).toDouble(), q.value(13).toDouble());
-            sample(1, q.value(8), q.value(10).toDouble(), q.value(14).toDouble(),
-                   q.value(15).toDouble());
         }
-        if (txMeasured)
-            sample(2, q.value(9), q.value(11).toDouble(), q.value(16).toDouble(),
-                   q.value(17).toDouble());
     }
 
     out->stations = stations.values();
@@ -303,10 +340,17 @@ bool YieldReport::compute(DatabaseConnection &connection, const ReportFilter &fi
                   return a.tests != b.tests ? a.tests > b.tests : a.flashUid < b.flashUid;
               });
 
-    // Per figure: each station, then every station together (when there
-    // are several).
+    // Per figure, by name: each station, then every station together (when
+    // there are several).
     const bool severalStations = out->stations.size() > 1;
-    for (int figure = 0; figure < 3; ++figure) {
+    QList<int> byName;
+    for (int i = 0; i < FigureTable::count(); ++i)
+        byName << i;
+    std::sort(byName.begin(), byName.end(), [](int a, int b) {
+        return qstrcmp(FigureTable::figures()[std::size_t(a)].name,
+                       FigureTable::figures()[std::size_t(b)].name) < 0;
+    });
+    for (const int figure : qAsConst(byName)) {
         for (const bool together : {false, true}) {
             for (auto it = moments.constBegin(); it != moments.constEnd(); ++it) {
                 const QString &station = std::get<1>(it.key());
@@ -316,7 +360,7 @@ bool YieldReport::compute(DatabaseConnection &connection, const ReportFilter &fi
                     continue;
                 const Moments &m = it.value();
                 FigureStats f;
-                f.figure = QLatin1String(figureNames[figure]);
+                f.figure = QLatin1String(FigureTable::figures()[std::size_t(figure)].name);
                 f.station = station;
                 f.lowerLimit = std::get<2>(it.key());
                 f.upperLimit = std::get<3>(it.key());

@@ -2,6 +2,7 @@
 // the header once, and nothing lost when ./log cannot be written for a while.
 #include "dailyappender.h"
 #include "dailylog.h"
+#include "dayyield.h"
 #include "resultscsv.h"
 #include "stationdir.h"
 
@@ -87,6 +88,7 @@ private slots:
     void whatCannotBeWrittenGoesToTheConsoleAtTheEnd();
     void resultsHeaderOnceAndRowsAppended();
     void resultsRowFields();
+    void resultsFileOfAnotherLayout();
     void resultsOfAnUnfinishedCycle();
     void resultsPendingLikeTheLog();
 
@@ -263,6 +265,32 @@ void TestDailyLog::resultsHeaderOnceAndRowsAppended()
     ResultsCsv again;
     QVERIFY(again.write("r4\r\n"));
     QCOMPARE(readFile(today(QStringLiteral(".csv"))).count("date time"), 1);
+}
+
+// A day's file begun by a station of another version (another header): the
+// rows written now go under this station's header, once, and the day's
+// yield reads the rows of both.
+void TestDailyLog::resultsFileOfAnotherLayout()
+{
+    QVERIFY(QDir().mkpath(QStringLiteral("log")));
+    const QByteArray older = "date time,slot,verdict\r\n2030-06-01 08:00:00,2,pass\r\n";
+    QVERIFY(writeFile(today(QStringLiteral(".csv")), older));
+    const QByteArray row = "2030-06-01 09:00:00,1,3,D,COM4,,,,,,,,,,,,,pass,pass,fail\r\n";
+    {
+        ResultsCsv csv;
+        QVERIFY(csv.write(row));
+        QVERIFY(csv.write(row));
+    }
+    ResultsCsv again; // the next start: the last header is this station's
+    QVERIFY(again.write(row));
+    const QByteArray bytes = readFile(today(QStringLiteral(".csv")));
+    QCOMPARE(bytes, older + ResultsCsv::header() + row + row + row);
+
+    const DayYield::Rows read = DayYield::read(bytes);
+    QCOMPARE(read.unreadable, 0);
+    QCOMPARE(read.entries.size(), 4);
+    QCOMPARE(read.entries.first().verdict, YieldEntry::Pass);
+    QCOMPARE(read.entries.last().verdict, YieldEntry::Fail);
 }
 
 void TestDailyLog::resultsRowFields()

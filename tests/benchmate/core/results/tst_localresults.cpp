@@ -5,6 +5,7 @@
 #include "cycletables.h"
 #include "databaseconnection.h"
 #include "faketool.h"
+#include "figuretable.h"
 #include "localresultsdb.h"
 #include "resultsrecorder.h"
 #include "resultsschema.h"
@@ -58,6 +59,7 @@ private slots:
     void newerOrForeignSchemaRefused_data();
     void newerOrForeignSchemaRefused();
     void cyclesReadBackAsRecordedAndStoredOnce();
+    void everyFigureStoredInItsOwnColumns();
     void cycleKeptUntilTheDatabaseCanBeWritten();
     void fileLockedByAnotherProgram();
     void damagedFileSaidAtStartAndLeftAlone();
@@ -235,6 +237,49 @@ void TestLocalResults::cyclesReadBackAsRecordedAndStoredOnce()
     QCOMPARE(counts.cycles, 3);
     QCOMPARE(counts.duts, 48);
     QCOMPARE(counts.duplicateUids, 0);
+}
+
+// Each figure of the figure table, with values of its own, goes into its own
+// columns and comes back from them: a figure left out of the tables, or two
+// sharing a column, shows here.
+void TestLocalResults::everyFigureStoredInItsOwnColumns()
+{
+    const QString db = path(QStringLiteral("results.sqlite"));
+    CycleRecord written = sampleCycle(QStringLiteral("st1"), 1);
+    const auto &figures = FigureTable::figures();
+    for (std::size_t i = 0; i < figures.size(); ++i) {
+        const FigureDefinition &f = figures[i];
+        DutRecord &dut = written.duts[0];
+        dut.*f.recordMin = 100 + int(i);
+        dut.*f.recordMax = 200 + int(i);
+        dut.*f.recordAverage = 300 + int(i);
+        dut.*f.recordMean = 0.25 + double(i);
+        if (f.recordLower && f.recordUpper) {
+            written.*f.recordLower = -1.5 - double(i);
+            written.*f.recordUpper = 1.5 + double(i);
+        }
+    }
+    {
+        ResultsRecorder recorder(db);
+        QVERIFY2(recorder.recordCycle(written), qPrintable(recorder.lastError()));
+    }
+    DatabaseConnection c(QStringLiteral("QSQLITE"));
+    QString error;
+    QVERIFY2(LocalResultsDb::open(c, db, LocalResultsDb::ForReading, &error), qPrintable(error));
+    const QList<CycleRecord> read = readAll(c);
+    QCOMPARE(read.size(), 1);
+    const DutRecord &dut = read.first().duts.at(0);
+    for (std::size_t i = 0; i < figures.size(); ++i) {
+        const FigureDefinition &f = figures[i];
+        QCOMPARE(dut.*f.recordMin, std::optional<int>(100 + int(i)));
+        QCOMPARE(dut.*f.recordMax, std::optional<int>(200 + int(i)));
+        QCOMPARE(dut.*f.recordAverage, std::optional<int>(300 + int(i)));
+        QCOMPARE(dut.*f.recordMean, std::optional<double>(0.25 + double(i)));
+        if (f.recordLower && f.recordUpper) {
+            QCOMPARE(read.first().*f.recordLower, -1.5 - double(i));
+            QCOMPARE(read.first().*f.recordUpper, 1.5 + double(i));
+        }
+    }
 }
 
 // A log folder that cannot hold the database: the cycle is kept and goes in
