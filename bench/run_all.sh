@@ -183,7 +183,11 @@ thread with the real Chipctl, without the window) against a simulator of its
 own per DUT count, $CYCLE_REPEATS cycles each, every chip behind a simulated
 USB-serial adapter. The floor is what the chips, their adapters and the
 mandated pauses take with every Chipctl run costing nothing, counted from the
-simulator's wire traces (bench/cycles/bench_cycles.py explains it). The row
+simulator's wire traces (bench/cycles/bench_cycles.py explains it). Beside
+it, the process cost: the cycle's Chipctl runs times what a run of the
+minimal Qt program takes when as many run at once as the cycle has DUTs,
+measured before each cycle in the same run; the larger of the two bounds
+the cycle. The row
 "24, busy PC" runs the same cycles beside a CPU hog on every core
 (\`stress-ng --cpu N\`), as a station PC is loaded when a build or a scan runs
 beside the station: every DUT must still pass; its wall time stands beside
@@ -229,6 +233,10 @@ Reproduce: \`python3 bench/results/bench_results.py --build build --cycles $FORW
 EOF
     if [ -f "$ROOT/bench/misses.md" ]; then
         cat "$ROOT/bench/misses.md"
+    fi
+    if [ -f "$ROOT/bench/startup.md" ]; then
+        echo
+        cat "$ROOT/bench/startup.md"
     fi
 } >"$OUT"
 

@@ -16,7 +16,16 @@ beside the station. It prints a Markdown table of medians over the repeats:
 - peak RSS of the engine process and of the largest single Chipctl run;
 - sim CPU: what the simulator itself used (it shares the machine's cores, a
   real bench's chips do not);
-- passed: DUTs that passed RX and TX, per cycle (every one should).
+- passed: DUTs that passed RX and TX, per cycle (every one should);
+- runs: the Chipctl runs of a cycle that opened a port (each opens one; the
+  simulator's trace notes every connection);
+- process cost: those runs times what one run of the minimal Qt program
+  (bench_minimal_qt) takes at the cycle's concurrency, measured beside the
+  cycle in the same run: as many streams as the cycle has DUTs, each
+  starting the program again as soon as it ends, over the wall time of all
+  their runs. It is what the cycle's runs would cost if each did nothing but
+  start; beside the floor (what the links take) it shows which of the two
+  bounds the cycle.
 
 The floor is what the chips, their links and the mandated pauses take, with
 every Chipctl run and every decision costing nothing. It is counted from the
@@ -85,19 +94,25 @@ BAUD_SWITCH_S = 0.100
 
 RECORD = re.compile(r"^\s*(\d+\.\d+) (host>chip|chip>host) ((?:[0-9a-f]{2} )*[0-9a-f]{2})")
 NOTE_BAUD = re.compile(r"^\s*(\d+\.\d+) -- chip baud (\d+)")
+NOTE_OPEN = re.compile(r" -- (?:rfc2217: client connected|pty: pty opened by a host program)")
 NOTE_USB = re.compile(r"-- chip: link delivers: usb \(\d+-byte packets, latency timer (\d+) ms\)")
 
 
 def read_trace(path, offset):
     """Records of a trace file after `offset`: (time, direction, bytes,
-    baud) with the chip's baud rate in force; and the new offset."""
+    baud) with the chip's baud rate in force; the number of times a host
+    program opened the port; and the new offset."""
     with open(path, "r", encoding="utf-8", errors="replace") as f:
         f.seek(offset)
         text = f.read()
         end = f.tell()
     records = []
     baud = START_BAUD
+    opened = 0
     for line in text.splitlines():
+        if NOTE_OPEN.search(line):
+            opened += 1
+            continue
         m = NOTE_BAUD.match(line)
         if m:
             baud = int(m.group(2))
@@ -106,7 +121,7 @@ def read_trace(path, offset):
         if m:
             data = bytes.fromhex(m.group(3).replace(" ", ""))
             records.append((float(m.group(1)), m.group(2), data, baud))
-    return records, end
+    return records, opened, end
 
 
 def link_latency(path):
@@ -173,6 +188,32 @@ def cpu_seconds(pid):
     return (int(fields[11]) + int(fields[12])) / os.sysconf("SC_CLK_TCK")
 
 
+def process_cost(program, streams, least_runs=48):
+    """Wall seconds a run of `program` takes when `streams` of them run at
+    once, each stream starting the next as soon as one ends; and the CPU
+    seconds of one run (medians of the children's user + system time)."""
+    per_stream = max(2, -(-least_runs // streams))
+    devnull = os.open(os.devnull, os.O_WRONLY)
+    actions = [(os.POSIX_SPAWN_DUP2, devnull, 1), (os.POSIX_SPAWN_DUP2, devnull, 2)]
+    left = streams * per_stream
+    running = 0
+    cpu = []
+    start = time.perf_counter()
+    try:
+        while left > 0 or running > 0:
+            while left > 0 and running < streams:
+                os.posix_spawn(program, [program], os.environ, file_actions=actions)
+                left -= 1
+                running += 1
+            _, _, usage = os.wait4(-1, 0)
+            running -= 1
+            cpu.append(usage.ru_utime + usage.ru_stime)
+    finally:
+        os.close(devnull)
+    wall = time.perf_counter() - start
+    return wall / (streams * per_stream), statistics.median(cpu)
+
+
 def start_simulator(sim_bin, duts, state, trace, delivery):
     proc = subprocess.Popen(
         [sim_bin, "--duts", str(duts), "--base-port", "0", "--state-dir", state, "--trace", trace,
@@ -225,6 +266,9 @@ def bench(args, duts, tools, loaded=False):
             argv = [tools["cycle"], "./config/CHIPCTL/Config/TK716A_RAM_BIN.bin", "120000",
                     ports["gm"]] + [ports[name] for name in names[1:]]
             for _ in range(args.repeats):
+                # The minimal program's cost at this concurrency, just before
+                # the cycle and beside the same simulator (and hog).
+                run_wall, run_cpu = process_cost(tools["minimal"], duts)
                 sim_before = cpu_seconds(sim.pid)
                 out = subprocess.run(argv, cwd=work, stdout=subprocess.PIPE,
                                      stderr=subprocess.DEVNULL, check=True).stdout
@@ -237,9 +281,13 @@ def bench(args, duts, tools, loaded=False):
                 result["passed"] = sum(1 for d in result["duts"]
                                        if d["rx"] == 4 and d["tx"] == 4)
                 traces = {}
+                result["runs"] = 0
                 for name in names:
-                    traces[name], offsets[name] = read_trace(
+                    traces[name], opened, offsets[name] = read_trace(
                         os.path.join(trace, name + ".trace"), offsets[name])
+                    result["runs"] += opened
+                result["process"] = result["runs"] * run_wall
+                result["processCpu"] = result["runs"] * run_cpu
                 latency = {name: link_latency(os.path.join(trace, name + ".trace"))
                            for name in names}
                 result["floor"] = floor_of(traces, duts, latency)
@@ -374,6 +422,7 @@ def main():
         "benchreport": os.path.join(build, "station", "benchreport"),
         "image": os.path.join(build, "station", "config", "CHIPCTL", "Config",
                               "TK716A_RAM_BIN.bin"),
+        "minimal": os.path.join(build, "bin", "bench_minimal_qt"),
     }
     for path in tools.values():
         if not os.path.exists(path):
@@ -384,10 +433,10 @@ def main():
 
     med = statistics.median
     lines = [
-        "| DUTs | passed | wall s | floor s | of it link s | ratio | DUTs/h | engine CPU s/DUT "
-        "| Chipctl CPU s/DUT | cores busy | engine peak RSS MiB | Chipctl peak RSS MiB "
-        "| sim CPU s |",
-        "|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|",
+        "| DUTs | passed | wall s | floor s | of it link s | ratio | runs | process cost s "
+        "| DUTs/h | engine CPU s/DUT | Chipctl CPU s/DUT | minimal-program CPU s/DUT "
+        "| cores busy | engine peak RSS MiB | Chipctl peak RSS MiB | sim CPU s |",
+        "|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|",
     ]
     verdicts = []
     quiet_wall = {}
@@ -415,14 +464,17 @@ def main():
                             % (duts, ratio, "≤" if ratio <= 1.25 else ">",
                                "met" if ratio <= 1.25 else "MISSED", busy, os.cpu_count()))
         lines.append(
-            "| %s | %s | %.1f | %.1f | %.1f | %.2f | %.0f | %.3f | %.3f | %.2f | %.1f | %.1f | %.1f |"
+            "| %s | %s | %.1f | %.1f | %.1f | %.2f | %.0f | %.1f | %.0f | %.3f | %.3f | %.3f "
+            "| %.2f | %.1f | %.1f | %.1f |"
             % (
                 "%d, busy PC" % duts if loaded else str(duts),
                 "/".join(str(r["passed"]) for r in runs),
                 wall, floor, med(r["link"] for r in runs), ratio,
+                med(r["runs"] for r in runs), med(r["process"] for r in runs),
                 duts * 3600.0 / wall,
                 med(r["cpuSelf"] for r in runs) / duts,
                 med(r["cpuTools"] for r in runs) / duts,
+                med(r["processCpu"] for r in runs) / duts,
                 busy,
                 max(r["rssSelfKb"] for r in runs) / 1024.0,
                 max(r["rssToolKb"] for r in runs) / 1024.0,
@@ -432,7 +484,11 @@ def main():
     notes = ("\nMedians of %d cycles per row (peak RSS: the largest); %d CPU cores; the "
              "chips' answers delivered as \"%s\" (stationsim --delivery). \"Of it link\": the "
              "part of the floor the links add at least (a USB adapter's latency timer after "
-             "every answer). Cores busy: the engine's and all Chipctl runs' CPU seconds over "
+             "every answer). Runs: the cycle's Chipctl runs that opened a port. Process "
+             "cost: those runs times the wall time a run of the minimal Qt program takes "
+             "when as many run at once as the cycle has DUTs, measured before each cycle "
+             "beside the same simulator; minimal-program CPU: those runs times its CPU "
+             "time a run. Cores busy: the engine's and all Chipctl runs' CPU seconds over "
              "the cycle's wall time. Target: a cycle within 25 %% of its floor "
              "(wall / floor ≤ 1.25), and the station's CPU well below the cores. The busy-PC "
              "row runs beside a CPU hog on every core (stress-ng --cpu %d), as a station PC is "

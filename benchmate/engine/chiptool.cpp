@@ -18,7 +18,14 @@ constexpr int stopPoll = 50;
 
 } // namespace
 
-chipTool::chipTool() = default;
+chipTool::chipTool()
+{
+    // The tool reads nothing and what it says on standard error (warnings
+    // about its files) is not looked at: neither gets a pipe, which saves
+    // every run two pipes and their notifiers in the engine.
+    m_process.setStandardInputFile(QProcess::nullDevice());
+    m_process.setStandardErrorFile(QProcess::nullDevice());
+}
 
 chipTool::~chipTool()
 {
@@ -87,7 +94,7 @@ bool chipTool::run(const QStringList &args, int finishWait)
         m_output.clear();
         return false;
     }
-    m_process.start(toolPath(), args, QIODevice::ReadWrite);
+    m_process.start(toolPath(), args, QIODevice::ReadOnly);
     // Neither wait's outcome decides anything: a tool that is slow to start
     // on a busy station still has the whole finish wait, and is judged by
     // its output alone.
@@ -96,7 +103,6 @@ bool chipTool::run(const QStringList &args, int finishWait)
     // Whatever it printed before a kill is still in the pipe and read here.
     reap();
     m_output = toolOutput::decode(m_process.readAllStandardOutput());
-    m_process.readAllStandardError();
     return toolOutput::isOk(m_output);
 }
 

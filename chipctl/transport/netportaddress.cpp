@@ -4,9 +4,6 @@
 
 namespace {
 
-const QString rfc2217Scheme = QStringLiteral("rfc2217://");
-const QString socketScheme = QStringLiteral("socket://");
-
 bool readPort(const QString &text, uint16_t &port)
 {
     if (text.isEmpty() || text.size() > 5)
@@ -37,25 +34,12 @@ bool plainHost(const QString &host)
 
 } // namespace
 
-bool NetPortAddress::isNetworkName(const QString &name)
-{
-    return name.startsWith(rfc2217Scheme, Qt::CaseInsensitive) ||
-           name.startsWith(socketScheme, Qt::CaseInsensitive);
-}
-
 bool NetPortAddress::parse(const QString &name, NetPortAddress &address)
 {
     QString rest;
     Kind kind;
-    if (name.startsWith(rfc2217Scheme, Qt::CaseInsensitive)) {
-        kind = Kind::Rfc2217;
-        rest = name.mid(rfc2217Scheme.size());
-    } else if (name.startsWith(socketScheme, Qt::CaseInsensitive)) {
-        kind = Kind::Socket;
-        rest = name.mid(socketScheme.size());
-    } else {
+    if (!splitScheme(name, kind, rest))
         return false;
-    }
 
     QString host;
     QString portText;

@@ -24,6 +24,10 @@ struct NetPortAddress
     // True when `name` starts with one of the two schemes (in any case),
     // whether or not the rest is valid.
     static bool isNetworkName(const QString &name);
+    // The scheme `name` starts with (in any case) and what follows it; false
+    // when it starts with neither. Needs nothing of the network stack, so a
+    // run on a local port can tell the kinds apart without loading it.
+    static bool splitScheme(const QString &name, Kind &kind, QString &rest);
     // Reads a port name; false when it is not a complete, valid network
     // port name.
     static bool parse(const QString &name, NetPortAddress &address);

@@ -1,16 +1,10 @@
 #include "serial.h"
 
-#include "localport.h"
-#include "netport.h"
-#include "netportaddress.h"
 #include "serialbackend.h"
+#include "serialbackendfactory.h"
 #include "wiretrace.h"
 
-namespace {
-
-std::unique_ptr<SerialBackend> backendFor(const QString &name);
-
-} // namespace
+#include <QDebug>
 
 Serial::Serial(QObject *parent)
     : QObject(parent)
@@ -20,12 +14,20 @@ Serial::~Serial() = default;
 
 bool Serial::openPort(const QString &name, uint32_t baudRate)
 {
-    backend = backendFor(name);
-    if (!backend)
-        return false;
-    connect(backend.get(), &SerialBackend::readyRead, this, &Serial::readData);
-    connect(backend.get(), &SerialBackend::lost, this, &Serial::portLost);
     WireTrace *trace = WireTrace::active();
+    QString error;
+    backend = SerialBackendFactory::create(name, error);
+    if (!backend) {
+        qWarning().noquote() << QStringLiteral("Chipctl: cannot open %1: %2").arg(name, error);
+        if (trace)
+            trace->line(QStringLiteral("open %1 %2 failed: %3").arg(name).arg(baudRate).arg(error));
+        return false;
+    }
+    // Connected by name: a backend made by a module carries that module's
+    // own copy of SerialBackend's meta-object, whose signals the program's
+    // copy would not find by address.
+    connect(backend.get(), SIGNAL(readyRead()), this, SLOT(readData()));
+    connect(backend.get(), SIGNAL(lost()), this, SLOT(portLost()));
     if (!backend->open(name, baudRate)) {
         backend.reset();
         if (trace)
@@ -97,16 +99,3 @@ bool Serial::setRTS(uint32_t val)
     backend->setRequestToSend(val != 0);
     return true;
 }
-
-namespace {
-
-// "rfc2217://..." and "socket://..." are network serial ports; every other
-// name is a serial port of the platform.
-std::unique_ptr<SerialBackend> backendFor(const QString &name)
-{
-    if (NetPortAddress::isNetworkName(name))
-        return std::make_unique<NetPort>();
-    return std::make_unique<LocalPort>();
-}
-
-} // namespace

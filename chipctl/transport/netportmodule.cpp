@@ -1,0 +1,10 @@
+// The module chipctl_netport: Chipctl's network serial ports (QtNetwork,
+// and on Linux the GSSAPI and Kerberos libraries beneath it), loaded only by
+// a run that opens one.
+#include "backendentry.h"
+#include "netport.h"
+
+void chipctlCreateBackend1(std::unique_ptr<SerialBackend> *backend)
+{
+    *backend = std::make_unique<NetPort>();
+}
