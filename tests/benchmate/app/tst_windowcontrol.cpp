@@ -318,7 +318,6 @@ void TestWindowControl::stopDuringCycle()
     // What the window looks like while the stop waits.
     struct Sample
     {
-        bool running;
         bool enabled;
         QString status;
     };
@@ -326,8 +325,7 @@ void TestWindowControl::stopDuringCycle()
     QTimer watch;
     connect(&watch, &QTimer::timeout, this, [&] {
         if (m_window->controller().state() == CycleController::Stopping)
-            samples.append({m_window->controller().cycle()->isRunning(), button()->isEnabled(),
-                            label("labelSta")});
+            samples.append({button()->isEnabled(), label("labelSta")});
     });
     // Every pass of the event loop: a stop ends its chip tools at once, so
     // the window is stopping for some tens of milliseconds only.
@@ -346,7 +344,10 @@ void TestWindowControl::stopDuringCycle()
         QVERIFY(!s.enabled);
         QCOMPARE(s.status, QStringLiteral("测试中"));
     }
-    QVERIFY(samples.first().running);
+    // Whether the first pass still saw the cycle thread running is up to
+    // the PC: on a busy one the killed tool and the thread may both have
+    // ended before the window's first pass. The window stayed stopping (and
+    // kept handling events) until the controller said so, which is checked.
     QCOMPARE(messages.count(QStringLiteral("用户主动停止，正在停止测试中，请等待...")), 1);
     QCOMPARE(messages.count(QStringLiteral("已经停止测试")), 1);
     QVERIFY(button()->isEnabled());
