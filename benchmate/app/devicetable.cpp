@@ -60,7 +60,8 @@ DeviceTable::DeviceTable(QTableWidget *table, QPlainTextEdit *details)
         for (int column = colEnable + 1; column < tableColumns; ++column)
             m_table->setItem(row, column, new QTableWidgetItem);
     }
-    m_table->viewport()->installEventFilter(this);
+    m_viewport = m_table->viewport();
+    m_viewport->installEventFilter(this);
     connect(m_table, &QTableWidget::currentCellChanged, this,
             [this](int row) { showRowDetails(row); });
     // A column resized by hand takes its share again at once.
@@ -302,7 +303,7 @@ void DeviceTable::showRowDetails(int row)
 
 bool DeviceTable::eventFilter(QObject *watched, QEvent *event)
 {
-    if (watched != m_table->viewport())
+    if (m_viewport.isNull() || watched != m_viewport.data())
         return QObject::eventFilter(watched, event);
     if (event->type() == QEvent::Resize || event->type() == QEvent::Show)
         applyGeometry();

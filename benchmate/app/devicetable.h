@@ -2,6 +2,7 @@
 #define DEVICETABLE_H
 
 #include <QObject>
+#include <QPointer>
 #include <QString>
 #include <QVector>
 
@@ -89,6 +90,9 @@ private:
     void setRowReason(int row, const QString &reason);
 
     QTableWidget *m_table;
+    // The table's viewport as it was when the filter went on: asking the
+    // table for it while the table is being destroyed is not allowed.
+    QPointer<QWidget> m_viewport;
     QPlainTextEdit *m_details;
     // Why each row shows what it shows (empty: nothing to tell).
     QVector<QString> m_reasons = QVector<QString>(tableRows);
