@@ -82,6 +82,8 @@ run_area transfers "$BUILD/bin/bench_transfers" --runs "$TRANSFER_RUNS" \
     --flash-runs "$FLASH_RUNS" --read-runs "$FLASH_RUNS"
 run_area cycles python3 "$ROOT/bench/cycles/bench_cycles.py" --build "$BUILD" \
     --repeats "$CYCLE_REPEATS" --markdown "$TMP/cycles.md"
+run_area cycles-pty python3 "$ROOT/bench/cycles/bench_cycles.py" --build "$BUILD" \
+    --repeats "$CYCLE_REPEATS" --link pty --duts 24 --busy 0 --markdown "$TMP/cycles-pty.md"
 run_area idle python3 "$ROOT/bench/idle/bench_idle.py" --build "$BUILD" \
     --repeats "$IDLE_REPEATS" --window 10 --markdown "$TMP/idle.md"
 run_area cycles-results python3 "$ROOT/bench/cycles/bench_cycles.py" --build "$BUILD" \
@@ -197,7 +199,17 @@ EOF
     cat "$TMP/cycles.md"
     cat <<EOF
 
+The same 24-DUT cycle with every chip a local serial device (the simulator's
+ptys, as a station's COM ports are), Chipctl taking its local-port module;
+the reset lines travel through the simulator's preload library
+(docs/simulator.md):
+
+EOF
+    cat "$TMP/cycles-pty.md"
+    cat <<EOF
+
 Reproduce: \`python3 bench/cycles/bench_cycles.py --build build --repeats $CYCLE_REPEATS\`
+(\`--link pty --duts 24 --busy 0\` for the local-device row)
 
 ## 5. Idle cost
 

@@ -53,7 +53,8 @@ machine receives "rf_stop". A DUT's RX phase runs in parallel with the
 others; the TX phase takes the DUTs one at a time.
 
     bench/cycles/bench_cycles.py [--build build] [--duts 1,6,12,24] [--busy 24]
-                                 [--repeats 3] [--delivery usb] [--markdown FILE]
+                                 [--repeats 3] [--delivery usb] [--link rfc2217|pty]
+                                 [--markdown FILE]
     bench/cycles/bench_cycles.py --results [--build build] [--repeats 5]
                                  [--delivery usb] [--markdown FILE]
 
@@ -214,16 +215,22 @@ def process_cost(program, streams, least_runs=48):
     return wall / (streams * per_stream), statistics.median(cpu)
 
 
-def start_simulator(sim_bin, duts, state, trace, delivery):
-    proc = subprocess.Popen(
-        [sim_bin, "--duts", str(duts), "--base-port", "0", "--state-dir", state, "--trace", trace,
-         "--delivery", delivery],
-        stdin=subprocess.PIPE, stdout=subprocess.PIPE, stderr=subprocess.DEVNULL)
+def start_simulator(sim_bin, duts, state, trace, delivery, pty_dir=None):
+    argv = [sim_bin, "--duts", str(duts), "--base-port", "0", "--state-dir", state,
+            "--trace", trace, "--delivery", delivery]
+    if pty_dir:
+        argv += ["--pty-dir", pty_dir]
+    proc = subprocess.Popen(argv, stdin=subprocess.PIPE, stdout=subprocess.PIPE,
+                            stderr=subprocess.DEVNULL)
     ready = proc.stdout.readline().decode().split()
     if not ready or ready[0] != "ready":
         proc.kill()
         sys.exit("stationsim did not start")
     ports = dict(word.split("=", 1) for word in ready[1:])
+    if pty_dir:
+        # Local serial devices, as a station's COM ports are: each chip's pty,
+        # its RTS and DTR driven through the simulator's preload library.
+        ports = {name: os.path.join(pty_dir, name) for name in ports}
     return proc, ports
 
 
@@ -257,7 +264,12 @@ def bench(args, duts, tools, loaded=False):
         trace = os.path.join(tmp, "trace")
         os.makedirs(state)
         os.makedirs(trace)
-        sim, ports = start_simulator(tools["sim"], duts, state, trace, args.delivery)
+        pty_dir = os.path.join(tmp, "tty") if args.link == "pty" else None
+        sim, ports = start_simulator(tools["sim"], duts, state, trace, args.delivery, pty_dir)
+        env = dict(os.environ)
+        if pty_dir:
+            env["LD_PRELOAD"] = tools["ptylines"]
+            env["STATIONSIM_PTY_DIR"] = pty_dir
         names = ["gm"] + ["dut%02d" % n for n in range(1, duts + 1)]
         offsets = {name: 0 for name in names}
         runs = []
@@ -270,7 +282,7 @@ def bench(args, duts, tools, loaded=False):
                 # the cycle and beside the same simulator (and hog).
                 run_wall, run_cpu = process_cost(tools["minimal"], duts)
                 sim_before = cpu_seconds(sim.pid)
-                out = subprocess.run(argv, cwd=work, stdout=subprocess.PIPE,
+                out = subprocess.run(argv, cwd=work, env=env, stdout=subprocess.PIPE,
                                      stderr=subprocess.DEVNULL, check=True).stdout
                 sim_cpu = cpu_seconds(sim.pid) - sim_before
                 result = json.loads(out)
@@ -327,7 +339,12 @@ def bench_results(args, tools, duts=24):
         trace = os.path.join(tmp, "trace")
         os.makedirs(state)
         os.makedirs(trace)
-        sim, ports = start_simulator(tools["sim"], duts, state, trace, args.delivery)
+        pty_dir = os.path.join(tmp, "tty") if args.link == "pty" else None
+        sim, ports = start_simulator(tools["sim"], duts, state, trace, args.delivery, pty_dir)
+        env = dict(os.environ)
+        if pty_dir:
+            env["LD_PRELOAD"] = tools["ptylines"]
+            env["STATIONSIM_PTY_DIR"] = pty_dir
         names = ["gm"] + ["dut%02d" % n for n in range(1, duts + 1)]
         try:
             for repeat in range(args.repeats):
@@ -407,6 +424,10 @@ def main():
     ap.add_argument("--repeats", type=int, default=3)
     ap.add_argument("--delivery", default="usb",
                     help="how the simulated chips' answers reach the host (stationsim --delivery)")
+    ap.add_argument("--link", choices=["rfc2217", "pty"], default="rfc2217",
+                    help="how Chipctl reaches the chips: the simulator's RFC 2217 ports, or its "
+                         "ptys as local serial devices (their RTS and DTR through "
+                         "stationsim_ptylines.so, preloaded)")
     ap.add_argument("--markdown", help="also write the table to this file")
     ap.add_argument("--busy", type=int, default=24,
                     help="DUTs of the busy-PC row (a CPU hog on every core); 0: no such row")
@@ -423,6 +444,7 @@ def main():
         "image": os.path.join(build, "station", "config", "CHIPCTL", "Config",
                               "TK716A_RAM_BIN.bin"),
         "minimal": os.path.join(build, "bin", "bench_minimal_qt"),
+        "ptylines": os.path.join(build, "bin", "stationsim_ptylines.so"),
     }
     for path in tools.values():
         if not os.path.exists(path):

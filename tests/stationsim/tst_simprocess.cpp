@@ -80,6 +80,7 @@ private slots:
     void deviceConfig();
     void storageSurvivesResetAndRestart();
     void ptyTransport();
+    void ptyControlLines();
     void traceAndSigterm();
     void closedStdinEnds();
     void priorityWherePermitted();
@@ -327,6 +328,54 @@ void TstSimProcess::ptyTransport()
 
     sim.stop();
     QVERIFY(!QFileInfo(link).isSymLink()); // removed at the end
+}
+
+// An unmodified program's modem-line ioctls on a pty reach the chip through
+// the preload library: RTS held with DTR on and released puts the chip in
+// its boot ROM; a program that leaves with RTS held releases it, and the chip
+// starts its firmware.
+void TstSimProcess::ptyControlLines()
+{
+    QTemporaryDir dir;
+    const QString ptys = dir.filePath("tty");
+    const QString traces = dir.filePath("trace");
+    SimStation sim;
+    QVERIFY2(sim.start({"--duts", "1", "--pty-dir", ptys, "--trace", traces}),
+             qPrintable(sim.errorText()));
+    QVERIFY(QFileInfo(ptys + "/dut01.lines").exists());
+
+    // Python's fcntl.ioctl is the C library's ioctl, as QSerialPort's is.
+    const auto drive = [&](const QString &steps) {
+        QProcess p;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("LD_PRELOAD", PTYLINES_LIBRARY);
+        env.insert("STATIONSIM_PTY_DIR", ptys);
+        p.setProcessEnvironment(env);
+        p.start("python3", {"-c",
+                            "import fcntl, os, struct, sys, termios, time\n"
+                            "fd = os.open(sys.argv[1], os.O_RDWR | os.O_NOCTTY)\n"
+                            "def lines(op, bits):\n"
+                            "    fcntl.ioctl(fd, op, struct.pack('i', bits))\n"
+                            "    time.sleep(0.1)\n"
+                            "RTS, DTR = termios.TIOCM_RTS, termios.TIOCM_DTR\n"
+                            "BIS, BIC = termios.TIOCMBIS, termios.TIOCMBIC\n" +
+                                steps,
+                            ptys + "/dut01"});
+        return p.waitForFinished(10000) && p.exitStatus() == QProcess::NormalExit &&
+               p.exitCode() == 0;
+    };
+    const auto traced = [&](const QByteArray &text) {
+        QFile trace(traces + "/dut01.trace");
+        return trace.open(QIODevice::ReadOnly) ? int(trace.readAll().count(text)) : 0;
+    };
+    QTRY_COMPARE(traced("runs: AT firmware"), 1);
+    QVERIFY(drive("lines(BIS, RTS | DTR)\nlines(BIC, RTS)\nlines(BIC, DTR)\n"));
+    QTRY_COMPARE(traced("runs: boot ROM"), 1);
+    QCOMPARE(traced("DTR and RTS released"), 0); // nothing was left held
+
+    QVERIFY(drive("lines(BIS, RTS)\n"));
+    QTRY_COMPARE(traced("pty closed: DTR and RTS released"), 1);
+    QTRY_COMPARE(traced("runs: AT firmware"), 2);
 }
 
 void TstSimProcess::traceAndSigterm()
