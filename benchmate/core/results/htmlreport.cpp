@@ -20,6 +20,13 @@ QString num(double value, int decimals = 1)
     return QString::number(value, 'f', decimals);
 }
 
+// A long text shortened for a chart's label; the table beside holds it
+// whole.
+QString elided(const QString &text, int most)
+{
+    return text.size() > most ? text.left(most - 1) + QChar(0x2026) : text;
+}
+
 double share(qint64 part, qint64 whole)
 {
     return whole > 0 ? 100.0 * double(part) / double(whole) : 0.0;
@@ -79,7 +86,8 @@ public:
     // Horizontal bars from 0 to `full`.
     void bars(const QString &title, const QList<Bar> &bars, double full)
     {
-        const int labelWidth = 170;
+        const int labelWidth = 200;
+        const int maxLabel = 28;
         const int barSpace = 380;
         const int row = 20;
         const int height = row * int(bars.size()) + 10;
@@ -87,7 +95,7 @@ public:
         for (int i = 0; i < bars.size(); ++i) {
             const Bar &b = bars.at(i);
             const int y = 5 + i * row;
-            text(labelWidth - 6, y + 14, b.label, "end");
+            text(labelWidth - 6, y + 14, elided(b.label, maxLabel), "end");
             const double length = full > 0 ? barSpace * std::clamp(b.value / full, 0.0, 1.0) : 0;
             rect(labelWidth, y + 2, length, row - 4, b.flagged ? failColour : barColour);
             text(int(labelWidth + length + 4), y + 14, b.text, "start",
@@ -135,6 +143,7 @@ public:
                 .arg(num(f.mean, 2), num(f.sd, 2), f.cpk ? num(*f.cpk, 2) : QStringLiteral("-"));
         const int plotWidth = 480;
         const int plot = 140;
+        element("h3", title);
         startSvg(title, plotWidth + 80, plot + 60);
         const int left = 40;
         const int top = 10;
@@ -222,9 +231,9 @@ const char style[] =
     "h1{font-size:1.5em}h2{font-size:1.2em;margin-top:1.6em;border-bottom:1px solid #ccc}"
     "table{border-collapse:collapse;margin:.5em 0}"
     "th,td{border:1px solid #ccc;padding:2px 8px;text-align:right}"
-    "th{background:#f0f0f0}td:first-child,th:first-child{text-align:left}"
+    "th{background:#f0f0f0}td{white-space:nowrap}td:first-child,th:first-child{text-align:left}"
     ".flag{color:#c0392b;font-weight:bold}.note{color:#555;font-size:.9em}"
-    "svg{display:block;margin:.5em 0}";
+    "h3{font-size:1em;margin:1em 0 0}svg{display:block;margin:.5em 0}";
 
 } // namespace
 
@@ -274,13 +283,13 @@ QString HtmlReport::page(const YieldFigures &f)
     int suspects = 0;
     for (const SlotYield &s : f.slotYields) {
         suspects += s.fixtureSuspect ? 1 : 0;
-        slotBars.append(
-            {QStringLiteral("%1 slot %2")
-                 .arg(s.station, s.slot >= 0 ? QString::number(s.slot) : QStringLiteral("-")),
-             share(s.judgedFailed, s.judgedTests),
-             ReportWriter::percent(s.judgedFailed, s.judgedTests) +
-                 (s.fixtureSuspect ? QStringLiteral(" FIXTURE?") : QString()),
-             s.fixtureSuspect});
+        slotBars.append({QStringLiteral("%1 slot %2")
+                             .arg(elided(s.station, 18),
+                                  s.slot >= 0 ? QString::number(s.slot) : QStringLiteral("-")),
+                         share(s.judgedFailed, s.judgedTests),
+                         ReportWriter::percent(s.judgedFailed, s.judgedTests) +
+                             (s.fixtureSuspect ? QStringLiteral(" FIXTURE?") : QString()),
+                         s.fixtureSuspect});
     }
     page.element("p",
                  suspects ? QStringLiteral("%1 slot(s) marked FIXTURE? in red: check their "
