@@ -1,6 +1,7 @@
 #include "reportoptions.h"
 
 #include <QDate>
+#include <QFileInfo>
 
 QDateTime ReportOptions::parseTime(const QString &text, bool upperBound)
 {
@@ -155,6 +156,10 @@ ReportOptions ReportOptions::parse(const QStringList &args)
              o.out.isEmpty())
         o.error = QStringLiteral("--format csv writes one table a file: give --table NAME (to "
                                  "standard output) or --out FOLDER (a file NAME.csv per table)");
+    else if (!o.factory && !o.out.isEmpty() && QFileInfo::exists(o.dbPath) &&
+             QFileInfo(o.out).canonicalFilePath() == QFileInfo(o.dbPath).canonicalFilePath())
+        // The report written over the results it was made of.
+        o.error = QStringLiteral("--out names the results database the report reads");
     else if (!o.unit.isEmpty() && (o.html || !o.table.isEmpty()))
         o.error = QStringLiteral("--unit lists one module's tests as text, markdown or csv, "
                                  "without --table");

@@ -707,6 +707,14 @@ void TestYieldReport::csvOneTableAFile()
     QVERIFY2(run.out.startsWith(QStringLiteral("station,cycles,tests,passed,yield_percent,")),
              qPrintable(run.out));
     QVERIFY(run.out.contains(QStringLiteral("\r\nA,10,60,52,86.7,")));
+    // A page written over the database it was made of would lose it.
+    const qint64 size = QFileInfo(m_db).size();
+    run = benchreport({QStringLiteral("--db"), m_db, QStringLiteral("--format"),
+                       QStringLiteral("html"), QStringLiteral("--out"), m_db});
+    QCOMPARE(run.exitCode, 2);
+    QVERIFY2(run.err.contains(QStringLiteral("--out names the results database")),
+             qPrintable(run.err));
+    QCOMPARE(QFileInfo(m_db).size(), size);
     run = benchreport(
         {QStringLiteral("--db"), m_db, QStringLiteral("--table"), QStringLiteral("slots")});
     QCOMPARE(run.exitCode, 2);
