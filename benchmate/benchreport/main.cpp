@@ -1,12 +1,17 @@
 // benchreport: the yield report over a station's results database or the
 // factory's shared one. See ReportOptions::usage().
 #include "factorysetup.h"
+#include "htmlreport.h"
 #include "reportoptions.h"
 #include "reportsource.h"
 #include "reportwriter.h"
+#include "unitreport.h"
 #include "yieldreport.h"
 
 #include <QCoreApplication>
+#include <QDir>
+#include <QFileInfo>
+#include <QSaveFile>
 #include <QTextStream>
 
 namespace {
@@ -17,6 +22,47 @@ enum ExitStatus
     ExitNoDatabase = 1,
     ExitBadUsage = 2,
 };
+
+// Writes `text` as UTF-8 to `path` whole, or not at all.
+bool writeFile(const QString &path, const QString &text, QString *error)
+{
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly) || file.write(text.toUtf8()) < 0 || !file.commit()) {
+        *error = QStringLiteral("cannot write %1: %2")
+                     .arg(QDir::toNativeSeparators(path), file.errorString());
+        return false;
+    }
+    return true;
+}
+
+// The report as the options want it: to standard output, to a file, or
+// for CSV one file per table in a folder. Returns the exit status.
+int writeReport(const ReportOptions &options, const YieldFigures &figures, QTextStream &out,
+                QString *error)
+{
+    if (options.html)
+        return writeFile(options.out, HtmlReport::page(figures), error) ? ExitDone : ExitNoDatabase;
+    if (options.format == ReportWriter::Csv && options.table.isEmpty()) {
+        if (!QDir().mkpath(options.out)) {
+            *error = QStringLiteral("cannot make the folder %1")
+                         .arg(QDir::toNativeSeparators(options.out));
+            return ExitNoDatabase;
+        }
+        const QDir dir(options.out);
+        for (const QString &key : ReportWriter::tableKeys()) {
+            if (!writeFile(dir.filePath(key + QStringLiteral(".csv")),
+                           ReportWriter::write(figures, options.format, key), error))
+                return ExitNoDatabase;
+        }
+        return ExitDone;
+    }
+    const QString text = ReportWriter::write(figures, options.format, options.table);
+    if (options.out.isEmpty()) {
+        out << text;
+        return ExitDone;
+    }
+    return writeFile(options.out, text, error) ? ExitDone : ExitNoDatabase;
+}
 
 } // namespace
 
@@ -70,13 +116,36 @@ int main(int argc, char *argv[])
         YieldFigures figures;
         switch (source.open(options)) {
         case ReportSource::Ready:
+            if (!options.unit.isEmpty()) {
+                QList<UnitTest> tests;
+                if (!UnitReport::compute(source.connection(), options.unit, options.filter, &tests,
+                                         &error)) {
+                    error = source.name() + QStringLiteral(": ") + error;
+                    status = ExitNoDatabase;
+                } else if (tests.isEmpty()) {
+                    error = QStringLiteral("%1 holds no test of module \"%2\"%3")
+                                .arg(source.name(), options.unit,
+                                     options.filter.from.isValid() || options.filter.to.isValid() ||
+                                             !options.filter.stations.isEmpty()
+                                         ? QStringLiteral(" in the period and stations asked")
+                                         : QString());
+                    status = ExitBadUsage;
+                } else {
+                    const QString text = UnitReport::write(options.unit, tests, options.format);
+                    if (options.out.isEmpty())
+                        out << text;
+                    else if (!writeFile(options.out, text, &error))
+                        status = ExitNoDatabase;
+                }
+                break;
+            }
             if (!YieldReport::compute(source.connection(), options.filter, &figures, &error)) {
                 error = source.name() + QStringLiteral(": ") + error;
                 status = ExitNoDatabase;
                 break;
             }
             figures.source = source.name();
-            out << ReportWriter::write(figures, options.format);
+            status = writeReport(options, figures, out, &error);
             break;
         case ReportSource::CannotUse:
             error = source.error();

@@ -1,6 +1,7 @@
 #include "reportoptions.h"
 
 #include <QDate>
+#include <QFileInfo>
 
 QDateTime ReportOptions::parseTime(const QString &text, bool upperBound)
 {
@@ -105,9 +106,32 @@ ReportOptions ReportOptions::parse(const QStringList &args)
                 o.format = ReportWriter::Csv;
             } else if (value == QLatin1String("markdown") || value == QLatin1String("md")) {
                 o.format = ReportWriter::Markdown;
+            } else if (value == QLatin1String("html")) {
+                o.html = true;
             } else {
-                o.error =
-                    QStringLiteral("unknown format \"%1\" (text, csv or markdown)").arg(value);
+                o.error = QStringLiteral("unknown format \"%1\" (text, csv, markdown or html)")
+                              .arg(value);
+                return o;
+            }
+        } else if (arg == QLatin1String("--table")) {
+            if (!takeValue())
+                return o;
+            if (!ReportWriter::tableKeys().contains(value)) {
+                o.error = QStringLiteral("unknown table \"%1\" (%2)")
+                              .arg(value, ReportWriter::tableKeys().join(QStringLiteral(", ")));
+                return o;
+            }
+            o.table = value;
+        } else if (arg == QLatin1String("--out")) {
+            if (!takeValue())
+                return o;
+            o.out = value;
+        } else if (arg == QLatin1String("--unit")) {
+            if (!takeValue())
+                return o;
+            o.unit = value.trimmed();
+            if (o.unit.isEmpty()) {
+                o.error = QStringLiteral("--unit wants a module's flash UID");
                 return o;
             }
         } else {
@@ -123,6 +147,22 @@ ReportOptions ReportOptions::parse(const QStringList &args)
         o.error = QStringLiteral("--station-login and --report-login go with --init-factory");
     else if (o.filter.from.isValid() && o.filter.to.isValid() && o.filter.to <= o.filter.from)
         o.error = QStringLiteral("--to must come after --from");
+    else if (o.html && o.out.isEmpty())
+        o.error = QStringLiteral("--format html writes a page: give it --out FILE");
+    else if (o.html && !o.table.isEmpty())
+        o.error = QStringLiteral("--format html shows every table; --table goes with text, "
+                                 "markdown or csv");
+    else if (o.format == ReportWriter::Csv && o.unit.isEmpty() && o.table.isEmpty() &&
+             o.out.isEmpty())
+        o.error = QStringLiteral("--format csv writes one table a file: give --table NAME (to "
+                                 "standard output) or --out FOLDER (a file NAME.csv per table)");
+    else if (!o.factory && !o.out.isEmpty() && QFileInfo::exists(o.dbPath) &&
+             QFileInfo(o.out).canonicalFilePath() == QFileInfo(o.dbPath).canonicalFilePath())
+        // The report written over the results it was made of.
+        o.error = QStringLiteral("--out names the results database the report reads");
+    else if (!o.unit.isEmpty() && (o.html || !o.table.isEmpty()))
+        o.error = QStringLiteral("--unit lists one module's tests as text, markdown or csv, "
+                                 "without --table");
     return o;
 }
 
@@ -130,7 +170,8 @@ QString ReportOptions::usage()
 {
     return QStringLiteral(
         "Usage: benchreport [--factory | --db FILE] [--from TIME] [--to TIME]\n"
-        "                   [--station ID]... [--format text|csv|markdown]\n"
+        "                   [--station ID]... [--format text|markdown|csv|html]\n"
+        "                   [--table NAME] [--out PATH] [--unit FLASH_UID]\n"
         "       benchreport --init-factory [--config FILE]\n"
         "                   [--station-login LOGIN=STATION_ID]... [--report-login LOGIN]...\n"
         "\n"
@@ -151,7 +192,15 @@ QString ReportOptions::usage()
         "                     TIME: 2026-12-07, 2026-12-07 14:30, or ISO 8601\n"
         "                     with a zone (2026-12-07T06:30:00Z); local time else\n"
         "  --station ID       only these stations (repeat, or ID,ID)\n"
-        "  --format F         text (default), csv or markdown\n"
+        "  --format F         text (default), markdown, csv (one table a file,\n"
+        "                     numbers alone: --table or --out) or html (one\n"
+        "                     page with its charts, self-contained: --out FILE)\n"
+        "  --table NAME       one table: summary, station, slot, step, retest\n"
+        "                     or figure\n"
+        "  --out PATH         write to a file instead of standard output; for\n"
+        "                     csv a folder, which gets NAME.csv for each table\n"
+        "  --unit FLASH_UID   every test of one module, at every station, with\n"
+        "                     its verdicts and figures\n"
         "  -h, --help         this text\n"
         "\n"
         "The administrator's step, with the database owner's login in [factory_db]:\n"
@@ -166,6 +215,7 @@ QString ReportOptions::usage()
         "\n"
         "Exit status: 0 report written or database set up; 1 the database\n"
         "cannot be used (no such file, not a results database, damaged, no\n"
-        "results yet) or a step of --init-factory failed; 2 a bad command\n"
-        "line, or a --station the database holds no cycle of.\n");
+        "results yet), the report cannot be written to --out, or a step of\n"
+        "--init-factory failed; 2 a bad command line, a --station the database\n"
+        "holds no cycle of, or a --unit it holds no test of.\n");
 }

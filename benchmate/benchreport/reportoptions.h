@@ -16,6 +16,10 @@ struct ReportOptions
     QString configPath = QStringLiteral("./config/station.ini");
     ReportFilter filter;
     ReportWriter::Format format = ReportWriter::Text;
+    bool html = false; // --format html: one page, written to `out`
+    QString table;     // one table of the report (ReportWriter::tableKeys)
+    QString out;       // a file, or for CSV a folder of one file per table
+    QString unit;      // --unit: one module's tests instead of the report
     bool help = false;
     // The administrator's step instead of a report (FactorySetup).
     bool initFactory = false;

@@ -32,6 +32,21 @@ bool verdictOf(const QString &text, YieldEntry::Verdict *verdict)
     return true;
 }
 
+JudgedTest::Verdict judgedVerdict(YieldEntry::Verdict verdict)
+{
+    switch (verdict) {
+    case YieldEntry::Pass:
+        return JudgedTest::Pass;
+    case YieldEntry::Fail:
+        return JudgedTest::Fail;
+    case YieldEntry::Error:
+        return JudgedTest::Error;
+    case YieldEntry::NotJudged:
+        break;
+    }
+    return JudgedTest::NotJudged;
+}
+
 std::optional<double> figureOf(const QString &text)
 {
     bool ok = false;
@@ -61,6 +76,7 @@ DayYield::Rows DayYield::read(const QByteArray &csv)
     const QString slotColumn = QStringLiteral("slot");
     const QString verdictColumn = QStringLiteral("verdict");
     const QString crystalColumn = QStringLiteral("crystal");
+    const QString uidColumn = QStringLiteral("flash uid");
     QStringList meanColumns;
     for (const FigureDefinition &f : FigureTable::figures())
         meanColumns << f.header("avg");
@@ -85,6 +101,7 @@ DayYield::Rows DayYield::read(const QByteArray &csv)
         for (int i = 0; i < meanColumns.size(); ++i)
             e.means[std::size_t(i)] = figureOf(reader.value(meanColumns.at(i)));
         e.crystal = reader.value(crystalColumn).toInt(&e.hasCrystal);
+        e.flashUid = reader.value(uidColumn);
         out.entries.append(e);
     }
     out.unreadable = reader.unreadable();
@@ -114,6 +131,7 @@ QList<YieldEntry> DayYield::readFile(const QString &path)
 void DayYield::clear()
 {
     m_day = QDate();
+    m_tally.clear();
     m_slots = QVector<Slot>(slotCount);
     for (QVector<double> &v : m_values)
         v.clear();
@@ -130,19 +148,18 @@ void DayYield::add(const QList<YieldEntry> &entries)
             clear();
             m_day = date;
         }
+        JudgedTest test;
+        test.slot = e.slot;
+        test.flashUid = e.flashUid;
+        test.day = date;
+        test.verdict = judgedVerdict(e.verdict);
         Slot &s = m_slots[e.slot];
-        switch (e.verdict) {
-        case YieldEntry::Pass:
-            ++s.passed;
-            s.failStreak = 0;
-            break;
-        case YieldEntry::Fail:
-        case YieldEntry::Error:
-            ++s.failed;
-            ++s.failStreak;
-            break;
-        case YieldEntry::NotJudged:
-            break; // the station's fault, not the slot's
+        // A DUT not judged is the station's fault, not the slot's.
+        if (m_tally.add(test)) {
+            const YieldCount count = m_tally.slot(QString(), e.slot);
+            s.passed = uint32_t(count.passed);
+            s.failed = uint32_t(count.tests - count.passed);
+            s.failStreak = test.verdict == JudgedTest::Pass ? 0 : s.failStreak + 1;
         }
         if (e.verdict == YieldEntry::Pass || e.verdict == YieldEntry::Fail) {
             for (std::size_t f = 0; f < e.means.size() && f < m_values.size(); ++f) {
@@ -178,18 +195,12 @@ QList<int> DayYield::warningSlots() const
 
 uint32_t DayYield::passed() const
 {
-    uint32_t n = 0;
-    for (const Slot &s : m_slots)
-        n += s.passed;
-    return n;
+    return uint32_t(m_tally.total().passed);
 }
 
 uint32_t DayYield::failed() const
 {
-    uint32_t n = 0;
-    for (const Slot &s : m_slots)
-        n += s.failed;
-    return n;
+    return uint32_t(m_tally.total().tests - m_tally.total().passed);
 }
 
 const QVector<double> &DayYield::values(int figure) const

@@ -2,6 +2,7 @@
 #define DAYYIELD_H
 
 #include "figuretable.h"
+#include "yieldtally.h"
 
 #include <QByteArray>
 #include <QDate>
@@ -27,7 +28,8 @@ struct YieldEntry
     };
 
     QDateTime when;
-    int slot = -1; // 0..23
+    int slot = -1;    // 0..23
+    QString flashUid; // empty when the DUT never told it
     Verdict verdict = NotJudged;
     // The means a judged DUT (Pass or Fail) was judged by, by figure
     // (FigureTable::Id; files of older stations hold them truncated to
@@ -51,6 +53,7 @@ class DayYield
 public:
     static constexpr int slotCount = 24;
 
+    // Passes and failures as the tally counts them.
     struct Slot
     {
         uint32_t passed = 0;
@@ -103,6 +106,10 @@ public:
     QList<int> warningSlots() const;
     uint32_t passed() const;
     uint32_t failed() const;
+    // The day's yields, as the yield report computes them from the same
+    // DUT tests (the first-pass yield of the modules tested today among
+    // them).
+    const YieldTally &tally() const { return m_tally; }
 
     // The means of today's judged DUTs of a figure (FigureTable::Id), in
     // the order they were tested.
@@ -113,6 +120,7 @@ public:
 private:
     int m_warnAt = 3;
     QDate m_day;
+    YieldTally m_tally;
     QVector<Slot> m_slots = QVector<Slot>(slotCount);
     std::vector<QVector<double>> m_values =
         std::vector<QVector<double>>(FigureTable::figures().size());

@@ -37,7 +37,7 @@ grep -q 'DUTs judged 3, passed 3, failed 0, yield 100.0 %' "$T/out" || { cat "$T
 grep -q 'simulated station stopped' "$T/out" || fail "the simulator was not stopped"
 # The yield report of the demo's cycles, from the station's own database.
 grep -q '^  cycles: 1, started ' "$T/out" || { cat "$T/out"; fail "no report of the cycle"; }
-grep -q '^  first-pass yield: 100.0 % (3 of 3 first tests)' "$T/out" || fail "report's yield wrong"
+grep -q '^  first-pass yield: 100.0 % (3 of 3 modules passed their first test)' "$T/out" || fail "report's yield wrong"
 CONFIG="$B/station/config/device_config.csv"
 [ -f "$B/station/config/.demo-device-table" ] || fail "no marker"
 sed -n '2p' "$CONFIG" | grep -q '^1,Gold Machine,rfc2217://127\.0\.0\.1:' || fail "table not on the simulator"

@@ -18,8 +18,9 @@ struct ReportTable
 };
 
 // Turns the report's figures into tables and those into plain text (the
-// default), CSV (one table after another, each row led by the table's key,
-// a blank line between) or Markdown.
+// default), Markdown or CSV. A CSV text is one table (its header row, then
+// its rows), with numbers alone in its cells, for a spreadsheet or a
+// program to read.
 class ReportWriter
 {
 public:
@@ -35,7 +36,13 @@ public:
     static constexpr int listedRetests = 20;
 
     static QList<ReportTable> tables(const YieldFigures &figures, Format format);
-    static QString write(const YieldFigures &figures, Format format);
+    // The tables' keys, in the report's order: "summary", "station", ...
+    static QStringList tableKeys();
+    // The table of that key alone, or every table (CSV: the summary).
+    static QString write(const YieldFigures &figures, Format format,
+                         const QString &table = QString());
+    // One table of any kind (a module's history).
+    static QString write(const ReportTable &table, Format format);
 
     static QString percent(qint64 part, qint64 whole);
 };

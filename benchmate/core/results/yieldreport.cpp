@@ -15,15 +15,7 @@
 #include <cmath>
 #include <tuple>
 
-namespace {
-
-struct Where
-{
-    QString sql;
-    QVariantList values;
-};
-
-Where whereClause(const ReportFilter &filter)
+YieldReport::Where YieldReport::where(const ReportFilter &filter)
 {
     Where w;
     QStringList parts;
@@ -48,7 +40,7 @@ Where whereClause(const ReportFilter &filter)
     return w;
 }
 
-bool run(QSqlQuery &query, const QString &sql, const Where &where, QString *error)
+bool YieldReport::run(QSqlQuery &query, const QString &sql, const Where &where, QString *error)
 {
     query.setForwardOnly(true);
     if (!query.prepare(sql)) {
@@ -64,30 +56,38 @@ bool run(QSqlQuery &query, const QString &sql, const Where &where, QString *erro
     return true;
 }
 
-void add(YieldCount &count, bool passed, bool first)
-{
-    ++count.tests;
-    count.passed += passed ? 1 : 0;
-    if (first) {
-        ++count.firstTests;
-        count.firstPassed += passed ? 1 : 0;
-    }
-}
-
-struct Unit
-{
-    qint64 tests = 0;
-    qint64 failures = 0;
-    QString first;
-    QString last;
-    QStringList stations;
-};
+namespace {
 
 struct Moments
 {
     qint64 n = 0;
     double sum = 0;
     double sumSquares = 0;
+    double binLow = 0;
+    double binWidth = 0;
+    QVector<qint64> bins;
+    qint64 below = 0;
+    qint64 above = 0;
+
+    void add(double x, double lower, double upper)
+    {
+        if (bins.isEmpty()) {
+            const double span = upper > lower ? upper - lower : 1.0;
+            binLow = lower - span / 4;
+            binWidth = span * 1.5 / YieldReport::histogramBins;
+            bins = QVector<qint64>(YieldReport::histogramBins);
+        }
+        ++n;
+        sum += x;
+        sumSquares += x * x;
+        const double at = std::floor((x - binLow) / binWidth);
+        if (at < 0)
+            ++below;
+        else if (at >= bins.size())
+            ++above;
+        else
+            ++bins[int(at)];
+    }
 };
 
 // figure (FigureTable::Id), station, lower, upper
@@ -125,29 +125,6 @@ QString figureColumns(const FigureDefinition &f, const QSqlRecord &duts, int ind
 
 } // namespace
 
-double YieldReport::binomialTail(qint64 n, qint64 k, double p)
-{
-    if (k <= 0)
-        return 1.0;
-    if (k > n)
-        return 0.0;
-    if (p <= 0)
-        return 0.0;
-    if (p >= 1)
-        return 1.0;
-    double tail = 0;
-    const double logP = std::log(p);
-    const double logQ = std::log1p(-p);
-    const double logNFact = std::lgamma(double(n) + 1);
-    for (qint64 i = k; i <= n; ++i) {
-        const double logTerm = logNFact - std::lgamma(double(i) + 1) -
-                               std::lgamma(double(n - i) + 1) + double(i) * logP +
-                               double(n - i) * logQ;
-        tail += std::exp(logTerm);
-    }
-    return std::min(1.0, tail);
-}
-
 std::optional<double> YieldReport::cpk(qint64 n, double mean, double sd, double lower, double upper)
 {
     if (n < 2 || !(sd > 0))
@@ -160,7 +137,7 @@ bool YieldReport::compute(DatabaseConnection &connection, const ReportFilter &fi
 {
     *out = YieldFigures();
     out->filter = filter;
-    const Where where = whereClause(filter);
+    const Where where = YieldReport::where(filter);
     QSqlDatabase &db = connection.db();
 
     // Cycles per station and the period they cover.
@@ -194,16 +171,19 @@ bool YieldReport::compute(DatabaseConnection &connection, const ReportFilter &fi
         figureSelect << figureColumns(FigureTable::figures()[std::size_t(i)], duts, i);
     QSqlQuery q(db);
     const QString sql =
-        QStringLiteral("SELECT c.station_id AS station_id, d.slot AS slot, d.flash_uid AS "
-                       "flash_uid, d.verdict AS verdict, d.failed_step AS failed_step, "
-                       "d.calibration_status AS calibration_status, d.tx_status AS tx_status, "
-                       "%1 FROM duts d JOIN cycles c ON c.id = d.cycle_id%2 "
-                       "ORDER BY c.started_at, c.id, d.position")
-            .arg(figureSelect.join(QStringLiteral(", ")), where.sql);
+        QStringLiteral(
+            "SELECT %3 AS started_at, c.station_id AS station_id, d.slot AS slot, d.flash_uid AS "
+            "flash_uid, d.verdict AS verdict, d.failed_step AS failed_step, "
+            "d.calibration_status AS calibration_status, d.tx_status AS tx_status, "
+            "%1 FROM duts d JOIN cycles c ON c.id = d.cycle_id%2 "
+            "ORDER BY c.started_at, c.id, d.position")
+            .arg(figureSelect.join(QStringLiteral(", ")), where.sql,
+                 connection.timeText(QStringLiteral("c.started_at")));
     if (!run(q, sql, where, error))
         return false;
     const QSqlRecord columns = q.record();
     const auto at = [&columns](const QString &name) { return columns.indexOf(name); };
+    const int startedAt = at(QStringLiteral("started_at"));
     const int stationAt = at(QStringLiteral("station_id"));
     const int slotAt = at(QStringLiteral("slot"));
     const int uidAt = at(QStringLiteral("flash_uid"));
@@ -221,50 +201,26 @@ bool YieldReport::compute(DatabaseConnection &connection, const ReportFilter &fi
             {at(QStringLiteral("value%1").arg(i)), at(QStringLiteral("offset%1").arg(i)),
              at(QStringLiteral("lower%1").arg(i)), at(QStringLiteral("upper%1").arg(i))});
 
-    QMap<std::pair<QString, int>, SlotYield> slotYields;
-    QMap<QString, qint64> stepFailures;
-    QHash<QString, Unit> units;
+    YieldTally tally;
     QMap<FigureKey, Moments> moments;
     const QString pass = QLatin1String(ResultWords::pass);
     while (q.next()) {
-        const QString station = q.value(stationAt).toString();
-        const int slot = q.value(slotAt).isNull() ? -1 : q.value(slotAt).toInt();
-        const QString uid = q.value(uidAt).toString();
-        const QString verdict = q.value(verdictAt).toString();
-        const QString failedStep = q.value(stepAt).toString();
-        const bool passed = verdict == pass;
+        JudgedTest test;
+        test.station = q.value(stationAt).toString();
+        test.slot = q.value(slotAt).isNull() ? -1 : q.value(slotAt).toInt();
+        test.flashUid = q.value(uidAt).toString();
+        test.failedStep = q.value(stepAt).toString();
+        test.day =
+            DatabaseConnection::parseTime(q.value(startedAt).toString()).toLocalTime().date();
+        // A verdict this station does not know counts as an error: it is no
+        // pass, and dropping it would raise the yield.
+        if (!JudgedTest::verdictOf(q.value(verdictAt).toString(), &test.verdict))
+            test.verdict = JudgedTest::Error;
         // A DUT not judged (a station fault, or its TX test never ran) is in
         // no yield and no failure count.
-        if (verdict == QLatin1String(ResultWords::notJudged))
+        if (!tally.add(test))
             continue;
-
-        bool first = true;
-        if (!uid.isEmpty()) {
-            Unit &unit = units[uid];
-            first = unit.tests == 0;
-            if (first)
-                unit.first = verdict;
-            unit.last = verdict;
-            ++unit.tests;
-            unit.failures += passed ? 0 : 1;
-            if (!unit.stations.contains(station))
-                unit.stations << station;
-        }
-
-        add(out->total, passed, first);
-        StationYield &s = stations[station];
-        s.station = station;
-        add(s.count, passed, first);
-        SlotYield &sl = slotYields[{station, slot}];
-        sl.station = station;
-        sl.slot = slot;
-        add(sl.count, passed, first);
-        if (failedStep != QLatin1String(ResultWords::stepCycle)) {
-            ++sl.judgedTests;
-            sl.judgedFailed += passed ? 0 : 1;
-        }
-        if (!passed)
-            ++stepFailures[failedStep.isEmpty() ? QStringLiteral("(none)") : failedStep];
+        const QString &station = test.station;
 
         // The figures as they are judged: the means as measured (cycles
         // recorded before the means were kept give their truncated
@@ -280,65 +236,22 @@ bool YieldReport::compute(DatabaseConnection &connection, const ReportFilter &fi
             const double x = value.toDouble() - q.value(c.offset).toDouble();
             const double lower = q.value(c.lower).toDouble();
             const double upper = q.value(c.upper).toDouble();
-            for (const QString &who : {station, QString()}) {
-                Moments &m = moments[FigureKey(i, who, lower, upper)];
-                ++m.n;
-                m.sum += x;
-                m.sumSquares += x * x;
-            }
+            for (const QString &who : {station, QString()})
+                moments[FigureKey(i, who, lower, upper)].add(x, lower, upper);
         }
     }
 
+    out->total = tally.total();
+    for (const StationYield &s : tally.stations()) {
+        StationYield &held = stations[s.station];
+        held.station = s.station;
+        held.count = s.count;
+    }
     out->stations = stations.values();
-
-    // Each slot against the station's other slots.
-    QMap<QString, std::pair<qint64, qint64>> stationJudged; // tests, failed
-    for (const SlotYield &sl : qAsConst(slotYields)) {
-        auto &t = stationJudged[sl.station];
-        t.first += sl.judgedTests;
-        t.second += sl.judgedFailed;
-    }
-    for (SlotYield sl : qAsConst(slotYields)) {
-        const auto &t = stationJudged.value(sl.station);
-        const qint64 otherTests = t.first - sl.judgedTests;
-        const qint64 otherFailed = t.second - sl.judgedFailed;
-        // One failure and one pass added, so that a station whose other
-        // slots never failed still gives a rate above zero.
-        const double others = double(otherFailed + 1) / double(otherTests + 2);
-        sl.othersFailRate = otherTests > 0 ? double(otherFailed) / double(otherTests) : 0;
-        if (otherTests > 0 && sl.judgedTests >= minSlotTests) {
-            const double rate = double(sl.judgedFailed) / double(sl.judgedTests);
-            sl.fixtureSuspect =
-                rate >= suspectFactor * others &&
-                binomialTail(sl.judgedTests, sl.judgedFailed, others) < suspectProbability;
-        }
-        out->slotYields.append(sl);
-    }
-
-    for (auto it = stepFailures.constBegin(); it != stepFailures.constEnd(); ++it)
-        out->steps.append({it.key(), it.value()});
-    std::stable_sort(
-        out->steps.begin(), out->steps.end(),
-        [](const StepFailures &a, const StepFailures &b) { return a.failures > b.failures; });
-
-    RetestSummary &r = out->retests;
-    for (auto it = units.constBegin(); it != units.constEnd(); ++it) {
-        const Unit &u = it.value();
-        ++r.units;
-        r.firstPassed += u.first == pass ? 1 : 0;
-        r.finalPassed += u.last == pass ? 1 : 0;
-        if (u.tests < 2)
-            continue;
-        ++r.retested;
-        r.recovered += u.first != pass && u.last == pass ? 1 : 0;
-        r.retestedUnits.append({it.key(), u.tests, u.failures, u.first, u.last, u.stations});
-    }
-    std::sort(r.retestedUnits.begin(), r.retestedUnits.end(),
-              [](const UnitHistory &a, const UnitHistory &b) {
-                  if (a.failures != b.failures)
-                      return a.failures > b.failures;
-                  return a.tests != b.tests ? a.tests > b.tests : a.flashUid < b.flashUid;
-              });
+    out->slotYields = tally.slotYields();
+    out->steps = tally.steps();
+    out->days = tally.days();
+    out->retests = tally.retests();
 
     // Per figure, by name: each station, then every station together (when
     // there are several).
@@ -370,6 +283,11 @@ bool YieldReport::compute(DatabaseConnection &connection, const ReportFilter &fi
                     m.n > 1 ? (m.sumSquares - m.sum * m.sum / double(m.n)) / double(m.n - 1) : 0;
                 f.sd = variance > 0 ? std::sqrt(variance) : 0;
                 f.cpk = cpk(f.n, f.mean, f.sd, f.lowerLimit, f.upperLimit);
+                f.binLow = m.binLow;
+                f.binWidth = m.binWidth;
+                f.bins = m.bins;
+                f.below = m.below;
+                f.above = m.above;
                 out->figures.append(f);
             }
         }

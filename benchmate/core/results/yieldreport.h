@@ -1,14 +1,19 @@
 #ifndef YIELDREPORT_H
 #define YIELDREPORT_H
 
+#include "yieldtally.h"
+
 #include <QDateTime>
 #include <QList>
 #include <QString>
 #include <QStringList>
+#include <QVariantList>
+#include <QVector>
 
 #include <optional>
 
 class DatabaseConnection;
+class QSqlQuery;
 
 // Which cycles a report looks at: those started in [from, to) (an invalid
 // time leaves that end open) at the stations named (all when empty).
@@ -17,65 +22,6 @@ struct ReportFilter
     QDateTime from;
     QDateTime to;
     QStringList stations;
-};
-
-// Tests and passes of a group of DUT tests. A first test is a module's
-// earliest test in the period (by its flash UID; a DUT that never answered
-// its UID counts as a module of its own).
-struct YieldCount
-{
-    qint64 tests = 0;
-    qint64 passed = 0;
-    qint64 firstTests = 0;
-    qint64 firstPassed = 0;
-};
-
-struct StationYield
-{
-    QString station;
-    qint64 cycles = 0;
-    YieldCount count;
-};
-
-// A slot of a station. A slot that fails far more often than the station's
-// other slots points at its fixture (cable, clamp, antenna) rather than at
-// the modules: it is flagged.
-struct SlotYield
-{
-    QString station;
-    int slot = -1;
-    YieldCount count;
-    qint64 judgedTests = 0; // tests the slot can be blamed for (no cycle error)
-    qint64 judgedFailed = 0;
-    double othersFailRate = 0; // the station's other slots
-    bool fixtureSuspect = false;
-};
-
-struct StepFailures
-{
-    QString step;
-    qint64 failures = 0;
-};
-
-// A module tested more than once.
-struct UnitHistory
-{
-    QString flashUid;
-    qint64 tests = 0;
-    qint64 failures = 0;
-    QString firstVerdict;
-    QString finalVerdict;
-    QStringList stations;
-};
-
-struct RetestSummary
-{
-    qint64 units = 0;                 // distinct flash UIDs
-    qint64 firstPassed = 0;           // units whose first test passed
-    qint64 finalPassed = 0;           // units whose last test passed
-    qint64 retested = 0;              // units tested more than once
-    qint64 recovered = 0;             // first failed, last passed
-    QList<UnitHistory> retestedUnits; // most failures first, then most tests
 };
 
 // One figure's spread against one set of limits (the RSSI figures less each
@@ -90,6 +36,14 @@ struct FigureStats
     double mean = 0;
     double sd = 0; // sample standard deviation
     std::optional<double> cpk;
+    // Histogram: histogramBins bins of equal width from binLow, over the
+    // limits and a quarter of their span beyond each; values outside below
+    // and above.
+    double binLow = 0;
+    double binWidth = 0;
+    QVector<qint64> bins;
+    qint64 below = 0;
+    qint64 above = 0;
 };
 
 struct YieldFigures
@@ -103,6 +57,7 @@ struct YieldFigures
     QList<StationYield> stations;
     QList<SlotYield> slotYields;
     QList<StepFailures> steps;
+    QList<DayCount> days;
     RetestSummary retests;
     QList<FigureStats> figures;
 };
@@ -114,19 +69,24 @@ struct YieldFigures
 class YieldReport
 {
 public:
-    // A slot is judged only with at least this many tests.
-    static constexpr int minSlotTests = 3;
-    // And flagged when its failures are this unlikely at the failure rate of
-    // the station's other slots...
-    static constexpr double suspectProbability = 0.01;
-    // ...and at least this many times that rate.
-    static constexpr double suspectFactor = 2.0;
+    static constexpr int histogramBins = 30;
 
+    // The yields come from YieldTally, fed with the DUTs of the cycles
+    // selected, in the order they were tested.
     static bool compute(DatabaseConnection &connection, const ReportFilter &filter,
                         YieldFigures *figures, QString *error);
 
-    // P(X >= k) for X binomial with n tries of probability p.
-    static double binomialTail(qint64 n, qint64 k, double p);
+    // The filter as SQL over the cycles table `c` (" WHERE ..." or empty),
+    // with the values it binds in order.
+    struct Where
+    {
+        QString sql;
+        QVariantList values;
+    };
+    static Where where(const ReportFilter &filter);
+    // Prepares `sql`, binds the filter's values and runs it forward only.
+    static bool run(QSqlQuery &query, const QString &sql, const Where &where, QString *error);
+
     // min(USL - mean, mean - LSL) / 3 sd; none when sd is 0 or n < 2.
     static std::optional<double> cpk(qint64 n, double mean, double sd, double lower, double upper);
 };

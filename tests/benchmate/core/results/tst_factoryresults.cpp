@@ -1086,13 +1086,32 @@ void TestFactoryResults::benchrunForwardsAndReports()
     // The report with a login that may only read.
     QVERIFY(writeIni(
         ini.arg(m_pg.host()).arg(m_pg.port()).arg(QStringLiteral("reader"), m_pg.passwordFile())));
-    const Run report = runProgram(
-        QStringLiteral(BENCHREPORT_PATH),
-        {QStringLiteral("--factory"), QStringLiteral("--format"), QStringLiteral("csv")});
+    const Run report =
+        runProgram(QStringLiteral(BENCHREPORT_PATH),
+                   {QStringLiteral("--factory"), QStringLiteral("--format"), QStringLiteral("csv"),
+                    QStringLiteral("--table"), QStringLiteral("station")});
     QCOMPARE(report.exitCode, 0);
-    QVERIFY2(report.out.contains(QStringLiteral("station,line9-st4,2,6,4,66.7 %,")),
+    QVERIFY2(report.out.contains(QStringLiteral("\r\nline9-st4,2,6,4,66.7,")),
              qPrintable(report.out));
-    QVERIFY(report.out.contains(QStringLiteral("step,download,2,100.0 %")));
+    const Run steps =
+        runProgram(QStringLiteral(BENCHREPORT_PATH),
+                   {QStringLiteral("--factory"), QStringLiteral("--table"), QStringLiteral("step"),
+                    QStringLiteral("--format"), QStringLiteral("csv")});
+    QVERIFY2(steps.out.contains(QStringLiteral("\r\ndownload,2,100.0\r\n")), qPrintable(steps.out));
+
+    // D1's module, tested in both runs, as the factory keeps it.
+    const QString uid = cycles.at(0).duts.at(0).flashUid;
+    QVERIFY(!uid.isEmpty());
+    const Run unit = runProgram(QStringLiteral(BENCHREPORT_PATH),
+                                {QStringLiteral("--factory"), QStringLiteral("--unit"), uid,
+                                 QStringLiteral("--format"), QStringLiteral("csv")});
+    QCOMPARE(unit.exitCode, 0);
+    const QStringList tests = unit.out.split(QStringLiteral("\r\n"), Qt::SkipEmptyParts);
+    QCOMPARE(tests.size(), 3); // the header and two tests
+    for (int i = 1; i < tests.size(); ++i)
+        QVERIFY2(tests.at(i).contains(QStringLiteral(",line9-st4,")) &&
+                     tests.at(i).contains(QStringLiteral(",pass,")),
+                 qPrintable(unit.out));
 }
 
 QTEST_GUILESS_MAIN(TestFactoryResults)

@@ -2,19 +2,28 @@
 // with a fixture fault flagged, failures by step, retests by flash UID,
 // the figures' spread and Cpk, the filters, the three formats and
 // benchreport's command line.
+#include "cycleoutcome.h"
+#include "cyclerecordbuilder.h"
 #include "cycletables.h"
 #include "databaseconnection.h"
+#include "dayyield.h"
+#include "htmlreport.h"
 #include "localresultsdb.h"
 #include "reportwriter.h"
+#include "resultjudge.h"
+#include "resultscsv.h"
 #include "resultsrecorder.h"
 #include "resultsschema.h"
 #include "samplecycles.h"
 #include "yieldreport.h"
 
 #include <QProcess>
+#include <QSet>
 #include <QSqlError>
 #include <QSqlQuery>
+#include <QStandardPaths>
 #include <QTemporaryDir>
+#include <QXmlStreamReader>
 #include <QtTest>
 
 namespace {
@@ -85,6 +94,99 @@ Run benchreport(const QStringList &args)
     return run;
 }
 
+// What a browser would take from a page parsed as XML: its element names,
+// its text, and whether it parsed whole.
+struct PageContent
+{
+    QSet<QString> elements;
+    QStringList attributes;
+    QString text;
+    QString error;
+};
+
+PageContent parsePage(const QString &page)
+{
+    PageContent content;
+    QXmlStreamReader xml(page);
+    while (!xml.atEnd()) {
+        xml.readNext();
+        if (xml.isStartElement()) {
+            content.elements.insert(xml.name().toString());
+            for (const QXmlStreamAttribute &a : xml.attributes())
+                content.attributes << a.name().toString();
+        } else if (xml.isCharacters() && !xml.isWhitespace()) {
+            content.text += xml.text().toString().simplified() + QLatin1Char('\n');
+        }
+    }
+    if (xml.hasError())
+        content.error = xml.errorString();
+    return content;
+}
+
+deviceInfo_t device(int slot)
+{
+    deviceInfo_t d;
+    d.name = QStringLiteral("DUT%1").arg(slot);
+    d.port = QStringLiteral("D%1").arg(slot);
+    d.slot = slot;
+    return d;
+}
+
+deviceRestlt_t measured(int32_t rxStatus, int32_t txStatus, int tx)
+{
+    deviceRestlt_t r;
+    r.rxStatus = rxStatus;
+    r.txStatus = txStatus;
+    r.rxMeasured = rxStatus == STATUS_PASS;
+    r.rxRssiAve = r.rxRssiMin = r.rxRssiMax = -50;
+    r.freqAve = r.freqMin = r.freqMax = 1;
+    r.txRssiAve = r.txRssiMin = r.txRssiMax = tx;
+    r.rxRssiMean = -50.25f;
+    r.freqMean = 1.5f;
+    r.txRssiMean = float(tx) - 0.5f;
+    return r;
+}
+
+// Cycle n of four DUTs, judged by the real judge: slot 0 a new module that
+// passes; slot 1 one module tested in every cycle, outside its TX limits in
+// the first; slot 2 a download that fails before the DUT tells its UID;
+// slot 3 a new module, whose TX test never runs in cycle 2 (not judged).
+CycleOutcome judgedCycle(int n, const QDateTime &at)
+{
+    CycleOutcome o;
+    o.startedAt = at;
+    o.endedAt = at.addSecs(30);
+    o.number = uint32_t(4 * n);
+    o.limits.rxRssiMin = -75;
+    o.limits.rxRssiMax = -20;
+    o.limits.txRssiMin = -75;
+    o.limits.txRssiMax = -20;
+    o.limits.freqMin = -10;
+    o.limits.freqMax = 10;
+    QList<JudgeRow> rows;
+    const QStringList uids{QStringLiteral("N0-%1").arg(n), QStringLiteral("R1"), QString(),
+                           QStringLiteral("N3-%1").arg(n)};
+    for (int slot = 0; slot < 4; ++slot) {
+        o.para.devices << device(slot);
+        deviceTrace_t t;
+        t.name = o.para.devices.last().name;
+        t.port = o.para.devices.last().port;
+        t.flashUid = uids.at(slot);
+        t.rxStatus = slot == 2 ? RX_STAGE_DOWNLOAD : RX_PASSED;
+        o.traces << t;
+        rows << JudgeRow{slot, QStringLiteral("0"), QStringLiteral("0")};
+        o.dutLogs << CycleOutcome::DutLog{slot, QStringLiteral("log %1\r\n").arg(slot)};
+    }
+    o.result.finished = 1;
+    o.result.cycleStatus = STATUS_PASS;
+    o.result.results << measured(STATUS_PASS, STATUS_PASS, -48)
+                     << measured(STATUS_PASS, STATUS_PASS, n == 1 ? -80 : -47)
+                     << measured(STATUS_FAIL, TX_NOT_RUN, 0)
+                     << measured(STATUS_PASS, n == 2 ? TX_NOT_RUN : STATUS_PASS, -46);
+    o.judgement = ResultJudge::judge(o.limits, CYCLE_ENDED, 4, o.result, rows);
+    return o;
+}
+
 } // namespace
 
 class TestYieldReport : public QObject
@@ -103,6 +205,12 @@ private slots:
     void formats();
     void commandLine();
     void sourcesThatCannotBeReported();
+    void windowAndReportAgree();
+    void csvOneTableAFile();
+    void unitHistory();
+    void htmlPage();
+    void htmlPageEscapesTheData();
+    void htmlPageInABrowser();
 
 private:
     YieldFigures report(const ReportFilter &filter = ReportFilter());
@@ -202,9 +310,14 @@ void TestYieldReport::failuresByStepAndRetests()
         steps << s.step + QLatin1Char('=') + QString::number(s.failures);
     QCOMPARE(steps, (QStringList{"limits=8", "cycle=3", "tx=2", "download=1"}));
 
+    // One first-pass yield: the modules are the first tests, a DUT without a
+    // UID (A's failed download, B's golden-machine cycle) a module of its
+    // own, so the modules' first pass is the first-pass yield.
     const RetestSummary &r = f.retests;
-    QCOMPARE(r.units, 59 + 4);
-    QCOMPARE(r.firstPassed, 52 + 2);
+    QCOMPARE(r.units, 59 + 1 + 4 + 3);
+    QCOMPARE(r.withoutUid, 4);
+    QCOMPARE(r.units, f.total.firstTests);
+    QCOMPARE(r.firstPassed, f.total.firstPassed);
     QCOMPARE(r.finalPassed, 52 + 3);
     QCOMPARE(r.retested, 2);
     QCOMPARE(r.recovered, 1);
@@ -271,9 +384,8 @@ void TestYieldReport::stationFaultIsNoDutsYield()
     QCOMPARE(f.steps.size(), 1);
     QCOMPARE(f.steps.at(0).step, QStringLiteral("limits"));
     QCOMPARE(f.steps.at(0).failures, 1);
-    const QString text = ReportWriter::write(f, ReportWriter::Csv);
-    QVERIFY2(text.contains(QStringLiteral("\r\nstep,limits,1,100.0 %\r\n")), qPrintable(text));
-    QVERIFY2(!text.contains(QStringLiteral("step,cycle")), qPrintable(text));
+    const QString text = ReportWriter::write(f, ReportWriter::Csv, QStringLiteral("step"));
+    QCOMPARE(text, QStringLiteral("step,failures,share_percent\r\nlimits,1,100.0\r\n"));
 }
 
 // Four DUTs of known figures: the mean, sample standard deviation and Cpk
@@ -377,31 +489,43 @@ void TestYieldReport::olderStationsFile()
 void TestYieldReport::formats()
 {
     const YieldFigures f = report();
-    const QString csv = ReportWriter::write(f, ReportWriter::Csv);
-    QVERIFY2(csv.contains(QStringLiteral("\r\nslot,A,2,10,30.0 %,7,70.0 %,2.0 %,FIXTURE?\r\n")),
-             qPrintable(csv));
-    QVERIFY(csv.contains(QStringLiteral("\r\nstation,B,3,9,3,33.3 %,7,2,28.6 %\r\n")));
-    QVERIFY(csv.contains(QStringLiteral("\r\nretest,U2,2,1,fail,pass,B\r\n")));
-    // Every line of a table has its header's number of fields.
-    int fields = 0;
-    for (const QString &line : csv.split(QStringLiteral("\r\n"))) {
-        if (line.isEmpty()) {
-            fields = 0;
-            continue;
-        }
-        const int count = line.count(QLatin1Char(',')) + 1;
-        if (line.startsWith(QLatin1String("table,")))
-            fields = count;
-        else if (!line.contains(QLatin1Char('"')))
-            QCOMPARE(count, fields);
-    }
+    // CSV: one table a text, its header first, numbers alone.
+    const QString slotCsv = ReportWriter::write(f, ReportWriter::Csv, QStringLiteral("slot"));
+    QVERIFY2(slotCsv.startsWith(QStringLiteral(
+                 "station,slot,tests,first_pass_yield_percent,fails,fail_rate_percent,"
+                 "other_slots_percent,flag\r\n")),
+             qPrintable(slotCsv));
+    QVERIFY2(slotCsv.contains(QStringLiteral("\r\nA,2,10,30.0,7,70.0,2.0,FIXTURE?\r\n")),
+             qPrintable(slotCsv));
+    const QString stations = ReportWriter::write(f, ReportWriter::Csv, QStringLiteral("station"));
+    QVERIFY2(stations.contains(QStringLiteral("\r\nB,3,9,3,33.3,7,2,28.6\r\n")),
+             qPrintable(stations));
+    QVERIFY(!stations.contains(QLatin1Char('%')));
+    QVERIFY(ReportWriter::write(f, ReportWriter::Csv, QStringLiteral("retest"))
+                .contains(QStringLiteral("\r\nU2,2,1,fail,pass,B\r\n")));
+    // The summary: one row of numbers under its names.
+    const QStringList summary = ReportWriter::write(f, ReportWriter::Csv, QStringLiteral("summary"))
+                                    .split(QStringLiteral("\r\n"));
+    const QStringList names = summary.at(0).split(QLatin1Char(','));
+    QStringList values = summary.at(1).split(QLatin1Char(','));
+    const auto field = [&](const char *name) { return values.value(names.indexOf(name)); };
+    QCOMPARE(field("first_pass_yield_percent"), QStringLiteral("80.6"));
+    QCOMPARE(field("modules"), QStringLiteral("67"));
+    QCOMPARE(field("dut_tests"), QStringLiteral("69"));
 
     const QString md = ReportWriter::write(f, ReportWriter::Markdown);
     QVERIFY(md.contains(QStringLiteral("### Yield per slot\n\n| station | slot | tests |")));
     QVERIFY(md.contains(QStringLiteral("| A | 2 | 10 | 30.0 % | 7 | 70.0 % | 2.0 % | FIXTURE? |")));
 
+    // One first-pass yield in the summary; the modules' line gives the
+    // final yield, not a first pass of its own.
     const QString text = ReportWriter::write(f, ReportWriter::Text);
-    QVERIFY(text.contains(QStringLiteral("  first-pass yield: 80.6 % (54 of 67 first tests)")));
+    QVERIFY2(text.contains(QStringLiteral(
+                 "  first-pass yield: 80.6 % (54 of 67 modules passed their first test)\n")),
+             qPrintable(text));
+    QVERIFY(text.contains(QStringLiteral("  modules: 67 (by flash UID; 4 DUT(s) without one "
+                                         "count as a module each): final yield 82.1 %")));
+    QVERIFY(!text.contains(QStringLiteral("first pass ")));
     QVERIFY(text.contains(QStringLiteral("1 slot(s) flagged.")));
 }
 
@@ -482,6 +606,305 @@ void TestYieldReport::sourcesThatCannotBeReported()
     QCOMPARE(run.exitCode, 1);
     QVERIFY2(run.err.contains(QStringLiteral("is damaged (")), qPrintable(run.err));
     QVERIFY(run.out.isEmpty());
+}
+
+// The same judged cycles through the window's path (the day's results file
+// as written, read back by DayYield) and the report's (the cycle records in
+// the station's database, read by YieldReport) give the same yields.
+void TestYieldReport::windowAndReportAgree()
+{
+    QTemporaryDir dir;
+    const QString db = dir.filePath(QStringLiteral("agree.sqlite"));
+    QByteArray csv = ResultsCsv::header();
+    {
+        ResultsRecorder recorder(db);
+        CycleRecordBuilder builder(QStringLiteral("st"));
+        const QDateTime morning(QDate::currentDate(), QTime(9, 0));
+        for (int n = 1; n <= 3; ++n) {
+            const CycleOutcome o = judgedCycle(n, morning.addSecs(60 * n));
+            csv += ResultsCsv::rows(o.startedAt, o.number, o.para, o.traces, o.result, o.judgement);
+            QVERIFY(recorder.recordCycle(builder.build(o)));
+        }
+    }
+    const DayYield::Rows rows = DayYield::read(csv);
+    QCOMPARE(rows.unreadable, 0);
+    DayYield day;
+    day.add(rows.entries);
+
+    DatabaseConnection c(QStringLiteral("QSQLITE"));
+    QString error;
+    QVERIFY(LocalResultsDb::open(c, db, LocalResultsDb::ForReading, &error));
+    YieldFigures f;
+    QVERIFY2(YieldReport::compute(c, ReportFilter(), &f, &error), qPrintable(error));
+
+    // 11 judged tests (cycle 2's slot 3 not judged), 7 passed; modules: three
+    // of slot 0, R1, three without a UID and two of slot 3; R1 failed first.
+    const YieldCount &window = day.tally().total();
+    QCOMPARE(f.total.tests, 11);
+    QCOMPARE(f.total.passed, 7);
+    QCOMPARE(f.total.firstTests, 9);
+    QCOMPARE(f.total.firstPassed, 5);
+    QCOMPARE(window.tests, f.total.tests);
+    QCOMPARE(window.passed, f.total.passed);
+    QCOMPARE(window.firstTests, f.total.firstTests);
+    QCOMPARE(window.firstPassed, f.total.firstPassed);
+    QCOMPARE(qint64(day.passed()), f.total.passed);
+    QCOMPARE(qint64(day.failed()), f.total.tests - f.total.passed);
+    QCOMPARE(f.slotYields.size(), 4);
+    for (const SlotYield &s : f.slotYields) {
+        QCOMPARE(qint64(day.slot(s.slot).passed), s.count.passed);
+        QCOMPARE(qint64(day.slot(s.slot).failed), s.count.tests - s.count.passed);
+        const YieldCount w = day.tally().slot(QString(), s.slot);
+        QCOMPARE(w.firstTests, s.count.firstTests);
+        QCOMPARE(w.firstPassed, s.count.firstPassed);
+    }
+    QCOMPARE(day.tally().retests().finalPassed, f.retests.finalPassed);
+}
+
+// --format csv: one table a file (or --table to standard output), each a
+// header row and rows of the same number of fields, percentages as numbers.
+void TestYieldReport::csvOneTableAFile()
+{
+    Run run = benchreport(
+        {QStringLiteral("--db"), m_db, QStringLiteral("--format"), QStringLiteral("csv")});
+    QCOMPARE(run.exitCode, 2);
+    QVERIFY2(run.err.contains(QStringLiteral("--table NAME")), qPrintable(run.err));
+
+    QTemporaryDir dir;
+    const QString folder = dir.filePath(QStringLiteral("report"));
+    run = benchreport({QStringLiteral("--db"), m_db, QStringLiteral("--format"),
+                       QStringLiteral("csv"), QStringLiteral("--out"), folder});
+    QCOMPARE(run.exitCode, 0);
+    QVERIFY(run.out.isEmpty());
+    for (const QString &key : ReportWriter::tableKeys()) {
+        QFile file(QDir(folder).filePath(key + QStringLiteral(".csv")));
+        QVERIFY2(file.open(QIODevice::ReadOnly), qPrintable(file.fileName()));
+        const QStringList lines =
+            QString::fromUtf8(file.readAll()).split(QStringLiteral("\r\n"), Qt::SkipEmptyParts);
+        QVERIFY(lines.size() >= 2);
+        const QStringList header = lines.first().split(QLatin1Char(','));
+        for (const QString &line : lines) {
+            if (!line.contains(QLatin1Char('"')))
+                QCOMPARE(line.split(QLatin1Char(',')).size(), header.size());
+        }
+        // Every percentage column holds numbers, or nothing for none.
+        for (int c = 0; c < header.size(); ++c) {
+            if (!header.at(c).endsWith(QLatin1String("_percent")))
+                continue;
+            for (int r = 1; r < lines.size(); ++r) {
+                const QString cell = lines.at(r).split(QLatin1Char(',')).value(c);
+                bool ok = cell.isEmpty();
+                if (!ok)
+                    cell.toDouble(&ok);
+                QVERIFY2(ok, qPrintable(key + QStringLiteral(": ") + lines.at(r)));
+            }
+        }
+    }
+    run =
+        benchreport({QStringLiteral("--db"), m_db, QStringLiteral("--format"),
+                     QStringLiteral("csv"), QStringLiteral("--table"), QStringLiteral("station")});
+    QCOMPARE(run.exitCode, 0);
+    QVERIFY2(run.out.startsWith(QStringLiteral("station,cycles,tests,passed,yield_percent,")),
+             qPrintable(run.out));
+    QVERIFY(run.out.contains(QStringLiteral("\r\nA,10,60,52,86.7,")));
+    // A page written over the database it was made of would lose it.
+    const qint64 size = QFileInfo(m_db).size();
+    run = benchreport({QStringLiteral("--db"), m_db, QStringLiteral("--format"),
+                       QStringLiteral("html"), QStringLiteral("--out"), m_db});
+    QCOMPARE(run.exitCode, 2);
+    QVERIFY2(run.err.contains(QStringLiteral("--out names the results database")),
+             qPrintable(run.err));
+    QCOMPARE(QFileInfo(m_db).size(), size);
+    run = benchreport(
+        {QStringLiteral("--db"), m_db, QStringLiteral("--table"), QStringLiteral("slots")});
+    QCOMPARE(run.exitCode, 2);
+    QVERIFY2(run.err.contains(QStringLiteral("unknown table \"slots\"")), qPrintable(run.err));
+}
+
+// --unit: every test of one module with its verdicts and figures; a UID
+// the database never saw is said, with a status that is no success.
+void TestYieldReport::unitHistory()
+{
+    Run run =
+        benchreport({QStringLiteral("--db"), m_db, QStringLiteral("--unit"), QStringLiteral("U2")});
+    QCOMPARE(run.exitCode, 0);
+    const QStringList lines = run.out.split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    QVERIFY2(lines.size() == 5, qPrintable(run.out)); // title, header, 2 tests, note
+    QVERIFY2(lines.at(2).contains(QStringLiteral("2026-12-02 08:00:00  B")) &&
+                 lines.at(2).contains(QStringLiteral("fail")) &&
+                 lines.at(2).contains(QStringLiteral("limits")),
+             qPrintable(run.out));
+    QVERIFY2(lines.at(3).contains(QStringLiteral("2026-12-02 08:01:00  B")) &&
+                 lines.at(3).contains(QStringLiteral("pass")),
+             qPrintable(run.out));
+    // Its figures: the averages kept (the test's cycles keep no means).
+    QVERIFY2(lines.at(3).contains(QStringLiteral("-48")), qPrintable(run.out));
+    QVERIFY(run.out.contains(QStringLiteral("2 test(s), 1 passed")));
+
+    run = benchreport({QStringLiteral("--db"), m_db, QStringLiteral("--unit"), QStringLiteral("U2"),
+                       QStringLiteral("--format"), QStringLiteral("csv")});
+    QCOMPARE(run.exitCode, 0);
+    QVERIFY2(run.out.startsWith(QStringLiteral("started,station,cycle,slot,verdict,")),
+             qPrintable(run.out));
+    QVERIFY(run.out.contains(QStringLiteral("\r\n2026-12-02T08:00:00Z,B,1,1,fail,limits,")));
+
+    run = benchreport(
+        {QStringLiteral("--db"), m_db, QStringLiteral("--unit"), QStringLiteral("U99")});
+    QCOMPARE(run.exitCode, 2);
+    QVERIFY2(run.err.contains(QStringLiteral("holds no test of module \"U99\"")),
+             qPrintable(run.err));
+    QVERIFY(run.out.isEmpty());
+}
+
+// The page for the manager: parsed whole, it holds the yields, the flagged
+// fixture, a histogram per figure line, the days, and refers to nothing
+// outside itself.
+void TestYieldReport::htmlPage()
+{
+    QTemporaryDir dir;
+    const QString file = dir.filePath(QStringLiteral("report.html"));
+    Run run = benchreport(
+        {QStringLiteral("--db"), m_db, QStringLiteral("--format"), QStringLiteral("html")});
+    QCOMPARE(run.exitCode, 2);
+    run = benchreport({QStringLiteral("--db"), m_db, QStringLiteral("--format"),
+                       QStringLiteral("html"), QStringLiteral("--out"), file});
+    QCOMPARE(run.exitCode, 0);
+    QFile f(file);
+    QVERIFY(f.open(QIODevice::ReadOnly));
+    const QString page = QString::fromUtf8(f.readAll());
+    QVERIFY2(page.startsWith(QStringLiteral("<!DOCTYPE html>")), qPrintable(page.left(200)));
+    const PageContent content = parsePage(page);
+    QVERIFY2(content.error.isEmpty(), qPrintable(content.error));
+    QVERIFY(content.elements.contains(QStringLiteral("svg")));
+    QVERIFY(!content.elements.contains(QStringLiteral("script")));
+    QVERIFY(!content.attributes.contains(QStringLiteral("src")));
+    QVERIFY(!content.attributes.contains(QStringLiteral("href")));
+    const QString &text = content.text;
+    QVERIFY2(text.contains(QStringLiteral("first-pass yield: 80.6 %")), qPrintable(text));
+    // B's first-pass yield beside its bar, slot A/2 marked.
+    QVERIFY(text.contains(QStringLiteral("\n28.6 %\n")));
+    QVERIFY(text.contains(QStringLiteral("\nA slot 2\n70.0 % FIXTURE?\n")));
+    QVERIFY(text.contains(QStringLiteral("\nlimits\n8 (57.1 %)\n")));
+    // A histogram titled by each figure line of the report, and each day.
+    const YieldFigures figures = report();
+    QVERIFY(!figures.figures.isEmpty());
+    for (const FigureStats &s : figures.figures)
+        QVERIFY2(
+            text.contains(
+                QStringLiteral("%1, %2: n %3, mean")
+                    .arg(s.figure, s.station.isEmpty() ? QStringLiteral("all stations") : s.station)
+                    .arg(s.n)),
+            qPrintable(s.figure + s.station));
+    QCOMPARE(page.count(QStringLiteral("<svg")), 4 + figures.figures.size());
+    QVERIFY(text.contains(QStringLiteral("\n2026-12-01\n60\n52\n")));
+    QVERIFY(text.contains(QStringLiteral("\n2026-12-02\n9\n3\n")));
+}
+
+// A station id holding markup is shown as text: no element of it reaches
+// the page.
+void TestYieldReport::htmlPageEscapesTheData()
+{
+    const QString evil = QStringLiteral("<script>alert(\"st\")</script><b>&amp;");
+    YieldFigures f;
+    f.source = QStringLiteral("</title><img src=x>");
+    StationYield s;
+    s.station = evil;
+    s.cycles = 1;
+    s.count.tests = 2;
+    s.count.passed = 1;
+    s.count.firstTests = 2;
+    s.count.firstPassed = 1;
+    f.stations << s;
+    f.slotYields << SlotYield{evil, 3, s.count, 2, 1, 0.0, true};
+    f.steps << StepFailures{QStringLiteral("<i>limits</i>"), 1};
+    f.total = s.count;
+    const PageContent content = parsePage(HtmlReport::page(f));
+    QVERIFY2(content.error.isEmpty(), qPrintable(content.error));
+    for (const char *name : {"script", "b", "img", "i"})
+        QVERIFY2(!content.elements.contains(QLatin1String(name)), name);
+    QVERIFY(content.text.contains(QStringLiteral("\n") + evil + QStringLiteral("\n")));
+    QVERIFY(content.text.contains(QStringLiteral("\n<i>limits</i>\n")));
+    QVERIFY(content.text.contains(QStringLiteral("source: </title><img src=x>")));
+}
+
+// The page as a browser reads it (HTML, not XML): headless Chromium's DOM
+// of it holds every chart and table, the station id with markup as text and
+// no script; its screenshot is an image. Skipped where Chromium is not
+// installed.
+void TestYieldReport::htmlPageInABrowser()
+{
+    const QString chromium = QStandardPaths::findExecutable(QStringLiteral("chromium"));
+    if (chromium.isEmpty())
+        QSKIP("chromium is not installed");
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    // The test's two stations, and a third whose id holds a script.
+    const QString db = dir.filePath(QStringLiteral("browser.sqlite"));
+    QVERIFY(QFile::copy(m_db, db));
+    const QString evil = QStringLiteral("<script>document.title='owned'</script>st1");
+    {
+        ResultsRecorder recorder(db);
+        for (int n = 1; n <= 4; ++n)
+            QVERIFY(recorder.recordCycle(cycle(
+                evil, n, t0.addDays(1).addSecs(600 + 60 * n),
+                {dut(0, "", "pass"), dut(1, "", n > 1 ? "fail" : "pass", n > 1 ? "limits" : ""),
+                 dut(2, "", "pass")})));
+    }
+    YieldFigures figures;
+    {
+        DatabaseConnection c(QStringLiteral("QSQLITE"));
+        QString error;
+        QVERIFY(LocalResultsDb::open(c, db, LocalResultsDb::ForReading, &error));
+        QVERIFY2(YieldReport::compute(c, ReportFilter(), &figures, &error), qPrintable(error));
+    }
+    const QString page = dir.filePath(QStringLiteral("report.html"));
+    const Run run = benchreport({QStringLiteral("--db"), db, QStringLiteral("--format"),
+                                 QStringLiteral("html"), QStringLiteral("--out"), page});
+    QCOMPARE(run.exitCode, 0);
+
+    const auto browse = [&](const QStringList &what, QByteArray *out) {
+        QProcess p;
+        p.start(chromium, QStringList{QStringLiteral("--headless"), QStringLiteral("--no-sandbox"),
+                                      QStringLiteral("--disable-gpu"),
+                                      QStringLiteral("--user-data-dir=") +
+                                          dir.filePath(QStringLiteral("profile"))} +
+                              what + QStringList{QUrl::fromLocalFile(page).toString()});
+        if (!p.waitForFinished(90000)) {
+            p.kill();
+            p.waitForFinished(5000);
+            return false;
+        }
+        *out = p.readAllStandardOutput();
+        return p.exitStatus() == QProcess::NormalExit && p.exitCode() == 0;
+    };
+    QByteArray dom;
+    QVERIFY(browse({QStringLiteral("--dump-dom")}, &dom));
+    const QString html = QString::fromUtf8(dom);
+    QVERIFY2(html.contains(QStringLiteral("<title>Yield report</title>")), dom.constData());
+    QVERIFY(!html.contains(QStringLiteral("owned</title>")));
+    QVERIFY(!html.contains(QStringLiteral("<script")));
+    QVERIFY(
+        html.contains(QStringLiteral("&lt;script&gt;document.title='owned'&lt;/script&gt;st1")));
+    // Four charts and a histogram per figure line, each table whole.
+    QCOMPARE(html.count(QStringLiteral("<svg")), 4 + figures.figures.size());
+    QCOMPARE(html.count(QStringLiteral("<table")), 6);
+    // A's slot 2, and the third station's slot 1 (three failures of four,
+    // its other slots none).
+    QCOMPARE(html.count(QStringLiteral("<td class=\"flag\">FIXTURE?</td>")), 2);
+
+    QByteArray ignored;
+    const QString png = dir.filePath(QStringLiteral("report.png"));
+    QVERIFY(browse({QStringLiteral("--screenshot=") + png,
+                    QStringLiteral("--window-size=1000,2400"), QStringLiteral("--hide-scrollbars")},
+                   &ignored));
+    QFile shot(png);
+    QVERIFY(shot.open(QIODevice::ReadOnly));
+    QVERIFY(shot.read(8) == QByteArray("\x89PNG\r\n\x1a\n", 8));
+    const QString keep = qEnvironmentVariable("STATION_REPORT_SCREENSHOT");
+    if (!keep.isEmpty()) {
+        QFile::remove(keep);
+        QVERIFY(QFile::copy(png, keep));
+    }
 }
 
 QTEST_GUILESS_MAIN(TestYieldReport)
