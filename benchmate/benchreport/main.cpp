@@ -1,5 +1,6 @@
 // benchreport: the yield report over a station's results database or the
 // factory's shared one. See ReportOptions::usage().
+#include "driftreport.h"
 #include "factorysetup.h"
 #include "reportoptions.h"
 #include "reportsource.h"
@@ -77,6 +78,13 @@ int main(int argc, char *argv[])
             }
             figures.source = source.name();
             out << ReportWriter::write(figures, options.format);
+            if (options.format == ReportWriter::Text) {
+                out << DriftReport::section(source.connection(), options.filter, &error);
+                if (!error.isEmpty()) {
+                    error = source.name() + QStringLiteral(": ") + error;
+                    status = ExitNoDatabase;
+                }
+            }
             break;
         case ReportSource::CannotUse:
             error = source.error();
