@@ -90,8 +90,9 @@ ForwardCheck::Gap ForwardCheck::find(DatabaseConnection &local, DatabaseConnecti
 }
 
 bool ForwardCheck::reportCount(DatabaseConnection &local, DatabaseConnection &factory,
-                               const QString &stationId, QString *error)
+                               const QString &stationId, int *otherFolders, QString *error)
 {
+    *otherFolders = 0;
     const QString folder = LocalResultsDb::folderUid(local, error);
     if (folder.isEmpty())
         return false;
@@ -120,5 +121,17 @@ bool ForwardCheck::reportCount(DatabaseConnection &local, DatabaseConnection &fa
                  f.lastError().text().trimmed();
         return false;
     }
+    f.finish();
+    f.prepare(QStringLiteral(
+        "SELECT COUNT(*) FROM station_counts WHERE station_id = ? AND folder_uid <> ?"));
+    f.addBindValue(stationId);
+    f.addBindValue(folder);
+    qint64 others = 0;
+    if (!count(f, &others)) {
+        *error = QStringLiteral("cannot read the station's other folders in the factory: ") +
+                 f.lastError().text().trimmed();
+        return false;
+    }
+    *otherFolders = int(others);
     return true;
 }

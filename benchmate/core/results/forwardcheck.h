@@ -33,9 +33,10 @@ public:
 
     // Tells the factory how many cycles of `stationId` the station's file
     // holds (its folder's row of station_counts), for a report to compare
-    // with what the factory holds. False with *error set.
+    // with what the factory holds; *otherFolders is told how many other
+    // station folders report under the same id. False with *error set.
     static bool reportCount(DatabaseConnection &local, DatabaseConnection &factory,
-                            const QString &stationId, QString *error);
+                            const QString &stationId, int *otherFolders, QString *error);
 };
 
 #endif // FORWARDCHECK_H

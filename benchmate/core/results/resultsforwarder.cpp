@@ -324,8 +324,10 @@ bool ResultsForwarder::checkFactoryHolds(qint64 *mark)
     // The station's own count, for the factory's reports. Not having it
     // there holds no cycle up: said at each check.
     QString countError;
+    int otherFolders = 0;
     callStarts();
-    const bool counted = ForwardCheck::reportCount(*m_local, *m_factory, m_stationId, &countError);
+    const bool counted =
+        ForwardCheck::reportCount(*m_local, *m_factory, m_stationId, &otherFolders, &countError);
     callEnded();
     if (m_broken.load()) {
         factoryFailed(countError);
@@ -334,6 +336,17 @@ bool ResultsForwarder::checkFactoryHolds(qint64 *mark)
     if (!counted)
         qWarning().noquote()
             << QStringLiteral("Factory database %1: %2").arg(m_settings.target(), countError);
+    // Said once a run: each folder's cycles are its own, but the reports
+    // take them as one station's.
+    if (otherFolders > 0 && !m_otherFoldersSaid) {
+        m_otherFoldersSaid = true;
+        qWarning().noquote() << QStringLiteral("Factory database %1: %2 other station folder(s) "
+                                               "report under station id %3 too; give each "
+                                               "station its own id in config/station.ini.")
+                                    .arg(m_settings.target())
+                                    .arg(otherFolders)
+                                    .arg(m_stationId);
+    }
     if (*mark <= 0) {
         m_checkedAt = steadyMs();
         return true;

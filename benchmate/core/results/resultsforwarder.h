@@ -129,6 +129,8 @@ private:
     QString m_stationId;
     // The station's cycles set aside by this process: never in the factory.
     QSet<QString> m_passedOver;
+    // Another station folder reporting under this id was said.
+    bool m_otherFoldersSaid = false;
     // When the factory connection last checked it (steady clock, ms); 0:
     // not yet on this connection.
     qint64 m_checkedAt = 0;

@@ -1057,6 +1057,16 @@ void TestFactoryResults::stationCountsAgainstTheFactorys()
     QCOMPARE(m_pg.scalar(name, QStringLiteral("SELECT local_count FROM station_counts WHERE "
                                               "station_id = 'st1'")),
              QStringLiteral("5"));
+    // A second station folder under st2's id: the station says so.
+    const QString local3 = localDb(QStringLiteral("st2-copy.sqlite"));
+    recordSamples(local3, QStringLiteral("st2"), 10, 1);
+    QTest::ignoreMessage(QtWarningMsg,
+                         QRegularExpression(QStringLiteral("1 other station folder\\(s\\) report "
+                                                           "under station id st2 too")));
+    {
+        StationResults results(settings(name, QStringLiteral("st2")), local3);
+        QVERIFY2(results.waitForForwarding(30000), qPrintable(results.forwardStatus().summary()));
+    }
     QVERIFY2(m_pg.exec(name, {QStringLiteral("DELETE FROM cycles WHERE station_id = 'st1' AND "
                                              "number IN (2 * 24, 4 * 24)")}),
              qPrintable(m_pg.error()));
