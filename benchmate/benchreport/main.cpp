@@ -1,5 +1,6 @@
 // benchreport: the yield report over a station's results database or the
 // factory's shared one. See ReportOptions::usage().
+#include "driftreport.h"
 #include "factorysetup.h"
 #include "htmlreport.h"
 #include "reportoptions.h"
@@ -37,8 +38,8 @@ bool writeFile(const QString &path, const QString &text, QString *error)
 
 // The report as the options want it: to standard output, to a file, or
 // for CSV one file per table in a folder. Returns the exit status.
-int writeReport(const ReportOptions &options, const YieldFigures &figures, QTextStream &out,
-                QString *error)
+int writeReport(const ReportOptions &options, const YieldFigures &figures, const QString &drift,
+                QTextStream &out, QString *error)
 {
     if (options.html)
         return writeFile(options.out, HtmlReport::page(figures), error) ? ExitDone : ExitNoDatabase;
@@ -56,7 +57,7 @@ int writeReport(const ReportOptions &options, const YieldFigures &figures, QText
         }
         return ExitDone;
     }
-    const QString text = ReportWriter::write(figures, options.format, options.table);
+    const QString text = ReportWriter::write(figures, options.format, options.table) + drift;
     if (options.out.isEmpty()) {
         out << text;
         return ExitDone;
@@ -145,7 +146,17 @@ int main(int argc, char *argv[])
                 break;
             }
             figures.source = source.name();
-            status = writeReport(options, figures, out, &error);
+            // The golden machine's drift follows the text report.
+            QString drift;
+            if (!options.html && options.format == ReportWriter::Text) {
+                drift = DriftReport::section(source.connection(), options.filter, &error);
+                if (!error.isEmpty()) {
+                    error = source.name() + QStringLiteral(": ") + error;
+                    status = ExitNoDatabase;
+                    break;
+                }
+            }
+            status = writeReport(options, figures, drift, out, &error);
             break;
         case ReportSource::CannotUse:
             error = source.error();

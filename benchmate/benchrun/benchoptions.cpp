@@ -28,6 +28,8 @@ BenchOptions BenchOptions::parse(const QStringList &args)
             options.help = true;
         } else if (arg == QLatin1String("--verbose") || arg == QLatin1String("-v")) {
             options.verbose = true;
+        } else if (arg == QLatin1String("--json")) {
+            options.json = true;
         } else if (arg == QLatin1String("--cycles") || arg == QLatin1String("-n")) {
             if (i + 1 >= args.size()) {
                 options.error = arg + QStringLiteral(" needs a number of cycles");
@@ -59,7 +61,7 @@ BenchOptions BenchOptions::parse(const QStringList &args)
 QString BenchOptions::usage()
 {
     return QStringLiteral(
-        "Usage: benchrun [--cycles N] [--verbose]\n"
+        "Usage: benchrun [--cycles N] [--verbose] [--json]\n"
         "\n"
         "Runs N test cycles (default 1) of the station without a window: the\n"
         "same engine, judging, counters and logs as Benchmate. Run it in the\n"
@@ -77,6 +79,11 @@ QString BenchOptions::usage()
         "\n"
         "  -n, --cycles N   number of cycles, 1 to 1000000\n"
         "  -v, --verbose    show the engine's console lines too\n"
+        "      --json       for a line's own programs: on standard output one\n"
+        "                   JSON object a line, one per DUT (\"type\": \"dut\")\n"
+        "                   and then one per cycle (\"type\": \"cycle\"), with the\n"
+        "                   cycle_uid it has in the results database; the\n"
+        "                   tables, progress and summary go to standard error\n"
         "  -h, --help       this text\n"
         "\n"
         "Exit status: 0 every cycle ran (failed DUTs are results, not errors);\n"

@@ -2,6 +2,7 @@
 
 #include "chiptool.h"
 #include "cyclecontroller.h"
+#include "cyclejson.h"
 #include "cycletable.h"
 #include "setupcheck.h"
 #include "stationlock.h"
@@ -122,10 +123,10 @@ int BenchRunner::run()
     if (!loadSetup())
         return ExitBadSetup;
 
-    m_out << "Station " << QDir::currentPath() << ": golden machine " << m_request.para.gmPort
-          << ", " << m_request.para.devices.size() << " DUT(s), " << m_options.cycles
-          << " cycle(s)\n";
-    m_out.flush();
+    text() << "Station " << QDir::currentPath() << ": golden machine " << m_request.para.gmPort
+           << ", " << m_request.para.devices.size() << " DUT(s), " << m_options.cycles
+           << " cycle(s)\n";
+    text().flush();
 
     CycleController controller;
     const StationSettings &stationSettings = controller.results().settings();
@@ -161,10 +162,10 @@ int BenchRunner::run()
             sum += p;
             done += p >= 100 ? 1 : 0;
         }
-        m_out << "  ... " << lastReport / 1000 << " s: mean progress "
-              << sum / qMax(1, int(devices.size())) << " %, " << done << " of " << devices.size()
-              << " DUT(s) through\n";
-        m_out.flush();
+        text() << "  ... " << lastReport / 1000 << " s: mean progress "
+               << sum / qMax(1, int(devices.size())) << " %, " << done << " of " << devices.size()
+               << " DUT(s) through\n";
+        text().flush();
     });
 
     QObject::connect(&stopSignals, &StopSignals::stopRequested, &controller,
@@ -207,13 +208,18 @@ int BenchRunner::run()
         m_config.testAllNum = counters.total;
         saveSetup(controller.values());
 
-        m_out << CycleTable::cycleTable(cycle, m_options.cycles, outcome.elapsedMs, outcome.para,
-                                        outcome.traces, outcome.result, judgement, outcome.dutLogs,
-                                        outcome.goldenLog);
-        m_out << "  counters: total " << m_config.testAllNum << ", passed " << m_config.testPassNum
-              << ", failed " << m_config.testFailNum << "; next calibration starts at "
-              << int(controller.values().calStart()) << "\n\n";
-        m_out.flush();
+        if (m_options.json) {
+            m_out << QString::fromUtf8(CycleJson::lines(
+                outcome, cycle, {counters.total, counters.passed, counters.failed}));
+            m_out.flush();
+        }
+        text() << CycleTable::cycleTable(cycle, m_options.cycles, outcome.elapsedMs, outcome.para,
+                                         outcome.traces, outcome.result, judgement, outcome.dutLogs,
+                                         outcome.goldenLog);
+        text() << "  counters: total " << m_config.testAllNum << ", passed " << m_config.testPassNum
+               << ", failed " << m_config.testFailNum << "; next calibration starts at "
+               << int(controller.values().calStart()) << "\n\n";
+        text().flush();
 
         ++totals.cycles;
         totals.elapsedMs += outcome.elapsedMs;
@@ -230,27 +236,27 @@ int BenchRunner::run()
                      &StationResults::stopWaiting);
     if (!StopSignals::received())
         database.waitForForwarding(forwardGraceMs);
-    m_out << CycleTable::summary(totals);
+    text() << CycleTable::summary(totals);
     const DailyLog &dailyLog = controller.dailyLog();
     const ResultsCsv &results = controller.resultsFile();
     const bool logsOk = dailyLog.pendingCount() == 0 && results.pendingCount() == 0 &&
                         database.unrecordedCount() == 0 && m_settingsNotSaved.isEmpty();
     if (!m_settingsNotSaved.isEmpty())
-        m_out << "  settings:  " << QFileInfo(m_configFile.path()).absoluteFilePath()
-              << " (counters NOT written: " << m_settingsNotSaved << ")\n";
-    m_out << "  daily log: " << QFileInfo(dailyLog.todaysFile()).absoluteFilePath()
-          << (dailyLog.pendingCount() ? " (NOT all written)" : "") << '\n';
-    m_out << "  results:   " << QFileInfo(results.todaysFile()).absoluteFilePath()
-          << (results.pendingCount() ? " (NOT all written)" : "") << '\n';
-    m_out << "  database:  " << QFileInfo(database.localPath()).absoluteFilePath();
+        text() << "  settings:  " << QFileInfo(m_configFile.path()).absoluteFilePath()
+               << " (counters NOT written: " << m_settingsNotSaved << ")\n";
+    text() << "  daily log: " << QFileInfo(dailyLog.todaysFile()).absoluteFilePath()
+           << (dailyLog.pendingCount() ? " (NOT all written)" : "") << '\n';
+    text() << "  results:   " << QFileInfo(results.todaysFile()).absoluteFilePath()
+           << (results.pendingCount() ? " (NOT all written)" : "") << '\n';
+    text() << "  database:  " << QFileInfo(database.localPath()).absoluteFilePath();
     if (database.unrecordedCount())
-        m_out << " (" << database.unrecordedCount()
-              << " cycle(s) NOT recorded: " << database.recordError() << ')';
-    m_out << '\n';
+        text() << " (" << database.unrecordedCount()
+               << " cycle(s) NOT recorded: " << database.recordError() << ')';
+    text() << '\n';
     const ForwardStatus forwarding = database.forwardStatus();
     if (forwarding.state != ForwardStatus::Off)
-        m_out << "  " << forwarding.summary() << '\n';
-    m_out.flush();
+        text() << "  " << forwarding.summary() << '\n';
+    text().flush();
     if (StopSignals::received())
         return StopSignals::exitStatus(StopSignals::received());
     if (!logsOk)

@@ -43,6 +43,9 @@ private:
     bool loadSetup();
     bool runCycle(int cycle);
     void saveSetup(const CycleValues &values);
+    // Where the tables, progress and summary go: standard output, or with
+    // --json standard error (standard output is the JSON lines').
+    QTextStream &text() { return m_options.json ? m_err : m_out; }
 
     const BenchOptions m_options;
     QTextStream &m_out;

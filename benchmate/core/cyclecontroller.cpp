@@ -133,6 +133,7 @@ void CycleController::finishCycle()
                        &m_counters.total);
     outcome.traces = m_cycle->getTraceability();
     outcome.goldenMac = m_cycle->goldenMac();
+    outcome.record = m_recordBuilder.build(outcome);
     if (outcome.judgement.ended) {
         outcome.resultRows =
             ResultsCsv::rows(QDateTime::currentDateTime(), outcome.number, outcome.para,
@@ -150,6 +151,6 @@ void CycleController::finishCycle()
 bool CycleController::recordCycle(CycleOutcome &outcome)
 {
     outcome.resultsWritten = m_resultsCsv.write(outcome.resultRows);
-    outcome.recorded = m_results.recordCycle(m_recordBuilder.build(outcome));
+    outcome.recorded = m_results.recordCycle(outcome.record);
     return outcome.resultsWritten && outcome.recorded;
 }

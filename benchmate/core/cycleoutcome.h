@@ -1,6 +1,7 @@
 #ifndef CYCLEOUTCOME_H
 #define CYCLEOUTCOME_H
 
+#include "cyclerecord.h"
 #include "resultjudge.h"
 #include "testrecords.h"
 
@@ -44,6 +45,10 @@ struct CycleOutcome
 
     // The log of device `index`; empty when its worker never started.
     QString dutLog(int index) const { return dutLogs.value(index).text; }
+
+    // The cycle's record, as the results database keeps it (recorded only
+    // for a cycle that ended).
+    CycleRecord record;
 
     // The daily log block, the results rows and the cycle's record in the
     // results database went out with everything pending before them (false:

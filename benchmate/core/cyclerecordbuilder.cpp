@@ -189,5 +189,28 @@ CycleRecord CycleRecordBuilder::build(const CycleOutcome &o)
         }
         c.duts.append(d);
     }
+    c.goldenCrystal = o.result.goldenCrystal;
+    cycleMeans(&c);
     return c;
+}
+
+void CycleRecordBuilder::cycleMeans(CycleRecord *cycle)
+{
+    const std::vector<FigureDefinition> &figures = FigureTable::figures();
+    cycle->cycleMeans.assign(figures.size(), std::nullopt);
+    for (std::size_t i = 0; i < figures.size(); ++i) {
+        const FigureDefinition &f = figures[i];
+        double sum = 0;
+        int count = 0;
+        for (const DutRecord &d : qAsConst(cycle->duts)) {
+            if (!(d.*f.recordMean))
+                continue;
+            // Less the slot's offset: the same golden machine then gives the
+            // same value whichever slots took part.
+            sum += *(d.*f.recordMean) - f.offsetOf(d.txCal, d.rxCal);
+            ++count;
+        }
+        if (count > 0)
+            cycle->cycleMeans[i] = std::round(sum / count * 1e4) / 1e4;
+    }
 }

@@ -24,6 +24,11 @@ public:
     // set-up, calibration.
     static void rxSteps(int rxStatus, DutRecord *dut);
 
+    // The cycle's means of each figure over its DUTs that measured it, each
+    // DUT's mean less its calibration offset: what the golden machine's
+    // drift is watched by.
+    static void cycleMeans(CycleRecord *cycle);
+
 private:
     QString toolVersion();
 

@@ -6,6 +6,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <optional>
 
 // The plain value records exchanged by the window and the test engine, and
 // the status codes they carry.
@@ -164,6 +165,9 @@ struct testRestlt_t
     int32_t cycleStatus = 0;
     int32_t finished = 0;
     int32_t stationFault = STATION_OK; // STATION_FAULT_T
+    // The crystal value the golden machine read from its OTP; none when the
+    // cycle ended before it read one.
+    std::optional<int> goldenCrystal;
 };
 
 // Parameters of the separate TX worker (txTestThread).

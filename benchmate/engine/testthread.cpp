@@ -82,6 +82,7 @@ int testThread::getResult(testRestlt_t *result) const
             result->cycleStatus = cycleStatus;
             result->finished = finished;
             result->stationFault = stationFault;
+            result->goldenCrystal = goldenCrystal;
         }
     }
     return isRunning() ? int(CYCLE_RUNNING) : int(CYCLE_ENDED);
@@ -224,6 +225,7 @@ void testThread::cycle(chipTool &tool)
         finished = 0;
         cycleStatus = STATUS_PASS;
         stationFault = STATION_OK;
+        goldenCrystal.reset();
     }
 
     // Golden machine's MAC.
@@ -249,6 +251,10 @@ void testThread::cycle(chipTool &tool)
         return;
     }
     console(QStringLiteral("GM Freq Offset ") + QString::number(int(gmXtal)));
+    {
+        std::lock_guard<std::mutex> guard(m_results);
+        goldenCrystal = int(gmXtal);
+    }
     if (stopRequested())
         return;
 

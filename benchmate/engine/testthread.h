@@ -120,6 +120,7 @@ private:
     int32_t cycleStatus = 0;
     int32_t finished = 0;
     int32_t stationFault = STATION_OK;
+    std::optional<int> goldenCrystal;
     // The TX phase's failures by device index, before and after results.
     QHash<int, int> m_txFaults;
     QHash<int, QString> m_txToolFailures; // their chip tool's failure texts

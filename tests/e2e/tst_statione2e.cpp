@@ -12,14 +12,19 @@
 // test accepts such DUTs as long as most DUTs pass, says how many it saw,
 // and holds them to the same agreement between table, counters, log and
 // results file; any other kind of failure fails the test.
+#include "databaseconnection.h"
 #include "dutmac.h"
 #include "mainwindow.h"
 #include "simstation.h"
 #include "stationsetup.h"
 #include "tooloutput.h"
 
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QLabel>
 #include <QPushButton>
+#include <QSqlQuery>
 #include <QTableWidget>
 #include <QtTest>
 
@@ -313,8 +318,10 @@ void TestStationE2e::windowTwoCyclesOf24Duts()
     QCOMPARE(todaysResultRows().size(), 48);
 }
 
-// benchrun: two cycles over six healthy DUTs, exit status 0, the tables and
-// the summary on its standard output, the logs and counters as the window's.
+// benchrun --json: two cycles over six healthy DUTs, exit status 0, one
+// JSON object per DUT and per cycle on its standard output (the cycle's
+// under the uid the results database has it by), the tables and the summary
+// on its standard error, the logs and counters as the window's.
 void TestStationE2e::benchrunTwoCycles()
 {
     E2eStation station;
@@ -322,7 +329,7 @@ void TestStationE2e::benchrunTwoCycles()
              qPrintable(station.error()));
     QProcess run;
     run.setProgram(QStringLiteral(BENCHRUN_PATH));
-    run.setArguments({QStringLiteral("--cycles"), QStringLiteral("2")});
+    run.setArguments({QStringLiteral("--cycles"), QStringLiteral("2"), QStringLiteral("--json")});
     QElapsedTimer clock;
     clock.start();
     run.start();
@@ -338,13 +345,61 @@ void TestStationE2e::benchrunTwoCycles()
     const QString err = QString::fromUtf8(run.readAllStandardError());
     QVERIFY2(run.exitStatus() == QProcess::NormalExit && run.exitCode() == 0,
              qPrintable(out + err));
-    QVERIFY(out.contains(QStringLiteral("Cycle 1 of 2: 6 DUT(s)")));
-    QVERIFY(out.contains(QStringLiteral("Cycle 2 of 2: 6 DUT(s)")));
-    QCOMPARE(out.count(QStringLiteral(" PASS ")), 12);
-    QVERIFY(out.contains(QStringLiteral("DUTs judged 12, passed 12, failed 0, yield 100.0 %")));
-    QVERIFY(out.contains(QStringLiteral("counters: total 12, passed 12, failed 0")));
-    for (int slot = 0; slot < 6; ++slot)
-        QVERIFY(out.contains(expectedMac(slot)));
+    QVERIFY(err.contains(QStringLiteral("Cycle 1 of 2: 6 DUT(s)")));
+    QVERIFY(err.contains(QStringLiteral("Cycle 2 of 2: 6 DUT(s)")));
+    QCOMPARE(err.count(QStringLiteral(" PASS ")), 12);
+    QVERIFY(err.contains(QStringLiteral("DUTs judged 12, passed 12, failed 0, yield 100.0 %")));
+    QVERIFY(err.contains(QStringLiteral("counters: total 12, passed 12, failed 0")));
+
+    // Standard output: JSON lines only, six DUTs then their cycle, twice.
+    const QStringList lines = out.split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    QCOMPARE(lines.size(), 14);
+    QStringList cycleUids;
+    for (int cycle = 0; cycle < 2; ++cycle) {
+        const QJsonObject summary =
+            QJsonDocument::fromJson(lines.at(cycle * 7 + 6).toUtf8()).object();
+        QCOMPARE(summary.value(QStringLiteral("type")).toString(), QStringLiteral("cycle"));
+        QCOMPARE(summary.value(QStringLiteral("run_cycle")).toInt(), cycle + 1);
+        QCOMPARE(summary.value(QStringLiteral("passed")).toInt(), 6);
+        QCOMPARE(summary.value(QStringLiteral("counters")).toObject().value("total").toInt(),
+                 6 * (cycle + 1));
+        QCOMPARE(summary.value(QStringLiteral("cycle_error")).toString(), QString());
+        QVERIFY(summary.value(QStringLiteral("recorded")).toBool());
+        // The golden machine's crystal value and the cycle's RX mean.
+        QVERIFY(summary.value(QStringLiteral("golden_crystal")).isDouble());
+        QVERIFY(
+            summary.value(QStringLiteral("cycle_means")).toObject().value("rx_rssi").isDouble());
+        const QString uid = summary.value(QStringLiteral("cycle_uid")).toString();
+        QVERIFY(!uid.isEmpty());
+        cycleUids << uid;
+        for (int slot = 0; slot < 6; ++slot) {
+            QJsonParseError parse;
+            const QJsonDocument doc =
+                QJsonDocument::fromJson(lines.at(cycle * 7 + slot).toUtf8(), &parse);
+            QVERIFY2(parse.error == QJsonParseError::NoError, qPrintable(parse.errorString()));
+            const QJsonObject dut = doc.object();
+            QCOMPARE(dut.value(QStringLiteral("type")).toString(), QStringLiteral("dut"));
+            QCOMPARE(dut.value(QStringLiteral("cycle_uid")).toString(), uid);
+            QCOMPARE(dut.value(QStringLiteral("slot")).toInt(), slot);
+            QCOMPARE(dut.value(QStringLiteral("verdict")).toString(), QStringLiteral("pass"));
+            QCOMPARE(dut.value(QStringLiteral("mac")).toString().toUpper(),
+                     expectedMac(slot).toUpper());
+            QVERIFY(dut.value(QStringLiteral("crystal")).isDouble());
+            QVERIFY(dut.value(QStringLiteral("tx_rssi")).toObject().value("mean").isDouble());
+        }
+    }
+    QVERIFY(cycleUids.at(0) != cycleUids.at(1));
+    {
+        DatabaseConnection db(QStringLiteral("QSQLITE"));
+        db.db().setDatabaseName(QStringLiteral("log/results.sqlite"));
+        QVERIFY(db.db().open());
+        QSqlQuery q(db.db());
+        QVERIFY(q.exec(QStringLiteral("SELECT cycle_uid FROM cycles ORDER BY id")));
+        QStringList recorded;
+        while (q.next())
+            recorded << q.value(0).toString();
+        QCOMPARE(recorded, cycleUids);
+    }
 
     const QString log = QString::fromUtf8(todaysLog());
     QVERIFY(log.startsWith(QStringLiteral("第0次测试开始:\r\n")));

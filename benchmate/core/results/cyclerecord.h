@@ -6,6 +6,7 @@
 #include <QString>
 
 #include <optional>
+#include <vector>
 
 // The words the results keep for a DUT's steps and verdicts.
 namespace ResultWords {
@@ -97,11 +98,27 @@ struct CycleRecord
     qint64 imageSize = 0;
     QString toolVersion;
 
+    // What the golden machine's drift is watched by: the crystal value it
+    // read from its OTP (none when it read none), and per figure of the
+    // figure table, in its order, the mean over the DUTs that measured it of
+    // each DUT's mean less its calibration offset (none: no DUT measured it).
+    std::optional<int> goldenCrystal;
+    std::vector<std::optional<double>> cycleMeans;
+    // The uid of the station folder whose results file recorded the cycle;
+    // the recorder fills it in.
+    QString folderUid;
+
     QList<DutRecord> duts;
+
+    // The cycle's mean of figure `index` (none when not recorded).
+    std::optional<double> cycleMean(int index) const;
+    void setCycleMean(int index, std::optional<double> value);
 
     // A fresh unique id for a new cycle.
     static QString newUid();
 
+    // The same cycle: everything but the folder uid, which says where it was
+    // recorded, not what.
     bool operator==(const CycleRecord &other) const;
     bool operator!=(const CycleRecord &other) const { return !(*this == other); }
 };

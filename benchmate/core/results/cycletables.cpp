@@ -99,6 +99,12 @@ Row cycleRow(const CycleRecord &r)
     row.add(QStringLiteral("image_size"), r.imageSize);
     row.add(QStringLiteral("tool_version"), text(r.toolVersion));
     row.add(QStringLiteral("dut_count"), r.duts.size());
+    // The golden machine's drift, and the folder that recorded the cycle.
+    row.add(QStringLiteral("golden_crystal"), optional(r.goldenCrystal));
+    for (int i = 0; i < FigureTable::count(); ++i)
+        row.add(FigureTable::figures()[std::size_t(i)].columnName("cycle_mean"),
+                optional(r.cycleMean(i)));
+    row.add(QStringLiteral("folder_uid"), text(r.folderUid));
     return row;
 }
 
@@ -130,6 +136,22 @@ Row dutRow(qint64 cycleId, const DutRecord &dut)
     row.add(QStringLiteral("failed_step"), text(dut.failedStep));
     row.add(QStringLiteral("failure_log"), text(dut.failureLog));
     return row;
+}
+
+// The row without the columns `table` lacks: a database of an older schema
+// (which a station brings up to date before it records; a test's old file)
+// keeps what it has columns for.
+QStringList columnsOf(QSqlDatabase &db, const QString &table, const QStringList &columns)
+{
+    const QSqlRecord has = db.record(table);
+    if (has.isEmpty())
+        return columns;
+    QStringList kept;
+    for (const QString &column : columns) {
+        if (has.contains(column))
+            kept << column;
+    }
+    return kept;
 }
 
 // The position of each column of a query's result, by name.
@@ -183,17 +205,20 @@ bool CycleTables::insert(const CycleRecord &r, bool *stored)
     const Row cycle = cycleRow(r);
     if (!m_cycleInsertPrepared) {
         m_cycleInsertPrepared = true;
+        m_cycleColumns = columnsOf(m_connection.db(), QStringLiteral("cycles"), cycle.columns);
         // A cycle already there (sent before, its mark lost with a crash)
         // returns no row and is left alone.
         m_cycleInsert.prepare(
             QStringLiteral("INSERT INTO cycles (%1) VALUES %2 "
                            "ON CONFLICT (station_id, cycle_uid) DO NOTHING "
                            "RETURNING id")
-                .arg(cycle.columns.join(QLatin1Char(',')), placeholders(cycle.columns.size())));
+                .arg(m_cycleColumns.join(QLatin1Char(',')), placeholders(m_cycleColumns.size())));
     }
     QSqlQuery &c = m_cycleInsert;
-    for (const QVariant &value : cycle.values)
-        c.addBindValue(value);
+    for (int i = 0; i < cycle.columns.size(); ++i) {
+        if (m_cycleColumns.contains(cycle.columns.at(i)))
+            c.addBindValue(cycle.values.at(i));
+    }
     if (!c.exec())
         return fail(c, QStringLiteral("cannot store the cycle"));
     if (!c.next()) {
@@ -261,6 +286,12 @@ bool CycleTables::readAfter(qint64 afterId, int limit, QList<CycleRecord> *recor
         r.imageSha256 = cycleValue("image_sha256").toString();
         r.imageSize = cycleValue("image_size").toLongLong();
         r.toolVersion = cycleValue("tool_version").toString();
+        r.goldenCrystal = optionalOf(cycleValue("golden_crystal"));
+        for (int i = 0; i < FigureTable::count(); ++i)
+            r.setCycleMean(
+                i, optionalFraction(c.value(
+                       cc(FigureTable::figures()[std::size_t(i)].columnName("cycle_mean")))));
+        r.folderUid = cycleValue("folder_uid").toString();
         index.insert(id, records->size());
         records->append(r);
         ids->append(id);

@@ -6,6 +6,7 @@
 #include <QList>
 #include <QSqlQuery>
 #include <QString>
+#include <QStringList>
 
 #include <map>
 #include <memory>
@@ -43,6 +44,9 @@ private:
     DatabaseConnection &m_connection;
     QSqlQuery m_cycleInsert;
     bool m_cycleInsertPrepared = false;
+    // The cycle's columns the table has (a database of an older schema, as
+    // a test makes one, lacks the newer ones).
+    QStringList m_cycleColumns;
     // By number of DUTs. Queries cannot be copied under Qt 6: each is held
     // once, where its reference stays valid.
     std::map<int, std::unique_ptr<QSqlQuery>> m_dutInserts;

@@ -3,6 +3,7 @@
 #include "databaseconnection.h"
 #include "resultsschema.h"
 
+#include <QDateTime>
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QVariant>
@@ -29,14 +30,21 @@ const char *const setupStatements[] = {
     "current_database()); END $$",
     "REVOKE CREATE ON SCHEMA public FROM PUBLIC",
     "GRANT USAGE ON SCHEMA public TO results_station, results_report",
-    "REVOKE ALL ON cycles, duts, schema_migrations, forward_marks, station_logins FROM PUBLIC",
-    "REVOKE ALL ON cycles, duts, schema_migrations, forward_marks, station_logins "
-    "FROM results_station, results_report",
+    "REVOKE ALL ON cycles, duts, schema_migrations, forward_marks, station_logins, "
+    "station_counts, station_folder, setup_history, set_aside FROM PUBLIC",
+    "REVOKE ALL ON cycles, duts, schema_migrations, forward_marks, station_logins, "
+    "station_counts, station_folder, setup_history, set_aside FROM results_station, "
+    "results_report",
     "GRANT SELECT ON schema_migrations TO results_station, results_report",
     "GRANT SELECT, INSERT ON cycles, duts TO results_station",
     "GRANT USAGE ON SEQUENCE cycles_id_seq, duts_id_seq TO results_station",
     "GRANT SELECT ON station_logins TO results_station",
     "GRANT SELECT ON cycles, duts TO results_report",
+    // Each station folder's own count of its cycles, which it keeps up to
+    // date in its own row.
+    "GRANT SELECT, INSERT, UPDATE ON station_counts TO results_station",
+    "GRANT SELECT ON station_counts TO results_report",
+    "GRANT SELECT ON setup_history TO results_report",
     // A station sees and adds the rows of its own station id only; its DUTs
     // belong to cycles it can see (one look-up by key each, whatever the
     // number of cycles already there).
@@ -59,6 +67,14 @@ const char *const setupStatements[] = {
     "DROP POLICY IF EXISTS station_inserts ON duts",
     "CREATE POLICY station_inserts ON duts FOR INSERT TO results_station WITH CHECK "
     "(EXISTS (SELECT FROM cycles c WHERE c.id = duts.cycle_id))",
+    "ALTER TABLE station_counts ENABLE ROW LEVEL SECURITY",
+    "DROP POLICY IF EXISTS station_counts_own ON station_counts",
+    "CREATE POLICY station_counts_own ON station_counts FOR ALL TO results_station USING "
+    "(station_id = (SELECT l.station_id FROM station_logins l WHERE l.login = "
+    "current_user::text)) WITH CHECK (station_id = (SELECT l.station_id FROM station_logins l "
+    "WHERE l.login = current_user::text))",
+    "DROP POLICY IF EXISTS report_reads ON station_counts",
+    "CREATE POLICY report_reads ON station_counts FOR SELECT TO results_report USING (true)",
     "DROP POLICY IF EXISTS report_reads ON cycles",
     "CREATE POLICY report_reads ON cycles FOR SELECT TO results_report USING (true)",
     "DROP POLICY IF EXISTS report_reads ON duts",
@@ -174,6 +190,24 @@ bool FactorySetup::run(DatabaseConnection &connection, const QString &where,
         if (!addLogin(login, reportRole))
             return fail(QStringLiteral("cannot make report login \"%1\"").arg(login));
     }
+    // The set-up's own line in the history, beside the schema's.
+    QStringList stationText;
+    for (const StationLogin &s : stations)
+        stationText << s.login + QLatin1Char('=') + s.stationId;
+    query.prepare(QStringLiteral("INSERT INTO setup_history (applied_at, applied_by, "
+                                 "schema_version, station_logins, report_logins) VALUES (?, "
+                                 "current_user, ?, ?, ?)"));
+    query.addBindValue(DatabaseConnection::timeValue(QDateTime::currentDateTimeUtc()));
+    query.addBindValue(schema.version);
+    // Qt binds a null text as SQL NULL: no logins are ''.
+    const auto listed = [](const QStringList &names) {
+        const QString text = names.join(QStringLiteral(", "));
+        return text.isNull() ? QString(QLatin1String("")) : text;
+    };
+    query.addBindValue(listed(stationText));
+    query.addBindValue(listed(reportLogins));
+    if (!query.exec())
+        return fail(QStringLiteral("cannot note the set-up in its history"));
     if (!query.exec(QStringLiteral("COMMIT")))
         return fail(QStringLiteral("cannot commit the set-up"));
     return true;

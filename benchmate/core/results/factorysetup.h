@@ -15,11 +15,14 @@ class DatabaseConnection;
 //                    and reads cycles and DUTs of its own station only (row
 //                    level security against station_logins, which maps each
 //                    station login to its station id); no update, delete,
-//                    truncate or schema change
+//                    truncate or schema change. Besides, it keeps its own
+//                    folders' rows of station_counts (their cycle counts).
 //   results_report   the reports' group: reads the results, changes nothing
 //
 // Run again after a station software update (new tables) or to add logins:
-// every step is safe to repeat.
+// every step is safe to repeat. Each run leaves its line in setup_history
+// (when, by whom, at which schema version, with which logins), beside the
+// schema's own history.
 class FactorySetup
 {
 public:

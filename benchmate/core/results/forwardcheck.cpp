@@ -1,6 +1,9 @@
 #include "forwardcheck.h"
 
 #include "databaseconnection.h"
+#include "localresultsdb.h"
+
+#include <QDateTime>
 
 #include <QSqlError>
 #include <QSqlQuery>
@@ -79,8 +82,56 @@ ForwardCheck::Gap ForwardCheck::find(DatabaseConnection &local, DatabaseConnecti
         if (there.contains(uid) || passedOver.contains(uid))
             continue;
         ++gap.missing;
+        gap.missingUids.insert(uid);
         if (gap.resendAfter < 0)
             gap.resendAfter = l.value(0).toLongLong() - 1;
     }
     return gap;
+}
+
+bool ForwardCheck::reportCount(DatabaseConnection &local, DatabaseConnection &factory,
+                               const QString &stationId, int *otherFolders, QString *error)
+{
+    *otherFolders = 0;
+    const QString folder = LocalResultsDb::folderUid(local, error);
+    if (folder.isEmpty())
+        return false;
+    QSqlQuery l(local.db());
+    l.setForwardOnly(true);
+    l.prepare(QStringLiteral("SELECT COUNT(*) FROM cycles WHERE station_id = ?"));
+    l.addBindValue(stationId);
+    qint64 held = 0;
+    if (!count(l, &held)) {
+        *error =
+            QStringLiteral("cannot count the station's cycles: ") + l.lastError().text().trimmed();
+        return false;
+    }
+    l.finish();
+    QSqlQuery f(factory.db());
+    f.prepare(QStringLiteral(
+        "INSERT INTO station_counts (station_id, folder_uid, local_count, reported_at) "
+        "VALUES (?, ?, ?, ?) ON CONFLICT (station_id, folder_uid) DO UPDATE SET "
+        "local_count = excluded.local_count, reported_at = excluded.reported_at"));
+    f.addBindValue(stationId);
+    f.addBindValue(folder);
+    f.addBindValue(held);
+    f.addBindValue(DatabaseConnection::timeValue(QDateTime::currentDateTimeUtc()));
+    if (!f.exec()) {
+        *error = QStringLiteral("cannot note the station's count in the factory: ") +
+                 f.lastError().text().trimmed();
+        return false;
+    }
+    f.finish();
+    f.prepare(QStringLiteral(
+        "SELECT COUNT(*) FROM station_counts WHERE station_id = ? AND folder_uid <> ?"));
+    f.addBindValue(stationId);
+    f.addBindValue(folder);
+    qint64 others = 0;
+    if (!count(f, &others)) {
+        *error = QStringLiteral("cannot read the station's other folders in the factory: ") +
+                 f.lastError().text().trimmed();
+        return false;
+    }
+    *otherFolders = int(others);
+    return true;
 }

@@ -1,5 +1,6 @@
 #include "localresultsdb.h"
 
+#include "cyclerecord.h"
 #include "databaseconnection.h"
 #include "resultsschema.h"
 
@@ -161,5 +162,31 @@ bool LocalResultsDb::open(DatabaseConnection &connection, const QString &path, M
         db.close();
         return false;
     }
+    // The folder's uid, once: the first recording process makes it.
+    QSqlQuery uid(db);
+    uid.prepare(QStringLiteral("INSERT INTO station_folder (folder_uid) SELECT ? WHERE NOT EXISTS "
+                               "(SELECT 1 FROM station_folder)"));
+    uid.addBindValue(CycleRecord::newUid());
+    if (!uid.exec()) {
+        *error = QStringLiteral("%1: cannot note the folder's uid: %2")
+                     .arg(path, uid.lastError().text().trimmed());
+        db.close();
+        return false;
+    }
     return true;
+}
+
+QString LocalResultsDb::folderUid(DatabaseConnection &connection, QString *error)
+{
+    QSqlQuery q(connection.db());
+    q.setForwardOnly(true);
+    if (!q.exec(QStringLiteral("SELECT folder_uid FROM station_folder ORDER BY rowid LIMIT 1"))) {
+        *error = QStringLiteral("cannot read the folder's uid: ") + q.lastError().text().trimmed();
+        return QString();
+    }
+    if (!q.next()) {
+        *error = QStringLiteral("the results file has no folder uid");
+        return QString();
+    }
+    return q.value(0).toString();
 }

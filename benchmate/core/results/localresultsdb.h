@@ -28,6 +28,11 @@ public:
     // What is wrong with the file at `path`, with what to do about it; empty
     // when it is whole or not there yet. For a station's start.
     static QString checkFile(const QString &path);
+
+    // The uid of the station folder whose file this is, made with the file
+    // (ForRecording); empty with *error set when it cannot be read. A copy
+    // of the file carries it along.
+    static QString folderUid(DatabaseConnection &connection, QString *error);
 };
 
 #endif // LOCALRESULTSDB_H

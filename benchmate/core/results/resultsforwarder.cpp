@@ -6,6 +6,7 @@
 #include "forwardcheck.h"
 #include "localresultsdb.h"
 
+#include <QDateTime>
 #include <QDebug>
 #include <QPair>
 #include <QSqlError>
@@ -301,6 +302,8 @@ bool ResultsForwarder::sendBatch(qint64 *mark)
         ids = ids.mid(0, refused + 1);
         setAside(records.last(), why);
     }
+    noteSetAside(refused >= 0 ? records.mid(0, refused) : records,
+                 refused >= 0 ? &records.last() : nullptr, why);
     // Sent. Should the station stop before the mark is written, the batch
     // goes again and the factory database ignores what it has.
     if (!writeMark(ids.last()))
@@ -314,10 +317,40 @@ bool ResultsForwarder::sendBatch(qint64 *mark)
 
 bool ResultsForwarder::checkFactoryHolds(qint64 *mark)
 {
-    if (*mark <= 0 || m_stationId.isEmpty())
+    if (m_stationId.isEmpty())
         return true;
     if (m_checkedAt != 0 && steadyMs() - m_checkedAt < checkEveryMs)
         return true;
+    // The station's own count, for the factory's reports. Not having it
+    // there holds no cycle up: said at each check.
+    QString countError;
+    int otherFolders = 0;
+    callStarts();
+    const bool counted =
+        ForwardCheck::reportCount(*m_local, *m_factory, m_stationId, &otherFolders, &countError);
+    callEnded();
+    if (m_broken.load()) {
+        factoryFailed(countError);
+        return false;
+    }
+    if (!counted)
+        qWarning().noquote()
+            << QStringLiteral("Factory database %1: %2").arg(m_settings.target(), countError);
+    // Said once a run: each folder's cycles are its own, but the reports
+    // take them as one station's.
+    if (otherFolders > 0 && !m_otherFoldersSaid) {
+        m_otherFoldersSaid = true;
+        qWarning().noquote() << QStringLiteral("Factory database %1: %2 other station folder(s) "
+                                               "report under station id %3 too; give each "
+                                               "station its own id in config/station.ini.")
+                                    .arg(m_settings.target())
+                                    .arg(otherFolders)
+                                    .arg(m_stationId);
+    }
+    if (*mark <= 0) {
+        m_checkedAt = steadyMs();
+        return true;
+    }
     callStarts();
     const ForwardCheck::Gap gap =
         ForwardCheck::find(*m_local, *m_factory, m_stationId, *mark, m_passedOver);
@@ -332,17 +365,81 @@ bool ResultsForwarder::checkFactoryHolds(qint64 *mark)
     m_checkedAt = steadyMs();
     if (gap.resendAfter < 0)
         return true;
-    qWarning().noquote() << QStringLiteral("Factory database %1 lacks %2 cycle(s) of station %3 "
-                                           "that went over before (made again, restored or "
-                                           "deleted there); they go again.")
-                                .arg(m_settings.target())
-                                .arg(gap.missing)
-                                .arg(m_stationId);
+    // Cycles set aside by an earlier run are tried once more after each
+    // start; the others were lost there.
+    qint64 retried = 0;
+    for (const QString &uid : earlierSetAside()) {
+        if (gap.missingUids.contains(uid))
+            ++retried;
+    }
+    if (gap.missing > retried)
+        qWarning().noquote() << QStringLiteral("Factory database %1 lacks %2 cycle(s) of station "
+                                               "%3 that went over before (made again, restored "
+                                               "or deleted there); they go again.")
+                                    .arg(m_settings.target())
+                                    .arg(gap.missing - retried)
+                                    .arg(m_stationId);
+    if (retried > 0)
+        qWarning().noquote() << QStringLiteral("Factory database %1: %2 cycle(s) of station %3 "
+                                               "set aside before are tried once more.")
+                                    .arg(m_settings.target())
+                                    .arg(retried)
+                                    .arg(m_stationId);
     if (!writeMark(gap.resendAfter))
         return false;
     *mark = gap.resendAfter;
     refreshWaiting(*mark);
     return true;
+}
+
+QSet<QString> ResultsForwarder::earlierSetAside()
+{
+    QSet<QString> uids;
+    QSqlQuery q(m_local->db());
+    q.setForwardOnly(true);
+    q.prepare(QStringLiteral("SELECT cycle_uid FROM set_aside WHERE target = ?"));
+    q.addBindValue(m_settings.target());
+    if (!q.exec())
+        return uids;
+    while (q.next())
+        uids.insert(q.value(0).toString());
+    return uids;
+}
+
+void ResultsForwarder::noteSetAside(const QList<CycleRecord> &sent, const CycleRecord *refused,
+                                    const QString &why)
+{
+    // The station's file remembers what the factory could not store, so
+    // that the next start tries it once more and says so; a cycle that went
+    // over on such a try is no longer set aside. A failure here loses no
+    // cycle: the record is the station's own note.
+    QSqlQuery q(m_local->db());
+    // Only a file that notes some writes (each write is a commit on disk).
+    q.prepare(QStringLiteral("SELECT 1 FROM set_aside WHERE target = ? LIMIT 1"));
+    q.addBindValue(m_settings.target());
+    const bool noted = q.exec() && q.next();
+    q.finish();
+    if (noted && !sent.isEmpty()) {
+        QStringList marks;
+        for (int i = 0; i < sent.size(); ++i)
+            marks << QStringLiteral("?");
+        q.prepare(QStringLiteral("DELETE FROM set_aside WHERE target = ? AND cycle_uid IN (%1)")
+                      .arg(marks.join(QLatin1Char(','))));
+        q.addBindValue(m_settings.target());
+        for (const CycleRecord &r : sent)
+            q.addBindValue(r.cycleUid);
+        static_cast<void>(q.exec());
+    }
+    if (!refused)
+        return;
+    q.prepare(QStringLiteral("INSERT INTO set_aside (target, cycle_uid, reason, set_at) VALUES "
+                             "(?, ?, ?, ?) ON CONFLICT (target, cycle_uid) DO UPDATE SET reason "
+                             "= excluded.reason, set_at = excluded.set_at"));
+    q.addBindValue(m_settings.target());
+    q.addBindValue(refused->cycleUid);
+    q.addBindValue(why);
+    q.addBindValue(DatabaseConnection::timeValue(QDateTime::currentDateTimeUtc()));
+    static_cast<void>(q.exec());
 }
 
 void ResultsForwarder::setAside(const CycleRecord &record, const QString &why)

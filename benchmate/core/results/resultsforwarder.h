@@ -43,7 +43,9 @@ class QTimer;
 // A cycle the factory database cannot store (a NUL character in a text,
 // which PostgreSQL's text cannot hold, or a value it refuses as data) is set
 // aside: said, counted in the status and passed over, so that it never
-// holds up the cycles behind it. It stays in the station's file.
+// holds up the cycles behind it. It stays in the station's file, which notes
+// it (set_aside); after each start of the station it is tried once more (a
+// factory whose server was mended may take it then).
 class ResultsForwarder : public QObject
 {
     Q_OBJECT
@@ -102,6 +104,12 @@ private:
     bool sendBatch(qint64 *mark);
     bool sendRecords(const QList<CycleRecord> &records, int *refused, QString *why);
     void setAside(const CycleRecord &record, const QString &why);
+    // The station's file's note of the cycles set aside: `sent` went over,
+    // `refused` (when not null) did not.
+    void noteSetAside(const QList<CycleRecord> &sent, const CycleRecord *refused,
+                      const QString &why);
+    // The uids of cycles set aside by this station's runs, as its file notes them.
+    QSet<QString> earlierSetAside();
     void factoryFailed(const QString &what);
     void dropFactory();
     static QString noAnswer();
@@ -121,6 +129,8 @@ private:
     QString m_stationId;
     // The station's cycles set aside by this process: never in the factory.
     QSet<QString> m_passedOver;
+    // Another station folder reporting under this id was said.
+    bool m_otherFoldersSaid = false;
     // When the factory connection last checked it (steady clock, ms); 0:
     // not yet on this connection.
     qint64 m_checkedAt = 0;

@@ -42,6 +42,12 @@ bool ResultsRecorder::ensureOpen()
         closeDatabase();
         return false;
     }
+    m_folderUid = LocalResultsDb::folderUid(*m_connection, &error);
+    if (m_folderUid.isEmpty()) {
+        m_lastError = error;
+        closeDatabase();
+        return false;
+    }
     m_tables = std::make_unique<CycleTables>(*m_connection);
     return true;
 }
@@ -55,7 +61,10 @@ bool ResultsRecorder::writeOne(const CycleRecord &record)
         m_lastError = QStringLiteral("cannot begin: ") + begin.lastError().text().trimmed();
         return false;
     }
-    if (!m_tables->insert(record)) {
+    CycleRecord stamped = record;
+    if (stamped.folderUid.isEmpty())
+        stamped.folderUid = m_folderUid;
+    if (!m_tables->insert(stamped)) {
         m_lastError = m_tables->error();
         QSqlQuery(db).exec(QStringLiteral("ROLLBACK"));
         return false;

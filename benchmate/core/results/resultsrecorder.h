@@ -44,6 +44,7 @@ private:
     QString m_path;
     std::unique_ptr<DatabaseConnection> m_connection;
     std::unique_ptr<CycleTables> m_tables;
+    QString m_folderUid; // of the open file
     QList<CycleRecord> m_pending;
     QString m_lastError;
 };

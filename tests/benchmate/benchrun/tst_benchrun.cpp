@@ -5,6 +5,8 @@
 #include "stationsetup.h"
 
 #include <QDirIterator>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QProcess>
 #include <QtTest>
 
@@ -162,6 +164,7 @@ private slots:
     void stationSettingsRefused();
     void twoCycles();
     void goldenMachineFailure();
+    void jsonLines();
     void logsThatCannotBeWritten();
     void stopSignalMidCycle_data();
     void stopSignalMidCycle();
@@ -500,6 +503,48 @@ void TestBenchrun::goldenMachineFailure()
     QCOMPARE(rows.size(), 2);
     for (const QStringList &row : rows)
         QCOMPARE(row.last(), QStringLiteral("not judged"));
+}
+
+// --json: standard output holds one JSON object a line and nothing else, a
+// DUT's then the cycle's; a figure never measured is null, not 0. The
+// tables go to standard error.
+void TestBenchrun::jsonLines()
+{
+    m_fake->healthyGolden();
+    m_fake->healthyDut(QStringLiteral("D1"));
+    m_fake->on(QStringLiteral("D2 download *"), failText);
+    m_fake->healthyDut(QStringLiteral("D2"));
+    QVERIFY(StationSetup::withDuts(2).write());
+    const Run run = benchrun({QStringLiteral("--json")});
+    QCOMPARE(run.exitCode, 0);
+    QVERIFY2(run.err.contains(QStringLiteral("Cycle 1 of 1: 2 DUT(s)")), qPrintable(run.err));
+    const QStringList lines = run.out.split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    QCOMPARE(lines.size(), 3);
+    QList<QJsonObject> objects;
+    for (const QString &line : lines) {
+        QJsonParseError error;
+        const QJsonDocument doc = QJsonDocument::fromJson(line.toUtf8(), &error);
+        QVERIFY2(error.error == QJsonParseError::NoError && doc.isObject(), qPrintable(line));
+        objects << doc.object();
+    }
+    const QJsonObject passed = objects.at(0);
+    QCOMPARE(passed.value("type").toString(), QStringLiteral("dut"));
+    QCOMPARE(passed.value("port").toString(), QStringLiteral("D1"));
+    QCOMPARE(passed.value("verdict").toString(), QStringLiteral("pass"));
+    QVERIFY(passed.value("crystal").isDouble());
+    QVERIFY(passed.value("rx_rssi").toObject().value("mean").isDouble());
+    const QJsonObject failed = objects.at(1);
+    QCOMPARE(failed.value("verdict").toString(), QStringLiteral("error"));
+    QCOMPARE(failed.value("failed_step").toString(), QStringLiteral("download"));
+    QVERIFY(failed.value("crystal").isNull());
+    for (const char *figure : {"rx_rssi", "freq", "tx_rssi"})
+        QVERIFY(failed.value(QLatin1String(figure)).toObject().value("mean").isNull());
+    const QJsonObject cycle = objects.at(2);
+    QCOMPARE(cycle.value("type").toString(), QStringLiteral("cycle"));
+    QCOMPARE(cycle.value("golden_crystal").toInt(), -3); // the fake golden machine's OTP
+    QCOMPARE(cycle.value("passed").toInt(), 1);
+    QCOMPARE(cycle.value("cycle_uid").toString(), passed.value("cycle_uid").toString());
+    QVERIFY(!cycle.value("cycle_uid").toString().isEmpty());
 }
 
 // ./log is an ordinary file all along: the cycle runs and counts, the console

@@ -72,6 +72,7 @@ private slots:
     void silentServerNeitherHangsNorMisleads();
     void unstorableCycleSetAside();
     void factoryMadeAgainGetsEveryCycle();
+    void stationCountsAgainstTheFactorys();
     void benchrunForwardsAndReports();
 
 private:
@@ -185,8 +186,11 @@ void TestFactoryResults::olderSchemaWaitsForTheAdministrator()
 {
     QVERIFY2(m_pg.createDatabase(QStringLiteral("upgrade")), qPrintable(m_pg.error()));
     // A cycle as a station of the first schema stored it: its DUT without
-    // the means of the third.
+    // the means of the third, itself without the golden machine's values of
+    // the fourth.
     CycleRecord old = sampleCycle(QStringLiteral("st0"), 1, 0);
+    old.goldenCrystal.reset();
+    old.cycleMeans.clear();
     DutRecord oldDut;
     oldDut.device = QStringLiteral("DUT0");
     oldDut.port = QStringLiteral("D0");
@@ -251,7 +255,7 @@ void TestFactoryResults::olderSchemaWaitsForTheAdministrator()
     QCOMPARE(m_pg.scalar(QStringLiteral("upgrade"),
                          QStringLiteral("SELECT string_agg(version || ' ' || name, ', ' ORDER BY "
                                         "version) FROM schema_migrations")),
-             QStringLiteral("1 results, 2 report_indexes, 3 decimal_means"));
+             QStringLiteral("1 results, 2 report_indexes, 3 decimal_means, 4 golden_drift"));
     QCOMPARE(m_pg.scalar(QStringLiteral("upgrade"),
                          QStringLiteral("SELECT COUNT(*) FROM pg_indexes WHERE indexname = "
                                         "'duts_flash_uid'")),
@@ -344,6 +348,15 @@ void TestFactoryResults::stationLoginKeptToItsOwnRows()
                      out.contains(QStringLiteral("station login st1 forwards for st1")),
                  qPrintable(out + QString::fromUtf8(init.readAllStandardError())));
     }
+    // Each run of the step in the history.
+    QCOMPARE(m_pg.scalar(name, QStringLiteral("SELECT COUNT(*) FROM setup_history")),
+             QStringLiteral("2"));
+    QCOMPARE(m_pg.scalar(name, QStringLiteral("SELECT schema_version || ' ' || applied_by || ' ' "
+                                              "|| station_logins || ' ' || report_logins FROM "
+                                              "setup_history ORDER BY id DESC LIMIT 1")),
+             QStringLiteral("%1 %2 st1=st1, st2=st2 viewer")
+                 .arg(ResultsSchema::latestVersion())
+                 .arg(m_pg.user()));
     QVERIFY2(
         m_pg.exec(name, {QStringLiteral("ALTER ROLE st1 PASSWORD '%1'").arg(m_pg.password()),
                          QStringLiteral("ALTER ROLE st2 PASSWORD '%1'").arg(m_pg.password()),
@@ -370,6 +383,10 @@ void TestFactoryResults::stationLoginKeptToItsOwnRows()
         QCOMPARE(results.forwardStatus().forwarded, 2);
         QCOMPARE(results.forwardStatus().setAside, 1);
     }
+    // Its count is of its own id's cycles only.
+    QCOMPARE(m_pg.scalar(name, QStringLiteral("SELECT local_count FROM station_counts WHERE "
+                                              "station_id = 'st1'")),
+             QStringLiteral("2"));
     {
         StationResults results(settings(name, QStringLiteral("st2")), local2);
         QVERIFY2(results.waitForForwarding(30000), qPrintable(results.forwardStatus().summary()));
@@ -397,6 +414,10 @@ void TestFactoryResults::stationLoginKeptToItsOwnRows()
          QStringLiteral("permission denied for table station_logins")},
         {QStringLiteral("INSERT INTO schema_migrations VALUES (99, 'x', '')"),
          QStringLiteral("permission denied for table schema_migrations")},
+        {QStringLiteral("INSERT INTO station_counts VALUES ('st2', 'f', 0, now())"),
+         QStringLiteral("row-level security")},
+        {QStringLiteral("DELETE FROM station_counts"),
+         QStringLiteral("permission denied for table station_counts")},
     };
     for (const auto &r : refused) {
         const QString why = refusal(*st1, r.first);
@@ -919,26 +940,60 @@ void TestFactoryResults::unstorableCycleSetAside()
         ResultsRecorder recorder(local);
         CycleRecord bad = sampleCycle(QStringLiteral("st1"), 2);
         bad.stationId = QStringLiteral("st1") + QChar(0) + QStringLiteral("nul");
+        CycleRecord badMac = sampleCycle(QStringLiteral("st1"), 4);
+        badMac.goldenMac = QStringLiteral("a0") + QChar(0);
         for (const CycleRecord &c :
-             {sampleCycle(QStringLiteral("st1"), 1), bad, sampleCycle(QStringLiteral("st1"), 3)})
+             {sampleCycle(QStringLiteral("st1"), 1), bad, sampleCycle(QStringLiteral("st1"), 3),
+              badMac, sampleCycle(QStringLiteral("st1"), 5)})
             QVERIFY2(recorder.recordCycle(c), qPrintable(recorder.lastError()));
     }
     QVERIFY(prepare(QStringLiteral("unstorable"), {QStringLiteral("st1")}));
+    const QString stored = QStringLiteral("SELECT string_agg(cycle_uid, ',' ORDER BY cycle_uid) "
+                                          "FROM cycles");
+    const QString storable = QStringList{sampleCycle(QStringLiteral("st1"), 1).cycleUid,
+                                         sampleCycle(QStringLiteral("st1"), 3).cycleUid,
+                                         sampleCycle(QStringLiteral("st1"), 5).cycleUid}
+                                 .join(QLatin1Char(','));
+    const QRegularExpression badMacSaid(QStringLiteral("cannot be stored there \\(a NUL "
+                                                       "character in its golden MAC\\)"));
     QTest::ignoreMessage(QtWarningMsg,
                          QRegularExpression(QStringLiteral("cannot be stored there \\(a NUL "
                                                            "character in its station id\\)")));
-    StationResults results(settings(QStringLiteral("unstorable")), local);
-    QVERIFY2(results.waitForForwarding(30000), qPrintable(results.forwardStatus().summary()));
-    const ForwardStatus f = results.forwardStatus();
-    QCOMPARE(f.setAside, 1);
-    QCOMPARE(f.waiting, 0);
-    QVERIFY2(f.summary().contains(QStringLiteral("every cycle forwarded; 1 cycle(s) set aside")),
-             qPrintable(f.summary()));
-    QCOMPARE(m_pg.scalar(QStringLiteral("unstorable"),
-                         QStringLiteral("SELECT string_agg(cycle_uid, ',' ORDER BY cycle_uid) "
-                                        "FROM cycles")),
-             sampleCycle(QStringLiteral("st1"), 1).cycleUid + QLatin1Char(',') +
-                 sampleCycle(QStringLiteral("st1"), 3).cycleUid);
+    QTest::ignoreMessage(QtWarningMsg, badMacSaid);
+    {
+        StationResults results(settings(QStringLiteral("unstorable")), local);
+        QVERIFY2(results.waitForForwarding(30000), qPrintable(results.forwardStatus().summary()));
+        const ForwardStatus f = results.forwardStatus();
+        QCOMPARE(f.setAside, 2);
+        QCOMPARE(f.waiting, 0);
+        QVERIFY2(
+            f.summary().contains(QStringLiteral("every cycle forwarded; 2 cycle(s) set aside")),
+            qPrintable(f.summary()));
+        QCOMPARE(m_pg.scalar(QStringLiteral("unstorable"), stored), storable);
+    }
+    // The next start tries the station's own cycle set aside once more, and
+    // says so; it is set aside again, and nothing else changes.
+    QTest::ignoreMessage(
+        QtWarningMsg, QRegularExpression(QStringLiteral(
+                          "1 cycle\\(s\\) of station st1 set aside before are tried once more")));
+    QTest::ignoreMessage(QtWarningMsg, badMacSaid);
+    {
+        StationResults results(settings(QStringLiteral("unstorable")), local);
+        QVERIFY2(results.waitForForwarding(30000), qPrintable(results.forwardStatus().summary()));
+        QCOMPARE(results.forwardStatus().setAside, 1);
+        QCOMPARE(m_pg.scalar(QStringLiteral("unstorable"), stored), storable);
+    }
+    DatabaseConnection c(QStringLiteral("QSQLITE"));
+    c.db().setDatabaseName(local);
+    QVERIFY(c.db().open());
+    QSqlQuery q(c.db());
+    QVERIFY(q.exec(QStringLiteral("SELECT cycle_uid, reason FROM set_aside ORDER BY cycle_uid")));
+    QStringList noted;
+    while (q.next())
+        noted << q.value(0).toString() + QStringLiteral(": ") + q.value(1).toString();
+    QCOMPARE(noted.size(), 2);
+    QCOMPARE(noted.last(), sampleCycle(QStringLiteral("st1"), 4).cycleUid +
+                               QStringLiteral(": a NUL character in its golden MAC"));
 }
 
 // The station's mark says every cycle went over, but the factory database
@@ -979,6 +1034,65 @@ void TestFactoryResults::factoryMadeAgainGetsEveryCycle()
     QVERIFY(c);
     QVERIFY(sameCycles(readAll(*c), localCycles(local)));
     QCOMPARE(countsOf(*c).duplicateUids, 0);
+}
+
+// Each station says how many cycles its file holds when it checks what the
+// factory holds; benchreport --factory lists the stations whose count
+// differs from the factory's (here: rows deleted there while the station
+// was off).
+void TestFactoryResults::stationCountsAgainstTheFactorys()
+{
+    const QString name = QStringLiteral("counts");
+    QVERIFY(
+        prepare(name, {QStringLiteral("st1"), QStringLiteral("st2")}, {QStringLiteral("counter")}));
+    const QString local1 = localDb(QStringLiteral("st1.sqlite"));
+    const QString local2 = localDb(QStringLiteral("st2.sqlite"));
+    recordSamples(local1, QStringLiteral("st1"), 1, 5);
+    recordSamples(local2, QStringLiteral("st2"), 1, 2);
+    for (const QString &station : {QStringLiteral("st1"), QStringLiteral("st2")}) {
+        StationResults results(settings(name, station),
+                               station == QLatin1String("st1") ? local1 : local2);
+        QVERIFY2(results.waitForForwarding(30000), qPrintable(results.forwardStatus().summary()));
+    }
+    QCOMPARE(m_pg.scalar(name, QStringLiteral("SELECT local_count FROM station_counts WHERE "
+                                              "station_id = 'st1'")),
+             QStringLiteral("5"));
+    // A second station folder under st2's id: the station says so.
+    const QString local3 = localDb(QStringLiteral("st2-copy.sqlite"));
+    recordSamples(local3, QStringLiteral("st2"), 10, 1);
+    QTest::ignoreMessage(QtWarningMsg,
+                         QRegularExpression(QStringLiteral("1 other station folder\\(s\\) report "
+                                                           "under station id st2 too")));
+    {
+        StationResults results(settings(name, QStringLiteral("st2")), local3);
+        QVERIFY2(results.waitForForwarding(30000), qPrintable(results.forwardStatus().summary()));
+    }
+    QVERIFY2(m_pg.exec(name, {QStringLiteral("DELETE FROM cycles WHERE station_id = 'st1' AND "
+                                             "number IN (2 * 24, 4 * 24)")}),
+             qPrintable(m_pg.error()));
+
+    const QString ini = m_dir->filePath(QStringLiteral("report.ini"));
+    QFile file(ini);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write(QStringLiteral("[factory_db]\nhost=%1\nport=%2\nname=%3\nuser=counter\n"
+                              "password_file=%4\n")
+                   .arg(m_pg.host())
+                   .arg(m_pg.port())
+                   .arg(name, m_pg.passwordFile())
+                   .toUtf8());
+    file.close();
+    QProcess report;
+    report.start(QStringLiteral(BENCHREPORT_PATH),
+                 {QStringLiteral("--factory"), QStringLiteral("--config"), ini});
+    QVERIFY(report.waitForFinished(60000));
+    const QString out = QString::fromUtf8(report.readAllStandardOutput());
+    QVERIFY2(report.exitCode() == 0, qPrintable(out + report.readAllStandardError()));
+    const int at = out.indexOf(QStringLiteral("own count of cycles differs"));
+    QVERIFY2(at >= 0, qPrintable(out));
+    const QString section = out.mid(at, out.indexOf(QStringLiteral("Golden machine"), at) - at);
+    QVERIFY2(section.contains(QStringLiteral("  st1: station 5, factory 3 (-2), said ")),
+             qPrintable(section));
+    QVERIFY2(!section.contains(QStringLiteral("st2")), qPrintable(section));
 }
 
 namespace {

@@ -116,8 +116,14 @@ void TestLocalResults::schemaUpgradedInOrderKeepingCycles()
             columns << q.value(1).toString();
         QVERIFY(!columns.contains(QStringLiteral("freq_mean")));
         const QString list = columns.join(QLatin1Char(','));
+        QVERIFY(q.exec(QStringLiteral("PRAGMA table_info(cycles)")));
+        QStringList cycleColumns;
+        while (q.next())
+            cycleColumns << q.value(1).toString();
+        QVERIFY(!cycleColumns.contains(QStringLiteral("golden_crystal")));
         QVERIFY(q.exec(QStringLiteral("ATTACH DATABASE '%1' AS newer").arg(newer)));
-        QVERIFY(q.exec(QStringLiteral("INSERT INTO cycles SELECT * FROM newer.cycles")));
+        QVERIFY(q.exec(QStringLiteral("INSERT INTO cycles (%1) SELECT %1 FROM newer.cycles")
+                           .arg(cycleColumns.join(QLatin1Char(',')))));
         QVERIFY(
             q.exec(QStringLiteral("INSERT INTO duts (%1) SELECT %1 FROM newer.duts").arg(list)));
     }
@@ -138,10 +144,17 @@ void TestLocalResults::schemaUpgradedInOrderKeepingCycles()
     QCOMPARE(history.first(), QStringLiteral("1 results"));
     QCOMPARE(history.at(1), QStringLiteral("2 report_indexes"));
     QCOMPARE(history.at(2), QStringLiteral("3 decimal_means"));
+    QCOMPARE(history.at(3), QStringLiteral("4 golden_drift"));
     QVERIFY(sqliteIndexes(c).contains(QStringLiteral("duts_flash_uid")));
     const QList<CycleRecord> records = readAll(c);
     QCOMPARE(records.size(), 2);
-    QVERIFY(records.first() == first);
+    // The older cycle has no golden machine's values; the next has them.
+    CycleRecord older = first;
+    older.goldenCrystal.reset();
+    older.cycleMeans.clear();
+    QVERIFY(records.first() == older);
+    QCOMPARE(records.at(1).goldenCrystal, sampleCycle(QStringLiteral("st1"), 2).goldenCrystal);
+    QVERIFY(records.at(1).cycleMean(0));
     // The next cycle keeps its means.
     QCOMPARE(records.at(1).duts.at(0).freqMean,
              sampleCycle(QStringLiteral("st1"), 2).duts.at(0).freqMean);
