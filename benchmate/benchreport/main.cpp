@@ -116,7 +116,7 @@ int main(int argc, char *argv[])
         ReportSource source;
         YieldFigures figures;
         switch (source.open(options)) {
-        case ReportSource::Ready:
+        case ReportSource::Ready: {
             if (!options.unit.isEmpty()) {
                 QList<UnitTest> tests;
                 if (!UnitReport::compute(source.connection(), options.unit, options.filter, &tests,
@@ -158,6 +158,7 @@ int main(int argc, char *argv[])
             }
             status = writeReport(options, figures, drift, out, &error);
             break;
+        }
         case ReportSource::CannotUse:
             error = source.error();
             status = ExitNoDatabase;
