@@ -65,6 +65,14 @@ if [ ! -f "$VENDOR/SHA256SUMS" ]; then
 fi
 (cd "$VENDOR" && sha256sum --quiet -c SHA256SUMS) || { say "vendor archives do not match $VENDOR/SHA256SUMS"; exit 1; }
 
+# One build of the folder at a time: a second waits for the first and then
+# reuses what it built.
+mkdir -p "$(dirname "$PREFIX")"
+exec 8>"$PREFIX.lock"
+if ! flock -n 8; then
+    say "another build of $PREFIX is running: waiting for it"
+    flock 8
+fi
 if cache_is_current; then
     say "reusing $PREFIX (source checksums match $STAMP)"
     exit 0
