@@ -10,6 +10,7 @@
 # programs and plugins import, followed to the end, as Windows resolves
 # them.
 set -euo pipefail
+shopt -s nullglob
 STATION="$1"
 QT="$2"
 TRIPLET=x86_64-w64-mingw32
