@@ -54,9 +54,8 @@ deploy_into() {
 mkdir -p "$STATION/platforms" "$STATION/sqldrivers" "$STATION/styles"
 cp -f "$QT/plugins/platforms/qwindows.dll" "$STATION/platforms/"
 cp -f "$QT/plugins/sqldrivers/qsqlite.dll" "$STATION/sqldrivers/"
-if ls "$QT"/plugins/styles/*.dll >/dev/null 2>&1; then
-    cp -f "$QT"/plugins/styles/*.dll "$STATION/styles/"
-fi
+styles=("$QT"/plugins/styles/*.dll)
+[ "${#styles[@]}" -eq 0 ] || cp -f "${styles[@]}" "$STATION/styles/"
 deploy_into "$STATION" "$STATION"/*.exe "$STATION"/platforms/*.dll "$STATION"/sqldrivers/*.dll \
     "$STATION"/styles/*.dll
 deploy_into "$STATION/config/CHIPCTL" "$STATION"/config/CHIPCTL/*.exe "$STATION"/config/CHIPCTL/*.dll
