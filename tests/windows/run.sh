@@ -202,11 +202,18 @@ rm -rf "$WS/log" "$WS/config/device_config.csv" "$WS/config/station.ini"
 mkdir -p "$WS/log"
 start_sim cyclelinux --scenario "$T/six.json" --write-device-config "$LS/config/device_config.csv" \
     --firmware-path "$LS/config/CHIPCTL/Config/TK716A_RAM_BIN.bin"
-# The Windows station's image path: its drive path, with backslashes and the
-# Chinese folder name.
-winpath() { wine winepath -w "$1" 2>/dev/null | tr -d '\r'; }
+# The Windows station's image path as an operator's table has it: a drive
+# path, with backslashes and the Chinese folder name.
+image="$WS/config/CHIPCTL/Config/TK716A_RAM_BIN.bin"
 start_sim cyclewindows --scenario "$T/six.json" --write-device-config "$WS/config/device_config.csv" \
-    --firmware-path "$(winpath "$WS/config/CHIPCTL/Config/TK716A_RAM_BIN.bin")"
+    --firmware-path "$image"
+win_image="$(wine winepath -w "$image" 2>/dev/null | tr -d '\r')"
+# (awk -v would take the backslashes for escapes: the paths go by ENVIRON)
+LINUX_IMAGE="$image" WINDOWS_IMAGE="$win_image" awk \
+    '$0 == ENVIRON["LINUX_IMAGE"] "," { $0 = ENVIRON["WINDOWS_IMAGE"] "," } { print }' \
+    "$WS/config/device_config.csv" >"$T/table.csv"
+cp "$T/table.csv" "$WS/config/device_config.csv"
+check "the table names the image by its Windows path" grep -qF "$win_image," "$WS/config/device_config.csv"
 
 cycle_started=$SECONDS
 (cd "$LS" && ./benchrun --cycles 1) >"$T/benchrun.lin" 2>&1 || true
