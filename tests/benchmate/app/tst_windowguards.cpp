@@ -187,7 +187,13 @@ void TestWindowGuards::typingMistakesStopTheStart_data()
 
     // clang-format off
     QTest::newRow("letters as RX upper limit")
-        << "leRxRssiMax" << "abc" << "" << "RX RSSI上限" << "不是数字";
+        << "leRxRssiMax" << "abc" << "abc" << "RX RSSI上限" << "不是数字";
+    // A letter O for a zero is kept and named, never read as 1.
+    QTest::newRow("letter O in frequency upper limit")
+        << "leRxFreqMax" << "1O" << "1O" << "RX 频偏上限" << "不是数字";
+    // One decimal too many is refused, never rounded to -10.55.
+    QTest::newRow("three decimals in frequency lower limit")
+        << "leRxFreqMin" << "-10.555" << "-10.555" << "RX 频偏下限" << "最多 2 位小数";
     QTest::newRow("a lone minus as RX lower limit")
         << "leRxRssiMin" << "-" << "-" << "RX RSSI下限" << "不是数字";
     QTest::newRow("empty frequency upper limit")
@@ -195,7 +201,7 @@ void TestWindowGuards::typingMistakesStopTheStart_data()
     QTest::newRow("empty time-out")
         << "leTimeOut" << "" << "" << "超时时间" << "不是数字";
     QTest::newRow("channel 300")
-        << "leTestCha" << "300" << "30" << "测试信道" << "1 到 14";
+        << "leTestCha" << "300" << "300" << "测试信道" << "1 到 14";
     QTest::newRow("lower above upper")
         << "leTxRssiMin" << "-10" << "-10" << "TX RSSI下限" << "必须小于上限";
     // Not committed to the cell: the cell keeps its 0.
@@ -204,8 +210,9 @@ void TestWindowGuards::typingMistakesStopTheStart_data()
     // clang-format on
 }
 
-// A typing mistake is refused where it is typed, or else named before the
-// cycle starts: nothing runs, nothing is counted or logged.
+// A typing mistake stays as typed and is marked in its box (a table cell
+// refuses it), and is named before the cycle starts: nothing runs, nothing
+// is counted or logged.
 void TestWindowGuards::typingMistakesStopTheStart()
 {
     QFETCH(QString, box);
@@ -228,9 +235,18 @@ void TestWindowGuards::typingMistakesStopTheStart()
         // What a stored file could hold all the same.
         table()->item(row, column)->setText(typed);
     } else {
+        auto *edit = find<QLineEdit>(*m_window, box.toLatin1().constData());
+        const QString before = edit->text();
+        QVERIFY(edit->toolTip().isEmpty());
         retype(box.toLatin1().constData(), typed);
-        QCOMPARE(find<QLineEdit>(*m_window, box.toLatin1().constData())->text(), shown);
-        find<QLineEdit>(*m_window, box.toLatin1().constData())->setText(typed);
+        QCOMPARE(edit->text(), shown);
+        // Marked where it was typed, with the reason, until corrected.
+        QVERIFY2(edit->toolTip().contains(problem), qPrintable(edit->toolTip()));
+        QVERIFY(!edit->styleSheet().isEmpty());
+        edit->setText(before);
+        QVERIFY(edit->toolTip().isEmpty());
+        QVERIFY(edit->styleSheet().isEmpty());
+        edit->setText(typed);
     }
 
     MessageBoxes boxes;
