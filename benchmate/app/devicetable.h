@@ -88,6 +88,12 @@ private:
     void setCellText(int row, int column, const QString &text);
     void setResultCell(int row, int column, const QString &text, const char *colour);
     void setRowReason(int row, const QString &reason);
+    void clearRow(int row);
+    // The operator changed the set-up of `row` (its box, name, port or
+    // offsets) while it could be edited: the results it shows belong to a
+    // cycle it is no longer part of, so they go, and stay gone when the
+    // window shows that cycle again (in another language).
+    void rowSetUpChanged(int row);
 
     QTableWidget *m_table;
     // The table's viewport as it was when the filter went on: asking the
@@ -96,6 +102,9 @@ private:
     QPlainTextEdit *m_details;
     // Why each row shows what it shows (empty: nothing to tell).
     QVector<QString> m_reasons = QVector<QString>(tableRows);
+    // Rows changed since the results shown were cleared: they show none.
+    QVector<bool> m_changed = QVector<bool>(tableRows, false);
+    bool m_editable = true;
     bool m_applying = false;
 };
 

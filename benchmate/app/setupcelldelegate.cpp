@@ -31,3 +31,19 @@ QWidget *SetupCellDelegate::createEditor(QWidget *parent, const QStyleOptionView
     }
     return editor;
 }
+
+QString SetupCellDelegate::portShown(const QString &port)
+{
+    const int scheme = port.indexOf(QLatin1String("://"));
+    return scheme < 0 ? port : port.mid(scheme + 3);
+}
+
+void SetupCellDelegate::initStyleOption(QStyleOptionViewItem *option,
+                                        const QModelIndex &index) const
+{
+    QStyledItemDelegate::initStyleOption(option, index);
+    if (index.column() != m_portColumn)
+        return;
+    option->text = portShown(option->text);
+    option->textElideMode = Qt::ElideLeft;
+}
