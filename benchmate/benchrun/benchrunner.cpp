@@ -3,6 +3,7 @@
 #include "chiptool.h"
 #include "cyclecontroller.h"
 #include "cycletable.h"
+#include "englishgloss.h"
 #include "setupcheck.h"
 #include "stationlock.h"
 #include "stopsignals.h"
@@ -200,16 +201,16 @@ int BenchRunner::run()
         const CycleOutcome &outcome = controller.lastOutcome();
         const CycleJudgement &judgement = outcome.judgement;
         for (const QString &message : judgement.messages)
-            m_err << message << '\n';
+            m_err << EnglishGloss::annotate(message) << '\n';
         const CycleController::Counters &counters = controller.counters();
         m_config.testPassNum = counters.passed;
         m_config.testFailNum = counters.failed;
         m_config.testAllNum = counters.total;
         saveSetup(controller.values());
 
-        m_out << CycleTable::cycleTable(cycle, m_options.cycles, outcome.elapsedMs, outcome.para,
-                                        outcome.traces, outcome.result, judgement, outcome.dutLogs,
-                                        outcome.goldenLog);
+        m_out << EnglishGloss::annotateLines(CycleTable::cycleTable(
+            cycle, m_options.cycles, outcome.elapsedMs, outcome.para, outcome.traces,
+            outcome.result, judgement, outcome.dutLogs, outcome.goldenLog));
         m_out << "  counters: total " << m_config.testAllNum << ", passed " << m_config.testPassNum
               << ", failed " << m_config.testFailNum << "; next calibration starts at "
               << int(controller.values().calStart()) << "\n\n";
