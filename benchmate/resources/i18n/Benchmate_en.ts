@@ -470,10 +470,6 @@
         <translation>A test step failed.</translation>
     </message>
     <message>
-        <source>频偏</source>
-        <translation>Freq. offset</translation>
-    </message>
-    <message>
         <source>上限</source>
         <translation>upper limit</translation>
     </message>
@@ -488,10 +484,6 @@
     <message>
         <source>（%1）</source>
         <translation> (%1)</translation>
-    </message>
-    <message>
-        <source>频偏 %1</source>
-        <translation>freq. offset %1</translation>
     </message>
     <message>
         <source>晶振值 %1</source>

@@ -470,10 +470,6 @@
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <source>频偏</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
         <source>上限</source>
         <translation type="unfinished"></translation>
     </message>
@@ -487,10 +483,6 @@
     </message>
     <message>
         <source>（%1）</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
-        <source>频偏 %1</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
