@@ -7,6 +7,7 @@
 #include "rowreason.h"
 #include "setupcelldelegate.h"
 #include "setupcheck.h"
+#include "setupmessages.h"
 
 #include <QCheckBox>
 #include <QCoreApplication>
@@ -31,6 +32,8 @@ const char *const colourPass = "#00FF00";
 const char *const colourFail = "#FF0000";
 const char *const colourPlain = "#FFFFFF";
 const char *const colourNotJudged = "#D3D3D3";
+// A set-up cell holding what the set-up check refuses.
+const char *const colourRefused = "#FFC0C0";
 
 } // namespace
 
@@ -65,6 +68,8 @@ DeviceTable::DeviceTable(QTableWidget *table, QPlainTextEdit *details)
         const int column = item->column();
         if (column == colName || column == colPort || column == colTxCal || column == colRxCal)
             rowSetUpChanged(item->row());
+        if (column == colTxCal || column == colRxCal)
+            markOffset(item);
     });
     m_viewport = m_table->viewport();
     m_viewport->installEventFilter(this);
@@ -297,11 +302,36 @@ void DeviceTable::setRowReason(int row, const QString &reason)
         showRowDetails(row);
 }
 
+// What the set-up check says of a DUT's calibration offset, as the start
+// would say it.
+QString DeviceTable::offsetProblem(int row, int column) const
+{
+    if (row < 1 || row >= tableRows || (column != colTxCal && column != colRxCal))
+        return QString();
+    SetupTexts texts;
+    texts.duts.append({row - 1, QString(), cellText(row, colTxCal), cellText(row, colRxCal)});
+    const SetupField field = column == colTxCal ? SetupField::TxCal : SetupField::RxCal;
+    for (const SetupProblem &problem : SetupCheck::check(texts)) {
+        if (problem.field == field)
+            return SetupMessages::describe(problem);
+    }
+    return QString();
+}
+
+void DeviceTable::markOffset(QTableWidgetItem *item)
+{
+    const bool refused = !offsetProblem(item->row(), item->column()).isEmpty();
+    item->setBackground(refused ? QBrush(QColor(QLatin1String(colourRefused))) : QBrush());
+}
+
 QString DeviceTable::cellToolTip(int row, int column) const
 {
     if (row < 0 || row >= tableRows)
         return QString();
     const QString reason = m_reasons.at(row);
+    const QString problem = offsetProblem(row, column);
+    if (!problem.isEmpty())
+        return reason.isEmpty() ? problem : problem + QStringLiteral("\n\n") + reason;
     if (column != colPort)
         return reason;
     // The whole port, however narrow its column.

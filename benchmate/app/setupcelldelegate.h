@@ -3,9 +3,9 @@
 
 #include <QStyledItemDelegate>
 
-// The device table's editors accept only what their column can hold: the
-// calibration offsets whole numbers of a signed byte, the ports no comma
-// (the settings file separates its fields with commas). A port shows what
+// The device table's editors: a port takes no comma (the settings file
+// separates its fields with commas); the calibration offsets take every
+// keystroke (the table marks what the set-up check refuses). A port shows what
 // tells it from the others: a network port without its scheme, cut on the
 // left ("…0.0.1:7012") when its column is narrow; COM12 as it is. The whole
 // port is the cell's tooltip.

@@ -204,15 +204,16 @@ void TestWindowGuards::typingMistakesStopTheStart_data()
         << "leTestCha" << "300" << "300" << "测试信道" << "1 到 14";
     QTest::newRow("lower above upper")
         << "leTxRssiMin" << "-10" << "-10" << "TX RSSI下限" << "必须小于上限";
-    // Not committed to the cell: the cell keeps its 0.
     QTest::newRow("TX offset 200")
-        << "2,4" << "200" << "0" << "DUT1 TX RSSI校准值" << "-128 到 127";
+        << "2,4" << "200" << "200" << "DUT1 TX RSSI校准值" << "-128 到 127";
+    QTest::newRow("letter O in an RX offset")
+        << "2,5" << "1O" << "1O" << "DUT1 RX RSSI校准值" << "不是数字";
     // clang-format on
 }
 
-// A typing mistake stays as typed and is marked in its box (a table cell
-// refuses it), and is named before the cycle starts: nothing runs, nothing
-// is counted or logged.
+// A typing mistake stays as typed and is marked in its box or cell, and is
+// named before the cycle starts: nothing runs, nothing is counted or
+// logged.
 void TestWindowGuards::typingMistakesStopTheStart()
 {
     QFETCH(QString, box);
@@ -230,10 +231,13 @@ void TestWindowGuards::typingMistakesStopTheStart()
     if (box.contains(QLatin1Char(','))) {
         const int row = box.section(QLatin1Char(','), 0, 0).toInt();
         const int column = box.section(QLatin1Char(','), 1, 1).toInt();
+        QVERIFY(m_window->cellToolTip(row, column).isEmpty());
         typeIntoCell(row, column, typed);
         QCOMPARE(cell(row, column), shown);
-        // What a stored file could hold all the same.
-        table()->item(row, column)->setText(typed);
+        // Marked in the cell, the reason on hover.
+        const QString tip = m_window->cellToolTip(row, column);
+        QVERIFY2(tip.contains(problem), qPrintable(tip));
+        QCOMPARE(cellColour(row, column), QColor(QStringLiteral("#FFC0C0")));
     } else {
         auto *edit = find<QLineEdit>(*m_window, box.toLatin1().constData());
         const QString before = edit->text();
