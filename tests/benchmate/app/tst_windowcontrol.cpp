@@ -16,6 +16,7 @@
 #include <QPushButton>
 #include <QTableWidget>
 #include <QTcpServer>
+#include <QTranslator>
 #include <QtTest>
 
 #include <csignal>
@@ -539,6 +540,16 @@ void TestWindowControl::cycleRecordedAndWaitingForTheFactory()
     QTRY_COMPARE_WITH_TIMEOUT(m_window->resultsStatusText(),
                               QStringLiteral("工厂数据库：1 个周期等待上传（无法连接）"), 15000);
     QTRY_COMPARE(label("labelResults"), m_window->resultsStatusText());
+    // The note follows the window's language.
+    {
+        QTranslator english;
+        QVERIFY(english.load(QStringLiteral(":/i18n/Benchmate_en")));
+        QCoreApplication::installTranslator(&english);
+        QTRY_COMPARE(
+            label("labelResults"),
+            QStringLiteral("Factory database: 1 cycles waiting for upload (cannot connect)"));
+        QCoreApplication::removeTranslator(&english);
+    }
 
     DatabaseConnection c(QStringLiteral("QSQLITE"));
     QString error;
