@@ -47,8 +47,10 @@ QString HistogramBins::label(int bin) const
         return QStringLiteral("< ") + QString::number(m_low);
     if (bin == last())
         return QStringLiteral("> ") + QString::number(m_high);
-    // Not beside an end bin's label, where the two would run together.
-    if (bin % m_step != 0 || bin - first() < qMax(2, m_step) || last() - bin < qMax(2, m_step))
+    // Not near an end bin's label: a chart cuts a label to the room between
+    // it and the label before it, and "> 15" needs more than a bin or two.
+    const int room = qMax(2, (last() - first() + 3) / 4);
+    if (bin % m_step != 0 || bin - first() < room || last() - bin < room)
         return QString();
     return QString::number(bin);
 }

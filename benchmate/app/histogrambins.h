@@ -18,8 +18,8 @@ public:
     // The bin a mean counts in.
     int binOf(double value) const;
     // A bin's label on the axis: "< -15" and "> 15" for the end bins, the
-    // number for every step-th bin, empty for the others (so the labels fit
-    // a narrow chart).
+    // number for every step-th bin away from the ends, empty for the others
+    // (so the labels fit a narrow chart).
     QString label(int bin) const;
 
 private:

@@ -373,8 +373,11 @@ void YieldView::drawHistogram(int figure)
 
     auto *x = new QCategoryAxis;
     x->setLabelsPosition(QCategoryAxis::AxisLabelsPositionOnValue);
-    x->setRange(bins.first() - 0.5, bins.last() + 0.5);
-    x->setStartValue(bins.first() - 0.5);
+    // Room before the first end bin for its label, which the chart cuts to
+    // the room it has.
+    const double pad = 1.0 + 0.25 * (bins.last() - bins.first());
+    x->setRange(bins.first() - 0.5 - pad, bins.last() + 0.5 + pad);
+    x->setStartValue(bins.first() - 0.5 - pad);
     for (int bin = bins.first(); bin <= bins.last(); ++bin) {
         const QString label = bins.label(bin);
         if (!label.isEmpty())

@@ -188,7 +188,7 @@ void TestYieldView::histogramShowsEveryDut()
                 continue;
             // A step: the bin's left and right corners, at its height.
             const auto at = [bin](const QLineSeries *line) {
-                const QVector<QPointF> points = line ? line->pointsVector() : QVector<QPointF>();
+                const QList<QPointF> points = line ? line->points() : QList<QPointF>();
                 for (int i = 0; i + 1 < points.size(); ++i) {
                     if (qFuzzyCompare(points.at(i).x(), bin - 0.5) &&
                         qFuzzyCompare(points.at(i + 1).x(), bin + 0.5))
