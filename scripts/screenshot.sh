@@ -13,6 +13,10 @@
 #   benchmate-en.png         the same in English, and benchmate-yield-en.png
 #   benchmate-1366x768.png   the window filling a 1366 x 768 screen, less a
 #   benchmate-1280x800.png   40-pixel taskbar and a title bar, and 1280 x 800
+#                            (and the same in English: ...-en.png)
+#   benchmate-typo.png       a letter O typed for a zero: the box kept it,
+#                            marked, its reason shown; and
+#                            benchmate-typo-corrected.png
 # Needs Xvfb and a CJK font (fonts-wqy-microhei); the pictures are taken by
 # the driver itself (Qt), so no other X tool is needed.
 set -euo pipefail
@@ -68,13 +72,16 @@ start_xvfb() {
     say "Xvfb $1 on $DISPLAY"
 }
 
-# The simulated station: 24 DUTs, two of them failing in every cycle.
+# The simulated station: 24 DUTs, three of them failing in every cycle (DUT11
+# so far from the golden machine that its RX RSSI is off the chart's axis,
+# in its end bin).
 cat >"$WORK/scenario.json" <<'JSON'
 {
     "seed": 11,
     "chips": {
         "dut06": { "faults": { "xtalNeverConverges": true } },
-        "dut11": { "pathLoss": 80 }
+        "dut11": { "pathLoss": 80 },
+        "dut12": { "pathLoss": 110 }
     }
 }
 JSON
@@ -115,4 +122,7 @@ start_xvfb 1366x768
 run_shots "$OUT" --size 1366x697 --only-idle benchmate-1366x768.png
 start_xvfb 1280x800
 run_shots "$OUT" --size 1280x729 --only-idle benchmate-1280x800.png
+run_shots "$OUT" --size 1280x729 --language en --only-idle benchmate-1280x800-en.png
+start_xvfb 1366x768
+run_shots "$OUT" --size 1366x697 --language en --only-idle benchmate-1366x768-en.png
 say "pictures in $OUT"

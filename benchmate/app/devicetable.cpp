@@ -7,6 +7,7 @@
 #include "rowreason.h"
 #include "setupcelldelegate.h"
 #include "setupcheck.h"
+#include "setupmessages.h"
 
 #include <QCheckBox>
 #include <QCoreApplication>
@@ -31,6 +32,8 @@ const char *const colourPass = "#00FF00";
 const char *const colourFail = "#FF0000";
 const char *const colourPlain = "#FFFFFF";
 const char *const colourNotJudged = "#D3D3D3";
+// A set-up cell holding what the set-up check refuses.
+const char *const colourRefused = "#FFC0C0";
 
 } // namespace
 
@@ -56,10 +59,18 @@ DeviceTable::DeviceTable(QTableWidget *table, QPlainTextEdit *details)
         auto *check = new QCheckBox;
         check->setObjectName(QStringLiteral("check"));
         layout->addWidget(check, 0, Qt::AlignHCenter | Qt::AlignVCenter);
+        connect(check, &QCheckBox::toggled, this, [this, row] { rowSetUpChanged(row); });
         m_table->setCellWidget(row, colEnable, cell);
         for (int column = colEnable + 1; column < tableColumns; ++column)
             m_table->setItem(row, column, new QTableWidgetItem);
     }
+    connect(m_table, &QTableWidget::itemChanged, this, [this](QTableWidgetItem *item) {
+        const int column = item->column();
+        if (column == colName || column == colPort || column == colTxCal || column == colRxCal)
+            rowSetUpChanged(item->row());
+        if (column == colTxCal || column == colRxCal)
+            markOffset(item);
+    });
     m_viewport = m_table->viewport();
     m_viewport->installEventFilter(this);
     connect(m_table, &QTableWidget::currentCellChanged, this,
@@ -130,6 +141,7 @@ void DeviceTable::storeRows(DeviceConfig &config) const
 
 void DeviceTable::setEditable(bool editable)
 {
+    m_editable = editable;
     m_table->setEditTriggers(editable ? QAbstractItemView::AllEditTriggers
                                       : QAbstractItemView::NoEditTriggers);
     for (int row = 0; row < tableRows; ++row) {
@@ -169,10 +181,26 @@ bool DeviceTable::focusProblem(const SetupProblem &problem)
 void DeviceTable::clearResults()
 {
     for (int row = 0; row < tableRows; ++row) {
-        for (int column : {int(colResult), int(colTxResult), int(colRxResult), int(colFreqResult)})
-            setResultCell(row, column, QString(), colourPlain);
-        setRowReason(row, QString());
+        clearRow(row);
+        m_changed[row] = false;
     }
+}
+
+void DeviceTable::clearRow(int row)
+{
+    for (int column : {int(colResult), int(colTxResult), int(colRxResult), int(colFreqResult)})
+        setResultCell(row, column, QString(), colourPlain);
+    setRowReason(row, QString());
+}
+
+// While a cycle runs the set-up is frozen as the cycle took it, so a change
+// then (by a script, a stored file) leaves the row the cycle's.
+void DeviceTable::rowSetUpChanged(int row)
+{
+    if (!m_editable || row < 0 || row >= tableRows)
+        return;
+    m_changed[row] = true;
+    clearRow(row);
 }
 
 // Each device shows on the row of its own slot, whatever happened to the
@@ -187,6 +215,8 @@ void DeviceTable::showProgress(const CycleController &controller)
         if (slot < 0 || !device.progressPtr)
             continue;
         const int row = slot + 1;
+        if (m_changed.at(row))
+            continue;
         QString toolFailure;
         const int fault = controller.deviceFault(k, &toolFailure);
         if (fault != DUT_OK) {
@@ -205,7 +235,7 @@ void DeviceTable::showProgress(const CycleController &controller)
 void DeviceTable::showOutcome(const CycleOutcome &outcome)
 {
     const CycleJudgement &j = outcome.judgement;
-    if (j.cycleError) {
+    if (j.cycleError && !m_changed.at(0)) {
         setResultCell(0, colResult, QCoreApplication::translate("MainWindow", "发生错误"),
                       colourFail);
         setRowReason(
@@ -218,6 +248,8 @@ void DeviceTable::showOutcome(const CycleOutcome &outcome)
         if (slot < 0)
             continue;
         const int row = slot + 1;
+        if (m_changed.at(row))
+            continue;
         if (!device) {
             // Nothing of the cycle came back to judge.
             setResultCell(row, colResult, QCoreApplication::translate("MainWindow", "未判定"),
@@ -270,11 +302,36 @@ void DeviceTable::setRowReason(int row, const QString &reason)
         showRowDetails(row);
 }
 
+// What the set-up check says of a DUT's calibration offset, as the start
+// would say it.
+QString DeviceTable::offsetProblem(int row, int column) const
+{
+    if (row < 1 || row >= tableRows || (column != colTxCal && column != colRxCal))
+        return QString();
+    SetupTexts texts;
+    texts.duts.append({row - 1, QString(), cellText(row, colTxCal), cellText(row, colRxCal)});
+    const SetupField field = column == colTxCal ? SetupField::TxCal : SetupField::RxCal;
+    for (const SetupProblem &problem : SetupCheck::check(texts)) {
+        if (problem.field == field)
+            return SetupMessages::describe(problem);
+    }
+    return QString();
+}
+
+void DeviceTable::markOffset(QTableWidgetItem *item)
+{
+    const bool refused = !offsetProblem(item->row(), item->column()).isEmpty();
+    item->setBackground(refused ? QBrush(QColor(QLatin1String(colourRefused))) : QBrush());
+}
+
 QString DeviceTable::cellToolTip(int row, int column) const
 {
     if (row < 0 || row >= tableRows)
         return QString();
     const QString reason = m_reasons.at(row);
+    const QString problem = offsetProblem(row, column);
+    if (!problem.isEmpty())
+        return reason.isEmpty() ? problem : problem + QStringLiteral("\n\n") + reason;
     if (column != colPort)
         return reason;
     // The whole port, however narrow its column.
@@ -338,7 +395,48 @@ void DeviceTable::applyGeometry()
         shownWidth -= m_table->style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, m_table);
     m_table->setColumnWidth(colEnable, enableColumnWidth);
     const int base = shownWidth - enableColumnWidth;
+
+    // Each column takes its share, but never less than its header needs
+    // (whatever the language): the columns that would be cut get what they
+    // need, the others share what is left by their shares. The table is
+    // never narrower than all headers whole.
+    const QHeaderView *header = m_table->horizontalHeader();
+    int leastTotal = 0;
+    int least[tableColumns] = {};
+    for (int column = 1; column < tableColumns; ++column) {
+        least[column] = header->sectionSizeHint(column);
+        leastTotal += least[column];
+    }
+    m_table->setMinimumWidth(
+        leastTotal + enableColumnWidth + 2 * m_table->frameWidth() +
+        m_table->style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, m_table));
+    bool atLeast[tableColumns] = {};
+    int width[tableColumns] = {};
+    for (int pass = 0; pass < tableColumns; ++pass) {
+        int fixed = 0;
+        double shares = 0;
+        for (int column = 1; column < tableColumns; ++column) {
+            if (atLeast[column])
+                fixed += least[column];
+            else
+                shares += columnShare[column - 1];
+        }
+        bool changed = false;
+        for (int column = 1; column < tableColumns; ++column) {
+            if (atLeast[column]) {
+                width[column] = least[column];
+                continue;
+            }
+            width[column] = int((base - fixed) * columnShare[column - 1] / shares);
+            if (width[column] < least[column]) {
+                atLeast[column] = true;
+                changed = true;
+            }
+        }
+        if (!changed)
+            break;
+    }
     for (int column = 1; column < tableColumns; ++column)
-        m_table->setColumnWidth(column, int(base * columnShare[column - 1]));
+        m_table->setColumnWidth(column, width[column]);
     m_applying = false;
 }

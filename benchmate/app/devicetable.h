@@ -10,6 +10,7 @@ class CycleController;
 class QCheckBox;
 class QPlainTextEdit;
 class QTableWidget;
+class QTableWidgetItem;
 struct SetupProblem;
 struct CycleOutcome;
 struct DeviceConfig;
@@ -72,8 +73,9 @@ public:
     // golden machine's row when the station failed.
     void showOutcome(const CycleOutcome &outcome);
 
-    // What hovering over a cell shows: the reason of its row, and for the
-    // port the whole port first.
+    // What hovering over a cell shows: the reason of its row; for the port
+    // the whole port first, for a calibration offset the set-up check
+    // refuses what is wrong with it.
     QString cellToolTip(int row, int column) const;
     // The details below the table for `row`.
     void showRowDetails(int row);
@@ -88,6 +90,17 @@ private:
     void setCellText(int row, int column, const QString &text);
     void setResultCell(int row, int column, const QString &text, const char *colour);
     void setRowReason(int row, const QString &reason);
+    void clearRow(int row);
+    // What the set-up check refuses in a DUT's calibration offset cell;
+    // empty when it holds what its field takes (or is no such cell).
+    QString offsetProblem(int row, int column) const;
+    // Colours an offset cell the set-up check refuses.
+    void markOffset(QTableWidgetItem *item);
+    // The operator changed the set-up of `row` (its box, name, port or
+    // offsets) while it could be edited: the results it shows belong to a
+    // cycle it is no longer part of, so they go, and stay gone when the
+    // window shows that cycle again (in another language).
+    void rowSetUpChanged(int row);
 
     QTableWidget *m_table;
     // The table's viewport as it was when the filter went on: asking the
@@ -96,6 +109,9 @@ private:
     QPlainTextEdit *m_details;
     // Why each row shows what it shows (empty: nothing to tell).
     QVector<QString> m_reasons = QVector<QString>(tableRows);
+    // Rows changed since the results shown were cleared: they show none.
+    QVector<bool> m_changed = QVector<bool>(tableRows, false);
+    bool m_editable = true;
     bool m_applying = false;
 };
 

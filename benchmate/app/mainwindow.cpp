@@ -103,6 +103,9 @@ void MainWindow::retranslate()
     const QString firmware = ui->leFilePath->text();
     ui->retranslateUi(this);
     ui->leFilePath->setText(firmware);
+    m_form->markProblems();
+    // The headers' widths in the new language.
+    m_table->applyGeometry();
 
     m_status->retranslate();
     ui->pbnStartTest->setText(m_controller->state() == CycleController::Idle ? tr("开始测试")
@@ -121,6 +124,9 @@ void MainWindow::retranslate()
     changeTestNum(n.passed, n.failed, n.total);
     showYieldWarnings(m_yieldWarnings);
     m_table->showRowDetails(ui->tableWidget->currentRow());
+    showResultsStatus();
+    if (auto *settings = findChild<QLabel *>(QStringLiteral("labelSettings")))
+        settings->setText(StatusBarNotes::settingsRefused(configFile));
 }
 
 // The day's yield: the station's settings say after how many failed cycles
@@ -371,6 +377,9 @@ void MainWindow::stopCycle()
 void MainWindow::cycleStopped()
 {
     qDebug().noquote() << QStringLiteral("已经停止测试");
+    // A stopped cycle leaves nothing on the rows: no percentage, no step it
+    // was at, beside "not started".
+    clearShowTestResult();
     updateEditability();
     ui->pbnStartTest->setEnabled(true);
     ui->pbnStartTest->setText(tr("开始测试"));

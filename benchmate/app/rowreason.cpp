@@ -1,7 +1,9 @@
 #include "rowreason.h"
 
+#include "figuretable.h"
 #include "meantext.h"
 
+#include <QCoreApplication>
 #include <QStringList>
 
 namespace {
@@ -9,6 +11,14 @@ namespace {
 QString signedNumber(double value)
 {
     return QString::number(value, 'g', 6);
+}
+
+// A figure as the reasons name it: its label without its unit ("RX
+// RSSI", "频偏").
+QString figureName(const FigureDefinition &figure)
+{
+    return QCoreApplication::translate("YieldView", figure.label)
+        .section(QStringLiteral(" ("), 0, 0);
 }
 
 } // namespace
@@ -150,17 +160,9 @@ QString RowReason::faultSentence(int fault, float lastMeanOffset)
 QString RowReason::brokenLimit(const BrokenLimit &limit)
 {
     QString quantity;
-    QString unit;
-    switch (limit.quantity) {
-    case BrokenLimit::TxRssi:
-        quantity = QStringLiteral("TX RSSI");
-        break;
-    case BrokenLimit::RxRssi:
-        quantity = QStringLiteral("RX RSSI");
-        break;
-    case BrokenLimit::FreqOffset:
-        quantity = tr("频偏");
-        break;
+    for (const FigureDefinition &f : FigureTable::figures()) {
+        if (f.quantity == limit.quantity)
+            quantity = figureName(f);
     }
     QString text = QStringLiteral("%1 %2 %3 %4")
                        .arg(quantity, MeanText::against(double(limit.value), double(limit.bound)),
@@ -179,11 +181,9 @@ QString RowReason::brokenLimit(const BrokenLimit &limit)
 QString RowReason::figures(const deviceRestlt_t &r)
 {
     QStringList parts;
-    if (ResultJudge::txMeasured(r))
-        parts << QStringLiteral("TX RSSI %1").arg(MeanText::of(double(r.txRssiMean)));
-    if (ResultJudge::rxMeasured(r)) {
-        parts << QStringLiteral("RX RSSI %1").arg(MeanText::of(double(r.rxRssiMean)));
-        parts << tr("频偏 %1").arg(MeanText::of(double(r.freqMean)));
+    for (const FigureDefinition *f : FigureTable::listed()) {
+        if (f->measuredIn(r))
+            parts << figureName(*f) + QLatin1Char(' ') + MeanText::of(double(r.*f->mean));
     }
     if (r.rxStatus == STATUS_PASS)
         parts << tr("晶振值 %1").arg(int(r.calVal));

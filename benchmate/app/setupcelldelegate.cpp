@@ -1,8 +1,5 @@
 #include "setupcelldelegate.h"
 
-#include "setupcheck.h"
-
-#include <QIntValidator>
 #include <QLineEdit>
 #include <QRegularExpressionValidator>
 
@@ -22,12 +19,27 @@ QWidget *SetupCellDelegate::createEditor(QWidget *parent, const QStyleOptionView
     if (!line)
         return editor;
     const int column = index.column();
-    if (column == m_txCalColumn || column == m_rxCalColumn) {
-        const FieldRange range = SetupCheck::range(SetupField::TxCal);
-        line->setValidator(new QIntValidator(int(range.min), int(range.max), line));
-    } else if (column == m_portColumn) {
+    // The offsets take every keystroke, as the set-up boxes do: the table
+    // marks what the set-up check refuses instead of dropping a key.
+    if (column == m_portColumn) {
         line->setValidator(
             new QRegularExpressionValidator(QRegularExpression(QStringLiteral("[^,]*")), line));
     }
     return editor;
+}
+
+QString SetupCellDelegate::portShown(const QString &port)
+{
+    const int scheme = port.indexOf(QLatin1String("://"));
+    return scheme < 0 ? port : port.mid(scheme + 3);
+}
+
+void SetupCellDelegate::initStyleOption(QStyleOptionViewItem *option,
+                                        const QModelIndex &index) const
+{
+    QStyledItemDelegate::initStyleOption(option, index);
+    if (index.column() != m_portColumn)
+        return;
+    option->text = portShown(option->text);
+    option->textElideMode = Qt::ElideLeft;
 }

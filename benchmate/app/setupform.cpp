@@ -1,8 +1,8 @@
 #include "setupform.h"
 #include "ui_mainwindow.h"
 
-#include <QDoubleValidator>
-#include <QIntValidator>
+#include "setupmessages.h"
+
 #include <QLineEdit>
 
 SetupForm::SetupForm(Ui::MainWindow &widgets, QObject *parent)
@@ -22,32 +22,47 @@ SetupForm::SetupForm(Ui::MainWindow &widgets, QObject *parent)
         {SetupField::SendInterval, widgets.leSendInterval, &T::sendInterval, &C::sendInterval},
         {SetupField::TimeOut, widgets.leTimeOut, &T::timeOut, &C::timeOut},
     };
-    installValidators();
+    installChecks();
 }
 
-// Typing letters into a limit or 300 into the channel goes nowhere. A box
-// can still be left half typed ("-", empty): the check before a start
-// names it.
-void SetupForm::installValidators()
+// A box takes every keystroke: a validator that refused one would turn
+// "1O" (a letter O for the zero) into 1 or "-10.555" into -10.55 without a
+// word, and the cycle would run with a limit nobody wrote. What is typed
+// stays; a box holding what the set-up check refuses is marked, with the
+// reason, until it is corrected, and the start refuses it.
+void SetupForm::installChecks()
 {
-    QLocale c = QLocale::c();
-    c.setNumberOptions(QLocale::RejectGroupSeparator);
     for (const NumberBox &box : qAsConst(m_numbers)) {
-        const FieldRange range = SetupCheck::range(box.field);
-        QValidator *validator = nullptr;
-        if (range.decimals == 0) {
-            validator = new QIntValidator(int(range.min), int(range.max), box.edit);
-        } else {
-            auto *v = new QDoubleValidator(range.min, range.max, range.decimals, box.edit);
-            v->setNotation(QDoubleValidator::StandardNotation);
-            validator = v;
-        }
-        validator->setLocale(c);
-        box.edit->setValidator(validator);
         // As wide as the longest number a field holds, so the limits sit
         // two to a row.
         box.edit->setMaximumWidth(
             box.edit->fontMetrics().horizontalAdvance(QStringLiteral("-999999")) + 16);
+        connect(box.edit, &QLineEdit::textChanged, this, &SetupForm::markProblems);
+    }
+}
+
+QString SetupForm::problemOf(SetupField field) const
+{
+    return m_problems.value(int(field));
+}
+
+// The boxes checked as the start checks them, pairs of limits included.
+void SetupForm::markProblems()
+{
+    DeviceConfig config;
+    store(config);
+    m_problems.clear();
+    for (const SetupProblem &problem : SetupCheck::check(SetupTexts::fromConfig(config))) {
+        const int key = int(problem.field);
+        const QString text = SetupMessages::describe(problem);
+        m_problems[key] =
+            m_problems.contains(key) ? m_problems[key] + QLatin1Char('\n') + text : text;
+    }
+    for (const NumberBox &box : qAsConst(m_numbers)) {
+        const QString problem = m_problems.value(int(box.field));
+        box.edit->setToolTip(problem);
+        box.edit->setStyleSheet(
+            problem.isEmpty() ? QString() : QStringLiteral("QLineEdit{background-color:#FFC0C0;}"));
     }
 }
 
@@ -56,6 +71,7 @@ void SetupForm::load(const DeviceConfig &config)
     ui.leFilePath->setText(config.firmwarePath);
     for (const NumberBox &box : qAsConst(m_numbers))
         box.edit->setText(DeviceConfigFile::formatNumber(config.*box.value));
+    markProblems();
     if (config.autoTest == 1)
         ui.cbAutoTest->setChecked(true);
 }

@@ -4,6 +4,7 @@
 #include "deviceconfigfile.h"
 #include "setupcheck.h"
 
+#include <QHash>
 #include <QList>
 #include <QObject>
 
@@ -16,7 +17,7 @@ class MainWindow;
 // The window's set-up boxes: the firmware, the nine numbers a cycle uses
 // and the auto-test box. Each number box is bound once, to its field of the
 // set-up check and to its text and value in the settings record; its
-// validator, its lock, its loading and saving all go by that binding.
+// check, its lock, its loading and saving all go by that binding.
 class SetupForm : public QObject
 {
     Q_OBJECT
@@ -42,13 +43,20 @@ public:
     void setEditable(bool editable);
     // Puts the focus on the box of `field`; false when it has none.
     bool focus(SetupField field);
+    // Why the box of `field` is marked: what the set-up check says of what
+    // it holds; empty when it holds what its field can take.
+    QString problemOf(SetupField field) const;
+
+    // Marks each box that holds what the set-up check refuses: coloured,
+    // the reason on hover. Done whenever a box changes.
+    void markProblems();
 
 private:
-    // What a box accepts is what its field can hold.
-    void installValidators();
+    void installChecks();
 
     Ui::MainWindow &ui;
     QList<NumberBox> m_numbers;
+    QHash<int, QString> m_problems;
 };
 
 #endif // SETUPFORM_H

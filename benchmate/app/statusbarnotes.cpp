@@ -13,7 +13,9 @@ QString StatusBarNotes::results(const StationResults &results)
     if (results.unrecordedCount() > 0)
         parts << tr("本地数据库：%1 个周期未能记录").arg(results.unrecordedCount());
     const ForwardStatus f = results.forwardStatus();
-    if (f.state != ForwardStatus::Off && (f.waiting > 0 || f.isProblem())) {
+    // Said while cycles wait, and only then: "0 cycles waiting" tells the
+    // operator nothing.
+    if (f.state != ForwardStatus::Off && f.waiting > 0) {
         QString why;
         switch (f.state) {
         case ForwardStatus::Unreachable:

@@ -4,6 +4,7 @@
 #include <QActionGroup>
 #include <QCoreApplication>
 #include <QFile>
+#include <QLibraryInfo>
 #include <QLocale>
 #include <QSettings>
 
@@ -16,6 +17,17 @@ const char *const settingsKey = "language";
 #define USER_SETTINGS(name)                                                                        \
     QSettings name(QSettings::IniFormat, QSettings::UserScope, QStringLiteral("TK716A"),           \
                    QStringLiteral("Benchmate"))
+
+// Where Qt keeps its own catalogues (qtbase_zh_CN.qm: the dialogs' buttons,
+// the line edits' menus).
+QString qtTranslationsPath()
+{
+#if QT_VERSION >= QT_VERSION_CHECK(6, 0, 0)
+    return QLibraryInfo::path(QLibraryInfo::TranslationsPath);
+#else
+    return QLibraryInfo::location(QLibraryInfo::TranslationsPath);
+#endif
+}
 
 } // namespace
 
@@ -47,6 +59,8 @@ UiLanguage::~UiLanguage()
 {
     if (m_installed)
         QCoreApplication::removeTranslator(&m_translator);
+    if (m_qtInstalled)
+        QCoreApplication::removeTranslator(&m_qtTranslator);
 }
 
 void UiLanguage::start(const QStringList &uiLanguages)
@@ -82,9 +96,25 @@ bool UiLanguage::install(const QString &language)
     // away is all it takes.
     if (!m_translator.isEmpty())
         m_installed = QCoreApplication::installTranslator(&m_translator);
+    installQtTranslation(language);
     m_current = language;
     emit changed(language);
     return m_translator.isEmpty() || m_installed;
+}
+
+// Qt's own texts in the window's language: 是/否/确定 on a Chinese
+// window's dialogs, not Yes/No/OK. Qt's texts are English already; a
+// missing catalogue leaves them English, and the window works on.
+void UiLanguage::installQtTranslation(const QString &language)
+{
+    if (m_qtInstalled) {
+        QCoreApplication::removeTranslator(&m_qtTranslator);
+        m_qtInstalled = false;
+    }
+    if (language == QLatin1String("en"))
+        return;
+    if (m_qtTranslator.load(QStringLiteral("qtbase_") + language, qtTranslationsPath()))
+        m_qtInstalled = QCoreApplication::installTranslator(&m_qtTranslator);
 }
 
 void UiLanguage::attachMenu(QAction *chinese, QAction *english)

@@ -19,7 +19,8 @@ QString loadUiTranslation(QTranslator &translator, const QStringList &uiLanguage
 // The language of the operator's window: the catalogue installed into the
 // application, chosen at start from the one the operator last chose (kept
 // in the user's settings, QSettings "TK716A"/"Benchmate", key "language"),
-// else from the system's interface languages; switched at any time. The
+// else from the system's interface languages; switched at any time, with
+// Qt's own catalogue of the language (its dialogs' buttons). The
 // window's source texts are Chinese; the engine's log lines, the daily log,
 // the settings file and the results file are never translated.
 class UiLanguage : public QObject
@@ -49,9 +50,13 @@ signals:
 
 private:
     bool install(const QString &language);
+    void installQtTranslation(const QString &language);
 
     QTranslator m_translator;
     bool m_installed = false;
+    // Qt's own catalogue of the language (qtbase_zh_CN).
+    QTranslator m_qtTranslator;
+    bool m_qtInstalled = false;
     QString m_current = QStringLiteral("zh_CN");
 };
 

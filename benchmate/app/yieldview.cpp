@@ -1,10 +1,15 @@
 #include "yieldview.h"
 
+#include "histogrambins.h"
+
 #include <QAreaSeries>
+#include <QCategoryAxis>
 #include <QChart>
 #include <QChartView>
 #include <QComboBox>
+#include <QCoreApplication>
 #include <QDateTimeAxis>
+#include <QDebug>
 #include <QEvent>
 #include <QFile>
 #include <QGridLayout>
@@ -39,15 +44,6 @@ enum TableColumn
     tableColumns,
 };
 
-enum ChartIndex
-{
-    chartFreq,
-    chartRx,
-    chartTx,
-    chartCrystal,
-    chartCount,
-};
-
 QString percent(uint32_t part, uint32_t whole)
 {
     if (whole == 0)
@@ -67,10 +63,12 @@ void clearChart(QChart *chart)
 
 } // namespace
 
+// A histogram per figure of the figure table, in its order, then the
+// crystal values.
 struct YieldView::Charts
 {
-    QChartView *views[chartCount] = {};
-    QChart *chart(int index) const { return views[index]->chart(); }
+    std::vector<QChartView *> views;
+    QChartView *crystal = nullptr;
 };
 
 YieldView::YieldView(QWidget *parent)
@@ -124,27 +122,37 @@ YieldView::YieldView(QWidget *parent)
     connect(m_crystalSlot, QOverload<int>::of(&QComboBox::currentIndexChanged), this,
             [this] { drawCrystals(); });
 
-    auto *charts = new QGridLayout;
-    const char *const names[chartCount] = {"chartFreqOffset", "chartRxRssi", "chartTxRssi",
-                                           "chartCrystal"};
-    for (int i = 0; i < chartCount; ++i) {
+    const auto newView = [this](const QString &name) {
         auto *chart = new QChart;
         chart->legend()->hide();
         chart->setMargins(QMargins(2, 2, 2, 2));
         auto *view = new QChartView(chart, this);
-        view->setObjectName(QLatin1String(names[i]));
+        view->setObjectName(name);
         view->setRenderHint(QPainter::Antialiasing);
         view->setMinimumSize(200, 150);
-        m_charts->views[i] = view;
+        return view;
+    };
+    // "chartRxRssi", "chartFreqOffset", "chartTxRssi": the figure's name in
+    // camel case.
+    for (const FigureDefinition &f : FigureTable::figures()) {
+        QString name = QStringLiteral("chart");
+        for (const QString &word : QString::fromLatin1(f.name).split(QLatin1Char(' ')))
+            name += word.left(1).toUpper() + word.mid(1);
+        m_charts->views.push_back(newView(name));
     }
-    charts->addWidget(m_charts->views[chartFreq], 0, 0);
-    charts->addWidget(m_charts->views[chartRx], 0, 1);
-    charts->addWidget(m_charts->views[chartTx], 1, 0);
+    m_charts->crystal = newView(QStringLiteral("chartCrystal"));
+    // Two charts to a row, the crystal values last.
+    auto *charts = new QGridLayout;
+    int place = 0;
+    for (QChartView *view : m_charts->views) {
+        charts->addWidget(view, place / 2, place % 2);
+        ++place;
+    }
     auto *crystal = new QVBoxLayout;
     crystal->setSpacing(0);
     crystal->addWidget(m_crystalSlot, 0, Qt::AlignRight);
-    crystal->addWidget(m_charts->views[chartCrystal], 1);
-    charts->addLayout(crystal, 1, 1);
+    crystal->addWidget(m_charts->crystal, 1);
+    charts->addLayout(crystal, place / 2, place % 2);
 
     auto *layout = new QHBoxLayout(this);
     layout->addLayout(left, 3);
@@ -187,7 +195,15 @@ void YieldView::loadResultsFile(const QString &path)
         QFile file(path);
         if (file.open(QIODevice::ReadOnly))
             out.bytes = file.readAll();
-        out.entries = DayYield::parse(out.bytes);
+        DayYield::Rows rows = DayYield::read(out.bytes);
+        out.entries = std::move(rows.entries);
+        out.unreadable = rows.unreadable;
+        if (rows.unreadable > 0)
+            qWarning().noquote() << QStringLiteral("Results file %1: %2 row(s) could not be read "
+                                                   "and are not in the day's yield (%3).")
+                                        .arg(path)
+                                        .arg(rows.unreadable)
+                                        .arg(rows.problems.join(QStringLiteral("; ")));
         const std::lock_guard<std::mutex> guard(handoff->lock);
         handoff->loaded = std::move(out);
     }));
@@ -202,10 +218,11 @@ void YieldView::loaded()
     }
     m_yield.clear();
     m_yield.add(result.entries);
+    m_unreadable = result.unreadable;
     // A cycle that ended while the file was read may be in it already.
     for (const QByteArray &rows : qAsConst(m_pendingRows)) {
         if (!result.bytes.contains(rows))
-            m_yield.add(DayYield::parse(rows));
+            addRows(rows);
     }
     m_pendingRows.clear();
     m_loading = false;
@@ -218,8 +235,15 @@ void YieldView::addCycleRows(const QByteArray &rows)
         m_pendingRows.append(rows);
         return;
     }
-    m_yield.add(DayYield::parse(rows));
+    addRows(rows);
     refresh();
+}
+
+void YieldView::addRows(const QByteArray &rows)
+{
+    const DayYield::Rows read = DayYield::read(rows);
+    m_yield.add(read.entries);
+    m_unreadable += read.unreadable;
 }
 
 void YieldView::showEvent(QShowEvent *event)
@@ -259,11 +283,15 @@ void YieldView::refreshTable()
     const uint32_t passed = m_yield.passed();
     const uint32_t failed = m_yield.failed();
     const QString day = m_yield.day().isValid() ? m_yield.day().toString(Qt::ISODate) : tr("今日");
-    m_summary->setText(tr("%1：通过 %2，失败 %3，良率 %4")
-                           .arg(day)
-                           .arg(passed)
-                           .arg(failed)
-                           .arg(percent(passed, passed + failed)));
+    m_summary->setText(
+        tr("%1：通过 %2，失败 %3，良率 %4")
+            .arg(day)
+            .arg(passed)
+            .arg(failed)
+            .arg(percent(passed, passed + failed)) +
+        (m_unreadable > 0
+             ? QStringLiteral("\n") + tr("结果文件有 %1 行无法读取，未计入").arg(m_unreadable)
+             : QString()));
 
     QStringList warnings;
     for (int slot = 0; slot < DayYield::slotCount; ++slot) {
@@ -305,81 +333,100 @@ void YieldView::refreshTable()
 
 void YieldView::refreshCharts()
 {
-    drawHistogram(chartFreq, DayYield::FreqOffset, double(m_limits.freqMin),
-                  double(m_limits.freqMax));
-    drawHistogram(chartRx, DayYield::RxRssi, double(m_limits.rxRssiMin),
-                  double(m_limits.rxRssiMax));
-    drawHistogram(chartTx, DayYield::TxRssi, double(m_limits.txRssiMin),
-                  double(m_limits.txRssiMax));
+    for (std::size_t figure = 0; figure < FigureTable::figures().size(); ++figure)
+        drawHistogram(int(figure));
     drawCrystals();
     m_chartsDirty = false;
 }
 
 // How many of today's judged DUTs had each mean, counted in bins one unit
-// wide around the whole numbers, as a filled step outline, with the limits
-// as red lines.
-void YieldView::drawHistogram(int index, DayYield::Quantity quantity, double lower, double upper)
+// wide around the whole numbers, as filled steps: within the limits in
+// blue, outside them in red on top, so that a bar at a limit shows on which
+// side its DUTs were. The axis spans the limits and a margin; a mean beyond
+// it counts in the end bin of its side, labelled "< low" or "> high", so
+// that no DUT is left out of the chart. The limits are dashed red lines.
+void YieldView::drawHistogram(int figure)
 {
-    QChart *chart = m_charts->chart(index);
+    const FigureDefinition &f = FigureTable::figures()[std::size_t(figure)];
+    QChart *chart = m_charts->views[std::size_t(figure)]->chart();
     clearChart(chart);
-    QString title;
-    switch (quantity) {
-    case DayYield::FreqOffset:
-        title = tr("频偏 (kHz)");
-        break;
-    case DayYield::RxRssi:
-        title = tr("RX RSSI (dBm，不含校准值)");
-        break;
-    case DayYield::TxRssi:
-        title = tr("TX RSSI (dBm，不含校准值)");
-        break;
-    }
-    const QVector<double> &values = m_yield.values(quantity);
+    // Two lines, so that the title fits a chart a quarter of the screen wide.
+    const QString title = QCoreApplication::translate("YieldView", f.label)
+                              .replace(QStringLiteral(" ("), QStringLiteral("\n("));
+    const double lower = double(m_limits.*f.lower);
+    const double upper = double(m_limits.*f.upper);
+    const QVector<double> &values = m_yield.values(figure);
     chart->setTitle(values.isEmpty() ? title + QLatin1Char('\n') + tr("今日尚无数据") : title);
 
-    std::map<int, int> counts;
+    const HistogramBins bins(lower, upper);
+    std::map<int, int> inside;
+    std::map<int, int> outside;
     for (double v : values)
-        ++counts[int(std::lround(v))];
-    double low = qMin(lower, upper);
-    double high = qMax(lower, upper);
-    if (!counts.empty()) {
-        low = qMin(low, double(counts.begin()->first));
-        high = qMax(high, double(counts.rbegin()->first));
-    }
+        ++(v >= qMin(lower, upper) && v <= qMax(lower, upper) ? inside : outside)[bins.binOf(v)];
     int most = 1;
-    for (const auto &c : counts)
-        most = qMax(most, c.second);
-
-    auto *outline = new QLineSeries;
-    for (int v = int(std::floor(low)) - 1; v <= int(std::ceil(high)) + 1; ++v) {
-        const auto it = counts.find(v);
-        const int n = it == counts.end() ? 0 : it->second;
-        outline->append(v - 0.5, n);
-        outline->append(v + 0.5, n);
+    for (int bin = bins.first(); bin <= bins.last(); ++bin) {
+        const auto in = inside.find(bin);
+        const auto out = outside.find(bin);
+        most = qMax(most, (in == inside.end() ? 0 : in->second) +
+                              (out == outside.end() ? 0 : out->second));
     }
-    auto *area = new QAreaSeries(outline);
-    outline->setParent(area); // an area series does not own its outline
-    area->setColor(QColor(QStringLiteral("#4A90D9")));
-    area->setBorderColor(QColor(QStringLiteral("#2A6099")));
-    chart->addSeries(area);
 
-    auto *x = new QValueAxis;
-    x->setRange(low - 1.5, high + 1.5);
-    x->setLabelFormat(QStringLiteral("%d"));
+    auto *x = new QCategoryAxis;
+    x->setLabelsPosition(QCategoryAxis::AxisLabelsPositionOnValue);
+    // Room before the first end bin for its label, which the chart cuts to
+    // the room it has.
+    const double pad = 1.0 + 0.25 * (bins.last() - bins.first());
+    x->setRange(bins.first() - 0.5 - pad, bins.last() + 0.5 + pad);
+    x->setStartValue(bins.first() - 0.5 - pad);
+    for (int bin = bins.first(); bin <= bins.last(); ++bin) {
+        const QString label = bins.label(bin);
+        if (!label.isEmpty())
+            x->append(label, bin);
+    }
     auto *y = new QValueAxis;
     y->setRange(0, most * 1.15);
     y->setLabelFormat(QStringLiteral("%d"));
-    x->applyNiceNumbers();
     y->applyNiceNumbers();
     chart->addAxis(x, Qt::AlignBottom);
     chart->addAxis(y, Qt::AlignLeft);
-    area->attachAxis(x);
-    area->attachAxis(y);
+
+    // The steps of the DUTs within the limits, and of those outside them
+    // stacked on top.
+    auto *inLine = new QLineSeries;
+    auto *topLine = new QLineSeries;
+    for (int bin = bins.first(); bin <= bins.last(); ++bin) {
+        const auto in = inside.find(bin);
+        const auto out = outside.find(bin);
+        const int n = in == inside.end() ? 0 : in->second;
+        const int m = out == outside.end() ? 0 : out->second;
+        inLine->append(bin - 0.5, n);
+        inLine->append(bin + 0.5, n);
+        topLine->append(bin - 0.5, n + m);
+        topLine->append(bin + 0.5, n + m);
+    }
+    auto *inArea = new QAreaSeries(inLine);
+    inLine->setParent(inArea); // an area series does not own its outlines
+    inArea->setName(QStringLiteral("inside"));
+    inArea->setColor(QColor(QStringLiteral("#4A90D9")));
+    inArea->setBorderColor(QColor(QStringLiteral("#2A6099")));
+    auto *baseLine = new QLineSeries;
+    baseLine->append(inLine->points());
+    auto *outArea = new QAreaSeries(topLine, baseLine);
+    topLine->setParent(outArea);
+    baseLine->setParent(outArea);
+    outArea->setName(QStringLiteral("outside"));
+    outArea->setColor(QColor(QStringLiteral("#F08080")));
+    outArea->setBorderColor(QColor(QLatin1String(limitColour)));
+    for (QAreaSeries *area : {inArea, outArea}) {
+        chart->addSeries(area);
+        area->attachAxis(x);
+        area->attachAxis(y);
+    }
 
     for (double bound : {lower, upper}) {
         auto *line = new QLineSeries;
         line->append(bound, 0);
-        line->append(bound, most * 1.15);
+        line->append(bound, y->max());
         QPen pen{QColor(QLatin1String(limitColour))};
         pen.setWidth(2);
         pen.setStyle(Qt::DashLine);
@@ -394,7 +441,7 @@ void YieldView::drawHistogram(int index, DayYield::Quantity quantity, double low
 // the one slot chosen.
 void YieldView::drawCrystals()
 {
-    QChart *chart = m_charts->chart(chartCrystal);
+    QChart *chart = m_charts->crystal->chart();
     clearChart(chart);
     const int chosen = m_crystalSlot->currentData().toInt();
     chart->setTitle(tr("接受的晶振值"));

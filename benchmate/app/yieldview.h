@@ -45,6 +45,8 @@ public:
     void addCycleRows(const QByteArray &rows);
 
     const DayYield &yield() const { return m_yield; }
+    // Rows of the day's results that could not be read, and are not in it.
+    int unreadableRows() const { return m_unreadable; }
     // Whether the charts are drawn as the yield stands (they wait while the
     // view is hidden).
     bool chartsCurrent() const { return !m_chartsDirty; }
@@ -62,6 +64,7 @@ private:
     {
         QByteArray bytes;
         QList<YieldEntry> entries;
+        int unreadable = 0;
     };
     // What the reading thread hands over, under a lock of its own: the
     // future's own hand-over is made by Qt's futex-based mutex, which a
@@ -74,11 +77,15 @@ private:
     struct Charts;
 
     void loaded();
+    // Takes in rows of the results file; those that cannot be read are
+    // counted, and the summary says how many.
+    void addRows(const QByteArray &rows);
     void retranslate();
     void refresh();
     void refreshTable();
     void refreshCharts();
-    void drawHistogram(int chart, DayYield::Quantity quantity, double lower, double upper);
+    // The histogram of a figure (its place in the figure table).
+    void drawHistogram(int figure);
     void drawCrystals();
 
     DayYield m_yield;
@@ -89,6 +96,8 @@ private:
     QList<QByteArray> m_pendingRows;
     bool m_chartsDirty = true;
     bool m_loading = false;
+    // Rows of today's results that could not be read.
+    int m_unreadable = 0;
 
     QLabel *m_summary = nullptr;
     QLabel *m_warning = nullptr;

@@ -4,6 +4,7 @@
 #include "cyclecontroller.h"
 #include "cyclejson.h"
 #include "cycletable.h"
+#include "englishgloss.h"
 #include "setupcheck.h"
 #include "stationlock.h"
 #include "stopsignals.h"
@@ -201,7 +202,7 @@ int BenchRunner::run()
         const CycleOutcome &outcome = controller.lastOutcome();
         const CycleJudgement &judgement = outcome.judgement;
         for (const QString &message : judgement.messages)
-            m_err << message << '\n';
+            m_err << EnglishGloss::annotate(message) << '\n';
         const CycleController::Counters &counters = controller.counters();
         m_config.testPassNum = counters.passed;
         m_config.testFailNum = counters.failed;
@@ -213,9 +214,9 @@ int BenchRunner::run()
                 outcome, cycle, {counters.total, counters.passed, counters.failed}));
             m_out.flush();
         }
-        text() << CycleTable::cycleTable(cycle, m_options.cycles, outcome.elapsedMs, outcome.para,
-                                         outcome.traces, outcome.result, judgement, outcome.dutLogs,
-                                         outcome.goldenLog);
+        text() << EnglishGloss::annotateLines(CycleTable::cycleTable(
+            cycle, m_options.cycles, outcome.elapsedMs, outcome.para, outcome.traces,
+            outcome.result, judgement, outcome.dutLogs, outcome.goldenLog));
         text() << "  counters: total " << m_config.testAllNum << ", passed " << m_config.testPassNum
                << ", failed " << m_config.testFailNum << "; next calibration starts at "
                << int(controller.values().calStart()) << "\n\n";

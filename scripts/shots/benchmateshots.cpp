@@ -3,6 +3,7 @@
 // whose device table points at a running stationsim.
 //
 //   benchmate_shots OUTDIR [--size WxH] [--cycles N] [--only-idle NAME]
+//                   [--language zh_CN|en]
 //
 // The pictures are of the screen where the window is (tooltips included).
 #include "mainwindow.h"
@@ -11,6 +12,7 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QLabel>
+#include <QLineEdit>
 #include <QPushButton>
 #include <QScreen>
 #include <QTabWidget>
@@ -117,6 +119,7 @@ int main(int argc, char *argv[])
     QSize size;
     int cycles = 3;
     QString onlyIdle;
+    QString language = QStringLiteral("zh_CN");
     while (!args.isEmpty()) {
         const QString arg = args.takeFirst();
         if (arg == QLatin1String("--size") && !args.isEmpty()) {
@@ -126,11 +129,13 @@ int main(int argc, char *argv[])
             cycles = args.takeFirst().toInt();
         } else if (arg == QLatin1String("--only-idle") && !args.isEmpty()) {
             onlyIdle = args.takeFirst();
+        } else if (arg == QLatin1String("--language") && !args.isEmpty()) {
+            language = args.takeFirst();
         }
     }
 
     MainWindow window;
-    window.setLanguage(QStringLiteral("zh_CN"));
+    window.setLanguage(language);
     if (size.isValid())
         window.resize(size);
     window.move(0, 0);
@@ -187,5 +192,19 @@ int main(int argc, char *argv[])
     tabs->setCurrentIndex(1);
     ok = shot(window, QStringLiteral("benchmate-yield-en.png")) && ok;
     window.setLanguage(QStringLiteral("zh_CN"));
+    pause(300);
+
+    // A typing slip: a letter O for the zero of the frequency upper limit.
+    // The box keeps it, marked, the reason on hover; then corrected.
+    tabs->setCurrentIndex(0);
+    auto *limit = child<QLineEdit>(window, "leRxFreqMax");
+    const QString before = limit->text();
+    limit->setText(QStringLiteral("1O"));
+    const QPoint at = limit->mapToGlobal(limit->rect().center());
+    QToolTip::showText(at, limit->toolTip(), limit);
+    ok = shot(window, QStringLiteral("benchmate-typo.png")) && ok;
+    QToolTip::hideText();
+    limit->setText(before);
+    ok = shot(window, QStringLiteral("benchmate-typo-corrected.png")) && ok;
     return ok ? 0 : 1;
 }

@@ -274,6 +274,58 @@
         <source>确定将总数、成功数和失败数清零吗？清零后无法恢复。</source>
         <translation>Set the total, passed and failed counts to zero? They cannot be restored.</translation>
     </message>
+    <message>
+        <source>本地数据库：%1 个周期未能记录</source>
+        <translation>Local database: %1 cycles not recorded</translation>
+    </message>
+    <message>
+        <source>无法连接</source>
+        <translation>cannot connect</translation>
+    </message>
+    <message>
+        <source>登录被拒绝</source>
+        <translation>login refused</translation>
+    </message>
+    <message>
+        <source>数据库不存在</source>
+        <translation>database missing</translation>
+    </message>
+    <message>
+        <source>数据库结构不符</source>
+        <translation>database layout differs</translation>
+    </message>
+    <message>
+        <source>数据库错误</source>
+        <translation>database error</translation>
+    </message>
+    <message>
+        <source>上传中</source>
+        <translation>uploading</translation>
+    </message>
+    <message>
+        <source>工厂数据库：%1 个周期等待上传（%2）</source>
+        <translation>Factory database: %1 cycles waiting for upload (%2)</translation>
+    </message>
+    <message>
+        <source>无法读取：%1</source>
+        <translation>cannot be read: %1</translation>
+    </message>
+    <message>
+        <source>%1 行，应为 42 行</source>
+        <translation>%1 lines instead of 42</translation>
+    </message>
+    <message>
+        <source>第 %1 行不是 UTF-8 文本</source>
+        <translation>line %1 is not UTF-8 text</translation>
+    </message>
+    <message>
+        <source>设置文件 %1 未载入（%2），该文件保持原样；本次设置在关闭时保存到 %3。</source>
+        <translation>Settings file %1 not loaded (%2); it stays as it is. This session&apos;s settings are saved to %3 on closing.</translation>
+    </message>
+    <message>
+        <source>自动测试：设置文件中勾选时，第一个正常结束的测试之后，以后每次开始测试都带上自动测试标志交给测试引擎。引擎只保存该标志，不会自动开始下一次测试，窗口上看不到变化。在这里勾选或取消只改变关闭时保存的设置，下次启动才生效。</source>
+        <translation>Auto test: when ticked in the settings file, every cycle started after the first one that ended normally hands the engine the auto-test flag. The engine only keeps the flag: no cycle starts on its own and nothing changes in the window. Ticking or clearing it here changes only what is saved on closing; it takes effect at the next start.</translation>
+    </message>
 </context>
 <context>
     <name>RowReason</name>
@@ -283,7 +335,7 @@
     </message>
     <message>
         <source>串口打不开：测试工具无法打开模块的串口。</source>
-        <translation>Port does not open: the chip tool cannot open the module's serial port.</translation>
+        <translation>Port does not open: the chip tool cannot open the module&apos;s serial port.</translation>
     </message>
     <message>
         <source>无应答：模块没有应答下载模式的探测。</source>
@@ -299,15 +351,15 @@
     </message>
     <message>
         <source>请检查：串口名是否正确，USB转串口是否插好，串口是否被其他程序占用。</source>
-        <translation>Check: the port name, the USB-serial adapter's plug, and whether another program holds the port.</translation>
+        <translation>Check: the port name, the USB-serial adapter&apos;s plug, and whether another program holds the port.</translation>
     </message>
     <message>
         <source>请检查：模块的线缆和夹具是否接好，模块是否上电。</source>
-        <translation>Check: the module's cable and fixture, and that the module is powered.</translation>
+        <translation>Check: the module&apos;s cable and fixture, and that the module is powered.</translation>
     </message>
     <message>
         <source>请检查：模块的线缆和供电；测试固件下载后没有运行时，也请检查固件文件。</source>
-        <translation>Check: the module's cable and power; when the test firmware was loaded but does not run, check the firmware file too.</translation>
+        <translation>Check: the module&apos;s cable and power; when the test firmware was loaded but does not run, check the firmware file too.</translation>
     </message>
     <message>
         <source>请检查：测试固件文件是否正确；线缆接触不良也会使下载出错。</source>
@@ -418,10 +470,6 @@
         <translation>A test step failed.</translation>
     </message>
     <message>
-        <source>频偏</source>
-        <translation>Freq. offset</translation>
-    </message>
-    <message>
         <source>上限</source>
         <translation>upper limit</translation>
     </message>
@@ -436,10 +484,6 @@
     <message>
         <source>（%1）</source>
         <translation> (%1)</translation>
-    </message>
-    <message>
-        <source>频偏 %1</source>
-        <translation>freq. offset %1</translation>
     </message>
     <message>
         <source>晶振值 %1</source>
@@ -644,24 +688,39 @@
         <translation>DUT%1 failed %2 cycles in a row: most often its fixture or cable; check this slot first.</translation>
     </message>
     <message>
-        <source>频偏 (kHz)</source>
-        <translation>Frequency offset (kHz)</translation>
-    </message>
-    <message>
-        <source>RX RSSI (dBm，不含校准值)</source>
-        <translation>RX RSSI (dBm, offsets not included)</translation>
-    </message>
-    <message>
-        <source>TX RSSI (dBm，不含校准值)</source>
-        <translation>TX RSSI (dBm, offsets not included)</translation>
-    </message>
-    <message>
         <source>今日尚无数据</source>
         <translation>No data today yet</translation>
     </message>
     <message>
         <source>接受的晶振值</source>
         <translation>Crystal value accepted</translation>
+    </message>
+    <message>
+        <source>结果文件有 %1 行无法读取，未计入</source>
+        <translation>%1 rows of the results file could not be read and are not counted</translation>
+    </message>
+    <message>
+        <source>RX RSSI (dBm，不含校准值)</source>
+        <translation>RX RSSI (dBm, offsets not included)</translation>
+    </message>
+    <message>
+        <source>频偏 (kHz)</source>
+        <translation>Frequency offset (kHz)</translation>
+    </message>
+    <message>
+        <source>TX RSSI (dBm，不含校准值)</source>
+        <translation>TX RSSI (dBm, offsets not included)</translation>
+    </message>
+</context>
+<context>
+    <name>main</name>
+    <message>
+        <source>此工位目录 %1 正由 %2（进程 %3）使用，同一目录一次只能运行一个测试程序。</source>
+        <translation>This station folder %1 is in use by %2 (process %3); only one test program can run in a folder at a time.</translation>
+    </message>
+    <message>
+        <source>错误</source>
+        <translation>Error</translation>
     </message>
 </context>
 </TS>

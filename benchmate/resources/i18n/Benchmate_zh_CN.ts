@@ -274,6 +274,58 @@
         <source>确定将总数、成功数和失败数清零吗？清零后无法恢复。</source>
         <translation type="unfinished"></translation>
     </message>
+    <message>
+        <source>本地数据库：%1 个周期未能记录</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>无法连接</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>登录被拒绝</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>数据库不存在</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>数据库结构不符</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>数据库错误</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>上传中</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>工厂数据库：%1 个周期等待上传（%2）</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>无法读取：%1</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>%1 行，应为 42 行</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>第 %1 行不是 UTF-8 文本</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>设置文件 %1 未载入（%2），该文件保持原样；本次设置在关闭时保存到 %3。</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>自动测试：设置文件中勾选时，第一个正常结束的测试之后，以后每次开始测试都带上自动测试标志交给测试引擎。引擎只保存该标志，不会自动开始下一次测试，窗口上看不到变化。在这里勾选或取消只改变关闭时保存的设置，下次启动才生效。</source>
+        <translation type="unfinished"></translation>
+    </message>
 </context>
 <context>
     <name>RowReason</name>
@@ -418,10 +470,6 @@
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <source>频偏</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
         <source>上限</source>
         <translation type="unfinished"></translation>
     </message>
@@ -435,10 +483,6 @@
     </message>
     <message>
         <source>（%1）</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
-        <source>频偏 %1</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
@@ -644,7 +688,15 @@
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <source>频偏 (kHz)</source>
+        <source>今日尚无数据</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>接受的晶振值</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>结果文件有 %1 行无法读取，未计入</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
@@ -652,15 +704,22 @@
         <translation type="unfinished"></translation>
     </message>
     <message>
+        <source>频偏 (kHz)</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
         <source>TX RSSI (dBm，不含校准值)</source>
         <translation type="unfinished"></translation>
     </message>
+</context>
+<context>
+    <name>main</name>
     <message>
-        <source>今日尚无数据</source>
+        <source>此工位目录 %1 正由 %2（进程 %3）使用，同一目录一次只能运行一个测试程序。</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <source>接受的晶振值</source>
+        <source>错误</source>
         <translation type="unfinished"></translation>
     </message>
 </context>

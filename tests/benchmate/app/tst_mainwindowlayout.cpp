@@ -4,6 +4,7 @@
 // set-up.
 #include "mainwindow.h"
 #include "seriallineform.h"
+#include "setupcelldelegate.h"
 #include "stationdir.h"
 #include "uitranslation.h"
 
@@ -21,7 +22,10 @@
 #include <QPushButton>
 #include <QScrollBar>
 #include <QStyleFactory>
+#include <QStyleOptionButton>
+#include <QTabBar>
 #include <QTableWidget>
+#include <QTextDocument>
 #include <QTranslator>
 #include <QXmlStreamReader>
 #include <QtTest>
@@ -95,6 +99,18 @@ const QList<Box> rightBoxes = {
     {"groupBox_3", {{"labelSta"}, {"pbnStartTest"}}},
 };
 
+// What the device table's delegate gives a cell to draw.
+class DelegateProbe : public SetupCellDelegate
+{
+public:
+    static QStyleOptionViewItem shown(const SetupCellDelegate &delegate, const QModelIndex &index)
+    {
+        QStyleOptionViewItem option;
+        (delegate.*(&DelegateProbe::initStyleOption))(&option, index);
+        return option;
+    }
+};
+
 // Marks every text it is asked for with its context.
 class MarkingTranslator : public QTranslator
 {
@@ -133,6 +149,8 @@ private slots:
     void everyTextTranslatable();
     void fitsTheLineScreens_data();
     void fitsTheLineScreens();
+    void noTextCut_data();
+    void noTextCut();
 
 private:
     std::unique_ptr<StationDir> m_dir;
@@ -554,6 +572,133 @@ void TestMainWindowLayout::fitsTheLineScreens()
     window.close();
     QApplication::setFont(oldFont);
     QApplication::setStyle(QStyleFactory::create(QStringLiteral("windows")));
+}
+
+void TestMainWindowLayout::noTextCut_data()
+{
+    QTest::addColumn<QString>("language");
+    // Empty: the size the window opens at; 1 x 1: the least it can have.
+    QTest::addColumn<QSize>("size");
+    QTest::addColumn<QString>("family");
+    // A Linux PC's sans-serif (its Chinese from WenQuanYi), and WenQuanYi
+    // for both scripts.
+    for (const char *family : {"DejaVu Sans", "WenQuanYi Micro Hei"}) {
+        for (const char *language : {"zh_CN", "en"}) {
+            const QString lang = QString::fromLatin1(language);
+            const QString f = QString::fromLatin1(family);
+            QTest::addRow("%s %s 1366x768", family, language) << lang << QSize(1366, 697) << f;
+            QTest::addRow("%s %s 1280x800", family, language) << lang << QSize(1280, 729) << f;
+            QTest::addRow("%s %s as opened", family, language) << lang << QSize() << f;
+            QTest::addRow("%s %s smallest", family, language) << lang << QSize(1, 1) << f;
+        }
+    }
+}
+
+// Every text the window shows is whole at the line's screen sizes, at the
+// size it opens at and at its least size, in both languages: labels,
+// buttons, check boxes, group box titles, tabs and the device table's
+// headers. Fonts this machine has, so that what is measured is what is
+// drawn.
+void TestMainWindowLayout::noTextCut()
+{
+    QFETCH(QString, language);
+    QFETCH(QSize, size);
+    QFETCH(QString, family);
+    const QFont oldFont = QApplication::font();
+    QFont font(family);
+    font.setPixelSize(12);
+    QApplication::setFont(font);
+    QCOMPARE(QFontInfo(font).family(), family);
+
+    QTranslator translator;
+    QVERIFY(translator.load(QStringLiteral(":/i18n/Benchmate_") + language));
+    QCoreApplication::installTranslator(&translator);
+    const StationDir dir;
+    MainWindow window;
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    if (size == QSize(1, 1))
+        size = window.minimumSizeHint(); // as small as it goes
+    if (size.isValid()) {
+        window.resize(size);
+        QTRY_COMPARE(window.size(), size);
+    }
+    QCoreApplication::processEvents();
+
+    QStringList cut;
+    const auto check = [&cut](const QWidget *w, const QString &shown, int needed, int room) {
+        if (needed > room)
+            cut << QStringLiteral("%1 \"%2\" needs %3 px, has %4")
+                       .arg(w->objectName(), shown)
+                       .arg(needed)
+                       .arg(room);
+    };
+    const auto plain = [](QString text) { return text.remove(QLatin1Char('&')); };
+    for (const QLabel *w : window.findChildren<QLabel *>()) {
+        if (!w->isVisible() || w->wordWrap() || w->text().isEmpty() ||
+            Qt::mightBeRichText(w->text()))
+            continue;
+        const int indent = qMax(0, w->indent()) + qMax(0, w->margin()) * 2;
+        check(w, w->text(), w->fontMetrics().horizontalAdvance(w->text()),
+              w->contentsRect().width() - indent);
+    }
+    for (const QAbstractButton *w : window.findChildren<QAbstractButton *>()) {
+        if (!w->isVisible() || w->text().isEmpty())
+            continue;
+        // Where the style draws the text: inside the frame and margins of a
+        // button, beside the indicator of a check box.
+        QStyleOptionButton option;
+        option.initFrom(w);
+        option.text = w->text();
+        const bool isCheckBox = qobject_cast<const QCheckBox *>(w) != nullptr;
+        const QRect room = w->style()->subElementRect(
+            isCheckBox ? QStyle::SE_CheckBoxContents : QStyle::SE_PushButtonContents, &option, w);
+        check(w, plain(w->text()), w->fontMetrics().horizontalAdvance(plain(w->text())),
+              room.width());
+    }
+    for (const QGroupBox *w : window.findChildren<QGroupBox *>()) {
+        if (w->isVisible() && !w->title().isEmpty())
+            check(w, w->title(), w->fontMetrics().horizontalAdvance(w->title()) + 8, w->width());
+    }
+    for (const QTabBar *w : window.findChildren<QTabBar *>()) {
+        for (int i = 0; w->isVisible() && i < w->count(); ++i)
+            check(w, w->tabText(i), w->fontMetrics().horizontalAdvance(plain(w->tabText(i))),
+                  w->tabRect(i).width());
+    }
+    for (const QTableWidget *table : window.findChildren<QTableWidget *>()) {
+        const QHeaderView *header = table->horizontalHeader();
+        if (!table->isVisible())
+            continue;
+        const int margin =
+            2 * header->style()->pixelMetric(QStyle::PM_HeaderMargin, nullptr, header);
+        for (int c = 0; c < table->columnCount(); ++c) {
+            const QString text = table->horizontalHeaderItem(c)->text();
+            check(table, text, header->fontMetrics().horizontalAdvance(text) + margin,
+                  header->sectionSize(c));
+        }
+    }
+    // A network port shows the port that tells it from the others, a local
+    // port as it is, as the table's own delegate draws them.
+    auto *table = find<QTableWidget>(window, QStringLiteral("tableWidget"));
+    table->item(1, MainWindow::colPort)->setText(QStringLiteral("rfc2217://127.0.0.1:7012"));
+    table->item(2, MainWindow::colPort)->setText(QStringLiteral("COM12"));
+    const auto *delegate = qobject_cast<SetupCellDelegate *>(table->itemDelegate());
+    QVERIFY(delegate);
+    const int portRoom = table->columnWidth(MainWindow::colPort) -
+                         2 * (table->style()->pixelMetric(QStyle::PM_FocusFrameHMargin) + 1);
+    for (int row : {1, 2}) {
+        const QStyleOptionViewItem option =
+            DelegateProbe::shown(*delegate, table->model()->index(row, MainWindow::colPort));
+        const QString drawn =
+            table->fontMetrics().elidedText(option.text, option.textElideMode, portRoom);
+        QVERIFY2(drawn.endsWith(row == 1 ? QStringLiteral(":7012") : QStringLiteral("COM12")),
+                 qPrintable(drawn));
+    }
+
+    QCoreApplication::removeTranslator(&translator);
+    window.close();
+    QApplication::setFont(oldFont);
+    QVERIFY2(cut.isEmpty(), qPrintable(cut.join(QLatin1Char('\n'))));
 }
 
 QTEST_MAIN(TestMainWindowLayout)

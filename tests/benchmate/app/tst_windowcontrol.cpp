@@ -16,6 +16,7 @@
 #include <QPushButton>
 #include <QTableWidget>
 #include <QTcpServer>
+#include <QTranslator>
 #include <QtTest>
 
 #include <csignal>
@@ -357,10 +358,14 @@ void TestWindowControl::stopDuringCycle()
     QCOMPARE(label("labelTestFailNum"), QStringLiteral("7"));
     QCOMPARE(label("labelTestPassNum"), QStringLiteral("0"));
     QVERIFY(!find<QTimer>(*m_window, "pollTimer")->isActive());
-    // Progress stays; no verdicts, no numbers.
-    QVERIFY(cell(1, MainWindow::colResult).endsWith(QLatin1Char('%')));
-    QCOMPARE(cell(1, MainWindow::colTxResult), QString());
-    QCOMPARE(cell(0, MainWindow::colResult), QString());
+    // Nothing of the stopped cycle stays beside "not started": no
+    // percentage, no verdicts, no numbers, no reason.
+    for (int row = 0; row < 3; ++row) {
+        for (int column : {int(MainWindow::colResult), int(MainWindow::colTxResult),
+                           int(MainWindow::colRxResult), int(MainWindow::colFreqResult)})
+            QCOMPARE(cell(row, column), QString());
+        QCOMPARE(m_window->cellToolTip(row, MainWindow::colResult), QString());
+    }
     QTest::qWait(250); // a poll tick would handle a cycle still marked running
     QCOMPARE(label("labelSta"), QStringLiteral("未开始"));
     QVERIFY(!QFile::exists(QStringLiteral("log/") +
@@ -535,6 +540,16 @@ void TestWindowControl::cycleRecordedAndWaitingForTheFactory()
     QTRY_COMPARE_WITH_TIMEOUT(m_window->resultsStatusText(),
                               QStringLiteral("工厂数据库：1 个周期等待上传（无法连接）"), 15000);
     QTRY_COMPARE(label("labelResults"), m_window->resultsStatusText());
+    // The note follows the window's language.
+    {
+        QTranslator english;
+        QVERIFY(english.load(QStringLiteral(":/i18n/Benchmate_en")));
+        QCoreApplication::installTranslator(&english);
+        QTRY_COMPARE(
+            label("labelResults"),
+            QStringLiteral("Factory database: 1 cycles waiting for upload (cannot connect)"));
+        QCoreApplication::removeTranslator(&english);
+    }
 
     DatabaseConnection c(QStringLiteral("QSQLITE"));
     QString error;

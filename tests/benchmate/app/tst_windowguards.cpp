@@ -187,7 +187,13 @@ void TestWindowGuards::typingMistakesStopTheStart_data()
 
     // clang-format off
     QTest::newRow("letters as RX upper limit")
-        << "leRxRssiMax" << "abc" << "" << "RX RSSI上限" << "不是数字";
+        << "leRxRssiMax" << "abc" << "abc" << "RX RSSI上限" << "不是数字";
+    // A letter O for a zero is kept and named, never read as 1.
+    QTest::newRow("letter O in frequency upper limit")
+        << "leRxFreqMax" << "1O" << "1O" << "RX 频偏上限" << "不是数字";
+    // One decimal too many is refused, never rounded to -10.55.
+    QTest::newRow("three decimals in frequency lower limit")
+        << "leRxFreqMin" << "-10.555" << "-10.555" << "RX 频偏下限" << "最多 2 位小数";
     QTest::newRow("a lone minus as RX lower limit")
         << "leRxRssiMin" << "-" << "-" << "RX RSSI下限" << "不是数字";
     QTest::newRow("empty frequency upper limit")
@@ -195,17 +201,19 @@ void TestWindowGuards::typingMistakesStopTheStart_data()
     QTest::newRow("empty time-out")
         << "leTimeOut" << "" << "" << "超时时间" << "不是数字";
     QTest::newRow("channel 300")
-        << "leTestCha" << "300" << "30" << "测试信道" << "1 到 14";
+        << "leTestCha" << "300" << "300" << "测试信道" << "1 到 14";
     QTest::newRow("lower above upper")
         << "leTxRssiMin" << "-10" << "-10" << "TX RSSI下限" << "必须小于上限";
-    // Not committed to the cell: the cell keeps its 0.
     QTest::newRow("TX offset 200")
-        << "2,4" << "200" << "0" << "DUT1 TX RSSI校准值" << "-128 到 127";
+        << "2,4" << "200" << "200" << "DUT1 TX RSSI校准值" << "-128 到 127";
+    QTest::newRow("letter O in an RX offset")
+        << "2,5" << "1O" << "1O" << "DUT1 RX RSSI校准值" << "不是数字";
     // clang-format on
 }
 
-// A typing mistake is refused where it is typed, or else named before the
-// cycle starts: nothing runs, nothing is counted or logged.
+// A typing mistake stays as typed and is marked in its box or cell, and is
+// named before the cycle starts: nothing runs, nothing is counted or
+// logged.
 void TestWindowGuards::typingMistakesStopTheStart()
 {
     QFETCH(QString, box);
@@ -223,14 +231,26 @@ void TestWindowGuards::typingMistakesStopTheStart()
     if (box.contains(QLatin1Char(','))) {
         const int row = box.section(QLatin1Char(','), 0, 0).toInt();
         const int column = box.section(QLatin1Char(','), 1, 1).toInt();
+        QVERIFY(m_window->cellToolTip(row, column).isEmpty());
         typeIntoCell(row, column, typed);
         QCOMPARE(cell(row, column), shown);
-        // What a stored file could hold all the same.
-        table()->item(row, column)->setText(typed);
+        // Marked in the cell, the reason on hover.
+        const QString tip = m_window->cellToolTip(row, column);
+        QVERIFY2(tip.contains(problem), qPrintable(tip));
+        QCOMPARE(cellColour(row, column), QColor(QStringLiteral("#FFC0C0")));
     } else {
+        auto *edit = find<QLineEdit>(*m_window, box.toLatin1().constData());
+        const QString before = edit->text();
+        QVERIFY(edit->toolTip().isEmpty());
         retype(box.toLatin1().constData(), typed);
-        QCOMPARE(find<QLineEdit>(*m_window, box.toLatin1().constData())->text(), shown);
-        find<QLineEdit>(*m_window, box.toLatin1().constData())->setText(typed);
+        QCOMPARE(edit->text(), shown);
+        // Marked where it was typed, with the reason, until corrected.
+        QVERIFY2(edit->toolTip().contains(problem), qPrintable(edit->toolTip()));
+        QVERIFY(!edit->styleSheet().isEmpty());
+        edit->setText(before);
+        QVERIFY(edit->toolTip().isEmpty());
+        QVERIFY(edit->styleSheet().isEmpty());
+        edit->setText(typed);
     }
 
     MessageBoxes boxes;

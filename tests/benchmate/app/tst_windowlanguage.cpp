@@ -13,6 +13,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenuBar>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QSettings>
@@ -199,7 +200,15 @@ void TestWindowLanguage::choiceRemembered()
         UiLanguage language;
         language.start({QStringLiteral("de-DE")});
         QCOMPARE(language.current(), QStringLiteral("zh_CN"));
+        // Qt's own dialogs speak the window's language too.
+        const auto yesText = [] {
+            QMessageBox box(QMessageBox::Question, QString(), QString(),
+                            QMessageBox::Yes | QMessageBox::No);
+            return box.button(QMessageBox::Yes)->text();
+        };
+        QVERIFY2(yesText().contains(QStringLiteral("是")), qPrintable(yesText()));
         QVERIFY(language.set(QStringLiteral("en")));
+        QCOMPARE(yesText(), QStringLiteral("&Yes"));
         QVERIFY(!language.set(QStringLiteral("fr")));
         QCOMPARE(language.current(), QStringLiteral("en"));
     }

@@ -5,6 +5,7 @@
 #include "windowbench.h"
 
 #include <QApplication>
+#include <QCheckBox>
 #include <QHelpEvent>
 #include <QPlainTextEdit>
 #include <QPushButton>
@@ -140,6 +141,21 @@ void TestWindowReasons::reasonOfEveryRow()
                  details.contains(QStringLiteral("RX donwload rambin error.")),
              qPrintable(details));
     QCOMPARE(details, hover(4, MainWindow::colName));
+
+    // The operator empties DUT0's port and unchecks DUT2: those rows are no
+    // longer the cycle's and show nothing of it, also when the window shows
+    // the cycle again (as a language switch does); the others keep theirs.
+    table()->item(1, MainWindow::colPort)->setText(QString());
+    m_window->rowCheckBox(3)->setChecked(false);
+    m_window->showTestResult();
+    for (int row : {1, 3}) {
+        for (int column : {int(MainWindow::colResult), int(MainWindow::colTxResult),
+                           int(MainWindow::colRxResult), int(MainWindow::colFreqResult)})
+            QCOMPARE(cell(row, column), QString());
+        QCOMPARE(m_window->cellToolTip(row, MainWindow::colResult), QString());
+    }
+    QCOMPARE(cell(2, MainWindow::colResult), QStringLiteral("不通过"));
+    QCOMPARE(cell(4, MainWindow::colResult), QStringLiteral("发生错误"));
 }
 
 QTEST_MAIN(TestWindowReasons)

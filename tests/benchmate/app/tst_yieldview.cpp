@@ -6,11 +6,14 @@
 #include "windowbench.h"
 #include "yieldview.h"
 
+#include <QAreaSeries>
+#include <QCategoryAxis>
 #include <QChartView>
 #include <QDate>
 #include <QDir>
 #include <QHeaderView>
 #include <QLabel>
+#include <QLineSeries>
 #include <QPushButton>
 #include <QStyleFactory>
 #include <QTabWidget>
@@ -42,6 +45,7 @@ private slots:
     void cleanup();
 
     void slotThatKeepsFailingWarns();
+    void histogramShowsEveryDut();
 };
 
 void TestYieldView::init()
@@ -141,6 +145,74 @@ void TestYieldView::slotThatKeepsFailingWarns()
     QCOMPARE(tabs->tabText(tabs->indexOf(view)), QStringLiteral("良率统计"));
     QCOMPARE(view->yield().slot(1).passed, 1u);
     QCOMPARE(view->yield().slot(1).failed, 2u);
+}
+
+// Limits -10 to 10 kHz. A DUT at exactly 10 passed, one at 10.3 failed:
+// the same bar, told apart by colour (within the limits below, outside
+// above). A DUT at 40 kHz, far beyond the axis, counts in the end bin
+// "> 15". A row that cannot be read is counted and said.
+void TestYieldView::histogramShowsEveryDut()
+{
+    YieldView view;
+    JudgeLimits limits;
+    limits.freqMin = -10;
+    limits.freqMax = 10;
+    limits.rxRssiMin = -80;
+    limits.rxRssiMax = -20;
+    limits.txRssiMin = -80;
+    limits.txRssiMax = -20;
+    view.setLimits(limits);
+    view.resize(900, 600);
+    view.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&view));
+    const QString now =
+        QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd hh:mm:ss"));
+    QString rows = QStringLiteral("date time,slot,verdict,freq offset avg\r\n");
+    for (const char *row : {"0,pass,10.00", "1,fail,10.30", "2,fail,40.00", "3,pass,-3.00"})
+        rows += now + QLatin1Char(',') + QLatin1String(row) + QStringLiteral("\r\n");
+    rows += QStringLiteral("yesterday?,4,pass,1.00\r\n");
+    view.addCycleRows(rows.toUtf8());
+    QVERIFY(view.chartsCurrent());
+
+    QCOMPARE(view.unreadableRows(), 1);
+    const QString summary = find<QLabel>(view, "labelYieldSummary")->text();
+    QVERIFY2(summary.contains(QStringLiteral("1 行无法读取")), qPrintable(summary));
+
+    QChart *chart = find<QChartView>(view, "chartFreqOffset")->chart();
+    // The height of each series' steps over a bin: its upper outline less
+    // its lower one.
+    const auto height = [chart](const char *name, int bin) {
+        for (QAbstractSeries *series : chart->series()) {
+            auto *area = qobject_cast<QAreaSeries *>(series);
+            if (!area || area->name() != QLatin1String(name))
+                continue;
+            // A step: the bin's left and right corners, at its height.
+            const auto at = [bin](const QLineSeries *line) {
+                const QList<QPointF> points = line ? line->points() : QList<QPointF>();
+                for (int i = 0; i + 1 < points.size(); ++i) {
+                    if (qFuzzyCompare(points.at(i).x(), bin - 0.5) &&
+                        qFuzzyCompare(points.at(i + 1).x(), bin + 0.5))
+                        return points.at(i).y();
+                }
+                return 0.0;
+            };
+            return at(area->upperSeries()) - at(area->lowerSeries());
+        }
+        return -1.0;
+    };
+    QCOMPARE(height("inside", 10), 1.0);
+    QCOMPARE(height("outside", 10), 1.0);
+    QCOMPARE(height("inside", -3), 1.0);
+    QCOMPARE(height("outside", -3), 0.0);
+    QCOMPARE(height("outside", 16), 1.0);
+    const auto axes = chart->axes(Qt::Horizontal);
+    QCOMPARE(axes.size(), 1);
+    auto *x = qobject_cast<QCategoryAxis *>(axes.first());
+    QVERIFY(x);
+    QVERIFY2(x->categoriesLabels().contains(QStringLiteral("> 15")),
+             qPrintable(x->categoriesLabels().join(QLatin1Char('|'))));
+    QVERIFY(x->categoriesLabels().contains(QStringLiteral("< -15")));
+    QVERIFY(x->max() >= 16.5);
 }
 
 QTEST_MAIN(TestYieldView)
