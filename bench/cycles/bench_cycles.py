@@ -234,6 +234,32 @@ def start_simulator(sim_bin, duts, state, trace, delivery, pty_dir=None):
     return proc, ports
 
 
+def station_folder(tools, tmp):
+    """A station folder in tmp with Chipctl and the ramcode image."""
+    work = os.path.join(tmp, "work")
+    config = os.path.join(work, "config", "CHIPCTL", "Config")
+    os.makedirs(config)
+    shutil.copy2(tools["chipctl"], os.path.join(work, "config", "CHIPCTL", "Chipctl"))
+    shutil.copy2(tools["image"], os.path.join(config, "TK716A_RAM_BIN.bin"))
+    return work
+
+
+def start_station(args, tools, duts, tmp, trace):
+    """The simulator of a bench, its ports (--link: RFC 2217 or the ptys)
+    and the environment the cycle runs in (over ptys, Chipctl's modem-line
+    calls go to the simulator through its preload library)."""
+    state = os.path.join(tmp, "state")
+    os.makedirs(state)
+    os.makedirs(trace)
+    pty_dir = os.path.join(tmp, "tty") if args.link == "pty" else None
+    sim, ports = start_simulator(tools["sim"], duts, state, trace, args.delivery, pty_dir)
+    env = dict(os.environ)
+    if pty_dir:
+        env["LD_PRELOAD"] = tools["ptylines"]
+        env["STATIONSIM_PTY_DIR"] = pty_dir
+    return sim, ports, env
+
+
 def start_hogs():
     """A CPU hog on every core (stress-ng), as a busy station PC has."""
     if shutil.which("stress-ng") is None:
@@ -255,21 +281,9 @@ def stop_hogs(hog):
 
 def bench(args, duts, tools, loaded=False):
     with tempfile.TemporaryDirectory(prefix="bench-cycles-") as tmp:
-        work = os.path.join(tmp, "work")
-        config = os.path.join(work, "config", "CHIPCTL", "Config")
-        os.makedirs(config)
-        shutil.copy2(tools["chipctl"], os.path.join(work, "config", "CHIPCTL", "Chipctl"))
-        shutil.copy2(tools["image"], os.path.join(config, "TK716A_RAM_BIN.bin"))
-        state = os.path.join(tmp, "state")
+        work = station_folder(tools, tmp)
         trace = os.path.join(tmp, "trace")
-        os.makedirs(state)
-        os.makedirs(trace)
-        pty_dir = os.path.join(tmp, "tty") if args.link == "pty" else None
-        sim, ports = start_simulator(tools["sim"], duts, state, trace, args.delivery, pty_dir)
-        env = dict(os.environ)
-        if pty_dir:
-            env["LD_PRELOAD"] = tools["ptylines"]
-            env["STATIONSIM_PTY_DIR"] = pty_dir
+        sim, ports, env = start_station(args, tools, duts, tmp, trace)
         names = ["gm"] + ["dut%02d" % n for n in range(1, duts + 1)]
         offsets = {name: 0 for name in names}
         runs = []
@@ -328,23 +342,11 @@ def bench_results(args, tools, duts=24):
     runs = {way: [] for way in RESULT_WAYS}
     with tempfile.TemporaryDirectory(prefix="bench-results-") as tmp, PgServer() as pg:
         pg.create_database("factory", tools["benchreport"])
-        work = os.path.join(tmp, "work")
-        config = os.path.join(work, "config", "CHIPCTL", "Config")
-        os.makedirs(config)
-        shutil.copy2(tools["chipctl"], os.path.join(work, "config", "CHIPCTL", "Chipctl"))
-        shutil.copy2(tools["image"], os.path.join(config, "TK716A_RAM_BIN.bin"))
+        work = station_folder(tools, tmp)
         with open(os.path.join(work, "config", "station.ini"), "w") as f:
             f.write(pg.station_ini("factory"))
-        state = os.path.join(tmp, "state")
         trace = os.path.join(tmp, "trace")
-        os.makedirs(state)
-        os.makedirs(trace)
-        pty_dir = os.path.join(tmp, "tty") if args.link == "pty" else None
-        sim, ports = start_simulator(tools["sim"], duts, state, trace, args.delivery, pty_dir)
-        env = dict(os.environ)
-        if pty_dir:
-            env["LD_PRELOAD"] = tools["ptylines"]
-            env["STATIONSIM_PTY_DIR"] = pty_dir
+        sim, ports, env = start_station(args, tools, duts, tmp, trace)
         names = ["gm"] + ["dut%02d" % n for n in range(1, duts + 1)]
         try:
             for repeat in range(args.repeats):
@@ -353,7 +355,7 @@ def bench_results(args, tools, duts=24):
                     argv = [tools["cycle"], "--results", way, "--warm-up",
                             "./config/CHIPCTL/Config/TK716A_RAM_BIN.bin", "120000",
                             ports["gm"]] + [ports[name] for name in names[1:]]
-                    out = subprocess.run(argv, cwd=work, stdout=subprocess.PIPE,
+                    out = subprocess.run(argv, cwd=work, env=env, stdout=subprocess.PIPE,
                                          stderr=subprocess.PIPE, check=True)
                     result = json.loads(out.stdout)
                     for line in out.stderr.decode(errors="replace").splitlines():
