@@ -2,6 +2,7 @@
 
 #include "databaseconnection.h"
 #include "figuretable.h"
+#include "yieldreport.h"
 
 #include <QSqlQuery>
 #include <QSqlRecord>
@@ -29,16 +30,8 @@ bool UnitReport::compute(DatabaseConnection &connection, const QString &flashUid
     QStringList figureSelect;
     for (int i = 0; i < FigureTable::count(); ++i) {
         const FigureDefinition &f = FigureTable::figures()[std::size_t(i)];
-        QStringList kept;
-        for (const char *what : {"mean", "avg"}) {
-            if (duts.contains(f.columnName(what)))
-                kept << QStringLiteral("d.") + f.columnName(what);
-        }
-        const QString value = kept.isEmpty() ? QStringLiteral("NULL")
-                              : kept.size() == 1
-                                  ? kept.first()
-                                  : QStringLiteral("COALESCE(%1)").arg(kept.join(QLatin1Char(',')));
-        figureSelect << QStringLiteral("%1 AS figure%2").arg(value).arg(i);
+        figureSelect
+            << QStringLiteral("%1 AS figure%2").arg(YieldReport::measuredMean(f, duts)).arg(i);
     }
     YieldReport::Where where = YieldReport::where(filter);
     where.sql += where.sql.isEmpty() ? QStringLiteral(" WHERE ") : QStringLiteral(" AND ");

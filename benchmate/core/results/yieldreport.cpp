@@ -97,19 +97,7 @@ using FigureKey = std::tuple<int, QString, double, double>;
 // the DUT's offset of them, each under a name of its own.
 QString figureColumns(const FigureDefinition &f, const QSqlRecord &duts, int index)
 {
-    // The means as measured where the database keeps them; an older
-    // station's file (or a factory database no station of this version has
-    // connected to yet) has the truncated averages only, and one older still
-    // not the figure at all.
-    QStringList kept;
-    for (const char *what : {"mean", "avg"}) {
-        if (duts.contains(f.columnName(what)))
-            kept << QStringLiteral("d.") + f.columnName(what);
-    }
-    const QString value = kept.isEmpty() ? QStringLiteral("NULL")
-                          : kept.size() == 1
-                              ? kept.first()
-                              : QStringLiteral("COALESCE(%1)").arg(kept.join(QLatin1Char(',')));
+    const QString value = YieldReport::measuredMean(f, duts);
     QString offset = QStringLiteral("0");
     if (f.offset == FigureDefinition::TxOffset)
         offset = QStringLiteral("d.tx_cal");
@@ -124,6 +112,19 @@ QString figureColumns(const FigureDefinition &f, const QSqlRecord &duts, int ind
 }
 
 } // namespace
+
+QString YieldReport::measuredMean(const FigureDefinition &f, const QSqlRecord &duts)
+{
+    QStringList kept;
+    for (const char *what : {"mean", "avg"}) {
+        if (duts.contains(f.columnName(what)))
+            kept << QStringLiteral("d.") + f.columnName(what);
+    }
+    if (kept.isEmpty())
+        return QStringLiteral("NULL");
+    return kept.size() == 1 ? kept.first()
+                            : QStringLiteral("COALESCE(%1)").arg(kept.join(QLatin1Char(',')));
+}
 
 std::optional<double> YieldReport::cpk(qint64 n, double mean, double sd, double lower, double upper)
 {

@@ -10,6 +10,9 @@
 #include <QVariantList>
 #include <QVector>
 
+class QSqlRecord;
+struct FigureDefinition;
+
 #include <optional>
 
 class DatabaseConnection;
@@ -86,6 +89,13 @@ public:
     static Where where(const ReportFilter &filter);
     // Prepares `sql`, binds the filter's values and runs it forward only.
     static bool run(QSqlQuery &query, const QString &sql, const Where &where, QString *error);
+
+    // A figure's mean as measured, as SQL over the DUTs table `d`: the mean
+    // where the database keeps it; an older station's file (or a factory
+    // database no station of this version has connected to yet) has the
+    // truncated average only, and one older still not the figure at all
+    // ("NULL").
+    static QString measuredMean(const FigureDefinition &f, const QSqlRecord &duts);
 
     // min(USL - mean, mean - LSL) / 3 sd; none when sd is 0 or n < 2.
     static std::optional<double> cpk(qint64 n, double mean, double sd, double lower, double upper);
