@@ -6,7 +6,7 @@ FakeChip::FakeChip(QObject *parent)
     : QObject(parent)
 {}
 
-void FakeChip::deliver(const QByteArray &bytes)
+void FakeChip::deliverAfter(int ms, const QByteArray &bytes)
 {
     if (bytes.isEmpty())
         return;
@@ -14,7 +14,7 @@ void FakeChip::deliver(const QByteArray &bytes)
     int piece = 0;
     for (int at = 0; at < bytes.size(); at += step, ++piece) {
         const QByteArray part = bytes.mid(at, step);
-        QTimer::singleShot(delayMs + piece, this, [this, part] { emit chipSent(part); });
+        QTimer::singleShot(ms + delayMs + piece, this, [this, part] { emit chipSent(part); });
     }
 }
 

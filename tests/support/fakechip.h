@@ -30,7 +30,12 @@ public:
     void setChunkSize(int bytes) { chunkSize = bytes; }
 
     // Delivers bytes to the host as if the chip had sent them unasked.
-    void deliver(const QByteArray &bytes);
+    void deliver(const QByteArray &bytes) { deliverAfter(0, bytes); }
+    // The same, `ms` later than deliver() would: one timer per piece, so
+    // that a PC holding the test back delays these bytes no more than the
+    // host's own waits, as bytes a real chip sent meanwhile are in the
+    // port's buffer when the host looks again.
+    void deliverAfter(int ms, const QByteArray &bytes);
 
     QList<QByteArray> received;
 

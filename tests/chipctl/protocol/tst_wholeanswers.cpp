@@ -154,13 +154,12 @@ void tst_WholeAnswers::lateProbeTailIsConsumed()
     QFETCH(int, lateMs);
     chip->setResponder([&](const QByteArray &line) -> QByteArray {
         if (line == "version\r\n") {
-            QTimer::singleShot(2 + lateMs, chip.get(), [&] { chip->deliver(tail); });
+            chip->deliverAfter(2 + lateMs, tail);
             return "\r\nTK716A RAMCODE V1.0\r\n";
         }
         // The MAC comes after the OTP has been read: later than the tail.
         if (line == "get_mac_in_flash_otp\r\n")
-            QTimer::singleShot(lateMs + 8, chip.get(),
-                               [&] { chip->deliver("\r\n" + mac + "\r\npppp\r\n"); });
+            chip->deliverAfter(lateMs + 8, "\r\n" + mac + "\r\npppp\r\n");
         return QByteArray(); // the OTP is locked: writes are refused
     });
 
