@@ -259,11 +259,19 @@ void TestWireChip::wrongValuesAreFailures()
     }
     const QList<ChipctlResult> results = tool.runTogether(runs, served);
     QCOMPARE(results.size(), wrongValues.size());
+    // The probe before the command: more than one when a busy PC held the
+    // simulated chip's answer back past a probe's wait, as a slow chip may.
+    const auto probesThen = [](QByteArray sent, const QByteArray &command) {
+        int probes = 0;
+        for (; sent.startsWith("version\r\n"); ++probes)
+            sent.remove(0, 9);
+        return probes >= 1 && sent == command;
+    };
     QByteArray wrong;
     for (int i = 0; i < results.size(); ++i) {
         const ChipctlResult &r = results.at(i);
         if (r.out != "Fail. Command execution error." ||
-            r.sentToChip != "version\r\n" + wrongValues.at(i).command)
+            !probesThen(r.sentToChip, wrongValues.at(i).command))
             wrong += QByteArray("\n  ") + wrongValues.at(i).name + ": printed " + visible(r.out) +
                      ", sent " + visible(r.sentToChip);
     }
