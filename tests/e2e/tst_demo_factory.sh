@@ -20,7 +20,7 @@ grep -q 'database "factory"' "$OUT" || fail "no server"
 [ "$(grep -c ': every cycle forwarded$' "$OUT")" -eq 2 ] || { cat "$OUT"; fail "not both stations forwarded everything"; }
 grep -q '^  source: factory database 127.0.0.1:[0-9]*/factory$' "$OUT" || fail "the report is not the factory's"
 grep -q '^  cycles: 6, started ' "$OUT" || { cat "$OUT"; fail "not 6 cycles in the factory database"; }
-grep -Eq '^  line1-st1 +3 +12 +12 +100.0 %' "$OUT" || fail "line1-st1's yield"
+grep -Eq '^  line1-st1 +3 +12 +12 +100.0 %' "$OUT" || { cat "$OUT"; fail "line1-st1's yield"; }
 grep -Eq '^  line1-st2 +3 +3 +0.0 %.*FIXTURE\?$' "$OUT" || { cat "$OUT"; fail "slot 3 of line1-st2 not flagged"; }
 [ "$(grep -c 'FIXTURE?$' "$OUT")" -eq 1 ] || fail "another slot flagged"
 grep -q 'PostgreSQL server stopped' "$OUT" || fail "the server was not stopped"
