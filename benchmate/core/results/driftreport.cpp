@@ -40,15 +40,6 @@ QString when(const QDateTime &time)
     return time.toUTC().toString(QStringLiteral("yyyy-MM-dd HH:mm"));
 }
 
-bool inPeriod(const ReportFilter &filter, const QDateTime &startedAt)
-{
-    if (filter.from.isValid() && startedAt < filter.from)
-        return false;
-    if (filter.to.isValid() && startedAt >= filter.to)
-        return false;
-    return true;
-}
-
 bool wanted(const ReportFilter &filter, const QString &station)
 {
     return filter.stations.isEmpty() || filter.stations.contains(station);
@@ -135,22 +126,15 @@ bool DriftReport::compute(DatabaseConnection &connection, const ReportFilter &fi
             << QStringLiteral("golden_crystal");
     for (const FigureDefinition &f : figures)
         columns << f.columnName("cycle_mean");
-    QString sql = QStringLiteral("SELECT %1 FROM cycles").arg(columns.join(QLatin1Char(',')));
-    if (!filter.stations.isEmpty()) {
-        QStringList marks;
-        for (int i = 0; i < filter.stations.size(); ++i)
-            marks << QStringLiteral("?");
-        sql += QStringLiteral(" WHERE station_id IN (%1)").arg(marks.join(QLatin1Char(',')));
-    }
-    sql += QStringLiteral(" ORDER BY station_id, started_at, id");
+    // The report's own filter: the period and stations as the yield report
+    // selects them (times compared as times).
+    const YieldReport::Where where = YieldReport::where(filter);
+    const QString sql =
+        QStringLiteral("SELECT %1 FROM cycles c%2 ORDER BY station_id, started_at, id")
+            .arg(columns.join(QLatin1Char(',')), where.sql);
     QSqlQuery q(db);
-    q.setForwardOnly(true);
-    q.prepare(sql);
-    for (const QString &station : filter.stations)
-        q.addBindValue(station);
-    if (!q.exec()) {
-        *error = QStringLiteral("cannot read the cycles' golden machine values: ") +
-                 q.lastError().text().trimmed();
+    if (!YieldReport::run(q, sql, where, error)) {
+        *error = QStringLiteral("cannot read the cycles' golden machine values: ") + *error;
         return false;
     }
     // The values of each quantity: the crystal first, then the figures.
@@ -159,8 +143,6 @@ bool DriftReport::compute(DatabaseConnection &connection, const ReportFilter &fi
     while (q.next()) {
         const QString id = q.value(0).toString();
         const QDateTime startedAt = DatabaseConnection::parseTime(q.value(2).toString());
-        if (!inPeriod(filter, startedAt))
-            continue;
         if (!station || station->station != id) {
             out->stations.append(Station());
             station = &out->stations.last();
