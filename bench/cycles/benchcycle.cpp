@@ -126,8 +126,9 @@ int main(int argc, char **argv)
             outcome.goldenLog = logs.takeLast();
             for (int k = 0; k < logs.size(); ++k)
                 outcome.dutLogs.append({para.devices.at(k).slot, logs.at(k)});
-            if (!database->recordCycle(builder->build(outcome)))
-                std::fprintf(stderr, "not recorded: %s\n", qPrintable(database->recordError()));
+            QString error;
+            if (!database->recordCycle(builder->build(outcome), &error))
+                std::fprintf(stderr, "not recorded: %s\n", qPrintable(error));
             *recordMs = double(recording.nsecsElapsed()) / 1e6;
         }
         return double(clock.nsecsElapsed()) / 1e9;

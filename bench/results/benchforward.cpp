@@ -99,8 +99,9 @@ int main(int argc, char *argv[])
     {
         ResultsRecorder recorder(args.at(1));
         for (const CycleRecord &r : qAsConst(records)) {
-            if (!recorder.recordCycle(r)) {
-                std::fprintf(stderr, "not recorded: %s\n", qPrintable(recorder.lastError()));
+            QString error;
+            if (!recorder.recordCycle(r, &error)) {
+                std::fprintf(stderr, "not recorded: %s\n", qPrintable(error));
                 return 1;
             }
         }

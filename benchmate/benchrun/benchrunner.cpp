@@ -173,6 +173,9 @@ int BenchRunner::run()
                      &CycleController::stop);
 
     CycleTable::Totals totals;
+    // Why the last record that failed did: each record takes along what
+    // waits before it, so it is the reason of whatever still waits.
+    QString recordError;
     for (int cycle = 1; cycle <= m_options.cycles; ++cycle) {
         if (StopSignals::received()) {
             m_err << "benchrun: stopped by " << StopSignals::name(StopSignals::received())
@@ -222,6 +225,8 @@ int BenchRunner::run()
                << int(controller.values().calStart()) << "\n\n";
         text().flush();
 
+        if (!outcome.recordError.isEmpty())
+            recordError = outcome.recordError;
         ++totals.cycles;
         totals.elapsedMs += outcome.elapsedMs;
         totals.passed += judgement.passed;
@@ -251,8 +256,8 @@ int BenchRunner::run()
            << (results.pendingCount() ? " (NOT all written)" : "") << '\n';
     text() << "  database:  " << QFileInfo(database.localPath()).absoluteFilePath();
     if (database.unrecordedCount())
-        text() << " (" << database.unrecordedCount()
-               << " cycle(s) NOT recorded: " << database.recordError() << ')';
+        text() << " (" << database.unrecordedCount() << " cycle(s) NOT recorded: " << recordError
+               << ')';
     text() << '\n';
     const ForwardStatus forwarding = database.forwardStatus();
     if (forwarding.state != ForwardStatus::Off)

@@ -151,6 +151,6 @@ void CycleController::finishCycle()
 bool CycleController::recordCycle(CycleOutcome &outcome)
 {
     outcome.resultsWritten = m_resultsCsv.write(outcome.resultRows);
-    outcome.recorded = m_results.recordCycle(outcome.record);
+    outcome.recorded = m_results.recordCycle(outcome.record, &outcome.recordError);
     return outcome.resultsWritten && outcome.recorded;
 }

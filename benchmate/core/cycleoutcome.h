@@ -56,6 +56,7 @@ struct CycleOutcome
     bool logWritten = false;
     bool resultsWritten = false;
     bool recorded = false;
+    QString recordError; // why the record is not in the database yet (not recorded)
 };
 
 #endif // CYCLEOUTCOME_H

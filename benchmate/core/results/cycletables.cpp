@@ -2,6 +2,7 @@
 
 #include "databaseconnection.h"
 #include "figuretable.h"
+#include "sqlfailure.h"
 
 #include <QHash>
 #include <QSqlError>
@@ -174,45 +175,44 @@ CycleTables::CycleTables(DatabaseConnection &connection)
     , m_cycleInsert(connection.db())
 {}
 
-bool CycleTables::fail(const QSqlQuery &query, const QString &what)
+QSqlQuery *CycleTables::dutInsert(int count, QString *error, QString *sqlState)
 {
-    m_error = what + QStringLiteral(": ") + query.lastError().text().trimmed();
-    m_errorCode = query.lastError().nativeErrorCode();
-    return false;
-}
-
-QSqlQuery &CycleTables::dutInsert(int count)
-{
-    std::unique_ptr<QSqlQuery> &query = m_dutInserts[count];
-    if (query)
-        return *query;
+    const auto held = m_dutInserts.find(count);
+    if (held != m_dutInserts.end())
+        return held->second.get();
     const QStringList columns = dutRow(0, DutRecord()).columns;
     QStringList rows;
     for (int i = 0; i < count; ++i)
         rows << placeholders(columns.size());
-    query = std::make_unique<QSqlQuery>(m_connection.db());
-    query->prepare(QStringLiteral("INSERT INTO duts (%1) VALUES %2")
-                       .arg(columns.join(QLatin1Char(',')), rows.join(QLatin1Char(','))));
-    return *query;
+    auto query = std::make_unique<QSqlQuery>(m_connection.db());
+    // A statement the database refuses keeps the database's reason (run
+    // unprepared, it would only say its values do not fit).
+    if (!query->prepare(QStringLiteral("INSERT INTO duts (%1) VALUES %2")
+                            .arg(columns.join(QLatin1Char(',')), rows.join(QLatin1Char(','))))) {
+        SqlFailure::fail(QStringLiteral("cannot store the cycle's DUTs"), query->lastError(), error,
+                         sqlState);
+        return nullptr;
+    }
+    return (m_dutInserts[count] = std::move(query)).get();
 }
 
-bool CycleTables::insert(const CycleRecord &r, bool *stored)
+bool CycleTables::insert(const CycleRecord &r, QString *error, bool *stored, QString *sqlState)
 {
     if (stored)
         *stored = false;
-    m_error.clear();
-    m_errorCode.clear();
     const Row cycle = cycleRow(r);
     if (!m_cycleInsertPrepared) {
-        m_cycleInsertPrepared = true;
         m_cycleColumns = columnsOf(m_connection.db(), QStringLiteral("cycles"), cycle.columns);
         // A cycle already there (sent before, its mark lost with a crash)
         // returns no row and is left alone.
-        m_cycleInsert.prepare(
-            QStringLiteral("INSERT INTO cycles (%1) VALUES %2 "
-                           "ON CONFLICT (station_id, cycle_uid) DO NOTHING "
-                           "RETURNING id")
-                .arg(m_cycleColumns.join(QLatin1Char(',')), placeholders(m_cycleColumns.size())));
+        if (!m_cycleInsert.prepare(QStringLiteral("INSERT INTO cycles (%1) VALUES %2 "
+                                                  "ON CONFLICT (station_id, cycle_uid) DO NOTHING "
+                                                  "RETURNING id")
+                                       .arg(m_cycleColumns.join(QLatin1Char(',')),
+                                            placeholders(m_cycleColumns.size()))))
+            return SqlFailure::fail(QStringLiteral("cannot store the cycle"),
+                                    m_cycleInsert.lastError(), error, sqlState);
+        m_cycleInsertPrepared = true;
     }
     QSqlQuery &c = m_cycleInsert;
     for (int i = 0; i < cycle.columns.size(); ++i) {
@@ -220,7 +220,8 @@ bool CycleTables::insert(const CycleRecord &r, bool *stored)
             c.addBindValue(cycle.values.at(i));
     }
     if (!c.exec())
-        return fail(c, QStringLiteral("cannot store the cycle"));
+        return SqlFailure::fail(QStringLiteral("cannot store the cycle"), c.lastError(), error,
+                                sqlState);
     if (!c.next()) {
         c.finish();
         return true; // there already
@@ -232,21 +233,23 @@ bool CycleTables::insert(const CycleRecord &r, bool *stored)
     if (r.duts.isEmpty())
         return true;
 
-    QSqlQuery &d = dutInsert(r.duts.size());
+    QSqlQuery *d = dutInsert(r.duts.size(), error, sqlState);
+    if (!d)
+        return false;
     for (const DutRecord &dut : r.duts) {
         for (const QVariant &value : dutRow(cycleId, dut).values)
-            d.addBindValue(value);
+            d->addBindValue(value);
     }
-    if (!d.exec())
-        return fail(d, QStringLiteral("cannot store the cycle's DUTs"));
-    d.finish();
+    if (!d->exec())
+        return SqlFailure::fail(QStringLiteral("cannot store the cycle's DUTs"), d->lastError(),
+                                error, sqlState);
+    d->finish();
     return true;
 }
 
 bool CycleTables::readAfter(qint64 afterId, int limit, QList<CycleRecord> *records,
-                            QList<qint64> *ids)
+                            QList<qint64> *ids, QString *error)
 {
-    m_error.clear();
     QStringList columns = cycleRow(CycleRecord()).columns;
     for (QString &column : columns) {
         if (column == QLatin1String("started_at") || column == QLatin1String("ended_at"))
@@ -254,12 +257,13 @@ bool CycleTables::readAfter(qint64 afterId, int limit, QList<CycleRecord> *recor
     }
     QSqlQuery c(m_connection.db());
     c.setForwardOnly(true);
-    c.prepare(QStringLiteral("SELECT id, %1 FROM cycles WHERE id > ? ORDER BY id LIMIT ?")
-                  .arg(columns.join(QLatin1Char(','))));
+    if (!c.prepare(QStringLiteral("SELECT id, %1 FROM cycles WHERE id > ? ORDER BY id LIMIT ?")
+                       .arg(columns.join(QLatin1Char(',')))))
+        return SqlFailure::fail(QStringLiteral("cannot read cycles"), c.lastError(), error);
     c.addBindValue(afterId);
     c.addBindValue(limit);
     if (!c.exec())
-        return fail(c, QStringLiteral("cannot read cycles"));
+        return SqlFailure::fail(QStringLiteral("cannot read cycles"), c.lastError(), error);
     const ColumnsOf cc(c);
     const auto cycleValue = [&c, &cc](const char *name) {
         return c.value(cc(QLatin1String(name)));
@@ -302,13 +306,16 @@ bool CycleTables::readAfter(qint64 afterId, int limit, QList<CycleRecord> *recor
 
     QSqlQuery d(m_connection.db());
     d.setForwardOnly(true);
-    d.prepare(QStringLiteral("SELECT %1 FROM duts WHERE cycle_id >= ? AND cycle_id <= ? "
-                             "ORDER BY cycle_id, position")
-                  .arg(dutRow(0, DutRecord()).columns.join(QLatin1Char(','))));
+    if (!d.prepare(QStringLiteral("SELECT %1 FROM duts WHERE cycle_id >= ? AND cycle_id <= ? "
+                                  "ORDER BY cycle_id, position")
+                       .arg(dutRow(0, DutRecord()).columns.join(QLatin1Char(',')))))
+        return SqlFailure::fail(QStringLiteral("cannot read the cycles' DUTs"), d.lastError(),
+                                error);
     d.addBindValue(ids->at(first));
     d.addBindValue(ids->last());
     if (!d.exec())
-        return fail(d, QStringLiteral("cannot read the cycles' DUTs"));
+        return SqlFailure::fail(QStringLiteral("cannot read the cycles' DUTs"), d.lastError(),
+                                error);
     const ColumnsOf dc(d);
     const auto dutValue = [&d, &dc](const QString &name) { return d.value(dc(name)); };
     const auto value = [&dutValue](const char *name) { return dutValue(QLatin1String(name)); };
@@ -344,14 +351,14 @@ bool CycleTables::readAfter(qint64 afterId, int limit, QList<CycleRecord> *recor
     return true;
 }
 
-qint64 CycleTables::countAfter(qint64 afterId)
+bool CycleTables::countAfter(qint64 afterId, qint64 *count, QString *error)
 {
     QSqlQuery q(m_connection.db());
-    q.prepare(QStringLiteral("SELECT COUNT(*) FROM cycles WHERE id > ?"));
+    if (!q.prepare(QStringLiteral("SELECT COUNT(*) FROM cycles WHERE id > ?")))
+        return SqlFailure::fail(QStringLiteral("cannot count cycles"), q.lastError(), error);
     q.addBindValue(afterId);
-    if (!q.exec() || !q.next()) {
-        fail(q, QStringLiteral("cannot count cycles"));
-        return -1;
-    }
-    return q.value(0).toLongLong();
+    if (!q.exec() || !q.next())
+        return SqlFailure::fail(QStringLiteral("cannot count cycles"), q.lastError(), error);
+    *count = q.value(0).toLongLong();
+    return true;
 }

@@ -23,23 +23,22 @@ public:
 
     // Stores the cycle and its DUTs, unless the database holds a cycle of
     // that station with that uid already: then nothing changes and *stored
-    // is false. Returns false on a database error (see error()).
-    bool insert(const CycleRecord &record, bool *stored = nullptr);
+    // is false. False on a database error, with *error set and *sqlState
+    // (when given) the database's code of it (PostgreSQL's SQLSTATE).
+    bool insert(const CycleRecord &record, QString *error, bool *stored = nullptr,
+                QString *sqlState = nullptr);
 
     // Up to `limit` cycles whose id is above `afterId`, oldest first, with
-    // their ids.
-    bool readAfter(qint64 afterId, int limit, QList<CycleRecord> *records, QList<qint64> *ids);
+    // their ids. False with *error set.
+    bool readAfter(qint64 afterId, int limit, QList<CycleRecord> *records, QList<qint64> *ids,
+                   QString *error);
 
-    // How many cycles have an id above `afterId`; -1 on an error.
-    qint64 countAfter(qint64 afterId);
-
-    QString error() const { return m_error; }
-    // The database's code of the last error (PostgreSQL's SQLSTATE).
-    QString errorCode() const { return m_errorCode; }
+    // How many cycles have an id above `afterId`. False with *error set.
+    bool countAfter(qint64 afterId, qint64 *count, QString *error);
 
 private:
-    bool fail(const QSqlQuery &query, const QString &what);
-    QSqlQuery &dutInsert(int count);
+    // The prepared insert of `count` DUTs; null with *error set.
+    QSqlQuery *dutInsert(int count, QString *error, QString *sqlState);
 
     DatabaseConnection &m_connection;
     QSqlQuery m_cycleInsert;
@@ -50,8 +49,6 @@ private:
     // By number of DUTs. Queries cannot be copied under Qt 6: each is held
     // once, where its reference stays valid.
     std::map<int, std::unique_ptr<QSqlQuery>> m_dutInserts;
-    QString m_error;
-    QString m_errorCode;
 };
 
 #endif // CYCLETABLES_H

@@ -3,6 +3,7 @@
 #include "databaseconnection.h"
 #include "factorysetup.h"
 #include "resultsschema.h"
+#include "sqlfailure.h"
 #include "stationsettings.h"
 
 #include <QDir>
@@ -147,7 +148,7 @@ FactoryDb::Opened FactoryDb::open(DatabaseConnection &connection, const FactoryD
     db.setConnectOptions(optionsFor(settings));
     if (!db.open()) {
         const QString message = db.lastError().databaseText().trimmed().isEmpty()
-                                    ? db.lastError().text().trimmed()
+                                    ? SqlFailure::reason(db.lastError())
                                     : db.lastError().databaseText().trimmed();
         out.state = classifyConnectError(message);
         out.detail = message.simplified();
@@ -168,7 +169,7 @@ FactoryDb::Opened FactoryDb::open(DatabaseConnection &connection, const FactoryD
         // A report's reading may take longer than a forwarded batch.
         if (!limits.exec(lock) || (mode == ForForwarding && !limits.exec(statement))) {
             out.state = ForwardStatus::Failed;
-            out.detail = limits.lastError().text().trimmed();
+            out.detail = SqlFailure::reason(limits.lastError());
             close();
             return out;
         }

@@ -2,6 +2,7 @@
 
 #include "databaseconnection.h"
 #include "resultsschema.h"
+#include "sqlfailure.h"
 
 #include <QDateTime>
 #include <QSqlError>
@@ -151,7 +152,8 @@ bool FactorySetup::run(DatabaseConnection &connection, const QString &where,
     QSqlDatabase &db = connection.db();
     QSqlQuery query(db);
     const auto fail = [&](const QString &what) {
-        *error = QStringLiteral("%1: %2: %3").arg(where, what, query.lastError().text().trimmed());
+        *error =
+            QStringLiteral("%1: %2: %3").arg(where, what, SqlFailure::reason(query.lastError()));
         query.finish();
         QSqlQuery(db).exec(QStringLiteral("ROLLBACK"));
         return false;
@@ -225,7 +227,7 @@ QString FactorySetup::stationOfLogin(DatabaseConnection &connection, const QStri
             "'MEMBER') FROM pg_roles r, pg_class c WHERE r.rolname = current_user AND c.oid = "
             "to_regclass('cycles')"))) {
         *error = QStringLiteral("%1: cannot read the login's rights: %2")
-                     .arg(where, query.lastError().text().trimmed());
+                     .arg(where, SqlFailure::reason(query.lastError()));
         return QString();
     }
     if (!query.next()) {
@@ -252,7 +254,7 @@ QString FactorySetup::stationOfLogin(DatabaseConnection &connection, const QStri
     if (!query.exec(QStringLiteral(
             "SELECT station_id FROM station_logins WHERE login = current_user::text"))) {
         // Permission denied: the login is not in the stations' group.
-        *error = notMapped + QStringLiteral(" (%1)").arg(query.lastError().text().trimmed());
+        *error = notMapped + QStringLiteral(" (%1)").arg(SqlFailure::reason(query.lastError()));
         return QString();
     }
     if (!query.next()) {

@@ -2,18 +2,27 @@
 
 #include "databaseconnection.h"
 #include "localresultsdb.h"
+#include "sqlfailure.h"
 
 #include <QDateTime>
+#include <QList>
+#include <QPair>
 
-#include <QSqlError>
 #include <QSqlQuery>
 #include <QVariant>
 
 namespace {
 
-bool count(QSqlQuery &q, qint64 *out)
+// A statement the database refused at prepare() keeps that reason: run, it
+// would only say that its values do not fit.
+bool run(QSqlQuery &q, bool prepared)
 {
-    if (!q.exec() || !q.next())
+    return prepared && q.exec();
+}
+
+bool count(QSqlQuery &q, bool prepared, qint64 *out)
+{
+    if (!run(q, prepared) || !q.next())
         return false;
     *out = q.value(0).toLongLong();
     return true;
@@ -21,72 +30,65 @@ bool count(QSqlQuery &q, qint64 *out)
 
 } // namespace
 
-ForwardCheck::Gap ForwardCheck::find(DatabaseConnection &local, DatabaseConnection &factory,
-                                     const QString &stationId, qint64 mark,
-                                     const QSet<QString> &passedOver)
+bool ForwardCheck::find(DatabaseConnection &local, DatabaseConnection &factory,
+                        const QString &stationId, qint64 mark, const QSet<QString> &passedOver,
+                        Gap *gap, QString *error, bool *inFactory)
 {
-    Gap gap;
+    *gap = Gap();
+    *inFactory = false;
     QSqlQuery l(local.db());
     l.setForwardOnly(true);
-    l.prepare(QStringLiteral("SELECT COUNT(*) FROM cycles WHERE station_id = ? AND id <= ?"));
+    bool prepared =
+        l.prepare(QStringLiteral("SELECT COUNT(*) FROM cycles WHERE station_id = ? AND id <= ?"));
     l.addBindValue(stationId);
     l.addBindValue(mark);
     qint64 sent = 0;
-    if (!count(l, &sent)) {
-        gap.error =
-            QStringLiteral("cannot count the station's cycles: ") + l.lastError().text().trimmed();
-        return gap;
-    }
+    if (!count(l, prepared, &sent))
+        return SqlFailure::fail(QStringLiteral("cannot count the station's cycles"), l.lastError(),
+                                error);
     l.finish();
     QSqlQuery f(factory.db());
     f.setForwardOnly(true);
-    f.prepare(QStringLiteral("SELECT COUNT(*) FROM cycles WHERE station_id = ?"));
+    prepared = f.prepare(QStringLiteral("SELECT COUNT(*) FROM cycles WHERE station_id = ?"));
     f.addBindValue(stationId);
     qint64 held = 0;
-    if (!count(f, &held)) {
-        gap.factoryFailed = true;
-        gap.error =
-            QStringLiteral("cannot count the factory's cycles: ") + f.lastError().text().trimmed();
-        return gap;
+    if (!count(f, prepared, &held)) {
+        *inFactory = true;
+        return SqlFailure::fail(QStringLiteral("cannot count the factory's cycles"), f.lastError(),
+                                error);
     }
     f.finish();
-    gap.ok = true;
     if (held >= sent - passedOver.size())
-        return gap;
+        return true;
 
-    f.prepare(QStringLiteral("SELECT cycle_uid FROM cycles WHERE station_id = ?"));
+    prepared = f.prepare(QStringLiteral("SELECT cycle_uid FROM cycles WHERE station_id = ?"));
     f.addBindValue(stationId);
-    if (!f.exec()) {
-        gap.ok = false;
-        gap.factoryFailed = true;
-        gap.error =
-            QStringLiteral("cannot read the factory's cycles: ") + f.lastError().text().trimmed();
-        return gap;
+    if (!run(f, prepared)) {
+        *inFactory = true;
+        return SqlFailure::fail(QStringLiteral("cannot read the factory's cycles"), f.lastError(),
+                                error);
     }
     QSet<QString> there;
     while (f.next())
         there.insert(f.value(0).toString());
     f.finish();
-    l.prepare(QStringLiteral(
+    prepared = l.prepare(QStringLiteral(
         "SELECT id, cycle_uid FROM cycles WHERE station_id = ? AND id <= ? ORDER BY id"));
     l.addBindValue(stationId);
     l.addBindValue(mark);
-    if (!l.exec()) {
-        gap.ok = false;
-        gap.error =
-            QStringLiteral("cannot read the station's cycles: ") + l.lastError().text().trimmed();
-        return gap;
-    }
+    if (!run(l, prepared))
+        return SqlFailure::fail(QStringLiteral("cannot read the station's cycles"), l.lastError(),
+                                error);
     while (l.next()) {
         const QString uid = l.value(1).toString();
         if (there.contains(uid) || passedOver.contains(uid))
             continue;
-        ++gap.missing;
-        gap.missingUids.insert(uid);
-        if (gap.resendAfter < 0)
-            gap.resendAfter = l.value(0).toLongLong() - 1;
+        ++gap->missing;
+        gap->missingUids.insert(uid);
+        if (gap->resendAfter < 0)
+            gap->resendAfter = l.value(0).toLongLong() - 1;
     }
-    return gap;
+    return true;
 }
 
 bool ForwardCheck::reportCount(DatabaseConnection &local, DatabaseConnection &factory,
@@ -98,17 +100,19 @@ bool ForwardCheck::reportCount(DatabaseConnection &local, DatabaseConnection &fa
         return false;
     QSqlQuery l(local.db());
     l.setForwardOnly(true);
-    l.prepare(QStringLiteral("SELECT COUNT(*) FROM cycles WHERE station_id = ?"));
+    // Its own: a folder copied or moved took a new uid, and the cycles before
+    // are counted under the uid they were recorded with.
+    bool prepared = l.prepare(
+        QStringLiteral("SELECT COUNT(*) FROM cycles WHERE station_id = ? AND folder_uid = ?"));
     l.addBindValue(stationId);
+    l.addBindValue(folder);
     qint64 held = 0;
-    if (!count(l, &held)) {
-        *error =
-            QStringLiteral("cannot count the station's cycles: ") + l.lastError().text().trimmed();
-        return false;
-    }
+    if (!count(l, prepared, &held))
+        return SqlFailure::fail(QStringLiteral("cannot count the station's cycles"), l.lastError(),
+                                error);
     l.finish();
     QSqlQuery f(factory.db());
-    f.prepare(QStringLiteral(
+    prepared = f.prepare(QStringLiteral(
         "INSERT INTO station_counts (station_id, folder_uid, local_count, reported_at) "
         "VALUES (?, ?, ?, ?) ON CONFLICT (station_id, folder_uid) DO UPDATE SET "
         "local_count = excluded.local_count, reported_at = excluded.reported_at"));
@@ -116,22 +120,36 @@ bool ForwardCheck::reportCount(DatabaseConnection &local, DatabaseConnection &fa
     f.addBindValue(folder);
     f.addBindValue(held);
     f.addBindValue(DatabaseConnection::timeValue(QDateTime::currentDateTimeUtc()));
-    if (!f.exec()) {
-        *error = QStringLiteral("cannot note the station's count in the factory: ") +
-                 f.lastError().text().trimmed();
-        return false;
-    }
+    if (!run(f, prepared))
+        return SqlFailure::fail(QStringLiteral("cannot note the station's count in the factory"),
+                                f.lastError(), error);
     f.finish();
-    f.prepare(QStringLiteral(
-        "SELECT COUNT(*) FROM station_counts WHERE station_id = ? AND folder_uid <> ?"));
+    prepared = f.prepare(QStringLiteral("SELECT folder_uid, local_count FROM station_counts WHERE "
+                                        "station_id = ? AND folder_uid <> ?"));
     f.addBindValue(stationId);
     f.addBindValue(folder);
-    qint64 others = 0;
-    if (!count(f, &others)) {
-        *error = QStringLiteral("cannot read the station's other folders in the factory: ") +
-                 f.lastError().text().trimmed();
-        return false;
+    if (!run(f, prepared))
+        return SqlFailure::fail(
+            QStringLiteral("cannot read the station's other folders in the factory"), f.lastError(),
+            error);
+    QList<QPair<QString, qint64>> others;
+    while (f.next())
+        others.append({f.value(0).toString(), f.value(1).toLongLong()});
+    // Another folder's cycles this file holds all of are this folder's own,
+    // before it moved (or of the folder it was copied from, which has
+    // recorded nothing since): no second station.
+    for (const auto &other : qAsConst(others)) {
+        prepared = l.prepare(
+            QStringLiteral("SELECT COUNT(*) FROM cycles WHERE station_id = ? AND folder_uid = ?"));
+        l.addBindValue(stationId);
+        l.addBindValue(other.first);
+        qint64 here = 0;
+        if (!count(l, prepared, &here))
+            return SqlFailure::fail(QStringLiteral("cannot count the station's cycles"),
+                                    l.lastError(), error);
+        l.finish();
+        if (here == 0 || other.second > here)
+            ++*otherFolders;
     }
-    *otherFolders = int(others);
     return true;
 }

@@ -19,17 +19,17 @@ class ForwardCheck
 public:
     struct Gap
     {
-        bool ok = false;            // the check ran
-        bool factoryFailed = false; // (not ok) the factory's query failed
-        QString error;
         qint64 missing = 0;        // cycles the factory lacks
         qint64 resendAfter = -1;   // the mark to go back to; -1: nothing lacks
         QSet<QString> missingUids; // the uids of the cycles it lacks
     };
 
     // `passedOver`: uids of the station's cycles set aside (never stored).
-    static Gap find(DatabaseConnection &local, DatabaseConnection &factory,
-                    const QString &stationId, qint64 mark, const QSet<QString> &passedOver);
+    // False with *error set, and *inFactory true when the factory's query
+    // failed (false: the station's own file's).
+    static bool find(DatabaseConnection &local, DatabaseConnection &factory,
+                     const QString &stationId, qint64 mark, const QSet<QString> &passedOver,
+                     Gap *gap, QString *error, bool *inFactory);
 
     // Tells the factory how many cycles of `stationId` the station's file
     // holds (its folder's row of station_counts), for a report to compare

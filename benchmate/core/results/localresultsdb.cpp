@@ -3,11 +3,14 @@
 #include "cyclerecord.h"
 #include "databaseconnection.h"
 #include "resultsschema.h"
+#include "sqlfailure.h"
 
+#include <QDebug>
 #include <QDir>
 #include <QFileInfo>
 #include <QSqlError>
 #include <QSqlQuery>
+#include <QSysInfo>
 #include <QVariant>
 
 namespace {
@@ -74,6 +77,106 @@ Check checkIntact(QSqlDatabase &db, const QString &path, QString *error)
     return Check::Damaged;
 }
 
+// Where the file at `path` lives: the PC (its unique id where the system
+// has one, else its host name) and the file's path.
+QString placeOf(const QString &path)
+{
+    QString machine = QString::fromLatin1(QSysInfo::machineUniqueId());
+    if (machine.isEmpty())
+        machine = QSysInfo::machineHostName();
+    const QFileInfo file(path);
+    const QString where = file.canonicalFilePath();
+    return machine + QLatin1Char(' ') +
+           QDir::toNativeSeparators(where.isEmpty() ? file.absoluteFilePath() : where);
+}
+
+bool samePlace(const QString &a, const QString &b)
+{
+#ifdef Q_OS_WIN
+    return a.compare(b, Qt::CaseInsensitive) == 0; // the paths' case means nothing there
+#else
+    return a == b;
+#endif
+}
+
+bool run(QSqlQuery &q, const QString &path, const char *what, QString *error)
+{
+    if (q.exec())
+        return true;
+    *error = QStringLiteral("%1: cannot %2: %3")
+                 .arg(path, QLatin1String(what), SqlFailure::reason(q.lastError()));
+    return false;
+}
+
+// The folder's uid and where it lives. The first recording process makes
+// the uid. A file found elsewhere than noted is a folder copied or moved
+// whole: it takes a new uid here (once: the new place is noted), so that a
+// copy is told apart from its original. The cycles recorded before keep the
+// uid they were recorded with (those of a file older than the uid get the
+// old one), so that each uid's cycles are that folder's own.
+bool noteFolder(QSqlDatabase &db, const QString &path, QString *error)
+{
+    const QString here = placeOf(path);
+    // One transaction: the station's recorder and its forwarder open the
+    // file at once, and must come to the same uid.
+    QSqlQuery begin(db);
+    begin.prepare(QStringLiteral("BEGIN IMMEDIATE"));
+    if (!run(begin, path, "note where the folder lives", error))
+        return false;
+    QSqlQuery uid(db);
+    uid.prepare(QStringLiteral("INSERT INTO station_folder (folder_uid, place) SELECT ?, ? WHERE "
+                               "NOT EXISTS (SELECT 1 FROM station_folder)"));
+    uid.addBindValue(CycleRecord::newUid());
+    uid.addBindValue(here);
+    QSqlQuery noted(db);
+    noted.setForwardOnly(true);
+    noted.prepare(QStringLiteral("SELECT rowid, folder_uid, place FROM station_folder ORDER BY "
+                                 "rowid LIMIT 1"));
+    const auto fail = [&db]() {
+        QSqlQuery(db).exec(QStringLiteral("ROLLBACK"));
+        return false;
+    };
+    if (!run(uid, path, "note the folder's uid", error) ||
+        !run(noted, path, "read the folder's uid", error))
+        return fail();
+    if (!noted.next()) {
+        *error = QStringLiteral("%1: the results file has no folder uid").arg(path);
+        return fail();
+    }
+    const qint64 row = noted.value(0).toLongLong();
+    const QString oldUid = noted.value(1).toString();
+    const QVariant oldPlace = noted.value(2);
+    noted.finish();
+    // Noted elsewhere: a new uid. A file older than the place: noted here,
+    // its uid kept.
+    const bool elsewhere = !oldPlace.isNull() && !samePlace(oldPlace.toString(), here);
+    const QString newUid = elsewhere ? CycleRecord::newUid() : oldUid;
+    QSqlQuery keep(db);
+    keep.prepare(QStringLiteral("UPDATE cycles SET folder_uid = ? WHERE folder_uid IS NULL"));
+    keep.addBindValue(oldUid);
+    QSqlQuery update(db);
+    update.prepare(
+        QStringLiteral("UPDATE station_folder SET folder_uid = ?, place = ? WHERE rowid = ?"));
+    update.addBindValue(newUid);
+    update.addBindValue(here);
+    update.addBindValue(row);
+    const bool change = elsewhere || oldPlace.isNull();
+    if (change && (!run(keep, path, "keep the uid of the folder's cycles", error) ||
+                   !run(update, path, "note where the folder lives", error)))
+        return fail();
+    QSqlQuery commit(db);
+    commit.prepare(QStringLiteral("COMMIT"));
+    if (!run(commit, path, "note where the folder lives", error))
+        return fail();
+    if (elsewhere)
+        qWarning().noquote()
+            << QStringLiteral("Results database %1: this station folder was recorded at %2 (a "
+                              "copy, or the folder moved): it takes a new folder uid here, %3 "
+                              "(it was %4), so that a copy is told apart from its original")
+                   .arg(path, oldPlace.toString(), newUid, oldUid);
+    return true;
+}
+
 } // namespace
 
 QString LocalResultsDb::checkFile(const QString &path)
@@ -89,7 +192,7 @@ QString LocalResultsDb::checkFile(const QString &path)
     db.setDatabaseName(path);
     db.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=%1").arg(busyTimeoutMs));
     if (!db.open())
-        return QStringLiteral("cannot open %1: %2").arg(path, db.lastError().text().trimmed());
+        return QStringLiteral("cannot open %1: %2").arg(path, SqlFailure::reason(db.lastError()));
     switch (checkIntact(db, path, &error)) {
     case Check::Intact:
         return QString();
@@ -125,7 +228,7 @@ bool LocalResultsDb::open(DatabaseConnection &connection, const QString &path, M
                              .arg(busyTimeoutMs)
                              .arg(create ? QString() : QStringLiteral(";QSQLITE_OPEN_READONLY")));
     if (!db.open()) {
-        *error = QStringLiteral("cannot open %1: %2").arg(path, db.lastError().text().trimmed());
+        *error = QStringLiteral("cannot open %1: %2").arg(path, SqlFailure::reason(db.lastError()));
         return false;
     }
     // Nothing is read from, or added to, a file that is not whole: a damaged
@@ -149,8 +252,9 @@ bool LocalResultsDb::open(DatabaseConnection &connection, const QString &path, M
     for (const char *statement :
          {"PRAGMA journal_mode=WAL", "PRAGMA synchronous=FULL", "PRAGMA foreign_keys=ON"}) {
         if (!pragma.exec(QLatin1String(statement))) {
-            *error = QStringLiteral("%1: %2: %3")
-                         .arg(path, QLatin1String(statement), pragma.lastError().text().trimmed());
+            *error =
+                QStringLiteral("%1: %2: %3")
+                    .arg(path, QLatin1String(statement), SqlFailure::reason(pragma.lastError()));
             db.close();
             return false;
         }
@@ -162,14 +266,7 @@ bool LocalResultsDb::open(DatabaseConnection &connection, const QString &path, M
         db.close();
         return false;
     }
-    // The folder's uid, once: the first recording process makes it.
-    QSqlQuery uid(db);
-    uid.prepare(QStringLiteral("INSERT INTO station_folder (folder_uid) SELECT ? WHERE NOT EXISTS "
-                               "(SELECT 1 FROM station_folder)"));
-    uid.addBindValue(CycleRecord::newUid());
-    if (!uid.exec()) {
-        *error = QStringLiteral("%1: cannot note the folder's uid: %2")
-                     .arg(path, uid.lastError().text().trimmed());
+    if (!noteFolder(db, path, error)) {
         db.close();
         return false;
     }

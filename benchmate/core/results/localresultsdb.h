@@ -31,7 +31,9 @@ public:
 
     // The uid of the station folder whose file this is, made with the file
     // (ForRecording); empty with *error set when it cannot be read. A copy
-    // of the file carries it along.
+    // of the file carries it along until a station records in it: a file
+    // opened ForRecording at another place (another path or PC) than the
+    // one noted takes a new uid, and says so once.
     static QString folderUid(DatabaseConnection &connection, QString *error);
 };
 

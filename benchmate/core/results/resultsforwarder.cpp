@@ -5,6 +5,7 @@
 #include "factorydb.h"
 #include "forwardcheck.h"
 #include "localresultsdb.h"
+#include "sqlfailure.h"
 
 #include <QDateTime>
 #include <QDebug>
@@ -173,10 +174,14 @@ void ResultsForwarder::setStatus(ForwardStatus::State state, const QString &deta
 
 void ResultsForwarder::refreshWaiting(qint64 mark)
 {
-    const qint64 waiting = m_localTables->countAfter(mark);
+    // Not counted (the file busy a moment): the count stands as it was, and
+    // the next attempt counts again.
+    qint64 waiting = 0;
+    QString error;
+    if (!m_localTables->countAfter(mark, &waiting, &error))
+        return;
     std::lock_guard<std::mutex> lock(m_statusLock);
-    if (waiting >= 0)
-        m_status.waiting = waiting;
+    m_status.waiting = waiting;
 }
 
 void ResultsForwarder::scheduleRetry()
@@ -232,27 +237,35 @@ bool ResultsForwarder::openFactory()
     return true;
 }
 
-qint64 ResultsForwarder::readMark()
+bool ResultsForwarder::readMark(qint64 *mark, QString *error)
 {
     QSqlQuery q(m_local->db());
-    q.prepare(QStringLiteral("SELECT last_cycle_id FROM forward_marks WHERE target = ?"));
+    // Prepared apart: a table the file lacks is said as such.
+    if (!q.prepare(QStringLiteral("SELECT last_cycle_id FROM forward_marks WHERE target = ?")))
+        return SqlFailure::fail(QStringLiteral("cannot read the forwarding mark"), q.lastError(),
+                                error);
     q.addBindValue(m_settings.target());
     if (!q.exec())
-        return -1;
-    return q.next() ? q.value(0).toLongLong() : 0;
+        return SqlFailure::fail(QStringLiteral("cannot read the forwarding mark"), q.lastError(),
+                                error);
+    *mark = q.next() ? q.value(0).toLongLong() : 0;
+    return true;
 }
 
 bool ResultsForwarder::writeMark(qint64 lastId)
 {
     QSqlQuery q(m_local->db());
-    q.prepare(QStringLiteral("INSERT INTO forward_marks (target, last_cycle_id) VALUES (?, ?) "
-                             "ON CONFLICT (target) DO UPDATE SET last_cycle_id = "
-                             "excluded.last_cycle_id"));
+    const bool prepared =
+        q.prepare(QStringLiteral("INSERT INTO forward_marks (target, last_cycle_id) VALUES (?, ?) "
+                                 "ON CONFLICT (target) DO UPDATE SET last_cycle_id = "
+                                 "excluded.last_cycle_id"));
     q.addBindValue(m_settings.target());
     q.addBindValue(lastId);
-    if (q.exec())
+    if (prepared && q.exec())
         return true;
-    setStatus(ForwardStatus::LocalFailed, q.lastError().text().trimmed());
+    setStatus(
+        ForwardStatus::LocalFailed,
+        SqlFailure::reason(QStringLiteral("cannot write the forwarding mark"), q.lastError()));
     return false;
 }
 
@@ -278,8 +291,9 @@ bool ResultsForwarder::sendBatch(qint64 *mark)
 {
     QList<CycleRecord> records;
     QList<qint64> ids;
-    if (!m_localTables->readAfter(*mark, batchCycles, &records, &ids)) {
-        setStatus(ForwardStatus::LocalFailed, m_localTables->error());
+    QString error;
+    if (!m_localTables->readAfter(*mark, batchCycles, &records, &ids, &error)) {
+        setStatus(ForwardStatus::LocalFailed, error);
         m_localTables.reset();
         m_local.reset();
         return false;
@@ -352,14 +366,17 @@ bool ResultsForwarder::checkFactoryHolds(qint64 *mark)
         return true;
     }
     callStarts();
-    const ForwardCheck::Gap gap =
-        ForwardCheck::find(*m_local, *m_factory, m_stationId, *mark, m_passedOver);
+    ForwardCheck::Gap gap;
+    QString gapError;
+    bool inFactory = false;
+    const bool checked = ForwardCheck::find(*m_local, *m_factory, m_stationId, *mark, m_passedOver,
+                                            &gap, &gapError, &inFactory);
     callEnded();
-    if (!gap.ok) {
-        if (gap.factoryFailed)
-            factoryFailed(gap.error);
+    if (!checked) {
+        if (inFactory)
+            factoryFailed(gapError);
         else
-            setStatus(ForwardStatus::LocalFailed, gap.error);
+            setStatus(ForwardStatus::LocalFailed, gapError);
         return false;
     }
     m_checkedAt = steadyMs();
@@ -480,16 +497,17 @@ bool ResultsForwarder::sendRecords(const QList<CycleRecord> &records, int *refus
     QSqlQuery q(db);
     callStarts();
     if (!q.exec(QStringLiteral("BEGIN"))) {
-        const QString error = q.lastError().text().trimmed();
+        const QString error = SqlFailure::reason(QStringLiteral("cannot begin"), q.lastError());
         q.finish();
         factoryFailed(error);
         return false;
     }
     for (int i = 0; i < records.size(); ++i) {
         callStarts();
-        if (!m_factoryTables->insert(records.at(i))) {
-            const QString error = m_factoryTables->error();
-            const bool asData = refusedAsData(m_factoryTables->errorCode());
+        QString error;
+        QString sqlState;
+        if (!m_factoryTables->insert(records.at(i), &error, nullptr, &sqlState)) {
+            const bool asData = refusedAsData(sqlState);
             if (!m_broken.load())
                 QSqlQuery(db).exec(QStringLiteral("ROLLBACK"));
             q.finish();
@@ -505,7 +523,7 @@ bool ResultsForwarder::sendRecords(const QList<CycleRecord> &records, int *refus
     }
     callStarts();
     if (!q.exec(QStringLiteral("COMMIT"))) {
-        const QString error = q.lastError().text().trimmed();
+        const QString error = SqlFailure::reason(QStringLiteral("cannot commit"), q.lastError());
         q.finish();
         factoryFailed(error);
         return false;
@@ -521,9 +539,10 @@ void ResultsForwarder::attempt()
     m_busy = true;
     m_retry->stop();
     bool ok = openLocal();
-    qint64 mark = ok ? readMark() : -1;
-    if (ok && mark < 0) {
-        setStatus(ForwardStatus::LocalFailed, QStringLiteral("cannot read the forwarding mark"));
+    qint64 mark = -1;
+    QString markError;
+    if (ok && !readMark(&mark, &markError)) {
+        setStatus(ForwardStatus::LocalFailed, markError);
         ok = false;
     }
     if (ok)

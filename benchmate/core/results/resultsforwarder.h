@@ -97,7 +97,7 @@ private:
     void attempt();
     bool openLocal();
     bool openFactory();
-    qint64 readMark();
+    bool readMark(qint64 *mark, QString *error);
     bool writeMark(qint64 lastId);
     // Goes back with the mark when the factory lacks cycles it passed.
     bool checkFactoryHolds(qint64 *mark);

@@ -3,6 +3,7 @@
 #include "cycletables.h"
 #include "databaseconnection.h"
 #include "localresultsdb.h"
+#include "sqlfailure.h"
 
 #include <QDebug>
 #include <QSqlError>
@@ -15,12 +16,13 @@ ResultsRecorder::ResultsRecorder(const QString &path)
 
 ResultsRecorder::~ResultsRecorder()
 {
-    if (!m_pending.isEmpty() && !flush())
+    QString error;
+    if (!m_pending.isEmpty() && !flush(&error))
         qWarning().noquote() << QStringLiteral("Results database: %1 cycle(s) could not be "
                                                "recorded in %2 (%3); they are in the results "
                                                "file only.")
                                     .arg(m_pending.size())
-                                    .arg(m_path, m_lastError);
+                                    .arg(m_path, error);
     closeDatabase();
 }
 
@@ -30,21 +32,18 @@ void ResultsRecorder::closeDatabase()
     m_connection.reset();
 }
 
-bool ResultsRecorder::ensureOpen()
+bool ResultsRecorder::ensureOpen(QString *error)
 {
     if (m_connection && m_connection->db().isOpen())
         return true;
     closeDatabase();
     m_connection = std::make_unique<DatabaseConnection>(QStringLiteral("QSQLITE"));
-    QString error;
-    if (!LocalResultsDb::open(*m_connection, m_path, LocalResultsDb::ForRecording, &error)) {
-        m_lastError = error;
+    if (!LocalResultsDb::open(*m_connection, m_path, LocalResultsDb::ForRecording, error)) {
         closeDatabase();
         return false;
     }
-    m_folderUid = LocalResultsDb::folderUid(*m_connection, &error);
+    m_folderUid = LocalResultsDb::folderUid(*m_connection, error);
     if (m_folderUid.isEmpty()) {
-        m_lastError = error;
         closeDatabase();
         return false;
     }
@@ -52,37 +51,33 @@ bool ResultsRecorder::ensureOpen()
     return true;
 }
 
-bool ResultsRecorder::writeOne(const CycleRecord &record)
+bool ResultsRecorder::writeOne(const CycleRecord &record, QString *error)
 {
     QSqlDatabase &db = m_connection->db();
     QSqlQuery begin(db);
     // The write lock at once: the forwarder's mark is the only other writer.
-    if (!begin.exec(QStringLiteral("BEGIN IMMEDIATE"))) {
-        m_lastError = QStringLiteral("cannot begin: ") + begin.lastError().text().trimmed();
-        return false;
-    }
+    if (!begin.exec(QStringLiteral("BEGIN IMMEDIATE")))
+        return SqlFailure::fail(QStringLiteral("cannot begin"), begin.lastError(), error);
     CycleRecord stamped = record;
     if (stamped.folderUid.isEmpty())
         stamped.folderUid = m_folderUid;
-    if (!m_tables->insert(stamped)) {
-        m_lastError = m_tables->error();
+    if (!m_tables->insert(stamped, error)) {
         QSqlQuery(db).exec(QStringLiteral("ROLLBACK"));
         return false;
     }
     QSqlQuery commit(db);
     if (!commit.exec(QStringLiteral("COMMIT"))) {
-        m_lastError = QStringLiteral("cannot commit: ") + commit.lastError().text().trimmed();
+        SqlFailure::fail(QStringLiteral("cannot commit"), commit.lastError(), error);
         QSqlQuery(db).exec(QStringLiteral("ROLLBACK"));
         return false;
     }
     return true;
 }
 
-bool ResultsRecorder::flush()
+bool ResultsRecorder::flush(QString *error)
 {
-    m_lastError.clear();
     while (!m_pending.isEmpty()) {
-        if (!ensureOpen() || !writeOne(m_pending.first())) {
+        if (!ensureOpen(error) || !writeOne(m_pending.first(), error)) {
             // Opened afresh next time: a file replaced or repaired meanwhile
             // is taken as it is then.
             closeDatabase();
@@ -93,15 +88,15 @@ bool ResultsRecorder::flush()
     return true;
 }
 
-bool ResultsRecorder::recordCycle(const CycleRecord &record)
+bool ResultsRecorder::recordCycle(const CycleRecord &record, QString *error)
 {
     m_pending.append(record);
-    const bool recorded = flush();
+    const bool recorded = flush(error);
     if (!recorded)
         qWarning().noquote()
             << QStringLiteral("Results database: %1 cycle(s) not recorded yet in %2 (%3); kept, "
                               "and recorded ahead of the next cycle.")
                    .arg(m_pending.size())
-                   .arg(m_path, m_lastError);
+                   .arg(m_path, *error);
     return recorded;
 }

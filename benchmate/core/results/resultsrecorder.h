@@ -27,18 +27,17 @@ public:
     ResultsRecorder &operator=(const ResultsRecorder &) = delete;
 
     // Records the cycle after what is pending. True when nothing is left
-    // pending.
-    bool recordCycle(const CycleRecord &record);
-    // Records what is pending.
-    bool flush();
+    // pending; false with *error set.
+    bool recordCycle(const CycleRecord &record, QString *error);
+    // Records what is pending. False with *error set.
+    bool flush(QString *error);
 
     int pendingCount() const { return m_pending.size(); }
-    QString lastError() const { return m_lastError; }
     QString path() const { return m_path; }
 
 private:
-    bool ensureOpen();
-    bool writeOne(const CycleRecord &record);
+    bool ensureOpen(QString *error);
+    bool writeOne(const CycleRecord &record, QString *error);
     void closeDatabase();
 
     QString m_path;
@@ -46,7 +45,6 @@ private:
     std::unique_ptr<CycleTables> m_tables;
     QString m_folderUid; // of the open file
     QList<CycleRecord> m_pending;
-    QString m_lastError;
 };
 
 #endif // RESULTSRECORDER_H

@@ -1,6 +1,7 @@
 #include "resultsschema.h"
 
 #include "databaseconnection.h"
+#include "sqlfailure.h"
 
 #include <QDateTime>
 #include <QDir>
@@ -34,7 +35,7 @@ struct Applied
 
 QString errorText(const QSqlQuery &query)
 {
-    return query.lastError().text().trimmed();
+    return SqlFailure::reason(query.lastError());
 }
 
 // The history of the database, or false with *error set.

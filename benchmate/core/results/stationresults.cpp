@@ -63,9 +63,9 @@ StationResults::~StationResults()
     m_forwarder.reset();
 }
 
-bool StationResults::recordCycle(const CycleRecord &record)
+bool StationResults::recordCycle(const CycleRecord &record, QString *error)
 {
-    const bool recorded = m_recorder.recordCycle(record);
+    const bool recorded = m_recorder.recordCycle(record, error);
     if (m_forwarder && recorded)
         m_forwarder->noteRecorded();
     if (m_forwarder)

@@ -39,10 +39,11 @@ public:
     QString localPath() const { return m_recorder.path(); }
 
     // Records one cycle in the station's database (one transaction) and
-    // lets the forwarder know. True when nothing waits to be recorded.
-    bool recordCycle(const CycleRecord &record);
+    // lets the forwarder know. True when nothing waits to be recorded;
+    // false with *error set (the cycle is kept and recorded ahead of the
+    // next one).
+    bool recordCycle(const CycleRecord &record, QString *error);
     int unrecordedCount() const { return m_recorder.pendingCount(); }
-    QString recordError() const { return m_recorder.lastError(); }
 
     // Forwarding as it stands now (state Off without a factory database).
     ForwardStatus forwardStatus() const;

@@ -3,6 +3,7 @@
 #include "cyclerecord.h"
 #include "databaseconnection.h"
 #include "figuretable.h"
+#include "sqlfailure.h"
 
 #include <QHash>
 #include <QMap>
@@ -44,13 +45,13 @@ bool YieldReport::run(QSqlQuery &query, const QString &sql, const Where &where, 
 {
     query.setForwardOnly(true);
     if (!query.prepare(sql)) {
-        *error = query.lastError().text().trimmed();
+        *error = SqlFailure::reason(query.lastError());
         return false;
     }
     for (const QVariant &value : where.values)
         query.addBindValue(value);
     if (!query.exec()) {
-        *error = query.lastError().text().trimmed();
+        *error = SqlFailure::reason(query.lastError());
         return false;
     }
     return true;

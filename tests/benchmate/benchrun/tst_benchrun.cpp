@@ -555,7 +555,7 @@ void TestBenchrun::jsonLines()
 
 // ./log is an ordinary file all along: the cycle runs and counts, the console
 // says the blocks are pending and then shows them, and the status says the
-// logs were not written.
+// logs (and the cycle's record, with its reason) were not written.
 void TestBenchrun::logsThatCannotBeWritten()
 {
     m_fake->healthyGolden();
@@ -568,6 +568,9 @@ void TestBenchrun::logsThatCannotBeWritten()
     QVERIFY(run.err.contains(QStringLiteral("1 block(s) not written yet")));
     QVERIFY2(run.err.contains(QStringLiteral("第0次测试开始:")), qPrintable(run.err));
     QVERIFY(run.out.contains(QStringLiteral("(NOT all written)")));
+    // The summary says why the cycle's record waits, not only that it does.
+    QVERIFY2(run.out.contains(QStringLiteral("(1 cycle(s) NOT recorded: cannot make the folder ")),
+             qPrintable(run.out));
     QCOMPARE(settingsLines().at(38), QStringLiteral("1"));
 }
 

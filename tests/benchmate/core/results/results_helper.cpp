@@ -27,8 +27,9 @@ int main(int argc, char *argv[])
         const int first = args.at(3).toInt();
         const int count = args.at(4).toInt();
         for (int n = first; n < first + count; ++n) {
-            if (!recorder.recordCycle(sampleCycle(args.at(2), n))) {
-                std::fprintf(stderr, "%s\n", qPrintable(recorder.lastError()));
+            QString error;
+            if (!recorder.recordCycle(sampleCycle(args.at(2), n), &error)) {
+                std::fprintf(stderr, "%s\n", qPrintable(error));
                 return 1;
             }
             out << "recorded " << n << Qt::endl;

@@ -15,6 +15,7 @@
 #include "stationresults.h"
 #include "stationsetup.h"
 
+#include <QDir>
 #include <QFile>
 #include <QNetworkInterface>
 #include <QProcess>
@@ -27,17 +28,19 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <atomic>
 #include <csignal>
 
 namespace {
 
 QList<CycleRecord> readAll(DatabaseConnection &connection)
 {
+    QString dbError;
     CycleTables tables(connection);
     QList<CycleRecord> records;
     QList<qint64> ids;
-    if (!tables.readAfter(0, 1000000, &records, &ids))
-        qWarning() << tables.error();
+    if (!tables.readAfter(0, 1000000, &records, &ids, &dbError))
+        qWarning() << dbError;
     return records;
 }
 
@@ -73,6 +76,7 @@ private slots:
     void unstorableCycleSetAside();
     void factoryMadeAgainGetsEveryCycle();
     void stationCountsAgainstTheFactorys();
+    void movedFolderIsOneStation();
     void benchrunForwardsAndReports();
 
 private:
@@ -165,9 +169,10 @@ std::unique_ptr<DatabaseConnection> TestFactoryResults::factory(const QString &n
 void TestFactoryResults::recordSamples(const QString &path, const QString &station, int first,
                                        int count)
 {
+    QString dbError;
     ResultsRecorder recorder(path);
     for (int n = first; n < first + count; ++n)
-        QVERIFY2(recorder.recordCycle(sampleCycle(station, n)), qPrintable(recorder.lastError()));
+        QVERIFY2(recorder.recordCycle(sampleCycle(station, n), &dbError), qPrintable(dbError));
 }
 
 QList<CycleRecord> TestFactoryResults::localCycles(const QString &path)
@@ -184,6 +189,7 @@ QList<CycleRecord> TestFactoryResults::localCycles(const QString &path)
 // once that has run its cycles go over into the upgraded tables.
 void TestFactoryResults::olderSchemaWaitsForTheAdministrator()
 {
+    QString dbError;
     QVERIFY2(m_pg.createDatabase(QStringLiteral("upgrade")), qPrintable(m_pg.error()));
     // A cycle as a station of the first schema stored it: its DUT without
     // the means of the third, itself without the golden machine's values of
@@ -209,7 +215,7 @@ void TestFactoryResults::olderSchemaWaitsForTheAdministrator()
         QVERIFY2(r.outcome == ResultsSchema::Ready, qPrintable(r.message));
         CycleTables tables(c);
         QVERIFY(c.db().transaction());
-        QVERIFY2(tables.insert(old), qPrintable(tables.error()));
+        QVERIFY2(tables.insert(old, &dbError), qPrintable(dbError));
         QVERIFY(c.db().commit());
     }
     QVERIFY2(m_pg.exec(QStringLiteral("upgrade"),
@@ -255,7 +261,8 @@ void TestFactoryResults::olderSchemaWaitsForTheAdministrator()
     QCOMPARE(m_pg.scalar(QStringLiteral("upgrade"),
                          QStringLiteral("SELECT string_agg(version || ' ' || name, ', ' ORDER BY "
                                         "version) FROM schema_migrations")),
-             QStringLiteral("1 results, 2 report_indexes, 3 decimal_means, 4 golden_drift"));
+             QStringLiteral("1 results, 2 report_indexes, 3 decimal_means, 4 golden_drift, "
+                            "5 folder_place"));
     QCOMPARE(m_pg.scalar(QStringLiteral("upgrade"),
                          QStringLiteral("SELECT COUNT(*) FROM pg_indexes WHERE indexname = "
                                         "'duts_flash_uid'")),
@@ -302,6 +309,7 @@ QString refusal(DatabaseConnection &c, const QString &statement)
 // the station's file under another station id is set aside.
 void TestFactoryResults::stationLoginKeptToItsOwnRows()
 {
+    QString dbError;
     const QString name = QStringLiteral("privilege");
     QVERIFY2(m_pg.createDatabase(name), qPrintable(m_pg.error()));
     const QString ini = m_dir->filePath(QStringLiteral("admin.ini"));
@@ -371,7 +379,7 @@ void TestFactoryResults::stationLoginKeptToItsOwnRows()
         for (const CycleRecord &c :
              {sampleCycle(QStringLiteral("st1"), 1), sampleCycle(QStringLiteral("st2"), 50),
               sampleCycle(QStringLiteral("st1"), 2)})
-            QVERIFY2(recorder.recordCycle(c), qPrintable(recorder.lastError()));
+            QVERIFY2(recorder.recordCycle(c, &dbError), qPrintable(dbError));
     }
     recordSamples(local2, QStringLiteral("st2"), 1, 1);
     QTest::ignoreMessage(QtWarningMsg,
@@ -428,14 +436,14 @@ void TestFactoryResults::stationLoginKeptToItsOwnRows()
         // A cycle under another station's id, as the forwarder would send it.
         CycleTables tables(*st1);
         QVERIFY(st1->db().transaction());
-        QVERIFY(!tables.insert(sampleCycle(QStringLiteral("st2"), 60)));
-        qInfo("st1: a cycle of st2 -> %s", qPrintable(tables.error()));
-        QVERIFY2(tables.error().contains(QStringLiteral("row-level security")),
-                 qPrintable(tables.error()));
+        QVERIFY(!tables.insert(sampleCycle(QStringLiteral("st2"), 60), &dbError));
+        qInfo("st1: a cycle of st2 -> %s", qPrintable(dbError));
+        QVERIFY2(dbError.contains(QStringLiteral("row-level security")), qPrintable(dbError));
         QVERIFY(st1->db().rollback());
         // Its own go in.
         QVERIFY(st1->db().transaction());
-        QVERIFY2(tables.insert(sampleCycle(QStringLiteral("st1"), 3)), qPrintable(tables.error()));
+        QVERIFY2(tables.insert(sampleCycle(QStringLiteral("st1"), 3), &dbError),
+                 qPrintable(dbError));
         QVERIFY(st1->db().rollback());
     }
     // It sees its own rows only.
@@ -660,12 +668,13 @@ void TestFactoryResults::everyCycleExactlyOnceAlsoWhenResent()
 // back: every cycle arrives once, none lost.
 void TestFactoryResults::serverDownAtStartAndStoppedHardMidRun()
 {
+    QString dbError;
     QVERIFY(prepare(QStringLiteral("downup"), {QStringLiteral("st1")}));
     QVERIFY2(m_pg.stop(), qPrintable(m_pg.error()));
     const QString local = localDb(QStringLiteral("st1.sqlite"));
     StationResults results(settings(QStringLiteral("downup")), local);
     for (int n = 1; n <= 5; ++n)
-        QVERIFY(results.recordCycle(sampleCycle(QStringLiteral("st1"), n)));
+        QVERIFY(results.recordCycle(sampleCycle(QStringLiteral("st1"), n), &dbError));
     QTRY_VERIFY_WITH_TIMEOUT(results.forwardStatus().state == ForwardStatus::Unreachable &&
                                  results.forwardStatus().waiting == 5,
                              20000);
@@ -675,7 +684,7 @@ void TestFactoryResults::serverDownAtStartAndStoppedHardMidRun()
 
     QVERIFY2(m_pg.start(), qPrintable(m_pg.error()));
     for (int n = 6; n <= 45; ++n) {
-        QVERIFY(results.recordCycle(sampleCycle(QStringLiteral("st1"), n)));
+        QVERIFY(results.recordCycle(sampleCycle(QStringLiteral("st1"), n), &dbError));
         QTest::qWait(25);
         if (n == 20)
             QVERIFY2(m_pg.stop(QStringLiteral("immediate")), qPrintable(m_pg.error()));
@@ -899,6 +908,7 @@ void TestFactoryResults::clearReasonsAndNothingLost()
 // server answers again, the cycle goes over.
 void TestFactoryResults::silentServerNeitherHangsNorMisleads()
 {
+    QString dbError;
     const QString local = localDb(QStringLiteral("st1.sqlite"));
     recordSamples(local, QStringLiteral("st1"), 1, 1);
     QVERIFY(prepare(QStringLiteral("silent"), {QStringLiteral("st1")}));
@@ -908,7 +918,7 @@ void TestFactoryResults::silentServerNeitherHangsNorMisleads()
     QVERIFY2(m_pg.pause(true), qPrintable(m_pg.error()));
     // The server answers the tests after this one whatever happens here.
     const auto resume = qScopeGuard([this] { m_pg.pause(false); });
-    QVERIFY(results->recordCycle(sampleCycle(QStringLiteral("st1"), 2)));
+    QVERIFY(results->recordCycle(sampleCycle(QStringLiteral("st1"), 2), &dbError));
     // Before the call is broken off the cycle is "not sent yet" (it said
     // "up to date" with a cycle waiting).
     QTRY_VERIFY_WITH_TIMEOUT(results->forwardStatus().waiting == 1, 10000);
@@ -935,6 +945,7 @@ void TestFactoryResults::silentServerNeitherHangsNorMisleads()
 // cycle for good).
 void TestFactoryResults::unstorableCycleSetAside()
 {
+    QString dbError;
     const QString local = localDb(QStringLiteral("st1.sqlite"));
     {
         ResultsRecorder recorder(local);
@@ -945,7 +956,7 @@ void TestFactoryResults::unstorableCycleSetAside()
         for (const CycleRecord &c :
              {sampleCycle(QStringLiteral("st1"), 1), bad, sampleCycle(QStringLiteral("st1"), 3),
               badMac, sampleCycle(QStringLiteral("st1"), 5)})
-            QVERIFY2(recorder.recordCycle(c), qPrintable(recorder.lastError()));
+            QVERIFY2(recorder.recordCycle(c, &dbError), qPrintable(dbError));
     }
     QVERIFY(prepare(QStringLiteral("unstorable"), {QStringLiteral("st1")}));
     const QString stored = QStringLiteral("SELECT string_agg(cycle_uid, ',' ORDER BY cycle_uid) "
@@ -1003,6 +1014,7 @@ void TestFactoryResults::unstorableCycleSetAside()
 // and never send them).
 void TestFactoryResults::factoryMadeAgainGetsEveryCycle()
 {
+    QString dbError;
     const QString name = QStringLiteral("again");
     QVERIFY(prepare(name, {QStringLiteral("st1")}));
     const QString local = localDb(QStringLiteral("st1.sqlite"));
@@ -1020,7 +1032,7 @@ void TestFactoryResults::factoryMadeAgainGetsEveryCycle()
         QTest::ignoreMessage(
             QtWarningMsg, QRegularExpression(QStringLiteral("lacks 5 cycle\\(s\\) of station st1 "
                                                             "that went over before")));
-        QVERIFY(results.recordCycle(sampleCycle(QStringLiteral("st1"), 6)));
+        QVERIFY(results.recordCycle(sampleCycle(QStringLiteral("st1"), 6), &dbError));
         QTRY_COMPARE_WITH_TIMEOUT(m_pg.scalar(name, count), QStringLiteral("6"), 30000);
     }
     QVERIFY2(
@@ -1093,6 +1105,57 @@ void TestFactoryResults::stationCountsAgainstTheFactorys()
     QVERIFY2(section.contains(QStringLiteral("  st1: station 5, factory 3 (-2), said ")),
              qPrintable(section));
     QVERIFY2(!section.contains(QStringLiteral("st2")), qPrintable(section));
+}
+
+namespace {
+
+// The station's word that other folders report under its id, counted from
+// any thread while a test looks out for it.
+std::atomic<int> otherFoldersSaid{0};
+QtMessageHandler testHandler = nullptr;
+
+void countOtherFolders(QtMsgType type, const QMessageLogContext &context, const QString &text)
+{
+    if (text.contains(QLatin1String("other station folder")))
+        ++otherFoldersSaid;
+    testHandler(type, context, text);
+}
+
+} // namespace
+
+// A station folder moved takes a new folder uid (it cannot tell a move from
+// a copy), and each uid's row of station_counts counts its own cycles: the
+// factory's count and the folders' counts still agree, and the station
+// does not take its own past uid for a second station under its id.
+void TestFactoryResults::movedFolderIsOneStation()
+{
+    const QString name = QStringLiteral("moved");
+    QVERIFY(prepare(name, {QStringLiteral("st1")}, {}));
+    QVERIFY(QDir(m_dir->path()).mkpath(QStringLiteral("site")));
+    recordSamples(localDb(QStringLiteral("site/results.sqlite")), QStringLiteral("st1"), 1, 3);
+    {
+        StationResults results(settings(name, QStringLiteral("st1")),
+                               localDb(QStringLiteral("site/results.sqlite")));
+        QVERIFY2(results.waitForForwarding(30000), qPrintable(results.forwardStatus().summary()));
+    }
+    QVERIFY(QDir().rename(localDb(QStringLiteral("site")), localDb(QStringLiteral("moved"))));
+    const QString moved = localDb(QStringLiteral("moved/results.sqlite"));
+    QTest::ignoreMessage(QtWarningMsg,
+                         QRegularExpression(QStringLiteral("takes a new folder uid")));
+    recordSamples(moved, QStringLiteral("st1"), 4, 2);
+    otherFoldersSaid = 0;
+    testHandler = qInstallMessageHandler(countOtherFolders);
+    const auto restore = qScopeGuard([] { qInstallMessageHandler(testHandler); });
+    {
+        StationResults results(settings(name, QStringLiteral("st1")), moved);
+        QVERIFY2(results.waitForForwarding(30000), qPrintable(results.forwardStatus().summary()));
+        QCOMPARE(results.forwardStatus().forwarded, 2);
+    }
+    QCOMPARE(otherFoldersSaid.load(), 0);
+    QCOMPARE(m_pg.scalar(name, QStringLiteral("SELECT COUNT(*) FROM cycles")), QStringLiteral("5"));
+    QCOMPARE(m_pg.scalar(name, QStringLiteral("SELECT COUNT(*) || ' ' || SUM(local_count) FROM "
+                                              "station_counts WHERE station_id = 'st1'")),
+             QStringLiteral("2 5"));
 }
 
 namespace {

@@ -38,11 +38,12 @@ QStringList sqliteIndexes(DatabaseConnection &connection)
 
 QList<CycleRecord> readAll(DatabaseConnection &connection)
 {
+    QString dbError;
     CycleTables tables(connection);
     QList<CycleRecord> records;
     QList<qint64> ids;
-    if (!tables.readAfter(0, 100000, &records, &ids))
-        qWarning() << tables.error();
+    if (!tables.readAfter(0, 100000, &records, &ids, &dbError))
+        qWarning() << dbError;
     return records;
 }
 
@@ -63,6 +64,7 @@ private slots:
     void cycleKeptUntilTheDatabaseCanBeWritten();
     void fileLockedByAnotherProgram();
     void damagedFileSaidAtStartAndLeftAlone();
+    void unreadableForwardingMarkSaysWhy();
 
     void recordOfAJudgedCycle();
     void recordOfAGoldenMachineFailure();
@@ -89,6 +91,7 @@ void TestLocalResults::init()
 // date by the recorder; the cycle stays as it was.
 void TestLocalResults::schemaUpgradedInOrderKeepingCycles()
 {
+    QString dbError;
     QVERIFY(ResultsSchema::latestVersion() >= 3);
     const QString db = path(QStringLiteral("results.sqlite"));
     // A cycle as a station of the first schema recorded it: without means.
@@ -98,7 +101,7 @@ void TestLocalResults::schemaUpgradedInOrderKeepingCycles()
     const QString newer = path(QStringLiteral("newer.sqlite"));
     {
         ResultsRecorder recorder(newer);
-        QVERIFY2(recorder.recordCycle(first), qPrintable(recorder.lastError()));
+        QVERIFY2(recorder.recordCycle(first, &dbError), qPrintable(dbError));
     }
     {
         DatabaseConnection c(QStringLiteral("QSQLITE"));
@@ -129,8 +132,8 @@ void TestLocalResults::schemaUpgradedInOrderKeepingCycles()
     }
     {
         ResultsRecorder recorder(db);
-        QVERIFY2(recorder.recordCycle(sampleCycle(QStringLiteral("st1"), 2)),
-                 qPrintable(recorder.lastError()));
+        QVERIFY2(recorder.recordCycle(sampleCycle(QStringLiteral("st1"), 2), &dbError),
+                 qPrintable(dbError));
     }
     DatabaseConnection c(QStringLiteral("QSQLITE"));
     QString error;
@@ -178,12 +181,13 @@ void TestLocalResults::newerOrForeignSchemaRefused_data()
 // written into it, the cycle is kept, and the message says why.
 void TestLocalResults::newerOrForeignSchemaRefused()
 {
+    QString dbError;
     QFETCH(QString, change);
     QFETCH(QString, message);
     const QString db = path(QStringLiteral("results.sqlite"));
     {
         ResultsRecorder recorder(db);
-        QVERIFY(recorder.recordCycle(sampleCycle(QStringLiteral("st1"), 1)));
+        QVERIFY(recorder.recordCycle(sampleCycle(QStringLiteral("st1"), 1), &dbError));
     }
     {
         DatabaseConnection c(QStringLiteral("QSQLITE"));
@@ -194,8 +198,8 @@ void TestLocalResults::newerOrForeignSchemaRefused()
     }
     ResultsRecorder recorder(db);
     QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("not recorded yet")));
-    QVERIFY(!recorder.recordCycle(sampleCycle(QStringLiteral("st1"), 2)));
-    QVERIFY2(recorder.lastError().contains(message), qPrintable(recorder.lastError()));
+    QVERIFY(!recorder.recordCycle(sampleCycle(QStringLiteral("st1"), 2), &dbError));
+    QVERIFY2(dbError.contains(message), qPrintable(dbError));
     QCOMPARE(recorder.pendingCount(), 1);
 
     DatabaseConnection c(QStringLiteral("QSQLITE"));
@@ -209,6 +213,7 @@ void TestLocalResults::newerOrForeignSchemaRefused()
 // cycle stored a second time (same station and uid) is not stored again.
 void TestLocalResults::cyclesReadBackAsRecordedAndStoredOnce()
 {
+    QString dbError;
     const QString db = path(QStringLiteral("results.sqlite"));
     QList<CycleRecord> written;
     for (int n = 1; n <= 3; ++n)
@@ -219,8 +224,8 @@ void TestLocalResults::cyclesReadBackAsRecordedAndStoredOnce()
     {
         ResultsRecorder recorder(db);
         for (const CycleRecord &r : qAsConst(written))
-            QVERIFY2(recorder.recordCycle(r), qPrintable(recorder.lastError()));
-        QVERIFY(recorder.recordCycle(written.at(1)));
+            QVERIFY2(recorder.recordCycle(r, &dbError), qPrintable(dbError));
+        QVERIFY(recorder.recordCycle(written.at(1), &dbError));
     }
     DatabaseConnection c(QStringLiteral("QSQLITE"));
     QString error;
@@ -243,7 +248,7 @@ void TestLocalResults::cyclesReadBackAsRecordedAndStoredOnce()
     CycleTables tables(c);
     bool stored = true;
     QVERIFY(c.db().transaction());
-    QVERIFY(tables.insert(written.at(0), &stored));
+    QVERIFY(tables.insert(written.at(0), &dbError, &stored));
     QVERIFY(c.db().commit());
     QVERIFY(!stored);
     const DatabaseCounts counts = countsOf(c);
@@ -257,6 +262,7 @@ void TestLocalResults::cyclesReadBackAsRecordedAndStoredOnce()
 // sharing a column, shows here.
 void TestLocalResults::everyFigureStoredInItsOwnColumns()
 {
+    QString dbError;
     const QString db = path(QStringLiteral("results.sqlite"));
     CycleRecord written = sampleCycle(QStringLiteral("st1"), 1);
     const auto &figures = FigureTable::figures();
@@ -274,7 +280,7 @@ void TestLocalResults::everyFigureStoredInItsOwnColumns()
     }
     {
         ResultsRecorder recorder(db);
-        QVERIFY2(recorder.recordCycle(written), qPrintable(recorder.lastError()));
+        QVERIFY2(recorder.recordCycle(written, &dbError), qPrintable(dbError));
     }
     DatabaseConnection c(QStringLiteral("QSQLITE"));
     QString error;
@@ -299,6 +305,7 @@ void TestLocalResults::everyFigureStoredInItsOwnColumns()
 // ahead of the next one once the folder can be used.
 void TestLocalResults::cycleKeptUntilTheDatabaseCanBeWritten()
 {
+    QString dbError;
     const QString logDir = path(QStringLiteral("log"));
     {
         QFile blocker(logDir);
@@ -307,13 +314,12 @@ void TestLocalResults::cycleKeptUntilTheDatabaseCanBeWritten()
     ResultsRecorder recorder(logDir + QStringLiteral("/results.sqlite"));
     QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("1 cycle\\(s\\) not "
                                                                          "recorded yet")));
-    QVERIFY(!recorder.recordCycle(sampleCycle(QStringLiteral("st1"), 1)));
+    QVERIFY(!recorder.recordCycle(sampleCycle(QStringLiteral("st1"), 1), &dbError));
     QCOMPARE(recorder.pendingCount(), 1);
-    QVERIFY2(recorder.lastError().contains(QStringLiteral("cannot make the folder")),
-             qPrintable(recorder.lastError()));
+    QVERIFY2(dbError.contains(QStringLiteral("cannot make the folder")), qPrintable(dbError));
 
     QVERIFY(QFile::remove(logDir));
-    QVERIFY(recorder.recordCycle(sampleCycle(QStringLiteral("st1"), 2)));
+    QVERIFY(recorder.recordCycle(sampleCycle(QStringLiteral("st1"), 2), &dbError));
     QCOMPARE(recorder.pendingCount(), 0);
 
     DatabaseConnection c(QStringLiteral("QSQLITE"));
@@ -330,8 +336,9 @@ void TestLocalResults::cycleKeptUntilTheDatabaseCanBeWritten()
 // thread; the cycle is kept and goes in with the next write.
 void TestLocalResults::fileLockedByAnotherProgram()
 {
+    QString dbError;
     ResultsRecorder recorder(path(QStringLiteral("results.sqlite")));
-    QVERIFY(recorder.recordCycle(sampleCycle(QStringLiteral("st1"), 1)));
+    QVERIFY(recorder.recordCycle(sampleCycle(QStringLiteral("st1"), 1), &dbError));
 
     std::promise<bool> locked;
     std::future<bool> isLocked = locked.get_future();
@@ -349,15 +356,14 @@ void TestLocalResults::fileLockedByAnotherProgram()
     QVERIFY(isLocked.get());
     QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("1 cycle\\(s\\) not "
                                                                          "recorded yet")));
-    const bool recorded = recorder.recordCycle(sampleCycle(QStringLiteral("st1"), 2));
+    const bool recorded = recorder.recordCycle(sampleCycle(QStringLiteral("st1"), 2), &dbError);
     release.set_value();
     holder.join();
     QVERIFY(!recorded);
     QCOMPARE(recorder.pendingCount(), 1);
-    QVERIFY2(recorder.lastError().contains(QStringLiteral("locked")),
-             qPrintable(recorder.lastError()));
+    QVERIFY2(dbError.contains(QStringLiteral("locked")), qPrintable(dbError));
 
-    QVERIFY(recorder.recordCycle(sampleCycle(QStringLiteral("st1"), 3)));
+    QVERIFY(recorder.recordCycle(sampleCycle(QStringLiteral("st1"), 3), &dbError));
     DatabaseConnection c(QStringLiteral("QSQLITE"));
     QString error;
     QVERIFY(LocalResultsDb::open(c, recorder.path(), LocalResultsDb::ForReading, &error));
@@ -369,11 +375,12 @@ void TestLocalResults::fileLockedByAnotherProgram()
 // takes the cycles kept meanwhile.
 void TestLocalResults::damagedFileSaidAtStartAndLeftAlone()
 {
+    QString dbError;
     const QString file = path(QStringLiteral("results.sqlite"));
     {
         ResultsRecorder recorder(file);
         for (int n = 1; n <= 3; ++n)
-            QVERIFY(recorder.recordCycle(sampleCycle(QStringLiteral("st1"), n)));
+            QVERIFY(recorder.recordCycle(sampleCycle(QStringLiteral("st1"), n), &dbError));
     }
     QVERIFY(damagePage(file));
     QFile before(file);
@@ -388,21 +395,53 @@ void TestLocalResults::damagedFileSaidAtStartAndLeftAlone()
                  results.startProblem().contains(QStringLiteral("move the file aside")),
              qPrintable(results.startProblem()));
     QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("not recorded yet")));
-    QVERIFY(!results.recordCycle(sampleCycle(QStringLiteral("st1"), 4)));
+    QVERIFY(!results.recordCycle(sampleCycle(QStringLiteral("st1"), 4), &dbError));
     QCOMPARE(results.unrecordedCount(), 1);
-    QVERIFY2(results.recordError().contains(QStringLiteral("is damaged")),
-             qPrintable(results.recordError()));
+    QVERIFY2(dbError.contains(QStringLiteral("is damaged")), qPrintable(dbError));
     QFile after(file);
     QVERIFY(after.open(QIODevice::ReadOnly));
     QVERIFY(after.readAll() == damagedBytes);
     after.close();
 
     QVERIFY(QFile::rename(file, path(QStringLiteral("results.damaged"))));
-    QVERIFY(results.recordCycle(sampleCycle(QStringLiteral("st1"), 5)));
+    QVERIFY(results.recordCycle(sampleCycle(QStringLiteral("st1"), 5), &dbError));
     DatabaseConnection c(QStringLiteral("QSQLITE"));
     QString error;
     QVERIFY2(LocalResultsDb::open(c, file, LocalResultsDb::ForReading, &error), qPrintable(error));
     QCOMPARE(countsOf(c).cycles, 2);
+}
+
+// The forwarder cannot read its mark in the station's file (a table someone
+// dropped): its status carries the file's own reason, as every failure does,
+// not only that it failed. Told before any factory connection is tried.
+void TestLocalResults::unreadableForwardingMarkSaysWhy()
+{
+    QString dbError;
+    const QString file = path(QStringLiteral("results.sqlite"));
+    {
+        ResultsRecorder recorder(file);
+        QVERIFY2(recorder.recordCycle(sampleCycle(QStringLiteral("st1"), 1), &dbError),
+                 qPrintable(dbError));
+    }
+    {
+        DatabaseConnection c(QStringLiteral("QSQLITE"));
+        c.db().setDatabaseName(file);
+        QVERIFY(c.db().open());
+        QSqlQuery drop(c.db());
+        QVERIFY(drop.exec(QStringLiteral("DROP TABLE forward_marks")));
+    }
+    StationSettings settings;
+    settings.stationId = QStringLiteral("st1");
+    settings.factory.enabled = true;
+    settings.factory.host = QStringLiteral("127.0.0.1");
+    settings.factory.port = 1;
+    settings.factory.name = QStringLiteral("results");
+    StationResults results(settings, file);
+    QTRY_VERIFY_WITH_TIMEOUT(results.forwardStatus().state == ForwardStatus::LocalFailed, 10000);
+    const QString detail = results.forwardStatus().detail;
+    QVERIFY2(detail.contains(QStringLiteral("cannot read the forwarding mark: ")) &&
+                 detail.contains(QStringLiteral("forward_marks")),
+             qPrintable(detail));
 }
 
 namespace {

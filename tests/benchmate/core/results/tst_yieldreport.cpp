@@ -7,6 +7,7 @@
 #include "cycletables.h"
 #include "databaseconnection.h"
 #include "dayyield.h"
+#include "driftreport.h"
 #include "htmlreport.h"
 #include "localresultsdb.h"
 #include "reportwriter.h"
@@ -225,6 +226,7 @@ private:
 // passes then), and a cycle whose golden machine failed.
 void TestYieldReport::initTestCase()
 {
+    QString dbError;
     QVERIFY(m_dir.isValid());
     m_db = m_dir.filePath(QStringLiteral("results.sqlite"));
     ResultsRecorder recorder(m_db);
@@ -239,18 +241,22 @@ void TestYieldReport::initTestCase()
             else
                 duts << dut(slot, uid, "pass");
         }
-        QVERIFY(recorder.recordCycle(cycle(QStringLiteral("A"), c, t0.addSecs(3600 * c), duts)));
+        QVERIFY(recorder.recordCycle(cycle(QStringLiteral("A"), c, t0.addSecs(3600 * c), duts),
+                                     &dbError));
     }
     const QDateTime b = t0.addDays(1);
-    QVERIFY(recorder.recordCycle(cycle(
-        QStringLiteral("B"), 1, b,
-        {dut(0, "U1", "pass"), dut(1, "U2", "fail", "limits"), dut(2, "U3", "error", "tx")})));
+    QVERIFY(recorder.recordCycle(
+        cycle(QStringLiteral("B"), 1, b,
+              {dut(0, "U1", "pass"), dut(1, "U2", "fail", "limits"), dut(2, "U3", "error", "tx")}),
+        &dbError));
     QVERIFY(recorder.recordCycle(
         cycle(QStringLiteral("B"), 2, b.addSecs(60),
-              {dut(0, "U2", "pass"), dut(1, "U3", "error", "tx"), dut(2, "U4", "pass")})));
+              {dut(0, "U2", "pass"), dut(1, "U3", "error", "tx"), dut(2, "U4", "pass")}),
+        &dbError));
     QVERIFY(recorder.recordCycle(cycle(QStringLiteral("B"), 3, b.addSecs(120),
                                        {dut(0, "", "error", "cycle"), dut(1, "", "error", "cycle"),
-                                        dut(2, "", "error", "cycle")})));
+                                        dut(2, "", "error", "cycle")}),
+                                 &dbError));
 }
 
 YieldFigures TestYieldReport::report(const ReportFilter &filter)
@@ -358,18 +364,21 @@ void TestYieldReport::filters()
 // hold the judged DUTs' failures only, so no share passes 100 %.
 void TestYieldReport::stationFaultIsNoDutsYield()
 {
+    QString dbError;
     QTemporaryDir dir;
     const QString db = dir.filePath(QStringLiteral("s.sqlite"));
     {
         ResultsRecorder recorder(db);
         QVERIFY(recorder.recordCycle(cycle(QStringLiteral("S"), 1, t0,
                                            {dut(0, "S1", "pass"), dut(1, "S2", "fail", "limits"),
-                                            dut(2, "S3", "not judged", "tx")})));
+                                            dut(2, "S3", "not judged", "tx")}),
+                                     &dbError));
         for (int n = 2; n <= 5; ++n)
             QVERIFY(recorder.recordCycle(
                 cycle(QStringLiteral("S"), n, t0.addSecs(60 * n),
                       {dut(0, "", "not judged", "cycle"), dut(1, "S2", "not judged", "calibration"),
-                       dut(2, "", "not judged", "cycle")})));
+                       dut(2, "", "not judged", "cycle")}),
+                &dbError));
     }
     DatabaseConnection c(QStringLiteral("QSQLITE"));
     QString error;
@@ -393,6 +402,7 @@ void TestYieldReport::stationFaultIsNoDutsYield()
 // whose step failed adds nothing; new limits make a group of their own.
 void TestYieldReport::figuresAgainstTheLimitsInForce()
 {
+    QString dbError;
     QTemporaryDir dir;
     const QString db = dir.filePath(QStringLiteral("f.sqlite"));
     {
@@ -410,12 +420,12 @@ void TestYieldReport::figuresAgainstTheLimitsInForce()
         duts[4].calibrationStatus = QLatin1String("fail");
         duts[4].txStatus = QLatin1String("not run");
         duts[4].verdict = QLatin1String("error");
-        QVERIFY(recorder.recordCycle(cycle(QStringLiteral("F"), 1, t0, duts)));
+        QVERIFY(recorder.recordCycle(cycle(QStringLiteral("F"), 1, t0, duts), &dbError));
         CycleRecord other = cycle(QStringLiteral("F"), 2, t0.addSecs(60), {dut(0, "F9", "pass")});
         other.duts[0].txStatus = QLatin1String("not run");
         other.freqMin = -5;
         other.freqMax = 5;
-        QVERIFY(recorder.recordCycle(other));
+        QVERIFY(recorder.recordCycle(other, &dbError));
     }
     DatabaseConnection c(QStringLiteral("QSQLITE"));
     QString error;
@@ -454,6 +464,7 @@ void TestYieldReport::figuresAgainstTheLimitsInForce()
 // its figures the averages it kept.
 void TestYieldReport::olderStationsFile()
 {
+    QString dbError;
     QTemporaryDir dir;
     const QString db = dir.filePath(QStringLiteral("older.sqlite"));
     {
@@ -462,7 +473,8 @@ void TestYieldReport::olderStationsFile()
         QVERIFY(c.db().open());
         QCOMPARE(ResultsSchema::apply(c, db, 2).outcome, ResultsSchema::Ready);
         CycleTables tables(c);
-        QVERIFY2(tables.insert(cycle(QStringLiteral("O"), 1, t0, {})), qPrintable(tables.error()));
+        QVERIFY2(tables.insert(cycle(QStringLiteral("O"), 1, t0, {}), &dbError),
+                 qPrintable(dbError));
         QSqlQuery q(c.db());
         for (int k = 0; k < 2; ++k)
             QVERIFY2(q.exec(QStringLiteral(
@@ -613,6 +625,7 @@ void TestYieldReport::sourcesThatCannotBeReported()
 // the station's database, read by YieldReport) give the same yields.
 void TestYieldReport::windowAndReportAgree()
 {
+    QString dbError;
     QTemporaryDir dir;
     const QString db = dir.filePath(QStringLiteral("agree.sqlite"));
     QByteArray csv = ResultsCsv::header();
@@ -623,7 +636,7 @@ void TestYieldReport::windowAndReportAgree()
         for (int n = 1; n <= 3; ++n) {
             const CycleOutcome o = judgedCycle(n, morning.addSecs(60 * n));
             csv += ResultsCsv::rows(o.startedAt, o.number, o.para, o.traces, o.result, o.judgement);
-            QVERIFY(recorder.recordCycle(builder.build(o)));
+            QVERIFY(recorder.recordCycle(builder.build(o), &dbError));
         }
     }
     const DayYield::Rows rows = DayYield::read(csv);
@@ -833,6 +846,7 @@ void TestYieldReport::htmlPageEscapesTheData()
 // installed.
 void TestYieldReport::htmlPageInABrowser()
 {
+    QString dbError;
     const QString chromium = QStandardPaths::findExecutable(QStringLiteral("chromium"));
     if (chromium.isEmpty())
         QSKIP("chromium is not installed");
@@ -845,18 +859,36 @@ void TestYieldReport::htmlPageInABrowser()
     {
         ResultsRecorder recorder(db);
         for (int n = 1; n <= 4; ++n)
-            QVERIFY(recorder.recordCycle(cycle(
-                evil, n, t0.addDays(1).addSecs(600 + 60 * n),
-                {dut(0, "", "pass"), dut(1, "", n > 1 ? "fail" : "pass", n > 1 ? "limits" : ""),
-                 dut(2, "", "pass")})));
+            QVERIFY(recorder.recordCycle(
+                cycle(evil, n, t0.addDays(1).addSecs(600 + 60 * n),
+                      {dut(0, "", "pass"),
+                       dut(1, "", n > 1 ? "fail" : "pass", n > 1 ? "limits" : ""),
+                       dut(2, "", "pass")}),
+                &dbError));
+        // A fourth whose golden machine reads crystal 5 for a baseline,
+        // then 9 once: one flagged cycle on its drift chart.
+        for (int n = 1; n <= DriftReport::baselineCycles + 2; ++n) {
+            CycleRecord c = cycle(QStringLiteral("drifting"), n, t0.addDays(2).addSecs(60 * n),
+                                  {dut(0, "", "pass")});
+            c.goldenCrystal = n == DriftReport::baselineCycles + 1 ? 9 : 5;
+            QVERIFY2(recorder.recordCycle(c, &dbError), qPrintable(dbError));
+        }
     }
     YieldFigures figures;
+    DriftReport::Result drift;
     {
         DatabaseConnection c(QStringLiteral("QSQLITE"));
         QString error;
         QVERIFY(LocalResultsDb::open(c, db, LocalResultsDb::ForReading, &error));
         QVERIFY2(YieldReport::compute(c, ReportFilter(), &figures, &error), qPrintable(error));
+        QVERIFY2(DriftReport::compute(c, ReportFilter(), &drift, &error), qPrintable(error));
     }
+    int driftCharts = 0;
+    for (const DriftReport::Station &s : qAsConst(drift.stations)) {
+        for (const DriftReport::Series &series : s.series)
+            driftCharts += series.points.isEmpty() ? 0 : 1;
+    }
+    QCOMPARE(driftCharts, 1);
     const QString page = dir.filePath(QStringLiteral("report.html"));
     const Run run = benchreport({QStringLiteral("--db"), db, QStringLiteral("--format"),
                                  QStringLiteral("html"), QStringLiteral("--out"), page});
@@ -885,12 +917,21 @@ void TestYieldReport::htmlPageInABrowser()
     QVERIFY(!html.contains(QStringLiteral("<script")));
     QVERIFY(
         html.contains(QStringLiteral("&lt;script&gt;document.title='owned'&lt;/script&gt;st1")));
-    // Four charts and a histogram per figure line, each table whole.
-    QCOMPARE(html.count(QStringLiteral("<svg")), 4 + figures.figures.size());
+    // Four charts, a histogram per figure line and the drift chart, each
+    // table whole.
+    QCOMPARE(html.count(QStringLiteral("<svg")), 4 + figures.figures.size() + driftCharts);
     QCOMPARE(html.count(QStringLiteral("<table")), 6);
     // A's slot 2, and the third station's slot 1 (three failures of four,
     // its other slots none).
     QCOMPARE(html.count(QStringLiteral("<td class=\"flag\">FIXTURE?</td>")), 2);
+    // The drifting station's cycle 21 drawn flagged, in the failure colour;
+    // its other cycles as plain points.
+    const QRegularExpression flagged(
+        QStringLiteral("<circle class=\"flagged\"[^>]*fill=\"#c0392b\"[^>]*>\\s*<title>cycle 21,"));
+    QVERIFY2(flagged.match(html).hasMatch(), dom.constData());
+    QCOMPARE(html.count(QStringLiteral("<circle class=\"flagged\"")), 1);
+    QCOMPARE(html.count(QStringLiteral("<circle class=\"point\"")),
+             DriftReport::baselineCycles + 1);
 
     QByteArray ignored;
     const QString png = dir.filePath(QStringLiteral("report.png"));
