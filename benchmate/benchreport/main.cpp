@@ -38,11 +38,12 @@ bool writeFile(const QString &path, const QString &text, QString *error)
 
 // The report as the options want it: to standard output, to a file, or
 // for CSV one file per table in a folder. Returns the exit status.
-int writeReport(const ReportOptions &options, const YieldFigures &figures, const QString &drift,
-                QTextStream &out, QString *error)
+int writeReport(const ReportOptions &options, const YieldFigures &figures,
+                const DriftReport::Result *drift, QTextStream &out, QString *error)
 {
     if (options.html)
-        return writeFile(options.out, HtmlReport::page(figures), error) ? ExitDone : ExitNoDatabase;
+        return writeFile(options.out, HtmlReport::page(figures, drift), error) ? ExitDone
+                                                                               : ExitNoDatabase;
     if (options.format == ReportWriter::Csv && options.table.isEmpty()) {
         if (!QDir().mkpath(options.out)) {
             *error = QStringLiteral("cannot make the folder %1")
@@ -57,7 +58,8 @@ int writeReport(const ReportOptions &options, const YieldFigures &figures, const
         }
         return ExitDone;
     }
-    const QString text = ReportWriter::write(figures, options.format, options.table) + drift;
+    const QString text = ReportWriter::write(figures, options.format, options.table) +
+                         (drift ? DriftReport::text(*drift) : QString());
     if (options.out.isEmpty()) {
         out << text;
         return ExitDone;
@@ -146,17 +148,17 @@ int main(int argc, char *argv[])
                 break;
             }
             figures.source = source.name();
-            // The golden machine's drift follows the text report.
-            QString drift;
-            if (!options.html && options.format == ReportWriter::Text) {
-                drift = DriftReport::section(source.connection(), options.filter, &error);
-                if (!error.isEmpty()) {
-                    error = source.name() + QStringLiteral(": ") + error;
-                    status = ExitNoDatabase;
-                    break;
-                }
+            // The golden machine's drift follows the text report, and ends
+            // the page.
+            DriftReport::Result drift;
+            const bool withDrift = options.html || options.format == ReportWriter::Text;
+            if (withDrift &&
+                !DriftReport::compute(source.connection(), options.filter, &drift, &error)) {
+                error = source.name() + QStringLiteral(": ") + error;
+                status = ExitNoDatabase;
+                break;
             }
-            status = writeReport(options, figures, drift, out, &error);
+            status = writeReport(options, figures, withDrift ? &drift : nullptr, out, &error);
             break;
         }
         case ReportSource::CannotUse:

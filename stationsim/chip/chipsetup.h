@@ -6,6 +6,7 @@
 
 #include <QList>
 #include <QString>
+#include <QtGlobal>
 
 #include <optional>
 
@@ -51,6 +52,31 @@ struct ChipRadio
     double rssiNoise = 1.0; // dB, standard deviation of one RSSI sample
 };
 
+// A chip whose transmitter drifts (an ageing golden machine): after its
+// `afterCycles`th transmission its crystal optimum and its TX power move by
+// `optimum` steps and `txPower` dB, at once or over the next `rampCycles`
+// transmissions. A chip transmits once a test cycle, so these count cycles.
+// It changes what others measure of the chip, not what its own receiver
+// measures nor what it holds in OTP.
+struct ChipDrift
+{
+    int afterCycles = -1; // -1: no drift
+    int rampCycles = 0;   // 0: a step
+    double optimum = 0;   // crystal steps
+    double txPower = 0;   // dB
+
+    // The share of the drift reached at the chip's `transmission`th
+    // transmission (counted from 1): 0 before it sets in, 1 when whole.
+    double reached(int transmission) const
+    {
+        if (afterCycles < 0 || transmission <= afterCycles)
+            return 0;
+        if (rampCycles <= 0)
+            return 1;
+        return qMin(1.0, double(transmission - afterCycles) / double(rampCycles));
+    }
+};
+
 // What a chip holds when its state directory has nothing for it yet.
 struct InitialStorage
 {
@@ -78,6 +104,7 @@ struct ChipSetup
     Delivery delivery = Delivery::Usb; // how the chip's bytes reach the host
     ChipPace pace = ChipPace::Fast;    // how fast its firmware prints an answer
     ChipRadio radio;
+    ChipDrift drift;
     ChipFaults faults;
     InitialStorage storage;
 };

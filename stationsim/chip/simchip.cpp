@@ -324,6 +324,7 @@ void SimChip::receiveFile(const YmodemReceiver::Options &options, Received done)
 
 void SimChip::transmit(int channel)
 {
+    ++transmissions;
     medium->startTransmitting(this, channel);
     emit note(QStringLiteral("transmits on channel %1").arg(channel));
 }
@@ -343,7 +344,14 @@ double SimChip::transmitError() const
         cal = ramcode->crystal();
     else if (auto stored = store.otpValue(ChipStorage::Value::Xtal))
         cal = *stored;
-    return config.radio.slope * double(cal - config.radio.optimum);
+    const double optimum =
+        config.radio.optimum + config.drift.optimum * config.drift.reached(transmissions);
+    return config.radio.slope * (double(cal) - optimum);
+}
+
+double SimChip::transmitPower() const
+{
+    return config.radio.txPower + config.drift.txPower * config.drift.reached(transmissions);
 }
 
 QByteArray SimChip::transmitMac() const

@@ -81,7 +81,8 @@ public:
     // Frequency error of this chip's transmissions, from its crystal value.
     double transmitError() const;
     QByteArray transmitMac() const;
-    double transmitPower() const { return config.radio.txPower; }
+    // dBm, as drifted by now.
+    double transmitPower() const;
 
     // Milliseconds the chip takes for a baud switch.
     int baudSwitchMs = 20;
@@ -115,6 +116,7 @@ private:
     QByteArray lineBuffer;
     bool lineOverflow = false;
     int commands = 0;
+    int transmissions = 0; // since the simulator started, for its drift
     quint32 pendingBaud = 0;
     QTimer baudTimer;
     std::unique_ptr<CommandSet> program;

@@ -227,6 +227,7 @@ bool Scenario::applyChip(const QJsonObject &object, const QString &path, ChipSet
     int baud = int(chip->baud);
     QJsonObject storage;
     QJsonObject faults;
+    QJsonObject drift;
     json.string(QStringLiteral("start"), &start);
     json.integer(QStringLiteral("baud"), &baud, 300, maxBaud);
     readDelivery(json, &chip->delivery);
@@ -239,6 +240,7 @@ bool Scenario::applyChip(const QJsonObject &object, const QString &path, ChipSet
     json.number(QStringLiteral("rssiNoise"), &chip->radio.rssiNoise, 0, 30);
     json.object(QStringLiteral("storage"), &storage);
     json.object(QStringLiteral("faults"), &faults);
+    json.object(QStringLiteral("drift"), &drift);
     if (json.ok() && !start.isNull()) {
         if (start == QLatin1String("firmware"))
             chip->start = StartMode::Firmware;
@@ -259,6 +261,11 @@ bool Scenario::applyChip(const QJsonObject &object, const QString &path, ChipSet
     StrictJson storageJson(storage, path + QStringLiteral(".storage"));
     if (!readStorage(storageJson, &chip->storage) || !storageJson.finish()) {
         *error = storageJson.error();
+        return false;
+    }
+    StrictJson driftJson(drift, path + QStringLiteral(".drift"));
+    if (!readDrift(driftJson, &chip->drift) || !driftJson.finish()) {
+        *error = driftJson.error();
         return false;
     }
     StrictJson faultJson(faults, path + QStringLiteral(".faults"));
@@ -294,6 +301,19 @@ bool Scenario::readStorage(StrictJson &json, InitialStorage *storage)
     }
     storage->flashUid = storage->flashUid.toLower();
     return true;
+}
+
+bool Scenario::readDrift(StrictJson &json, ChipDrift *drift)
+{
+    constexpr int big = 1000000;
+    json.integer(QStringLiteral("afterCycles"), &drift->afterCycles, 0, big);
+    json.integer(QStringLiteral("rampCycles"), &drift->rampCycles, 0, big);
+    json.number(QStringLiteral("optimum"), &drift->optimum, -100, 100);
+    json.number(QStringLiteral("txPower"), &drift->txPower, -60, 60);
+    if (json.ok() && drift->afterCycles < 0 && (drift->optimum != 0 || drift->txPower != 0))
+        json.fail(QStringLiteral("%1 is missing: the cycle after which the drift sets in")
+                      .arg(json.pathOf(QStringLiteral("afterCycles"))));
+    return json.ok();
 }
 
 bool Scenario::readFaults(StrictJson &json, ChipFaults *faults)

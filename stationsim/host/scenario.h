@@ -38,6 +38,7 @@ private:
                           QString *error);
     static bool readFaults(StrictJson &json, ChipFaults *faults);
     static bool readStorage(StrictJson &json, InitialStorage *storage);
+    static bool readDrift(StrictJson &json, ChipDrift *drift);
 
     QJsonObject root;
 };

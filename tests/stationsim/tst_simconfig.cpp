@@ -123,6 +123,14 @@ void TstSimConfig::scenarioPrecedence()
     QCOMPARE(error, QStringLiteral("chips.gm.pace must be one of fast, lines, slow"));
     QVERIFY(!s.parse(R"({"chips": {"gm": {"faults": {"versionTail": "ffff"}}}})", &error));
     QCOMPARE(error, QStringLiteral("chips.gm.faults.versionTail must be one of none, crlf, pppp"));
+
+    // A drift that moves something needs the cycle it sets in after: it
+    // would never come otherwise.
+    QVERIFY(!s.parse(R"({"chips": {"gm": {"drift": {"txPower": -3}}}})", &error));
+    QCOMPARE(error, QStringLiteral("chips.gm.drift.afterCycles is missing: the cycle after which "
+                                   "the drift sets in"));
+    QVERIFY(!s.parse(R"({"chips": {"gm": {"drift": {"afterCycles": 2, "slope": 1}}}})", &error));
+    QVERIFY2(error.contains(QStringLiteral("chips.gm.drift.slope")), qPrintable(error));
 }
 
 void TstSimConfig::commandLine()

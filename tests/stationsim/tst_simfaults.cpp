@@ -58,6 +58,7 @@ private slots:
     void unpluggedAfterCommands();
     void refusesBaudSwitch();
     void lateVersionTail();
+    void driftingGoldenMachine();
 
 private:
     bool client(SimClient &c, const char *name)
@@ -266,6 +267,45 @@ void TstSimFaults::refusesBaudSwitch()
     QVERIFY(!accepts(c, "version", recognisedAs("TK716A"), 400));
     QVERIFY(c.setBaud(115200));
     QVERIFY(accepts(c, "version", recognisedAs("TK716A")));
+}
+
+// A golden machine whose drift sets in after its 2nd cycle, over 2 cycles:
+// what a DUT measures of it moves by half the drift in cycle 3 and by all
+// of it from cycle 4 on, and not before. Noiseless, so the values are exact.
+void TstSimFaults::driftingGoldenMachine()
+{
+    const QByteArray drifting = R"({
+        "duts": 1,
+        "chips": {
+            "gm": { "drift": { "afterCycles": 2, "rampCycles": 2, "optimum": 2, "txPower": -4 } },
+            "dut01": { "start": "ramcode", "freqNoise": 0, "rssiNoise": 0 }
+        }
+    })";
+    QTemporaryDir stateDir;
+    SimStation drift;
+    QVERIFY2(startWithScenario(drift, stateDir, drifting), qPrintable(drift.errorText()));
+    SimClient gm, dut;
+    QVERIFY(connectClient(gm, drift, QStringLiteral("gm")));
+    QVERIFY(connectClient(dut, drift, QStringLiteral("dut01")));
+    QVERIFY(accepts(dut, "set_xtal_cap_in_ram 0", confirm));
+    QList<float> freq, rssi;
+    for (int cycle = 1; cycle <= 5; ++cycle) {
+        QVERIFY(accepts(gm, "start_m_rx_test 10 120000 7", confirm));
+        RfSamples samples;
+        QVERIFY(rxSamples(dut, "start_s_rx_test 120000 7", &samples));
+        QCOMPARE(samples.freq.size(), 20);
+        freq << samples.freq.first();
+        rssi << samples.rssi.first();
+        QCOMPARE(samples.freq.last(), freq.last());
+        QVERIFY(accepts(gm, "rf_stop", confirm));
+    }
+    // The golden machine's optimum 2 steps up at 2 kHz a step: its
+    // transmissions 4 kHz lower; its power 4 dB lower.
+    const QList<float> moved{0, 0, -2, -4, -4};
+    for (int i = 0; i < 5; ++i) {
+        QCOMPARE(freq.at(i) - freq.first(), moved.at(i));
+        QCOMPARE(rssi.at(i) - rssi.first(), moved.at(i));
+    }
 }
 
 QTEST_GUILESS_MAIN(TstSimFaults)

@@ -140,6 +140,7 @@ bool DriftReport::compute(DatabaseConnection &connection, const ReportFilter &fi
     // The values of each quantity: the crystal first, then the figures.
     const int quantities = 1 + int(figures.size());
     Station *station = nullptr;
+    QString lastFolder; // of the station's latest cycle with one
     while (q.next()) {
         const QString id = q.value(0).toString();
         const QDateTime startedAt = DatabaseConnection::parseTime(q.value(2).toString());
@@ -147,14 +148,21 @@ bool DriftReport::compute(DatabaseConnection &connection, const ReportFilter &fi
             out->stations.append(Station());
             station = &out->stations.last();
             station->station = id;
+            lastFolder.clear();
             station->series.append(Series{crystalQuantity(), {}, {}});
             for (const FigureDefinition &f : figures)
                 station->series.append(Series{figureQuantity(f), {}, {}});
         }
         ++station->cycles;
         const QString folder = q.value(3).toString();
-        if (!folder.isEmpty() && !station->folders.contains(folder))
-            station->folders << folder;
+        if (!folder.isEmpty() && folder != lastFolder) {
+            // Back to a folder seen before: the two record at once.
+            if (station->folders.contains(folder))
+                station->foldersAtOnce = true;
+            else
+                station->folders << folder;
+            lastFolder = folder;
+        }
         for (int k = 0; k < quantities; ++k) {
             const QVariant value = q.value(4 + k);
             if (value.isNull())
@@ -209,10 +217,16 @@ QString DriftReport::text(const Result &result)
         out += QStringLiteral("  no cycles\n");
     for (const Station &s : result.stations) {
         out += QStringLiteral("  station %1, %2 cycle(s)\n").arg(s.station).arg(s.cycles);
-        if (s.folders.size() > 1)
+        if (s.folders.size() > 1 && s.foldersAtOnce)
             out += QStringLiteral("    WARNING: cycles from %1 station folders under this one id "
                                   "(folder uids %2): two stations report as one, and their "
                                   "charts mix two golden machines; give each its own id\n")
+                       .arg(s.folders.size())
+                       .arg(s.folders.join(QStringLiteral(", ")));
+        else if (s.folders.size() > 1)
+            out += QStringLiteral("    note: cycles from %1 station folders one after the other "
+                                  "(folder uids %2): the folder was moved or copied; if the "
+                                  "golden machine changed with it, the charts span both\n")
                        .arg(s.folders.size())
                        .arg(s.folders.join(QStringLiteral(", ")));
         for (const Series &series : s.series) {
@@ -256,13 +270,4 @@ QString DriftReport::text(const Result &result)
         }
     }
     return out;
-}
-
-QString DriftReport::section(DatabaseConnection &connection, const ReportFilter &filter,
-                             QString *error)
-{
-    Result result;
-    if (!compute(connection, filter, &result, error))
-        return QString();
-    return text(result);
 }

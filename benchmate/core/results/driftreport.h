@@ -49,8 +49,10 @@ struct ControlChart
 // The golden machine's drift: per station, a control chart of each value
 // its cycles recorded for it (the crystal value the golden machine read
 // from its OTP, and each figure's mean over the cycle's DUTs), and a word
-// when one station id's cycles come from more than one station folder
-// (two folders reporting under one id make one chart of two machines).
+// when one station id's cycles come from more than one station folder: a
+// warning when the folders recorded at once (two folders reporting under
+// one id make one chart of two machines), a note when one's cycles follow
+// the other's (a folder moved, or copied and the original no longer used).
 // When the database holds the stations' own counts (the factory's), the
 // stations whose count differs from what the factory holds are listed too.
 class DriftReport
@@ -79,6 +81,10 @@ public:
         qint64 cycles = 0;
         QList<Series> series;
         QStringList folders; // the folder uids its cycles were recorded in
+        // The folders' cycles alternate in time: two folders recording at
+        // once under one id. Otherwise one folder's cycles follow the
+        // other's (a folder moved or copied takes a new uid).
+        bool foldersAtOnce = false;
     };
 
     // A station whose own count of its cycles differs from the factory's.
@@ -105,11 +111,6 @@ public:
                         QString *error);
 
     static QString text(const Result &result);
-
-    // The report's section: compute() and text(); empty with *error set on
-    // a database error.
-    static QString section(DatabaseConnection &connection, const ReportFilter &filter,
-                           QString *error);
 };
 
 #endif // DRIFTREPORT_H

@@ -2,6 +2,7 @@
 
 #include "reportwriter.h"
 
+#include <QMap>
 #include <QXmlStreamWriter>
 
 #include <algorithm>
@@ -14,6 +15,11 @@ const char passColour[] = "#3a7d44";
 const char failColour[] = "#c0392b";
 const char limitColour[] = "#c0392b";
 const char barColour[] = "#4a78a8";
+const char pointColour[] = "#4a78a8";
+const char baselineShade[] = "#eef3f8";
+// Beyond this many cycles a control chart draws its line and its flagged
+// points only.
+constexpr int mostPointsDrawn = 400;
 
 QString num(double value, int decimals = 1)
 {
@@ -176,6 +182,110 @@ public:
         m_xml.writeEndElement();
     }
 
+    // A control chart of one value: the cycles as a line of points, the
+    // baseline shaded, the centre and the 3-sigma limits, each flagged cycle
+    // in the failure colour (class "flagged", its reason in its tooltip).
+    void controlChart(const QString &title, const DriftReport::Series &series)
+    {
+        const ControlChart &c = series.chart;
+        const QList<DriftReport::Point> &points = series.points;
+        const int left = 60;
+        const int top = 10;
+        const int plotWidth = 560;
+        const int plot = 160;
+        double low = points.first().value;
+        double high = low;
+        for (const DriftReport::Point &p : points) {
+            low = qMin(low, p.value);
+            high = qMax(high, p.value);
+        }
+        if (c.enough) {
+            low = qMin(low, c.lower);
+            high = qMax(high, c.upper);
+        }
+        const double pad = high > low ? (high - low) * 0.08 : 1.0;
+        low -= pad;
+        high += pad;
+        const int n = int(points.size());
+        const auto xOf = [&](int i) {
+            return n > 1 ? left + plotWidth * double(i) / double(n - 1) : left + plotWidth / 2.0;
+        };
+        const auto yOf = [&](double v) { return top + plot * (high - v) / (high - low); };
+
+        startSvg(title, left + plotWidth + 110, plot + 50);
+        if (c.enough) {
+            const double end = xOf(c.baseline - 1);
+            rect(left, top, end - left, plot, baselineShade);
+            text(int(left + 4), top + 12, QStringLiteral("baseline"), "start", "#888");
+        }
+        line(left, top, left, top + plot, "#888");
+        line(left, top + plot, left + plotWidth, top + plot, "#888");
+        text(left - 6, int(yOf(high - pad)) + 4, num(high - pad, 2), "end");
+        if (high - pad > low + pad)
+            text(left - 6, int(yOf(low + pad)) + 4, num(low + pad, 2), "end");
+        if (c.enough) {
+            line(left, yOf(c.centre), left + plotWidth, yOf(c.centre), "#222");
+            text(left + plotWidth + 6, int(yOf(c.centre)) + 4,
+                 QStringLiteral("centre %1").arg(num(c.centre, 2)), "start");
+            const QChar sigma(0x03c3);
+            for (const double limit : {c.lower, c.upper}) {
+                line(left, yOf(limit), left + plotWidth, yOf(limit), limitColour, true);
+                // Limits on the centre (no spread in the baseline) need no
+                // label of their own.
+                if (std::fabs(yOf(limit) - yOf(c.centre)) >= 12)
+                    text(left + plotWidth + 6, int(yOf(limit)) + (limit < c.centre ? 14 : -4),
+                         QStringLiteral("%1%2 %3")
+                             .arg(limit < c.centre ? QStringLiteral("-3") : QStringLiteral("+3"))
+                             .arg(sigma)
+                             .arg(num(limit, 2)),
+                         "start", limitColour);
+            }
+        }
+        QStringList path;
+        for (int i = 0; i < n; ++i)
+            path << num(xOf(i)) + QLatin1Char(',') + num(yOf(points.at(i).value));
+        m_xml.writeEmptyElement(QStringLiteral("polyline"));
+        m_xml.writeAttribute(QStringLiteral("points"), path.join(QLatin1Char(' ')));
+        m_xml.writeAttribute(QStringLiteral("fill"), QStringLiteral("none"));
+        m_xml.writeAttribute(QStringLiteral("stroke"), QLatin1String(pointColour));
+
+        QMap<int, QStringList> reasons; // a flagged point's reasons, by its index
+        for (const ControlChart::Alarm &a : c.alarms)
+            reasons[a.index]
+                << (a.rule == ControlChart::BeyondLimits
+                        ? QStringLiteral("beyond 3 sigma")
+                        : QStringLiteral("%1 in a row on one side").arg(ControlChart::runLength));
+        for (int i = 0; i < n; ++i) {
+            const bool flagged = reasons.contains(i);
+            if (!flagged && n > mostPointsDrawn)
+                continue;
+            const DriftReport::Point &p = points.at(i);
+            m_xml.writeStartElement(QStringLiteral("circle"));
+            m_xml.writeAttribute(QStringLiteral("class"),
+                                 flagged ? QStringLiteral("flagged") : QStringLiteral("point"));
+            m_xml.writeAttribute(QStringLiteral("cx"), num(xOf(i)));
+            m_xml.writeAttribute(QStringLiteral("cy"), num(yOf(p.value)));
+            m_xml.writeAttribute(QStringLiteral("r"),
+                                 flagged ? QStringLiteral("4") : QStringLiteral("2.5"));
+            m_xml.writeAttribute(QStringLiteral("fill"),
+                                 QLatin1String(flagged ? failColour : pointColour));
+            m_xml.writeTextElement(
+                QStringLiteral("title"),
+                QStringLiteral("cycle %1, %2 UTC: %3%4")
+                    .arg(p.number)
+                    .arg(p.startedAt.toUTC().toString(QStringLiteral("yyyy-MM-dd HH:mm")),
+                         num(p.value, 2),
+                         flagged
+                             ? QStringLiteral(", ") + reasons.value(i).join(QStringLiteral(", "))
+                             : QString()));
+            m_xml.writeEndElement();
+        }
+        text(left, top + plot + 16, QStringLiteral("cycle %1").arg(points.first().number), "start");
+        text(left + plotWidth, top + plot + 16,
+             QStringLiteral("cycle %1").arg(points.last().number), "end");
+        m_xml.writeEndElement();
+    }
+
 private:
     void startSvg(const QString &title, int width, int height)
     {
@@ -233,11 +343,72 @@ const char style[] =
     "th,td{border:1px solid #ccc;padding:2px 8px;text-align:right}"
     "th{background:#f0f0f0}td{white-space:nowrap}td:first-child,th:first-child{text-align:left}"
     ".flag{color:#c0392b;font-weight:bold}.note{color:#555;font-size:.9em}"
-    "h3{font-size:1em;margin:1em 0 0}svg{display:block;margin:.5em 0}";
+    "h3,h4{font-size:1em;margin:1em 0 0}h4{font-weight:normal}svg{display:block;margin:.5em 0}";
+
+// The golden machine's drift: per station, each value's control chart with
+// what it says in words beside it.
+void driftSection(Page &page, const DriftReport::Result &drift)
+{
+    page.element("h2", QStringLiteral("Golden machine drift"));
+    page.element("p",
+                 QStringLiteral("Per station and value: the centre and the 3-sigma limits come "
+                                "from the station's first %1 cycles with the value (shaded); a "
+                                "cycle beyond the limits, or the %2th in a row on one side of "
+                                "the centre, is flagged in red.")
+                     .arg(DriftReport::baselineCycles)
+                     .arg(ControlChart::runLength),
+                 "note");
+    if (!drift.recorded) {
+        page.element("p", QStringLiteral("Not recorded in this database (its results schema is "
+                                         "older)."));
+        return;
+    }
+    if (drift.stations.isEmpty())
+        page.element("p", QStringLiteral("No cycles."));
+    for (const DriftReport::Station &s : drift.stations) {
+        page.element("h3", QStringLiteral("Station %1, %2 cycle(s)").arg(s.station).arg(s.cycles));
+        if (s.folders.size() > 1) {
+            const QString what =
+                s.foldersAtOnce
+                    ? QStringLiteral("under this one id (folder uids %2): two stations report as "
+                                     "one, and these charts mix two golden machines. Give each "
+                                     "its own id.")
+                    : QStringLiteral("one after the other (folder uids %2): the folder was moved "
+                                     "or copied. If the golden machine changed with it, these "
+                                     "charts span both.");
+            page.element("p",
+                         (QStringLiteral("Cycles from %1 station folders ") + what)
+                             .arg(s.folders.size())
+                             .arg(s.folders.join(QStringLiteral(", "))),
+                         s.foldersAtOnce ? "flag" : "note");
+        }
+        for (const DriftReport::Series &series : s.series) {
+            const ControlChart &c = series.chart;
+            QString what;
+            if (series.points.isEmpty())
+                what = QStringLiteral("no cycle recorded it");
+            else if (!c.enough)
+                what = QStringLiteral("%1 cycle(s) with the value, too few for a baseline of %2")
+                           .arg(series.points.size())
+                           .arg(DriftReport::baselineCycles);
+            else
+                what = QStringLiteral("centre %1, sigma %2, limits %3 .. %4; %5")
+                           .arg(num(c.centre, 2), num(c.sigma, 2), num(c.lower, 2), num(c.upper, 2),
+                                c.alarms.isEmpty()
+                                    ? QStringLiteral("in control")
+                                    : QStringLiteral("%1 cycle(s) flagged").arg(c.alarms.size()));
+            const QString title =
+                QStringLiteral("%1, %2: %3").arg(s.station, series.quantity, what);
+            page.element("h4", title, c.alarms.isEmpty() ? nullptr : "flag");
+            if (!series.points.isEmpty())
+                page.controlChart(title, series);
+        }
+    }
+}
 
 } // namespace
 
-QString HtmlReport::page(const YieldFigures &f)
+QString HtmlReport::page(const YieldFigures &f, const DriftReport::Result *drift)
 {
     const QList<ReportTable> tables = ReportWriter::tables(f, ReportWriter::Text);
     const auto tableOf = [&tables](const char *key) {
@@ -341,6 +512,9 @@ QString HtmlReport::page(const YieldFigures &f)
 
     page.element("h2", QStringLiteral("Retests by flash UID"));
     page.table(tableOf("retest"));
+
+    if (drift)
+        driftSection(page, *drift);
 
     xml.writeEndElement(); // body
     xml.writeEndElement(); // html

@@ -7,15 +7,18 @@
 #include "databaseconnection.h"
 #include "driftreport.h"
 #include "figuretable.h"
+#include "htmlreport.h"
 #include "localresultsdb.h"
 #include "resultsrecorder.h"
 #include "resultsschema.h"
 #include "samplecycles.h"
 #include "yieldreport.h"
 
+#include <QDir>
 #include <QProcess>
 #include <QRandomGenerator>
 #include <QTemporaryDir>
+#include <QXmlStreamReader>
 #include <QtTest>
 
 #include <cmath>
@@ -87,6 +90,64 @@ QString lineOf(const QString &report, const QString &station, const QString &qua
     return report.mid(line, report.indexOf(QLatin1Char('\n'), line) - line);
 }
 
+// Station A's golden machine reads crystal 12 for 24 cycles, then 14,
+// and reads nothing in cycle 31; B has 4 cycles, from two station folders
+// recording at once.
+bool recordTwoStations(const QString &db)
+{
+    ResultsRecorder recorder(db);
+    QString error;
+    bool ok = true;
+    for (int n = 1; n <= 30; ++n)
+        ok = ok &&
+             recorder.recordCycle(driftCycle(QStringLiteral("A"), n, n <= 24 ? 12 : 14), &error);
+    // A cycle whose golden machine read no value is no point.
+    ok = ok && recorder.recordCycle(driftCycle(QStringLiteral("A"), 31, std::nullopt), &error);
+    for (int n = 1; n <= 4; ++n) {
+        CycleRecord c = driftCycle(QStringLiteral("B"), n, 3);
+        if (n % 2 == 0)
+            c.folderUid = QStringLiteral("another-folder");
+        ok = ok && recorder.recordCycle(c, &error);
+    }
+    return ok;
+}
+
+// A point of a control chart on the page.
+struct ChartPoint
+{
+    bool flagged = false;
+    double y = 0;
+    QString title;
+};
+
+// The points of the chart whose title starts with `title`, from the page.
+QList<ChartPoint> chartPoints(const QString &page, const QString &title, QString *error)
+{
+    QList<ChartPoint> points;
+    QXmlStreamReader xml(page);
+    bool inChart = false;
+    while (!xml.atEnd()) {
+        xml.readNext();
+        if (xml.isStartElement() && xml.name() == QLatin1String("svg")) {
+            xml.readNextStartElement();
+            inChart =
+                xml.name() == QLatin1String("title") && xml.readElementText().startsWith(title);
+        } else if (inChart && xml.isStartElement() && xml.name() == QLatin1String("circle")) {
+            ChartPoint p;
+            p.flagged = xml.attributes().value(QStringLiteral("class")) == QLatin1String("flagged");
+            p.y = xml.attributes().value(QStringLiteral("cy")).toString().toDouble();
+            xml.readNextStartElement();
+            p.title = xml.readElementText();
+            points << p;
+        } else if (xml.isEndElement() && xml.name() == QLatin1String("svg")) {
+            inChart = false;
+        }
+    }
+    if (xml.hasError())
+        *error = xml.errorString();
+    return points;
+}
+
 } // namespace
 
 class TestDriftReport : public QObject
@@ -100,6 +161,8 @@ private slots:
     void cycleMeansLessEachSlotsOffset();
     void reportFromAStationsFile();
     void olderFileSaysNotRecorded();
+    void pageDrawsTheChart();
+    void copiedFolderToldApartMovedFolderNoWarning();
 };
 
 // A seeded series with a step of 7 sigma at point 30: the first alarm is a
@@ -173,26 +236,13 @@ void TestDriftReport::cycleMeansLessEachSlotsOffset()
     QCOMPARE(c.cycleMean(FigureTable::TxRssi), std::optional<double>());
 }
 
-// Station A's golden machine reads crystal 12 for 24 cycles, then 14; B
-// has too few cycles, recorded by two station folders under its one id.
+// The text section over recordTwoStations(): A's step flagged at its
+// cycle, B too few for a baseline and from two folders.
 void TestDriftReport::reportFromAStationsFile()
 {
     QTemporaryDir dir;
     const QString db = dir.filePath(QStringLiteral("results.sqlite"));
-    {
-        ResultsRecorder recorder(db);
-        for (int n = 1; n <= 30; ++n)
-            QVERIFY2(recorder.recordCycle(driftCycle(QStringLiteral("A"), n, n <= 24 ? 12 : 14)),
-                     qPrintable(recorder.lastError()));
-        // A cycle whose golden machine read no value is no point.
-        QVERIFY(recorder.recordCycle(driftCycle(QStringLiteral("A"), 31, std::nullopt)));
-        for (int n = 1; n <= 4; ++n) {
-            CycleRecord c = driftCycle(QStringLiteral("B"), n, 3);
-            if (n > 2)
-                c.folderUid = QStringLiteral("another-folder");
-            QVERIFY(recorder.recordCycle(c));
-        }
-    }
+    QVERIFY(recordTwoStations(db));
     const Run run = benchreport({QStringLiteral("--db"), db});
     QVERIFY2(run.exitCode == 0, qPrintable(run.err));
     QVERIFY2(run.out.contains(QStringLiteral("station A, 31 cycle(s)")), qPrintable(run.out));
@@ -234,6 +284,7 @@ void TestDriftReport::reportFromAStationsFile()
 // recorded there instead of failing the report.
 void TestDriftReport::olderFileSaysNotRecorded()
 {
+    QString dbError;
     QTemporaryDir dir;
     const QString db = dir.filePath(QStringLiteral("older.sqlite"));
     {
@@ -242,12 +293,123 @@ void TestDriftReport::olderFileSaysNotRecorded()
         QVERIFY(c.db().open());
         QCOMPARE(ResultsSchema::apply(c, db, 3).outcome, ResultsSchema::Ready);
         CycleTables tables(c);
-        QVERIFY2(tables.insert(sampleCycle(QStringLiteral("O"), 1)), qPrintable(tables.error()));
+        QVERIFY2(tables.insert(sampleCycle(QStringLiteral("O"), 1), &dbError), qPrintable(dbError));
     }
     const Run run = benchreport({QStringLiteral("--db"), db});
     QVERIFY2(run.exitCode == 0, qPrintable(run.err));
     QVERIFY2(run.out.contains(QStringLiteral("not recorded in this database")),
              qPrintable(run.out));
+}
+
+// benchreport's page over recordTwoStations(): A's crystal chart has a
+// point per cycle with the value, the six after the step flagged, drawn
+// above the others (a higher value higher up); B's chart says it has too
+// few; the two-folder warning is there.
+void TestDriftReport::pageDrawsTheChart()
+{
+    QTemporaryDir dir;
+    const QString db = dir.filePath(QStringLiteral("results.sqlite"));
+    QVERIFY(recordTwoStations(db));
+    const QString file = dir.filePath(QStringLiteral("report.html"));
+    const Run run = benchreport({QStringLiteral("--db"), db, QStringLiteral("--format"),
+                                 QStringLiteral("html"), QStringLiteral("--out"), file});
+    QVERIFY2(run.exitCode == 0, qPrintable(run.err));
+    QFile f(file);
+    QVERIFY(f.open(QIODevice::ReadOnly));
+    const QString page = QString::fromUtf8(f.readAll());
+
+    QString error;
+    const QList<ChartPoint> crystal =
+        chartPoints(page, QStringLiteral("A, golden crystal: centre 12.00"), &error);
+    QVERIFY2(error.isEmpty(), qPrintable(error));
+    QCOMPARE(crystal.size(), 30);
+    double steady = -1;
+    for (int i = 0; i < crystal.size(); ++i) {
+        const ChartPoint &p = crystal.at(i);
+        QCOMPARE(p.flagged, i >= 24);
+        QVERIFY2(p.title.startsWith(QStringLiteral("cycle %1,").arg(i + 1)), qPrintable(p.title));
+        if (!p.flagged) {
+            QVERIFY(steady < 0 || qFuzzyCompare(p.y, steady));
+            steady = p.y;
+        } else {
+            QVERIFY2(p.title.endsWith(QStringLiteral(": 14.00, beyond 3 sigma")),
+                     qPrintable(p.title));
+            QVERIFY(p.y < steady);
+        }
+    }
+    const QList<ChartPoint> few = chartPoints(
+        page, QStringLiteral("B, golden crystal: 4 cycle(s) with the value, too few"), &error);
+    QCOMPARE(few.size(), 4);
+    for (const ChartPoint &p : few)
+        QVERIFY(!p.flagged);
+    QVERIFY(page.contains(QStringLiteral("Cycles from 2 station folders under this one id")));
+}
+
+namespace {
+
+// The uid of the station folder whose file is at `path`.
+QString folderUidAt(const QString &path)
+{
+    DatabaseConnection c(QStringLiteral("QSQLITE"));
+    QString error;
+    if (!LocalResultsDb::open(c, path, LocalResultsDb::ForReading, &error))
+        return error;
+    return LocalResultsDb::folderUid(c, &error);
+}
+
+bool record(const QString &path, int from, int to)
+{
+    ResultsRecorder recorder(path);
+    QString error;
+    bool ok = true;
+    for (int n = from; n <= to; ++n)
+        ok = ok && recorder.recordCycle(driftCycle(QStringLiteral("S"), n, 5), &error);
+    return ok;
+}
+
+} // namespace
+
+// A station folder copied whole takes a new uid where the copy first
+// records (and says so), the original keeps its own: the two are told
+// apart. A folder moved takes a new uid too, and its file's cycles, one
+// uid's after the other's, give a note, not the two-station warning.
+void TestDriftReport::copiedFolderToldApartMovedFolderNoWarning()
+{
+    QTemporaryDir dir;
+    QVERIFY(QDir(dir.path()).mkpath(QStringLiteral("one")));
+    QVERIFY(QDir(dir.path()).mkpath(QStringLiteral("copy")));
+    const QString original = dir.filePath(QStringLiteral("one/results.sqlite"));
+    const QString copy = dir.filePath(QStringLiteral("copy/results.sqlite"));
+    QVERIFY(record(original, 1, 3));
+    const QString first = folderUidAt(original);
+    QVERIFY(!first.isEmpty());
+    QVERIFY(QFile::copy(original, copy));
+    QCOMPARE(folderUidAt(copy), first); // a copy carries the uid along
+
+    const QRegularExpression says(QStringLiteral("was recorded at .* it takes a new folder uid"));
+    QTest::ignoreMessage(QtWarningMsg, says);
+    QVERIFY(record(copy, 4, 5));
+    const QString copied = folderUidAt(copy);
+    QVERIFY(!copied.isEmpty() && copied != first);
+    QVERIFY(record(original, 4, 5));
+    QCOMPARE(folderUidAt(original), first);
+    QVERIFY(record(copy, 6, 6));
+    QCOMPARE(folderUidAt(copy), copied); // once, not at each start
+
+    const QString moved = dir.filePath(QStringLiteral("moved"));
+    QVERIFY(QDir().rename(dir.filePath(QStringLiteral("one")), moved));
+    const QString movedFile = moved + QStringLiteral("/results.sqlite");
+    QTest::ignoreMessage(QtWarningMsg, says);
+    QVERIFY(record(movedFile, 6, 8));
+    const QString after = folderUidAt(movedFile);
+    QVERIFY(after != first && after != copied);
+    const Run run = benchreport({QStringLiteral("--db"), movedFile});
+    QVERIFY2(run.exitCode == 0, qPrintable(run.err));
+    QVERIFY2(run.out.contains(QStringLiteral("note: cycles from 2 station folders one after the "
+                                             "other (folder uids %1, %2)")
+                                  .arg(first, after)),
+             qPrintable(run.out));
+    QVERIFY(!run.out.contains(QStringLiteral("WARNING")));
 }
 
 QTEST_GUILESS_MAIN(TestDriftReport)
