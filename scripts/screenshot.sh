@@ -11,14 +11,16 @@
 #   benchmate-yield.png      the yield view, with the warning on the slots
 #                            that failed three cycles in a row
 #   benchmate-en.png         the same in English, and benchmate-yield-en.png
-#   benchmate-1366x768.png   the window filling a 1366 x 768 screen, less a
-#   benchmate-1280x800.png   40-pixel taskbar and a title bar, and 1280 x 800
-#                            (and the same in English: ...-en.png)
+#   benchmate-1366x768.png   the window maximised on a 1366 x 768 screen less
+#   benchmate-1280x800.png   a 40-pixel taskbar, and on 1280 x 800 (and the
+#                            same in English: ...-en.png), and each one's
+#                            yield tab: ...-yield.png, ...-yield-en.png
 #   benchmate-typo.png       a letter O typed for a zero: the box kept it,
 #                            marked, its reason shown; and
 #                            benchmate-typo-corrected.png
-# Needs Xvfb and a CJK font (fonts-wqy-microhei); the pictures are taken by
-# the driver itself (Qt), so no other X tool is needed.
+# Needs Xvfb, openbox (a window manager: the window gets its title bar, and
+# is placed and maximised as on a desktop) and a CJK font
+# (fonts-wqy-microhei); the pictures are taken by the driver itself (Qt).
 set -euo pipefail
 
 ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
@@ -34,13 +36,23 @@ for f in "$SHOTS" "$SIM" "$CHIPCTL_DIR/Chipctl"; do
     [ -x "$f" ] || { say "no $f: build first (./station build)"; exit 1; }
 done
 command -v Xvfb >/dev/null 2>&1 || { say "missing Xvfb: apt-get install xvfb"; exit 1; }
+command -v openbox >/dev/null 2>&1 || { say "missing openbox: apt-get install openbox"; exit 1; }
 fc-list :lang=zh 2>/dev/null | grep -q . || say "warning: no CJK font (apt-get install fonts-wqy-microhei)"
 
 WORK="$(mktemp -d)"
 XVFB_PID=""
+WM_PID=""
 SIM_PID=""
+stop_wm() {
+    if [ -n "$WM_PID" ]; then
+        kill "$WM_PID" 2>/dev/null
+        wait "$WM_PID" 2>/dev/null
+        WM_PID=""
+    fi
+}
 cleanup() {
     set +e
+    stop_wm
     if [ -n "$XVFB_PID" ]; then
         kill "$XVFB_PID" 2>/dev/null
         wait "$XVFB_PID" 2>/dev/null
@@ -53,8 +65,10 @@ cleanup() {
 }
 trap cleanup EXIT
 
-# Xvfb on a free display (its number comes on fd 4); $1 is WxH.
+# Xvfb on a free display (its number comes on fd 4), and openbox on it; $1
+# is WxH.
 start_xvfb() {
+    stop_wm
     if [ -n "$XVFB_PID" ]; then
         kill "$XVFB_PID" 2>/dev/null
         wait "$XVFB_PID" 2>/dev/null || true
@@ -69,7 +83,22 @@ start_xvfb() {
     done
     [ -s "$WORK/display" ] || { say "Xvfb did not start"; cat "$WORK/xvfb.log" >&2; exit 1; }
     export DISPLAY=":$(head -n1 "$WORK/display")"
-    say "Xvfb $1 on $DISPLAY"
+    # The server takes connections a moment after it has said its number.
+    for _ in $(seq 100); do
+        obxprop --root >/dev/null 2>&1 && break
+        sleep 0.1
+    done
+    openbox --sm-disable >"$WORK/openbox.log" 2>&1 7>&- &
+    WM_PID=$!
+    # Running once it has announced itself on the root window (grep reads
+    # it all: obxprop cut short would fail the pipe).
+    for _ in $(seq 100); do
+        obxprop --root 2>/dev/null | grep '^_NET_SUPPORTING_WM_CHECK' >/dev/null && break
+        sleep 0.1
+    done
+    obxprop --root 2>/dev/null | grep '^_NET_SUPPORTING_WM_CHECK' >/dev/null ||
+        { say "openbox did not start"; cat "$WORK/openbox.log" >&2; exit 1; }
+    say "Xvfb $1 on $DISPLAY, openbox"
 }
 
 # The simulated station: 24 DUTs, three of them failing in every cycle (DUT11
@@ -116,13 +145,16 @@ run_shots() {
 start_xvfb 1366x768
 run_shots "$OUT" --cycles 3
 
-# The window as large as a station screen leaves it: 40 pixels of taskbar
-# and 31 of title bar.
-start_xvfb 1366x768
-run_shots "$OUT" --size 1366x697 --only-idle benchmate-1366x768.png
-start_xvfb 1280x800
-run_shots "$OUT" --size 1280x729 --only-idle benchmate-1280x800.png
-run_shots "$OUT" --size 1280x729 --language en --only-idle benchmate-1280x800-en.png
-start_xvfb 1366x768
-run_shots "$OUT" --size 1366x697 --language en --only-idle benchmate-1366x768-en.png
+# The window maximised on a station screen: the screen less its 40-pixel
+# taskbar, less the window manager's title bar. The yield tab shows the
+# cycles above, DUT11's RX RSSI in the chart's lower end bin.
+for screen in 1366x768 1280x800; do
+    start_xvfb "${screen%x*}x$((${screen#*x} - 40))"
+    for language in zh_CN en; do
+        suffix=""
+        [ "$language" = en ] && suffix="-en"
+        run_shots "$OUT" --maximized --language "$language" \
+            --only-idle "benchmate-$screen$suffix.png" --yield "benchmate-$screen-yield$suffix.png"
+    done
+done
 say "pictures in $OUT"

@@ -16,9 +16,7 @@
 #include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
-#include <QLabel>
 #include <QMessageBox>
-#include <QStatusBar>
 #include <QTabBar>
 
 namespace {
@@ -52,6 +50,7 @@ MainWindow::MainWindow(QWidget *parent)
     if (!m_controller->results().startProblem().isEmpty())
         qWarning().noquote() << m_controller->results().startProblem() + QLatin1Char('.');
 
+    m_notes = std::make_unique<StatusBarNotes>(this, m_controller->results(), configFile);
     m_form = new SetupForm(*ui, this);
     m_status = std::make_unique<TestStatusLabel>(ui->labelSta);
     deviceUiInit();
@@ -124,9 +123,7 @@ void MainWindow::retranslate()
     changeTestNum(n.passed, n.failed, n.total);
     showYieldWarnings(m_yieldWarnings);
     m_table->showRowDetails(ui->tableWidget->currentRow());
-    showResultsStatus();
-    if (auto *settings = findChild<QLabel *>(QStringLiteral("labelSettings")))
-        settings->setText(StatusBarNotes::settingsRefused(configFile));
+    m_notes->retranslate();
 }
 
 // The day's yield: the station's settings say after how many failed cycles
@@ -247,7 +244,7 @@ bool MainWindow::readDeviceConfig()
     DeviceConfig config;
     if (!configFile.load(config)) {
         if (configFile.refused())
-            showSettingsRefused();
+            m_notes->showSettingsRefused();
         return false;
     }
 
@@ -262,20 +259,6 @@ bool MainWindow::readDeviceConfig()
     changeTestNum(config.testPassNum, config.testFailNum, config.testAllNum);
     m_form->load(config);
     return true;
-}
-
-// A settings file that was not read stays as it is; the operator sees why,
-// and where the set-up of this session will be kept.
-void MainWindow::showSettingsRefused()
-{
-    const QString text = StatusBarNotes::settingsRefused(configFile);
-    if (text.isEmpty())
-        return;
-    auto *label = new QLabel(text, this);
-    label->setObjectName(QStringLiteral("labelSettings"));
-    label->setStyleSheet(QStringLiteral("QLabel{color:#FF0000;}"));
-    label->setWordWrap(true);
-    statusBar()->addPermanentWidget(label, 1);
 }
 
 DeviceConfig MainWindow::currentConfig() const
@@ -332,14 +315,9 @@ void MainWindow::startCycle()
     // focus.
     const QList<SetupProblem> problems = SetupCheck::check(SetupTexts::fromConfig(currentConfig()));
     if (!problems.isEmpty()) {
-        QStringList lines;
-        for (const SetupProblem &problem : problems) {
-            lines << QStringLiteral("• ") + SetupMessages::describe(problem);
+        for (const SetupProblem &problem : problems)
             qWarning().noquote() << SetupCheck::describe(problem);
-        }
-        QMessageBox::warning(this, tr("无法开始测试"),
-                             tr("请先改正以下设置：") + QStringLiteral("\n\n") +
-                                 lines.join(QLatin1Char('\n')));
+        QMessageBox::warning(this, tr("无法开始测试"), SetupMessages::startRefused(problems));
         showProblem(problems.first());
         return;
     }
@@ -407,17 +385,7 @@ QString MainWindow::resultsStatusText() const
 
 void MainWindow::showResultsStatus()
 {
-    const QString text = resultsStatusText();
-    if (!m_resultsLabel) {
-        if (text.isEmpty())
-            return;
-        m_resultsLabel = new QLabel(this);
-        m_resultsLabel->setObjectName(QStringLiteral("labelResults"));
-        statusBar()->addWidget(m_resultsLabel);
-    }
-    m_resultsLabel->setText(text);
-    const ForwardStatus f = m_controller->results().forwardStatus();
-    m_resultsLabel->setToolTip(f.state == ForwardStatus::Off ? QString() : f.summary());
+    m_notes->showResults();
 }
 
 void MainWindow::closeEvent(QCloseEvent *event)

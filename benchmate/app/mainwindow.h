@@ -17,9 +17,9 @@
 
 class QCheckBox;
 class QCloseEvent;
-class QLabel;
 class QPaintEvent;
 class SetupForm;
+class StatusBarNotes;
 class TestStatusLabel;
 class UiLanguage;
 
@@ -145,7 +145,6 @@ private:
     void cycleFinished();
     void cycleStopped();
     void showResultsStatus();
-    void showSettingsRefused();
 
     std::unique_ptr<Ui::MainWindow> ui;
     DeviceConfigFile configFile;
@@ -167,8 +166,7 @@ private:
     Shown m_shown = Shown::Nothing;
     QList<int> m_yieldWarnings;
     UiLanguage *m_language = nullptr;
-    // Made on the first word to say.
-    QLabel *m_resultsLabel = nullptr;
+    std::unique_ptr<StatusBarNotes> m_notes;
 };
 
 #endif // MAINWINDOW_H

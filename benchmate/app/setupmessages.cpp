@@ -1,5 +1,7 @@
 #include "setupmessages.h"
 
+#include <QStringList>
+
 namespace {
 
 QString number(double value)
@@ -75,4 +77,14 @@ QString SetupMessages::describe(const SetupProblem &p)
         return tr("未选择任何待测设备");
     }
     return field;
+}
+
+// In the window's words (its catalogue's context).
+QString SetupMessages::startRefused(const QList<SetupProblem> &problems)
+{
+    QStringList lines;
+    for (const SetupProblem &problem : problems)
+        lines << QStringLiteral("• ") + describe(problem);
+    return QCoreApplication::translate("MainWindow", "请先改正以下设置：") +
+           QStringLiteral("\n\n") + lines.join(QLatin1Char('\n'));
 }

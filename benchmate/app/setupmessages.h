@@ -15,6 +15,8 @@ class SetupMessages
 public:
     static QString fieldName(SetupField field, int slot = -1);
     static QString describe(const SetupProblem &problem);
+    // Why a cycle does not start: every problem, one to a line.
+    static QString startRefused(const QList<SetupProblem> &problems);
 };
 
 #endif // SETUPMESSAGES_H

@@ -5,7 +5,56 @@
 
 #include <QDir>
 #include <QFileInfo>
+#include <QLabel>
+#include <QMainWindow>
+#include <QStatusBar>
 #include <QStringList>
+
+StatusBarNotes::StatusBarNotes(QMainWindow *window, const StationResults &results,
+                               const DeviceConfigFile &file)
+    : m_window(window)
+    , m_results(results)
+    , m_file(file)
+{}
+
+void StatusBarNotes::showResults()
+{
+    const QString text = results(m_results);
+    if (!m_resultsLabel) {
+        if (text.isEmpty())
+            return;
+        m_resultsLabel = new QLabel(m_window);
+        m_resultsLabel->setObjectName(QStringLiteral("labelResults"));
+        m_window->statusBar()->addWidget(m_resultsLabel);
+    }
+    m_resultsLabel->setText(text);
+    const ForwardStatus f = m_results.forwardStatus();
+    m_resultsLabel->setToolTip(f.state == ForwardStatus::Off ? QString() : f.summary());
+}
+
+// A settings file that was not read stays as it is; the operator sees why,
+// and where the set-up of this session will be kept.
+void StatusBarNotes::showSettingsRefused()
+{
+    const QString text = settingsRefused(m_file);
+    if (!m_settingsLabel) {
+        if (text.isEmpty())
+            return;
+        m_settingsLabel = new QLabel(m_window);
+        m_settingsLabel->setObjectName(QStringLiteral("labelSettings"));
+        m_settingsLabel->setStyleSheet(QStringLiteral("QLabel{color:#FF0000;}"));
+        m_settingsLabel->setWordWrap(true);
+        m_window->statusBar()->addPermanentWidget(m_settingsLabel, 1);
+    }
+    m_settingsLabel->setText(text);
+}
+
+void StatusBarNotes::retranslate()
+{
+    showResults();
+    if (m_settingsLabel)
+        showSettingsRefused();
+}
 
 QString StatusBarNotes::results(const StationResults &results)
 {

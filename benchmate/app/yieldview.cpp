@@ -1,6 +1,7 @@
 #include "yieldview.h"
 
 #include "histogrambins.h"
+#include "histogramendlabels.h"
 
 #include <QAreaSeries>
 #include <QCategoryAxis>
@@ -51,6 +52,14 @@ QString percent(uint32_t part, uint32_t whole)
     return QString::number(100.0 * double(part) / double(whole), 'f', 1) + QLatin1Char('%');
 }
 
+// The minute a moment is in.
+QDateTime wholeMinute(QDateTime moment)
+{
+    const QTime t = moment.time();
+    moment.setTime(QTime(t.hour(), t.minute()));
+    return moment;
+}
+
 void clearChart(QChart *chart)
 {
     chart->removeAllSeries();
@@ -68,6 +77,7 @@ void clearChart(QChart *chart)
 struct YieldView::Charts
 {
     std::vector<QChartView *> views;
+    std::vector<HistogramEndLabels *> endLabels; // children of their charts
     QChartView *crystal = nullptr;
 };
 
@@ -139,6 +149,7 @@ YieldView::YieldView(QWidget *parent)
         for (const QString &word : QString::fromLatin1(f.name).split(QLatin1Char(' ')))
             name += word.left(1).toUpper() + word.mid(1);
         m_charts->views.push_back(newView(name));
+        m_charts->endLabels.push_back(new HistogramEndLabels(m_charts->views.back()->chart()));
     }
     m_charts->crystal = newView(QStringLiteral("chartCrystal"));
     // Two charts to a row, the crystal values last.
@@ -371,14 +382,16 @@ void YieldView::drawHistogram(int figure)
                               (out == outside.end() ? 0 : out->second));
     }
 
+    // The numbers along the axis; the end bins' labels are drawn whole
+    // beside it (HistogramEndLabels), and a bin's width of room is left
+    // beyond each end bin.
     auto *x = new QCategoryAxis;
     x->setLabelsPosition(QCategoryAxis::AxisLabelsPositionOnValue);
-    // Room before the first end bin for its label, which the chart cuts to
-    // the room it has.
-    const double pad = 1.0 + 0.25 * (bins.last() - bins.first());
-    x->setRange(bins.first() - 0.5 - pad, bins.last() + 0.5 + pad);
-    x->setStartValue(bins.first() - 0.5 - pad);
-    for (int bin = bins.first(); bin <= bins.last(); ++bin) {
+    const double axisMin = bins.first() - 1.5;
+    const double axisMax = bins.last() + 1.5;
+    x->setRange(axisMin, axisMax);
+    x->setStartValue(axisMin);
+    for (int bin = bins.first() + 1; bin < bins.last(); ++bin) {
         const QString label = bins.label(bin);
         if (!label.isEmpty())
             x->append(label, bin);
@@ -389,6 +402,9 @@ void YieldView::drawHistogram(int figure)
     y->applyNiceNumbers();
     chart->addAxis(x, Qt::AlignBottom);
     chart->addAxis(y, Qt::AlignLeft);
+    m_charts->endLabels[std::size_t(figure)]->set(
+        axisMin, axisMax, bins.first(), bins.label(bins.first()), bins.last(),
+        bins.label(bins.last()), x->labelsFont(), x->labelsBrush());
 
     // The steps of the DUTs within the limits, and of those outside them
     // stacked on top.
@@ -477,10 +493,20 @@ void YieldView::drawCrystals()
         chart->setTitle(chart->title() + QLatin1Char('\n') + tr("今日尚无数据"));
         return;
     }
+    // The ticks on whole minutes, so that no two "hh:mm" labels are alike
+    // (four ticks over a cycle's two minutes read 13:43 13:44 13:45 13:45):
+    // one a minute over a short span, else four, whole minutes apart.
+    const QDateTime from = wholeMinute(first).addSecs(-60);
+    int minutes = int(from.secsTo(wholeMinute(last)) / 60) + 2;
+    int ticks = minutes + 1;
+    if (minutes > 6) {
+        minutes = (minutes + 2) / 3 * 3;
+        ticks = 4;
+    }
     auto *x = new QDateTimeAxis;
     x->setFormat(QStringLiteral("hh:mm"));
-    x->setRange(first.addSecs(-60), last.addSecs(60));
-    x->setTickCount(4);
+    x->setRange(from, from.addSecs(60 * minutes));
+    x->setTickCount(ticks);
     auto *y = new QValueAxis;
     y->setRange(low - 2, high + 2);
     y->setLabelFormat(QStringLiteral("%d"));

@@ -2,13 +2,18 @@
 // docs/img: run by scripts/screenshot.sh under Xvfb, in a station directory
 // whose device table points at a running stationsim.
 //
-//   benchmate_shots OUTDIR [--size WxH] [--cycles N] [--only-idle NAME]
-//                   [--language zh_CN|en]
+//   benchmate_shots OUTDIR [--size WxH | --maximized] [--cycles N]
+//                   [--only-idle NAME [--yield NAME]] [--language zh_CN|en]
+//
+// --maximized leaves the window's size to the window manager, as an
+// operator's maximise button does; --yield also takes the idle window's
+// yield tab.
 //
 // The pictures are of the screen where the window is (tooltips included).
 #include "mainwindow.h"
 
 #include <QApplication>
+#include <QCursor>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QLabel>
@@ -97,8 +102,12 @@ void showFailure(MainWindow &window)
             continue;
         table->setCurrentCell(row, MainWindow::colName);
         const QRect cell = table->visualItemRect(table->item(row, MainWindow::colResult));
-        QToolTip::showText(table->viewport()->mapToGlobal(cell.center()),
-                           window.cellToolTip(row, MainWindow::colResult), table->viewport(), cell);
+        // The pointer on the cell, as the operator's would be: a window
+        // manager's crossing events would hide a tip the pointer is not on.
+        const QPoint at = table->viewport()->mapToGlobal(cell.center());
+        QCursor::setPos(at);
+        QToolTip::showText(at, window.cellToolTip(row, MainWindow::colResult), table->viewport(),
+                           cell);
         return;
     }
 }
@@ -110,15 +119,18 @@ int main(int argc, char *argv[])
     QApplication app(argc, argv);
     QStringList args = QCoreApplication::arguments().mid(1);
     if (args.isEmpty()) {
-        say(QStringLiteral("usage: benchmate_shots OUTDIR [--size WxH] [--cycles N] "
-                           "[--only-idle NAME]"));
+        say(QStringLiteral("usage: benchmate_shots OUTDIR [--size WxH | --maximized] "
+                           "[--cycles N] [--only-idle NAME [--yield NAME]] "
+                           "[--language zh_CN|en]"));
         return 2;
     }
     outDir = args.takeFirst();
     QDir().mkpath(outDir);
     QSize size;
     int cycles = 3;
+    bool maximized = false;
     QString onlyIdle;
+    QString idleYield;
     QString language = QStringLiteral("zh_CN");
     while (!args.isEmpty()) {
         const QString arg = args.takeFirst();
@@ -127,8 +139,12 @@ int main(int argc, char *argv[])
             size = QSize(wh.value(0).toInt(), wh.value(1).toInt());
         } else if (arg == QLatin1String("--cycles") && !args.isEmpty()) {
             cycles = args.takeFirst().toInt();
+        } else if (arg == QLatin1String("--maximized")) {
+            maximized = true;
         } else if (arg == QLatin1String("--only-idle") && !args.isEmpty()) {
             onlyIdle = args.takeFirst();
+        } else if (arg == QLatin1String("--yield") && !args.isEmpty()) {
+            idleYield = args.takeFirst();
         } else if (arg == QLatin1String("--language") && !args.isEmpty()) {
             language = args.takeFirst();
         }
@@ -139,7 +155,10 @@ int main(int argc, char *argv[])
     if (size.isValid())
         window.resize(size);
     window.move(0, 0);
-    window.show();
+    if (maximized)
+        window.showMaximized();
+    else
+        window.show();
     if (!waitFor([&] { return window.isVisible(); }, 5000))
         return 1;
     pause(1000);
@@ -148,8 +167,16 @@ int main(int argc, char *argv[])
             .arg(window.height())
             .arg(window.minimumSizeHint().width())
             .arg(window.minimumSizeHint().height()));
-    if (!onlyIdle.isEmpty())
-        return shot(window, onlyIdle) ? 0 : 1;
+    if (!onlyIdle.isEmpty()) {
+        bool ok = shot(window, onlyIdle);
+        if (!idleYield.isEmpty()) {
+            child<QTabWidget>(window, "tabWidget")->setCurrentIndex(1);
+            // The day's results file is read in the background.
+            pause(1000);
+            ok = shot(window, idleYield) && ok;
+        }
+        return ok ? 0 : 1;
+    }
 
     bool ok = shot(window, QStringLiteral("benchmate.png"));
 

@@ -519,6 +519,7 @@ void TestWindowControl::logBlockPendingWhileLogIsAFile()
 // says it waits and why.
 void TestWindowControl::cycleRecordedAndWaitingForTheFactory()
 {
+    QString dbError;
     m_fake->healthyGolden();
     m_fake->healthyDut(QStringLiteral("D1"));
     QVERIFY(StationSetup::withDuts(1).write());
@@ -559,7 +560,7 @@ void TestWindowControl::cycleRecordedAndWaitingForTheFactory()
     CycleTables tables(c);
     QList<CycleRecord> cycles;
     QList<qint64> ids;
-    QVERIFY(tables.readAfter(0, 10, &cycles, &ids));
+    QVERIFY(tables.readAfter(0, 10, &cycles, &ids, &dbError));
     QCOMPARE(cycles.size(), 1);
     QCOMPARE(cycles.at(0).stationId, QStringLiteral("line3-st9"));
     QCOMPARE(cycles.at(0).number, 0);

@@ -7,10 +7,10 @@
 #include "yieldview.h"
 
 #include <QAreaSeries>
-#include <QCategoryAxis>
 #include <QChartView>
 #include <QDate>
 #include <QDir>
+#include <QGraphicsSimpleTextItem>
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineSeries>
@@ -18,6 +18,7 @@
 #include <QStyleFactory>
 #include <QTabWidget>
 #include <QTableWidget>
+#include <QValueAxis>
 #include <QtTest>
 
 #include <memory>
@@ -150,7 +151,9 @@ void TestYieldView::slotThatKeepsFailingWarns()
 // Limits -10 to 10 kHz. A DUT at exactly 10 passed, one at 10.3 failed:
 // the same bar, told apart by colour (within the limits below, outside
 // above). A DUT at 40 kHz, far beyond the axis, counts in the end bin
-// "> 15". A row that cannot be read is counted and said.
+// "> 15", one at -40 kHz in "< -15"; both end bins' labels show whole under
+// the plot, also in a chart as narrow as the smallest window gives it. A
+// row that cannot be read is counted and said.
 void TestYieldView::histogramShowsEveryDut()
 {
     YieldView view;
@@ -168,7 +171,8 @@ void TestYieldView::histogramShowsEveryDut()
     const QString now =
         QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd hh:mm:ss"));
     QString rows = QStringLiteral("date time,slot,verdict,freq offset avg\r\n");
-    for (const char *row : {"0,pass,10.00", "1,fail,10.30", "2,fail,40.00", "3,pass,-3.00"})
+    for (const char *row :
+         {"0,pass,10.00", "1,fail,10.30", "2,fail,40.00", "3,pass,-3.00", "5,fail,-40.00"})
         rows += now + QLatin1Char(',') + QLatin1String(row) + QStringLiteral("\r\n");
     rows += QStringLiteral("yesterday?,4,pass,1.00\r\n");
     view.addCycleRows(rows.toUtf8());
@@ -205,14 +209,40 @@ void TestYieldView::histogramShowsEveryDut()
     QCOMPARE(height("inside", -3), 1.0);
     QCOMPARE(height("outside", -3), 0.0);
     QCOMPARE(height("outside", 16), 1.0);
+    QCOMPARE(height("outside", -16), 1.0);
     const auto axes = chart->axes(Qt::Horizontal);
     QCOMPARE(axes.size(), 1);
-    auto *x = qobject_cast<QCategoryAxis *>(axes.first());
-    QVERIFY(x);
-    QVERIFY2(x->categoriesLabels().contains(QStringLiteral("> 15")),
-             qPrintable(x->categoriesLabels().join(QLatin1Char('|'))));
-    QVERIFY(x->categoriesLabels().contains(QStringLiteral("< -15")));
-    QVERIFY(x->max() >= 16.5);
+    const auto *x = qobject_cast<QValueAxis *>(axes.first());
+    QVERIFY(x && x->min() <= -16.5 && x->max() >= 16.5);
+
+    // The end bins' labels, where the chart's scene has them.
+    const auto endLabels = [chart] {
+        QMap<QString, QRectF> shown;
+        for (QGraphicsItem *item : chart->childItems()) {
+            const auto *text = dynamic_cast<QGraphicsSimpleTextItem *>(item);
+            if (text && text->isVisible())
+                shown.insert(text->text(), text->mapRectToParent(text->boundingRect()));
+        }
+        return shown;
+    };
+    // As large as asked, then as small as its layout lets it be.
+    for (const QSize size : {QSize(900, 600), QSize(1, 1)}) {
+        view.resize(size);
+        QTRY_COMPARE(view.size(), size.expandedTo(view.minimumSize()));
+        QCoreApplication::processEvents();
+        const QMap<QString, QRectF> shown = endLabels();
+        const QRectF plot = chart->plotArea();
+        QVERIFY2(shown.contains(QStringLiteral("< -15")) && shown.contains(QStringLiteral("> 15")),
+                 qPrintable(QStringList(shown.keys()).join(QLatin1Char('|'))));
+        const QRectF low = shown.value(QStringLiteral("< -15"));
+        const QRectF high = shown.value(QStringLiteral("> 15"));
+        for (const QRectF &label : {low, high}) {
+            // (Half a pixel for the rounding of a label moved in to an edge.)
+            QVERIFY(label.left() > plot.left() - 0.5 && label.right() < plot.right() + 0.5);
+            QVERIFY(label.top() >= plot.bottom() && label.bottom() <= chart->rect().bottom());
+        }
+        QVERIFY2(low.right() < high.left(), qPrintable(QString::number(plot.width())));
+    }
 }
 
 QTEST_MAIN(TestYieldView)
