@@ -11,6 +11,12 @@
 #include <unistd.h>
 #endif
 
+#ifdef Q_OS_WIN
+#include <QMetaObject>
+#include <mutex>
+#include <qt_windows.h>
+#endif
+
 namespace {
 
 volatile std::sig_atomic_t firstSignal = 0;
@@ -44,6 +50,40 @@ bool prepare(int fd)
 
 #endif
 
+#ifdef Q_OS_WIN
+
+// A console program learns of Ctrl-C, Ctrl-Break, its console window closed,
+// its user logging off and the PC shutting down through a handler the system
+// calls on a thread of its own. Ctrl-C is SIGINT; the others ask the program
+// to end as SIGTERM does. The handler hands the request to the object's
+// thread through its event queue.
+std::mutex instanceLock;
+StopSignals *instance = nullptr;
+HANDLE finished = nullptr; // set when the object goes: the program has saved
+
+BOOL WINAPI onConsoleEvent(DWORD event)
+{
+    const int signal = event == CTRL_C_EVENT ? SIGINT : SIGTERM;
+    {
+        std::lock_guard<std::mutex> hold(instanceLock);
+        if (!instance)
+            return FALSE;
+        if (firstSignal == 0)
+            firstSignal = signal;
+        StopSignals *target = instance;
+        QMetaObject::invokeMethod(
+            target, [target, signal] { emit target->stopRequested(signal); }, Qt::QueuedConnection);
+    }
+    // After a closed console, a log-off or a shutdown the system ends the
+    // process as soon as this returns (and after 5 s at the latest): wait,
+    // bounded, for the program to stop its cycle and save.
+    if (event == CTRL_CLOSE_EVENT || event == CTRL_LOGOFF_EVENT || event == CTRL_SHUTDOWN_EVENT)
+        WaitForSingleObject(finished, 4500);
+    return TRUE;
+}
+
+#endif
+
 } // namespace
 
 StopSignals::StopSignals(QObject *parent)
@@ -73,6 +113,14 @@ StopSignals::StopSignals(QObject *parent)
             ::sigaction(handled[i], &action, nullptr);
     }
 #endif
+#ifdef Q_OS_WIN
+    std::lock_guard<std::mutex> hold(instanceLock);
+    if (instance)
+        return;
+    finished = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    instance = this;
+    SetConsoleCtrlHandler(onConsoleEvent, TRUE);
+#endif
 }
 
 StopSignals::~StopSignals()
@@ -90,6 +138,16 @@ StopSignals::~StopSignals()
     ::close(wakePipe[0]);
     ::close(wakePipe[1]);
     wakePipe[0] = wakePipe[1] = -1;
+#endif
+#ifdef Q_OS_WIN
+    std::lock_guard<std::mutex> hold(instanceLock);
+    if (instance != this)
+        return;
+    SetConsoleCtrlHandler(onConsoleEvent, FALSE);
+    instance = nullptr;
+    // A handler still waiting (a closed console) lets the system end the
+    // process now; the handle goes with the process.
+    SetEvent(finished);
 #endif
 }
 

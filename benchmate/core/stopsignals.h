@@ -16,8 +16,12 @@ class QSocketNotifier;
 // exitStatus(): 130, 143 and 129, as a shell reports a program the signal
 // ended. A SIGHUP ignored when the object is made (nohup) stays ignored.
 //
-// One object at a time. The handling is POSIX signals; on other platforms
-// the object never signals, and the program ends as it always did.
+// One object at a time. On Windows the console's events stand for the
+// signals: Ctrl-C is SIGINT; Ctrl-Break, the console window closed, the user
+// logging off and the PC shutting down are SIGTERM (there is no SIGHUP). For
+// the last three the system ends the process 5 s after the event at the
+// latest; the event's handler holds it until the object goes (the program
+// has saved), for at most 4.5 s.
 class StopSignals : public QObject
 {
     Q_OBJECT

@@ -2,6 +2,10 @@
 
 #include <QSerialPort>
 
+#ifdef Q_OS_WIN
+#include <QRegularExpression>
+#endif
+
 LocalPort::LocalPort()
     : port(std::make_unique<QSerialPort>())
 {
@@ -15,7 +19,16 @@ LocalPort::~LocalPort() = default;
 
 bool LocalPort::open(const QString &name, uint32_t baudRate)
 {
+#ifdef Q_OS_WIN
+    // Windows names its ports without regard to case, but Qt puts the
+    // "\\.\" that COM10 and above need only before an upper-case "COM":
+    // "com12" as an operator types it would not open.
+    static const QRegularExpression comName(QStringLiteral("^com[0-9]+$"),
+                                            QRegularExpression::CaseInsensitiveOption);
+    port->setPortName(comName.match(name).hasMatch() ? name.toUpper() : name);
+#else
     port->setPortName(name);
+#endif
     port->setBaudRate(qint32(baudRate), QSerialPort::AllDirections);
     port->setDataBits(QSerialPort::Data8);
     port->setParity(QSerialPort::NoParity);
