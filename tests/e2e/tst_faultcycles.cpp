@@ -354,6 +354,7 @@ void TestFaultCycles::goldenMachineFault_data()
 
 void TestFaultCycles::goldenMachineFault()
 {
+    QString dbError;
     QFETCH(QByteArray, scenario);
     QFETCH(QString, heading);
     QFETCH(bool, dutsStarted);
@@ -388,7 +389,7 @@ void TestFaultCycles::goldenMachineFault()
     QList<CycleRecord> cycles;
     QList<qint64> ids;
     CycleTables tables(db);
-    QVERIFY2(tables.readAfter(0, 10, &cycles, &ids), qPrintable(tables.error()));
+    QVERIFY2(tables.readAfter(0, 10, &cycles, &ids, &dbError), qPrintable(dbError));
     QCOMPARE(cycles.size(), 1);
     QCOMPARE(cycles.at(0).cycleError, QStringLiteral("golden machine"));
     QCOMPARE(cycles.at(0).duts.size(), 2);
@@ -413,12 +414,19 @@ void TestFaultCycles::killedMidCycleAndRestarted()
     // Wait for the first cycle's block, then kill at a moment well inside
     // the second cycle.
     QTRY_VERIFY_WITH_TIMEOUT(todaysLog().contains("第0次测试结束。"), 120000);
-    QTest::qWait(QRandomGenerator::global()->bounded(1000, 4000));
+    const int killAfterMs = QRandomGenerator::global()->bounded(1000, 4000);
+    QTest::qWait(killAfterMs);
     ::kill(pid_t(run.processId()), SIGKILL);
     QVERIFY(run.waitForFinished(5000));
     QCOMPARE(run.exitStatus(), QProcess::CrashExit);
+    // What a failure below is read against: when the kill came, and what the
+    // killed runner had said by then.
+    const QByteArray said = run.readAllStandardOutput() + run.readAllStandardError();
+    const QString context = QStringLiteral("killed %1 ms after cycle 0's end; it had said:\n%2")
+                                .arg(killAfterMs)
+                                .arg(QString::fromUtf8(said.right(3000)));
     // The killed runner's chip tools end on their own.
-    QVERIFY(station.waitForTools(20000));
+    QVERIFY2(station.waitForTools(20000), qPrintable(context));
 
     QFile settingsFile(QStringLiteral("config/device_config.csv"));
     QVERIFY(settingsFile.open(QIODevice::ReadOnly));
@@ -428,17 +436,20 @@ void TestFaultCycles::killedMidCycleAndRestarted()
     QString log = QString::fromUtf8(todaysLog());
     QString problem;
     QList<int> blocks = completeBlocks(log, &problem);
-    QVERIFY2(problem.isEmpty(), qPrintable(problem));
+    QVERIFY2(problem.isEmpty(), qPrintable(problem + QLatin1Char('\n') + context));
     const QByteArray results = todaysResults();
-    QVERIFY(results.endsWith("\r\n"));
+    QVERIFY2(results.endsWith("\r\n"), qPrintable(context));
     const int cycles = blocks.size();
     QVERIFY(cycles >= 1);
-    QCOMPARE(resultRows().size(), 3 * cycles);
+    const int rows = resultRows().size();
+    QVERIFY2(rows == 3 * cycles,
+             qPrintable(QStringLiteral("%1 rows for %2 logged cycles; ").arg(rows).arg(cycles) +
+                        context));
     // The counters are saved after the logs: a kill between the two leaves
     // them one cycle behind, never ahead.
     QVERIFY2(config.testAllNum == uint32_t(3 * cycles) ||
                  config.testAllNum == uint32_t(3 * (cycles - 1)),
-             qPrintable(QString::number(config.testAllNum)));
+             qPrintable(QString::number(config.testAllNum) + QLatin1Char(' ') + context));
     const uint32_t total = config.testAllNum;
 
     int status = 0;
