@@ -24,4 +24,10 @@ function(station_target_defaults target)
     if(STATION_WERROR)
         target_compile_options(${target} PRIVATE -Werror)
     endif()
+    # Under ThreadSanitizer every program starts its children with fork(),
+    # which the sanitizer handles, instead of Qt's raw clone (see the file).
+    get_target_property(_type ${target} TYPE)
+    if(STATION_SANITIZE MATCHES "thread" AND _type STREQUAL "EXECUTABLE")
+        target_sources(${target} PRIVATE ${PROJECT_SOURCE_DIR}/tests/sanitizers/tsanfork.cpp)
+    endif()
 endfunction()
