@@ -13,6 +13,8 @@
 #include <QSysInfo>
 #include <QVariant>
 
+#include <mutex>
+
 namespace {
 
 // How long a statement waits for another connection's write (the
@@ -21,6 +23,15 @@ namespace {
 // program holds locked for longer fails the write at once, and the recorder
 // keeps the cycle for its next write, instead of freezing the window.
 constexpr int busyTimeoutMs = 500;
+
+// The station's recorder and its forwarder open the file for recording at
+// the same moment when the station starts, and the first of them makes a new
+// file's tables. SQLite does not wait for a lock it could deadlock on: the
+// switch to WAL of one fails at once ("database is locked") while the other
+// writes, and that cycle would wait for the next one to be recorded. Within
+// the process the two take turns for what they write on opening (a few
+// milliseconds); the file's check before it needs no turn.
+std::mutex openingWrites;
 
 const QString moveAside = QStringLiteral(
     "; move the file aside (rename it, keep it for a repair): the station then starts a new "
@@ -248,6 +259,7 @@ bool LocalResultsDb::open(DatabaseConnection &connection, const QString &path, M
         db.close();
         return false;
     }
+    const std::lock_guard<std::mutex> turn(openingWrites);
     QSqlQuery pragma(db);
     for (const char *statement :
          {"PRAGMA journal_mode=WAL", "PRAGMA synchronous=FULL", "PRAGMA foreign_keys=ON"}) {
