@@ -217,18 +217,11 @@ QString DriftReport::text(const Result &result)
         out += QStringLiteral("  no cycles\n");
     for (const Station &s : result.stations) {
         out += QStringLiteral("  station %1, %2 cycle(s)\n").arg(s.station).arg(s.cycles);
-        if (s.folders.size() > 1 && s.foldersAtOnce)
-            out += QStringLiteral("    WARNING: cycles from %1 station folders under this one id "
-                                  "(folder uids %2): two stations report as one, and their "
-                                  "charts mix two golden machines; give each its own id\n")
-                       .arg(s.folders.size())
-                       .arg(s.folders.join(QStringLiteral(", ")));
-        else if (s.folders.size() > 1)
-            out += QStringLiteral("    note: cycles from %1 station folders one after the other "
-                                  "(folder uids %2): the folder was moved or copied; if the "
-                                  "golden machine changed with it, the charts span both\n")
-                       .arg(s.folders.size())
-                       .arg(s.folders.join(QStringLiteral(", ")));
+        const QString folders = foldersNote(s);
+        if (!folders.isEmpty())
+            out += QStringLiteral("    %1: %2\n")
+                       .arg(s.foldersAtOnce ? QStringLiteral("WARNING") : QStringLiteral("note"),
+                            folders);
         for (const Series &series : s.series) {
             const ControlChart &c = series.chart;
             out += QStringLiteral("    %1: ").arg(series.quantity);
@@ -257,10 +250,7 @@ QString DriftReport::text(const Result &result)
                 named << QStringLiteral("cycle %1 (%2) %3 at %4")
                              .arg(p.number)
                              .arg(when(p.startedAt))
-                             .arg(a.rule == ControlChart::BeyondLimits
-                                      ? QStringLiteral("beyond 3 sigma")
-                                      : QStringLiteral("%1 in a row on one side")
-                                            .arg(ControlChart::runLength))
+                             .arg(alarmReason(a))
                              .arg(number(p.value));
             }
             out += QStringLiteral("FLAGGED: %1").arg(named.join(QStringLiteral("; ")));
@@ -270,4 +260,29 @@ QString DriftReport::text(const Result &result)
         }
     }
     return out;
+}
+
+QString DriftReport::foldersNote(const Station &s)
+{
+    if (s.folders.size() < 2)
+        return QString();
+    const QString uids = s.folders.join(QStringLiteral(", "));
+    if (s.foldersAtOnce)
+        return QStringLiteral("cycles from %1 station folders under this one id (folder uids %2): "
+                              "two stations report as one, and their charts mix two golden "
+                              "machines; give each its own id")
+            .arg(s.folders.size())
+            .arg(uids);
+    return QStringLiteral("cycles from %1 station folders one after the other (folder uids %2): "
+                          "the folder was moved or copied; if the golden machine changed with "
+                          "it, the charts span both")
+        .arg(s.folders.size())
+        .arg(uids);
+}
+
+QString DriftReport::alarmReason(const ControlChart::Alarm &alarm)
+{
+    return alarm.rule == ControlChart::BeyondLimits
+               ? QStringLiteral("beyond 3 sigma")
+               : QStringLiteral("%1 in a row on one side").arg(ControlChart::runLength);
 }

@@ -111,6 +111,13 @@ public:
                         QString *error);
 
     static QString text(const Result &result);
+
+    // What a station's folders say, for the text report and the page: empty
+    // for one folder; else a sentence (lower case, no full stop), a warning
+    // when `s.foldersAtOnce`, a note otherwise.
+    static QString foldersNote(const Station &s);
+    // Why a cycle is flagged: "beyond 3 sigma", "8 in a row on one side".
+    static QString alarmReason(const ControlChart::Alarm &alarm);
 };
 
 #endif // DRIFTREPORT_H

@@ -5,8 +5,7 @@
 #include "sqlfailure.h"
 
 #include <QDateTime>
-#include <QList>
-#include <QPair>
+#include <QHash>
 
 #include <QSqlQuery>
 #include <QVariant>
@@ -100,17 +99,20 @@ bool ForwardCheck::reportCount(DatabaseConnection &local, DatabaseConnection &fa
         return false;
     QSqlQuery l(local.db());
     l.setForwardOnly(true);
-    // Its own: a folder copied or moved took a new uid, and the cycles before
-    // are counted under the uid they were recorded with.
-    bool prepared = l.prepare(
-        QStringLiteral("SELECT COUNT(*) FROM cycles WHERE station_id = ? AND folder_uid = ?"));
+    // The file's cycles of this station by the folder uid they were recorded
+    // with: a folder copied or moved took a new uid, and its own count is of
+    // that uid's cycles.
+    bool prepared = l.prepare(QStringLiteral(
+        "SELECT folder_uid, COUNT(*) FROM cycles WHERE station_id = ? GROUP BY folder_uid"));
     l.addBindValue(stationId);
-    l.addBindValue(folder);
-    qint64 held = 0;
-    if (!count(l, prepared, &held))
+    if (!run(l, prepared))
         return SqlFailure::fail(QStringLiteral("cannot count the station's cycles"), l.lastError(),
                                 error);
+    QHash<QString, qint64> byFolder;
+    while (l.next())
+        byFolder.insert(l.value(0).toString(), l.value(1).toLongLong());
     l.finish();
+    const qint64 held = byFolder.value(folder);
     QSqlQuery f(factory.db());
     prepared = f.prepare(QStringLiteral(
         "INSERT INTO station_counts (station_id, folder_uid, local_count, reported_at) "
@@ -132,23 +134,12 @@ bool ForwardCheck::reportCount(DatabaseConnection &local, DatabaseConnection &fa
         return SqlFailure::fail(
             QStringLiteral("cannot read the station's other folders in the factory"), f.lastError(),
             error);
-    QList<QPair<QString, qint64>> others;
-    while (f.next())
-        others.append({f.value(0).toString(), f.value(1).toLongLong()});
     // Another folder's cycles this file holds all of are this folder's own,
     // before it moved (or of the folder it was copied from, which has
     // recorded nothing since): no second station.
-    for (const auto &other : qAsConst(others)) {
-        prepared = l.prepare(
-            QStringLiteral("SELECT COUNT(*) FROM cycles WHERE station_id = ? AND folder_uid = ?"));
-        l.addBindValue(stationId);
-        l.addBindValue(other.first);
-        qint64 here = 0;
-        if (!count(l, prepared, &here))
-            return SqlFailure::fail(QStringLiteral("cannot count the station's cycles"),
-                                    l.lastError(), error);
-        l.finish();
-        if (here == 0 || other.second > here)
+    while (f.next()) {
+        const qint64 here = byFolder.value(f.value(0).toString());
+        if (here == 0 || f.value(1).toLongLong() > here)
             ++*otherFolders;
     }
     return true;

@@ -251,10 +251,7 @@ public:
 
         QMap<int, QStringList> reasons; // a flagged point's reasons, by its index
         for (const ControlChart::Alarm &a : c.alarms)
-            reasons[a.index]
-                << (a.rule == ControlChart::BeyondLimits
-                        ? QStringLiteral("beyond 3 sigma")
-                        : QStringLiteral("%1 in a row on one side").arg(ControlChart::runLength));
+            reasons[a.index] << DriftReport::alarmReason(a);
         for (int i = 0; i < n; ++i) {
             const bool flagged = reasons.contains(i);
             if (!flagged && n > mostPointsDrawn)
@@ -367,21 +364,10 @@ void driftSection(Page &page, const DriftReport::Result &drift)
         page.element("p", QStringLiteral("No cycles."));
     for (const DriftReport::Station &s : drift.stations) {
         page.element("h3", QStringLiteral("Station %1, %2 cycle(s)").arg(s.station).arg(s.cycles));
-        if (s.folders.size() > 1) {
-            const QString what =
-                s.foldersAtOnce
-                    ? QStringLiteral("under this one id (folder uids %2): two stations report as "
-                                     "one, and these charts mix two golden machines. Give each "
-                                     "its own id.")
-                    : QStringLiteral("one after the other (folder uids %2): the folder was moved "
-                                     "or copied. If the golden machine changed with it, these "
-                                     "charts span both.");
-            page.element("p",
-                         (QStringLiteral("Cycles from %1 station folders ") + what)
-                             .arg(s.folders.size())
-                             .arg(s.folders.join(QStringLiteral(", "))),
+        const QString folders = DriftReport::foldersNote(s);
+        if (!folders.isEmpty())
+            page.element("p", folders.left(1).toUpper() + folders.mid(1) + QLatin1Char('.'),
                          s.foldersAtOnce ? "flag" : "note");
-        }
         for (const DriftReport::Series &series : s.series) {
             const ControlChart &c = series.chart;
             QString what;

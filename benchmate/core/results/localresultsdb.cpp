@@ -112,11 +112,9 @@ bool samePlace(const QString &a, const QString &b)
 
 bool run(QSqlQuery &q, const QString &path, const char *what, QString *error)
 {
-    if (q.exec())
-        return true;
-    *error = QStringLiteral("%1: cannot %2: %3")
-                 .arg(path, QLatin1String(what), SqlFailure::reason(q.lastError()));
-    return false;
+    return q.exec() ||
+           SqlFailure::fail(QStringLiteral("%1: cannot %2").arg(path, QLatin1String(what)),
+                            q.lastError(), error);
 }
 
 // The folder's uid and where it lives. The first recording process makes
@@ -290,7 +288,7 @@ QString LocalResultsDb::folderUid(DatabaseConnection &connection, QString *error
     QSqlQuery q(connection.db());
     q.setForwardOnly(true);
     if (!q.exec(QStringLiteral("SELECT folder_uid FROM station_folder ORDER BY rowid LIMIT 1"))) {
-        *error = QStringLiteral("cannot read the folder's uid: ") + q.lastError().text().trimmed();
+        SqlFailure::fail(QStringLiteral("cannot read the folder's uid"), q.lastError(), error);
         return QString();
     }
     if (!q.next()) {
