@@ -2,22 +2,11 @@
 
 #include "comportoption.h"
 #include "netportaddress.h"
+#include "tcpstream.h"
 
 #include <QDeadlineTimer>
-#include <QEventLoop>
-#include <QNetworkProxy>
-#include <QTcpSocket>
-#include <QTimer>
 
-#include <cerrno>
 #include <utility>
-
-#ifdef Q_OS_WIN
-#include <winsock2.h>
-#else
-#include <poll.h>
-#include <sys/socket.h>
-#endif
 
 namespace {
 
@@ -27,44 +16,6 @@ constexpr int closeQuietMs = 20;
 int msLeft(const QDeadlineTimer &deadline)
 {
     return int(qBound(qint64(0), deadline.remainingTime(), qint64(INT32_MAX)));
-}
-
-// Ends our sending side (a FIN after the last byte written) and keeps the
-// receiving side open.
-bool shutdownSending(qintptr descriptor)
-{
-    if (descriptor < 0)
-        return false;
-#ifdef Q_OS_WIN
-    return ::shutdown(SOCKET(descriptor), SD_SEND) == 0;
-#else
-    return ::shutdown(int(descriptor), SHUT_WR) == 0;
-#endif
-}
-
-// Waits until the connection takes more bytes, for at most `ms`. Only the
-// sending side is watched: a server that keeps sending cannot cut the wait
-// short again and again (as it would wake Qt's own wait for written bytes,
-// which reads everything that comes in and may never time out).
-bool waitWritable(qintptr descriptor, int ms)
-{
-    if (descriptor < 0)
-        return false;
-#ifdef Q_OS_WIN
-    WSAPOLLFD watch{};
-    watch.fd = SOCKET(descriptor);
-    watch.events = POLLWRNORM;
-    return WSAPoll(&watch, 1, ms) > 0;
-#else
-    pollfd watch{};
-    watch.fd = int(descriptor);
-    watch.events = POLLOUT;
-    int ready;
-    do {
-        ready = ::poll(&watch, 1, ms);
-    } while (ready < 0 && errno == EINTR);
-    return ready > 0;
-#endif
 }
 
 } // namespace
@@ -89,20 +40,19 @@ private:
 
 NetPort::NetPort(QObject *parent)
     : SerialBackend(parent)
-    , socket(new QTcpSocket(this))
+    , socket(new TcpStream(this))
 {
-    socket->setProxy(QNetworkProxy::NoProxy);
     // What the socket reads ahead of us is bounded too: beyond it the
     // connection itself holds the server back.
-    socket->setReadBufferSize(readChunk);
-    connect(socket, &QTcpSocket::readyRead, this, &NetPort::receive);
-    connect(socket, &QTcpSocket::disconnected, this, &NetPort::connectionClosed);
+    socket->setReadLimit(readChunk);
+    connect(socket, &TcpStream::readyRead, this, &NetPort::receive);
+    connect(socket, &TcpStream::disconnected, this, &NetPort::connectionClosed);
 }
 
 NetPort::~NetPort()
 {
     socket->disconnect(this);
-    if (socket->state() != QAbstractSocket::ConnectedState)
+    if (!socket->isOpen())
         return;
     // Let the last bytes leave and close the connection cleanly. A socket
     // closed with unread bytes resets the connection, and a reset makes the
@@ -116,15 +66,12 @@ NetPort::~NetPort()
     const QDeadlineTimer deadline(closeTimeoutMs);
     flushFor(closeTimeoutMs);
     if (socket->bytesToWrite() == 0)
-        shutdownSending(socket->socketDescriptor());
+        socket->shutdownSending();
     do {
-        socket->readAll();
-    } while (socket->state() == QAbstractSocket::ConnectedState && msLeft(deadline) > 0 &&
+        socket->read(readChunk);
+    } while (socket->isOpen() && msLeft(deadline) > 0 &&
              socket->waitForReadyRead(qMin(closeQuietMs, msLeft(deadline))));
-    socket->readAll();
-    socket->disconnectFromHost();
-    if (socket->state() != QAbstractSocket::UnconnectedState)
-        socket->waitForDisconnected(closeTimeoutMs);
+    socket->abort();
 }
 
 bool NetPort::open(const QString &name, uint32_t baudRate)
@@ -141,7 +88,7 @@ bool NetPort::open(const QString &name, uint32_t baudRate)
         return false;
     }
     // Line changes are single small segments whose timing matters.
-    socket->setSocketOption(QAbstractSocket::LowDelayOption, 1);
+    socket->setLowDelay();
     if (!telnet)
         return true;
     if (!negotiate(deadline)) {
@@ -153,27 +100,14 @@ bool NetPort::open(const QString &name, uint32_t baudRate)
              ComPortOption::setControl(ComPortOption::controlNoFlowControl));
         flushFor(qMin(lineChangeTimeoutMs, msLeft(deadline)));
     }
-    return socket->state() == QAbstractSocket::ConnectedState;
+    return socket->isOpen();
 }
 
-// Name lookup and connection, bounded by `deadline`; the lookup runs in
-// Qt's own thread, so a resolver that does not answer is left behind.
+// Name lookup and connection, bounded by `deadline`; a lookup that does not
+// finish by then is left behind (TcpStream).
 bool NetPort::connectToServer(const NetPortAddress &address, const QDeadlineTimer &deadline)
 {
-    QEventLoop loop;
-    QTimer expiry;
-    expiry.setSingleShot(true);
-    connect(&expiry, &QTimer::timeout, &loop, &QEventLoop::quit);
-    connect(socket, &QAbstractSocket::connected, &loop, &QEventLoop::quit);
-    connect(socket, &QAbstractSocket::errorOccurred, &loop, &QEventLoop::quit);
-    socket->connectToHost(address.host, address.port);
-    if (socket->state() != QAbstractSocket::UnconnectedState &&
-        socket->state() != QAbstractSocket::ConnectedState) {
-        expiry.start(msLeft(deadline));
-        loop.exec(QEventLoop::ExcludeUserInputEvents);
-    }
-    disconnect(socket, nullptr, &loop, nullptr);
-    return socket->state() == QAbstractSocket::ConnectedState;
+    return socket->connectTo(address.host, address.port, deadline);
 }
 
 // Offers binary transmission both ways, no go-ahead and the COM-PORT-OPTION,
@@ -183,7 +117,7 @@ bool NetPort::negotiate(const QDeadlineTimer &deadline)
 {
     send(session.offers());
     const QDeadlineTimer answers(qMin(negotiationTimeoutMs, msLeft(deadline)));
-    while (!session.negotiationSettled() && socket->state() == QAbstractSocket::ConnectedState) {
+    while (!session.negotiationSettled() && socket->isOpen()) {
         const int left = msLeft(answers);
         if (left <= 0)
             break;
@@ -194,7 +128,7 @@ bool NetPort::negotiate(const QDeadlineTimer &deadline)
         else
             socket->waitForReadyRead(left);
     }
-    return socket->state() == QAbstractSocket::ConnectedState;
+    return socket->isOpen();
 }
 
 bool NetPort::comPortUsable() const
@@ -209,11 +143,11 @@ QByteArray NetPort::readAll()
 
 bool NetPort::write(const QByteArray &data)
 {
-    if (socket->state() != QAbstractSocket::ConnectedState)
+    if (!socket->isOpen())
         return false;
     BlockingCall call(*this);
     const QByteArray wire = telnet ? TelnetCodec::escape(data) : data;
-    if (socket->write(wire) != wire.size())
+    if (!socket->write(wire))
         return false;
     flushFor(50);
     return true;
@@ -243,7 +177,7 @@ void NetPort::setRequestToSend(bool on)
 // does not answer DTR and RTS requests at all).
 void NetPort::changeLine(const QByteArray &request)
 {
-    if (!comPortUsable() || socket->state() != QAbstractSocket::ConnectedState)
+    if (!comPortUsable() || !socket->isOpen())
         return;
     BlockingCall call(*this);
     send(request);
@@ -325,10 +259,9 @@ void NetPort::leaveBlockingCall()
 
 void NetPort::send(const QByteArray &bytes)
 {
-    if (bytes.isEmpty() || socket->state() != QAbstractSocket::ConnectedState)
+    if (bytes.isEmpty() || !socket->isOpen())
         return;
     socket->write(bytes);
-    socket->flush();
 }
 
 // Hands what is queued to the connection until it has all left or `ms` has
@@ -337,12 +270,12 @@ void NetPort::send(const QByteArray &bytes)
 void NetPort::flushFor(int ms)
 {
     const QDeadlineTimer deadline(ms);
-    while (socket->state() == QAbstractSocket::ConnectedState) {
+    while (socket->isOpen()) {
         socket->flush();
         if (socket->bytesToWrite() == 0)
             break;
         const int left = msLeft(deadline);
-        if (left <= 0 || !waitWritable(socket->socketDescriptor(), left))
+        if (left <= 0 || !socket->waitWritable(left))
             break;
     }
 }

@@ -5,7 +5,7 @@
 #include "serialbackend.h"
 
 class QDeadlineTimer;
-class QTcpSocket;
+class TcpStream;
 struct NetPortAddress;
 
 // A serial port reached over the network. "rfc2217://HOST:PORT": a serial
@@ -73,7 +73,7 @@ private:
     void announceData();
     void leaveBlockingCall();
 
-    QTcpSocket *socket; // child of this object
+    TcpStream *socket; // child of this object
     Rfc2217Session session;
     QByteArray received;
     bool telnet = false;

@@ -1,6 +1,6 @@
 #include "netportaddress.h"
 
-#include <QHostAddress>
+#include "tcpstream.h"
 
 namespace {
 
@@ -49,8 +49,7 @@ bool NetPortAddress::parse(const QString &name, NetPortAddress &address)
             return false;
         host = rest.mid(1, close - 1);
         portText = rest.mid(close + 2);
-        QHostAddress ip;
-        if (!ip.setAddress(host) || ip.protocol() != QAbstractSocket::IPv6Protocol)
+        if (!TcpStream::isIpv6Address(host))
             return false;
     } else {
         const int colon = rest.lastIndexOf(QLatin1Char(':'));

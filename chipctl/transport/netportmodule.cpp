@@ -1,6 +1,5 @@
-// The module chipctl_netport: Chipctl's network serial ports (QtNetwork,
-// and on Linux the GSSAPI and Kerberos libraries beneath it), loaded only by
-// a run that opens one.
+// The module chipctl_netport: Chipctl's network serial ports, on the
+// platform's own sockets (TcpStream), loaded only by a run that opens one.
 #include "backendentry.h"
 #include "netport.h"
 
