@@ -10,6 +10,12 @@ beside the station. It prints a Markdown table of medians over the repeats:
 - wall: the cycle's wall time;
 - floor: the least time the cycle can take at all (below);
 - ratio: wall / floor;
+- settles: what Chipctl's 25 ms of quiet after each ramcode probe adds along
+  the floor's path (the floor leaves it out: it is Chipctl's own wait, not
+  the chips' or the links'), so that wall / (floor + settles) is what the
+  process starts and the station's own work cost;
+- RX and TX phase: the cycle's time before and after the golden machine's
+  "rf_stop", each beside the floor's part of it;
 - DUTs/h: DUTs tested per hour at that wall time;
 - CPU/DUT: CPU seconds (user + system) per DUT of the engine process and of
   all Chipctl runs together;
@@ -92,6 +98,7 @@ RESET_PULSES_S = 0.200
 SETTLE_S = 1.000
 AIR_TIME_S = 0.030
 BAUD_SWITCH_S = 0.100
+PROBE_SETTLE_S = 0.025
 
 RECORD = re.compile(r"^\s*(\d+\.\d+) (host>chip|chip>host) ((?:[0-9a-f]{2} )*[0-9a-f]{2})")
 NOTE_BAUD = re.compile(r"^\s*(\d+\.\d+) -- chip baud (\d+)")
@@ -101,8 +108,9 @@ NOTE_USB = re.compile(r"-- chip: link delivers: usb \(\d+-byte packets, latency 
 
 def read_trace(path, offset):
     """Records of a trace file after `offset`: (time, direction, bytes,
-    baud) with the chip's baud rate in force; the number of times a host
-    program opened the port; and the new offset."""
+    baud, run) with the chip's baud rate in force and the number of the host
+    program's connection they belong to; the number of times a host program
+    opened the port; and the new offset."""
     with open(path, "r", encoding="utf-8", errors="replace") as f:
         f.seek(offset)
         text = f.read()
@@ -121,7 +129,7 @@ def read_trace(path, offset):
         m = RECORD.match(line)
         if m:
             data = bytes.fromhex(m.group(3).replace(" ", ""))
-            records.append((float(m.group(1)), m.group(2), data, baud))
+            records.append((float(m.group(1)), m.group(2), data, baud, opened))
     return records, opened, end
 
 
@@ -150,13 +158,34 @@ def host_text(records):
     return b"".join(r[2] for r in records if r[1] == "host>chip")
 
 
+def probe_settles(records):
+    """How many of the runs in `records` waited for the quiet after a
+    ramcode probe: a run whose "version" was answered with "RAMCODE" and
+    that then sent its command (Chipctl waits PROBE_SETTLE_S of quiet before
+    it, so that a late tail of the answer is not read as the command's)."""
+    runs = {}
+    for _, direction, data, _, run in records:
+        sent, got = runs.setdefault(run, [b"", b""])
+        if direction == "host>chip":
+            runs[run][0] = sent + data
+        else:
+            runs[run][1] = got + data
+    return sum(1 for sent, got in runs.values()
+               if sent.startswith(b"version\r\n") and b"RAMCODE" in got
+               and sent.replace(b"version\r\n", b""))
+
+
 def floor_of(traces, duts, latency):
     """The cycle's floor from the trace records of one run (see above);
-    latency: each chip's link latency."""
+    latency: each chip's link latency. A dict: "floor"; its parts before and
+    after the golden machine's "rf_stop" ("rxFloor", "txFloor"); the walls
+    of those two phases in the trace ("rxWall", "txWall"); and "settles",
+    what Chipctl's quiet after a ramcode probe adds on the same path (the
+    golden machine's runs, the longest DUT's RX phase, every TX run)."""
     gm = traces["gm"]
     tx_start = None
     sent = b""
-    for t, direction, data, _ in gm:
+    for t, direction, data, _, _ in gm:
         if direction == "host>chip":
             sent += data
             if b"rf_stop" in sent:
@@ -164,22 +193,39 @@ def floor_of(traces, duts, latency):
                 break
     if tx_start is None:
         return None
-    gm_text = host_text(gm)
-    total = wire(gm, latency["gm"]) + AIR_TIME_S * gm_text.count(b"start_m_tx_test")
+    gm_rx = [r for r in gm if r[0] < tx_start]
+    gm_tx = [r for r in gm if r[0] >= tx_start]
+    rx_floor = wire(gm_rx, latency["gm"])
+    tx_floor = (wire(gm_tx, latency["gm"])
+                + AIR_TIME_S * host_text(gm).count(b"start_m_tx_test"))
+    settles = probe_settles(gm)
     rx_longest = 0.0
-    tx_sum = 0.0
+    rx_settles = 0
+    end = gm[-1][0]
     for n in range(1, duts + 1):
         name = "dut%02d" % n
         records = traces[name]
+        if records:
+            end = max(end, records[-1][0])
         rx = [r for r in records if r[0] < tx_start]
         tx = [r for r in records if r[0] >= tx_start]
         text = host_text(rx)
-        rx_floor = (wire(rx, latency[name]) + RESET_PULSES_S + SETTLE_S
-                    + AIR_TIME_S * text.count(b"start_s_rx_test")
-                    + BAUD_SWITCH_S * text.count(b"baudrate"))
-        rx_longest = max(rx_longest, rx_floor)
-        tx_sum += wire(tx, latency[name])
-    return total + rx_longest + tx_sum
+        dut_floor = (wire(rx, latency[name]) + RESET_PULSES_S + SETTLE_S
+                     + AIR_TIME_S * text.count(b"start_s_rx_test")
+                     + BAUD_SWITCH_S * text.count(b"baudrate"))
+        if dut_floor > rx_longest:
+            rx_longest = dut_floor
+            rx_settles = probe_settles(rx)
+        tx_floor += wire(tx, latency[name])
+        settles += probe_settles(tx)
+    return {
+        "floor": rx_floor + rx_longest + tx_floor,
+        "rxFloor": rx_floor + rx_longest,
+        "txFloor": tx_floor,
+        "rxWall": tx_start - gm[0][0],
+        "txWall": end - tx_start,
+        "settles": (settles + rx_settles) * PROBE_SETTLE_S,
+    }
 
 
 def cpu_seconds(pid):
@@ -316,9 +362,10 @@ def bench(args, duts, tools, loaded=False):
                 result["processCpu"] = result["runs"] * run_cpu
                 latency = {name: link_latency(os.path.join(trace, name + ".trace"))
                            for name in names}
-                result["floor"] = floor_of(traces, duts, latency)
-                result["link"] = result["floor"] - floor_of(traces, duts,
-                                                            {name: 0.0 for name in names})
+                parts = floor_of(traces, duts, latency)
+                result.update(parts)
+                result["link"] = parts["floor"] - floor_of(
+                    traces, duts, {name: 0.0 for name in names})["floor"]
                 result["sim"] = sim_cpu
                 runs.append(result)
         finally:
@@ -457,10 +504,11 @@ def main():
 
     med = statistics.median
     lines = [
-        "| DUTs | passed | wall s | floor s | of it link s | ratio | runs | process cost s "
-        "| DUTs/h | engine CPU s/DUT | Chipctl CPU s/DUT | minimal-program CPU s/DUT "
+        "| DUTs | passed | wall s | floor s | of it link s | ratio | settles s "
+        "| RX phase s (floor) | TX phase s (floor) | runs | process cost s | DUTs/h | engine CPU s/DUT | Chipctl CPU s/DUT | minimal-program CPU s/DUT "
         "| cores busy | engine peak RSS MiB | Chipctl peak RSS MiB | sim CPU s |",
-        "|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|",
+        "|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|"
+        "---:|---:|",
     ]
     verdicts = []
     quiet_wall = {}
@@ -488,12 +536,15 @@ def main():
                             % (duts, ratio, "≤" if ratio <= 1.25 else ">",
                                "met" if ratio <= 1.25 else "MISSED", busy, os.cpu_count()))
         lines.append(
-            "| %s | %s | %.1f | %.1f | %.1f | %.2f | %.0f | %.1f | %.0f | %.3f | %.3f | %.3f "
-            "| %.2f | %.1f | %.1f | %.1f |"
+            "| %s | %s | %.1f | %.1f | %.1f | %.2f | %.1f | %.1f (%.1f) | %.1f (%.1f) | %.0f "
+            "| %.1f | %.0f | %.3f | %.3f | %.3f | %.2f | %.1f | %.1f | %.1f |"
             % (
                 "%d, busy PC" % duts if loaded else str(duts),
                 "/".join(str(r["passed"]) for r in runs),
                 wall, floor, med(r["link"] for r in runs), ratio,
+                med(r["settles"] for r in runs),
+                med(r["rxWall"] for r in runs), med(r["rxFloor"] for r in runs),
+                med(r["txWall"] for r in runs), med(r["txFloor"] for r in runs),
                 med(r["runs"] for r in runs), med(r["process"] for r in runs),
                 duts * 3600.0 / wall,
                 med(r["cpuSelf"] for r in runs) / duts,
@@ -508,7 +559,12 @@ def main():
     notes = ("\nMedians of %d cycles per row (peak RSS: the largest); %d CPU cores; the "
              "chips' answers delivered as \"%s\" (stationsim --delivery). \"Of it link\": the "
              "part of the floor the links add at least (a USB adapter's latency timer after "
-             "every answer). Runs: the cycle's Chipctl runs that opened a port. Process "
+             "every answer). Settles: what Chipctl's 25 ms of quiet after a ramcode probe "
+             "(before its command, so that a late tail of the probe's answer is not read as "
+             "the command's) adds along the floor's path; the floor leaves it out. RX and TX "
+             "phase: the cycle's time before and after the golden machine's \"rf_stop\" "
+             "in the traces, with the floor's part of each. Runs: the cycle's Chipctl runs "
+             "that opened a port. Process "
              "cost: those runs times the wall time a run of the minimal Qt program takes "
              "when as many run at once as the cycle has DUTs, measured before each cycle "
              "beside the same simulator; minimal-program CPU: those runs times its CPU "
