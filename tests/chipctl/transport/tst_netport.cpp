@@ -105,6 +105,7 @@ private slots:
     void serverThatRefusesComPortOptionGetsNoRequests();
     void silentTelnetServerIsTakenToAgree();
     void rawSocketPassesBytesAndIgnoresLineChanges();
+    void hostNameIsLookedUp();
     void serverClosingTheConnectionEndsWritesQuietly();
     void closingSendsEverythingWritten();
     void unreachableServersFailWithinTheBound_data();
@@ -278,6 +279,24 @@ void TestNetPort::rawSocketPassesBytesAndIgnoresLineChanges()
     QVERIFY(collector.waitFor(7));
     QCOMPARE(collector.data, hex("ffff fffb01 0d00"));
     QCOMPARE(net.confirmedBaudRate(), 0u);
+}
+
+// A device server named by its host name: the name goes to the resolver,
+// in a thread of its own. Where the name also has an address that refuses
+// (localhost's ::1, while the server listens on 127.0.0.1 only), the next
+// address is tried.
+void TestNetPort::hostNameIsLookedUp()
+{
+    FakeSerialServer server;
+    const quint16 port = server.begin();
+    NetPort net;
+    Collector collector(net);
+    QVERIFY(net.open(QStringLiteral("socket://localhost:%1").arg(port), 115200));
+    QVERIFY(net.write(QByteArray("ping")));
+    QVERIFY(server.waitForReceived("ping", 2000));
+    server.send({QByteArray("pong")});
+    QVERIFY(collector.waitFor(4));
+    QCOMPARE(collector.data, QByteArray("pong"));
 }
 
 void TestNetPort::serverClosingTheConnectionEndsWritesQuietly()
