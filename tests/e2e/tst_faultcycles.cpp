@@ -539,7 +539,8 @@ void TestFaultCycles::terminatedMidCycle()
     QTRY_VERIFY_WITH_TIMEOUT(pidFile.exists() && pidFile.size() > 0, 60000);
     QVERIFY(pidFile.open(QIODevice::ReadOnly));
     const qint64 hungPid = pidFile.readAll().trimmed().toLongLong();
-    QVERIFY(runs(hungPid, "sleep"));
+    // The wrapper writes its process id just before it becomes "sleep".
+    QTRY_VERIFY_WITH_TIMEOUT(runs(hungPid, "sleep"), 10000);
 
     ::kill(pid_t(run.processId()), SIGTERM);
     QVERIFY(run.waitForFinished(60000));
