@@ -42,14 +42,9 @@ bool startSockets()
     return started;
 }
 
-Native native(qintptr id)
+void closeNative(Native s)
 {
-    return Native(id);
-}
-
-void closeNative(qintptr id)
-{
-    ::closesocket(native(id));
+    ::closesocket(s);
 }
 
 bool nonBlocking(Native s)
@@ -99,14 +94,9 @@ bool startSockets()
     return true;
 }
 
-Native native(qintptr id)
+void closeNative(Native s)
 {
-    return Native(id);
-}
-
-void closeNative(qintptr id)
-{
-    ::close(native(id));
+    ::close(s);
 }
 
 bool nonBlocking(Native s)
@@ -140,6 +130,11 @@ int sendSome(Native s, const char *data, int size)
     return int(::send(s, data, size_t(size), MSG_NOSIGNAL));
 }
 #endif
+
+Native native(qintptr id)
+{
+    return Native(id);
+}
 
 int msLeft(const QDeadlineTimer &deadline)
 {
@@ -249,19 +244,19 @@ qintptr connectOne(const Endpoint &to, const QDeadlineTimer &deadline)
         return -1;
 #endif
     if (!nonBlocking(s)) {
-        closeNative(qintptr(s));
+        closeNative(s);
         return -1;
     }
     if (::connect(s, reinterpret_cast<const sockaddr *>(&to.address), socklen_t(to.length)) != 0) {
         if (!wouldBlock() || waitReady(s, true, true, msLeft(deadline)) <= 0) {
-            closeNative(qintptr(s));
+            closeNative(s);
             return -1;
         }
         int error = 0;
         socklen_t length = sizeof error;
         if (::getsockopt(s, SOL_SOCKET, SO_ERROR, reinterpret_cast<char *>(&error), &length) != 0 ||
             error != 0) {
-            closeNative(qintptr(s));
+            closeNative(s);
             return -1;
         }
     }
@@ -276,7 +271,7 @@ TcpStream::TcpStream(QObject *parent)
 
 TcpStream::~TcpStream()
 {
-    closeSocket();
+    abort();
 }
 
 bool TcpStream::isIpv6Address(const QString &text)
@@ -293,7 +288,7 @@ bool TcpStream::isIpv6Address(const QString &text)
 
 bool TcpStream::connectTo(const QString &host, uint16_t port, const QDeadlineTimer &deadline)
 {
-    closeSocket();
+    abort();
     if (host.isEmpty() || port == 0 || !startSockets())
         return false;
     const std::vector<Endpoint> found = resolve(host.toUtf8(), QByteArray::number(port), deadline);
@@ -361,19 +356,7 @@ bool TcpStream::waitForReadyRead(int ms)
         return false;
     if (inbox.size() >= readLimit)
         return true;
-    if (waitReady(native(socketId), false, false, qMax(0, ms)) <= 0)
-        return false;
-    switch (fill()) {
-    case Fill::Bytes:
-        emit readyRead();
-        return true;
-    case Fill::Ended:
-        lose();
-        return false;
-    case Fill::Nothing:
-        break;
-    }
-    return false;
+    return waitReady(native(socketId), false, false, qMax(0, ms)) > 0 && takeIn();
 }
 
 void TcpStream::shutdownSending()
@@ -396,12 +379,7 @@ void TcpStream::setLowDelay()
                  socklen_t(sizeof on));
 }
 
-void TcpStream::abort()
-{
-    closeSocket();
-}
-
-// The notifier saw the socket readable: one portion, or the end.
+// The notifier saw the socket readable.
 void TcpStream::onReadable()
 {
     if (inbox.size() >= readLimit) {
@@ -409,16 +387,24 @@ void TcpStream::onReadable()
         notifier->setEnabled(false);
         return;
     }
+    takeIn();
+}
+
+// One portion from the connection, said as readyRead; the end of the
+// connection said as disconnected. True when bytes came in.
+bool TcpStream::takeIn()
+{
     switch (fill()) {
     case Fill::Bytes:
         emit readyRead();
-        break;
+        return true;
     case Fill::Ended:
         lose();
-        break;
+        return false;
     case Fill::Nothing:
         break;
     }
+    return false;
 }
 
 // Reads what the connection holds, up to the read limit.
@@ -447,11 +433,11 @@ void TcpStream::lose()
 {
     if (!isOpen())
         return;
-    closeSocket();
+    abort();
     emit disconnected();
 }
 
-void TcpStream::closeSocket()
+void TcpStream::abort()
 {
     if (notifier) {
         // It may be the one whose signal is being handled right now.
@@ -461,7 +447,7 @@ void TcpStream::closeSocket()
         notifier = nullptr;
     }
     if (socketId != invalidSocket) {
-        closeNative(socketId);
+        closeNative(native(socketId));
         socketId = invalidSocket;
     }
     outbox.clear();

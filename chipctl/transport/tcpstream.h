@@ -85,9 +85,9 @@ private:
     };
 
     void onReadable();
+    bool takeIn();
     Fill fill();
     void lose();
-    void closeSocket();
 
     static constexpr qintptr invalidSocket = -1;
     qintptr socketId = invalidSocket;    // a file descriptor, or a Winsock SOCKET
