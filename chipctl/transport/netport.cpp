@@ -83,7 +83,9 @@ bool NetPort::open(const QString &name, uint32_t baudRate)
     telnet = address.kind == NetPortAddress::Kind::Rfc2217;
 
     BlockingCall call(*this);
-    if (!connectToServer(address, deadline)) {
+    // Name lookup and connection; a lookup that does not finish in time is
+    // left behind (TcpStream).
+    if (!socket->connectTo(address.host, address.port, deadline)) {
         socket->abort();
         return false;
     }
@@ -101,13 +103,6 @@ bool NetPort::open(const QString &name, uint32_t baudRate)
         flushFor(qMin(lineChangeTimeoutMs, msLeft(deadline)));
     }
     return socket->isOpen();
-}
-
-// Name lookup and connection, bounded by `deadline`; a lookup that does not
-// finish by then is left behind (TcpStream).
-bool NetPort::connectToServer(const NetPortAddress &address, const QDeadlineTimer &deadline)
-{
-    return socket->connectTo(address.host, address.port, deadline);
 }
 
 // Offers binary transmission both ways, no go-ahead and the COM-PORT-OPTION,

@@ -6,7 +6,6 @@
 
 class QDeadlineTimer;
 class TcpStream;
-struct NetPortAddress;
 
 // A serial port reached over the network. "rfc2217://HOST:PORT": a serial
 // device server (or the simulated station) speaking telnet with the
@@ -63,7 +62,6 @@ private slots:
 private:
     class BlockingCall;
 
-    bool connectToServer(const NetPortAddress &address, const QDeadlineTimer &deadline);
     bool negotiate(const QDeadlineTimer &deadline);
     bool comPortUsable() const;
     void take(const QByteArray &bytes);

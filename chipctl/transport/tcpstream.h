@@ -55,7 +55,9 @@ public:
     // waiting. A connection that fails meanwhile is closed (disconnected).
     void flush();
     int bytesToWrite() const { return int(outbox.size()); }
-    // Waits up to `ms` until the connection takes more bytes.
+    // Waits up to `ms` until the connection takes more bytes. Only the
+    // sending side is watched: a server that keeps sending cannot cut the
+    // wait short again and again.
     bool waitWritable(int ms);
     // Waits up to `ms` for bytes (readyRead is emitted before it returns
     // true) or the end of the connection (disconnected is emitted, false).
